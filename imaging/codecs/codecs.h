@@ -1,0 +1,70 @@
+// Decoders and encoders that the compression conversion dispatches to.
+//
+// Decoders: (source, destination, flags) -> 0 or an ImagingError.  The
+// destination is the conversion's copy of the source; a decoder sets its
+// data (allocated, dataOwnership 1), dataOffset 0, dataSize and the fields
+// its output needs.  Encoders: (decoded page, destination[, argument]) and
+// set data, dataSize, dataOwnership 1.  Every read is bounded by the data,
+// every write by the output buffer.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/core/page.h"
+
+namespace quillon {
+
+// CCITT fax (codes 7, 1, 2, 3) into run lists, and back.
+int32_t DecodeModifiedHuffman(PageRecord* source, PageRecord* destination,
+                              int32_t flags);
+int32_t DecodeG3OneD(PageRecord* source, PageRecord* destination,
+                     int32_t flags);
+int32_t DecodeG3TwoD(PageRecord* source, PageRecord* destination,
+                     int32_t flags);
+int32_t DecodeG4(PageRecord* source, PageRecord* destination, int32_t flags);
+// byteAlign 0: G3 1-D with EOLs and RTC; 1: Modified Huffman.
+int32_t EncodeFaxOneD(const PageRecord* source, PageRecord* destination,
+                      int byteAlign);
+int32_t EncodeG4(const PageRecord* source, PageRecord* destination);
+// Reverses the bit order of every data byte when fillOrderReversed is set.
+int32_t NormalizeFillOrder(PageRecord* page);
+void ReverseBits(const uint8_t* source, uint8_t* destination, uint32_t count);
+extern const uint8_t kBitReverseTable[256];
+
+// Run-length codecs (codes 6, 5, 13).
+int32_t DecodePackBits(PageRecord* source, PageRecord* destination,
+                       int32_t flags);
+int32_t DecodePcx(PageRecord* source, PageRecord* destination, int32_t flags);
+int32_t DecodeBmpRle(PageRecord* source, PageRecord* destination,
+                     int32_t flags);
+int32_t EncodePackBits(const PageRecord* source, PageRecord* destination);
+int32_t EncodePcx(const PageRecord* source, PageRecord* destination);
+int32_t EncodeBmpRle(const PageRecord* source, PageRecord* destination);
+uint8_t* PackBitsRow(const uint8_t* source, uint8_t* destination,
+                     uint32_t count);
+uint8_t* PcxRow(const uint8_t* source, uint8_t* destination, uint32_t count,
+                uint32_t stride);
+uint8_t* Rle8Row(const uint8_t* source, uint8_t* destination, uint32_t count);
+uint8_t* Rle4Row(const uint8_t* source, uint8_t* destination, uint32_t count);
+void SwapRedBlue(uint8_t* row, uint32_t pixelCount);
+
+// LZW (code 8 = TIFF variant 0, code 9 = GIF variant 1).
+enum LzwVariant : int { kLzwVariantTiff = 0, kLzwVariantGif = 1 };
+int32_t DecodeLzw(PageRecord* source, PageRecord* destination, int variant,
+                  int32_t flags);
+int32_t EncodeLzw(const PageRecord* source, PageRecord* destination,
+                  int variant);
+void UndoHorizontalPredictor(PageRecord* page);
+
+// JPEG (codes 10 and 16).
+int32_t DecodeJpeg(PageRecord* source, PageRecord* destination, int32_t flags,
+                   int motionJpeg);
+int32_t EncodeJpeg(const PageRecord* source, PageRecord* destination,
+                   int32_t quality);
+// Releases a Motion-JPEG clip's shared state and the tables it holds.
+void ReleaseJpegState(JpegDecoderState* state);
+
+// HP PCL raster rows (code 12).
+int32_t EncodePclRaster(const PageRecord* source, PageRecord* destination);
+
+}  // namespace quillon

@@ -1,0 +1,56 @@
+// quillon: the command-line face of the imaging library.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "imaging/core/page.h"
+#include "tools/quillon/tool.h"
+
+namespace quillon_tool {
+
+void ReportError(const std::string& name, int32_t code) {
+  const char* text = quillon::ErrorMessage(code);
+  std::fprintf(stderr, "quillon: %s: %s\n", name.c_str(),
+               text ? text : "unknown error");
+}
+
+int UsageError(const std::string& command, const std::string& message) {
+  std::fprintf(stderr, "quillon %s: %s\nTry 'quillon %s --help'.\n",
+               command.c_str(), message.c_str(), command.c_str());
+  return kExitUsage;
+}
+
+}  // namespace quillon_tool
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: quillon COMMAND [ARGS...]\n"
+    "\n"
+    "Reads and writes the raster documents of the fax and early-scanner era.\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE...      type, page count and size of each file\n"
+    "\n"
+    "Run 'quillon COMMAND --help' for a command's options.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace quillon_tool;
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+  std::string command = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kUsage, stdout);
+    return kExitOk;
+  }
+  if (command == "info") return RunInfo(args);
+  std::fprintf(stderr, "quillon: unknown command '%s'\n\n%s", command.c_str(),
+               kUsage);
+  return kExitUsage;
+}

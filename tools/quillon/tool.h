@@ -1,0 +1,22 @@
+// Shared pieces of the quillon command-line tool.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillon_tool {
+
+// Exit statuses: 0 success, 1 a file or operation failed, 2 usage error.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int RunInfo(const std::vector<std::string>& args);
+
+// "quillon: NAME: message" on stderr, with the library's text for `code`.
+void ReportError(const std::string& name, int32_t code);
+// Usage error: the message and a hint, on stderr.
+int UsageError(const std::string& command, const std::string& message);
+
+}  // namespace quillon_tool
