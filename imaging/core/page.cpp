@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 namespace quillon {
 
