@@ -1,0 +1,160 @@
+// Dequantisation and the inverse DCT: the separable AAN fast integer
+// transform with 8-bit fixed-point constants (Arai, Agui and Nakajima; the
+// prepared tables carry its scale factors).
+//
+// M(x, c) = (x * c) >> 8 is computed as x * k + ((x * (c - 256 k)) >> 8) with
+// the remainder below 128, so that the 16-bit SSE2 lanes need no
+// pre-shifted operands: 362 = 256 + 106, 473 = 512 - 39, 277 = 256 + 21,
+// -669 = -768 + 99.
+#include <cstring>
+
+#include "imaging/codecs/jpeg.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace quillon {
+
+namespace {
+
+// Portable lanes: 32-bit integers.
+struct ScalarOps {
+  using V = int32_t;
+  static V Add(V a, V b) { return a + b; }
+  static V Sub(V a, V b) { return a - b; }
+  static V M362(V x) { return x + ((x * 106) >> 8); }
+  static V M473(V x) { return 2 * x + ((x * -39) >> 8); }
+  static V M277(V x) { return x + ((x * 21) >> 8); }
+  static V MMinus669(V x) { return -3 * x + ((x * 99) >> 8); }
+};
+
+// The butterfly of one 8-point transform, in place on in[0..7].
+template <typename Ops>
+inline void Butterfly(typename Ops::V* v) {
+  using O = Ops;
+  // Even part.
+  const auto t10 = O::Add(v[0], v[4]), t11 = O::Sub(v[0], v[4]);
+  const auto t13 = O::Add(v[2], v[6]);
+  const auto t12 = O::Sub(O::M362(O::Sub(v[2], v[6])), t13);
+  const auto e0 = O::Add(t10, t13), e3 = O::Sub(t10, t13);
+  const auto e1 = O::Add(t11, t12), e2 = O::Sub(t11, t12);
+  // Odd part.
+  const auto z13 = O::Add(v[5], v[3]), z10 = O::Sub(v[5], v[3]);
+  const auto z11 = O::Add(v[1], v[7]), z12 = O::Sub(v[1], v[7]);
+  const auto o7 = O::Add(z11, z13);
+  const auto z5 = O::M473(O::Add(z10, z12));
+  const auto o6 = O::Sub(O::Add(O::MMinus669(z10), z5), o7);
+  const auto o5 = O::Sub(O::M362(O::Sub(z11, z13)), o6);
+  const auto o4 = O::Add(O::Sub(O::M277(z12), z5), o5);
+  v[0] = O::Add(e0, o7);
+  v[7] = O::Sub(e0, o7);
+  v[1] = O::Add(e1, o6);
+  v[6] = O::Sub(e1, o6);
+  v[2] = O::Add(e2, o5);
+  v[5] = O::Sub(e2, o5);
+  v[4] = O::Add(e3, o4);
+  v[3] = O::Sub(e3, o4);
+}
+
+#if defined(__SSE2__)
+
+struct VectorOps {
+  using V = __m128i;
+  static V Add(V a, V b) { return _mm_add_epi16(a, b); }
+  static V Sub(V a, V b) { return _mm_sub_epi16(a, b); }
+  static V Mul(V x, int remainder) {
+    return _mm_mulhi_epi16(x, _mm_set1_epi16(static_cast<int16_t>(remainder * 256)));
+  }
+  static V M362(V x) { return _mm_add_epi16(x, Mul(x, 106)); }
+  static V M473(V x) { return _mm_add_epi16(_mm_add_epi16(x, x), Mul(x, -39)); }
+  static V M277(V x) { return _mm_add_epi16(x, Mul(x, 21)); }
+  static V MMinus669(V x) {
+    return _mm_sub_epi16(Mul(x, 99), _mm_add_epi16(_mm_add_epi16(x, x), x));
+  }
+};
+
+inline void Transpose8x8(__m128i* r) {
+  const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+  const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+  const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+  const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+  r[0] = _mm_unpacklo_epi64(b0, b4);
+  r[1] = _mm_unpackhi_epi64(b0, b4);
+  r[2] = _mm_unpacklo_epi64(b1, b5);
+  r[3] = _mm_unpackhi_epi64(b1, b5);
+  r[4] = _mm_unpacklo_epi64(b2, b6);
+  r[5] = _mm_unpackhi_epi64(b2, b6);
+  r[6] = _mm_unpacklo_epi64(b3, b7);
+  r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+void InverseDctSse2(const int16_t* quant, int16_t* block, uint8_t* out,
+                    uint32_t stride) {
+  __m128i v[8];
+  auto* in = reinterpret_cast<__m128i*>(block);
+  const auto* q = reinterpret_cast<const __m128i*>(quant);
+  const __m128i zero = _mm_setzero_si128();
+  for (int i = 0; i < 8; ++i) {
+    v[i] = _mm_mullo_epi16(_mm_loadu_si128(in + i), _mm_loadu_si128(q + i));
+    _mm_storeu_si128(in + i, zero);
+  }
+  Butterfly<VectorOps>(v);  // columns: each lane is one column
+  Transpose8x8(v);
+  Butterfly<VectorOps>(v);  // rows: each lane is now one row
+  Transpose8x8(v);
+  const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+  for (int i = 0; i < 8; i += 2) {
+    // value >> 5, then + 128 with saturation (signed pack, sign flip).
+    const __m128i packed =
+        _mm_packs_epi16(_mm_srai_epi16(v[i], 5), _mm_srai_epi16(v[i + 1], 5));
+    const __m128i bytes = _mm_xor_si128(packed, flip);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i * stride), bytes);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (i + 1) * stride),
+                     _mm_srli_si128(bytes, 8));
+  }
+}
+
+#endif  // __SSE2__
+
+}  // namespace
+
+void InverseDctPortable(const int16_t* quant, int16_t* block, uint8_t* out,
+                        uint32_t stride, const uint8_t* rangeLimit) {
+  int32_t work[64];
+  // Columns, dequantised; the products and the column results are kept to
+  // 16 bits as the vector code keeps them.
+  for (int c = 0; c < 8; ++c) {
+    int32_t v[8];
+    bool acZero = true;
+    for (int r = 0; r < 8; ++r) {
+      v[r] = static_cast<int16_t>(block[r * 8 + c] * quant[r * 8 + c]);
+      if (r && v[r]) acZero = false;
+    }
+    if (!acZero) Butterfly<ScalarOps>(v);
+    for (int r = 0; r < 8; ++r)
+      work[r * 8 + c] = acZero ? v[0] : static_cast<int16_t>(v[r]);
+  }
+  for (int r = 0; r < 8; ++r) {
+    int32_t* v = work + r * 8;
+    Butterfly<ScalarOps>(v);
+    for (int c = 0; c < 8; ++c) out[r * stride + c] = rangeLimit[(v[c] >> 5) & 1023];
+  }
+  std::memset(block, 0, 64 * sizeof(int16_t));
+}
+
+void InverseDct(const JpegDecoderState* state, int16_t* block, int table,
+                uint8_t* out, uint32_t stride) {
+#if defined(__SSE2__)
+  (void)state->rangeLimit;
+  InverseDctSse2(state->idctQuant[table], block, out, stride);
+#else
+  InverseDctPortable(state->idctQuant[table], block, out, stride, state->rangeLimit);
+#endif
+}
+
+}  // namespace quillon

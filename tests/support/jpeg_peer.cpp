@@ -1,0 +1,152 @@
+#include "support/jpeg_peer.h"
+
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+#include "imaging/core/core.h"
+#include "support/test_util.h"
+
+namespace testutil {
+
+namespace {
+
+// libjpeg reports fatal errors through error_exit, which must not return.
+struct PeerError {
+  jpeg_error_mgr manager;
+  std::jmp_buf jump;
+};
+
+void OnPeerError(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<PeerError*>(info->err)->jump, 1);
+}
+
+void Quiet(j_common_ptr, int) {}
+
+}  // namespace
+
+Image PeerDecode(const std::vector<uint8_t>& jpeg, int denominator) {
+  Image image;
+  jpeg_decompress_struct info{};
+  PeerError error{};
+  info.err = jpeg_std_error(&error.manager);
+  error.manager.error_exit = OnPeerError;
+  error.manager.emit_message = Quiet;
+  if (setjmp(error.jump)) {
+    jpeg_destroy_decompress(&info);
+    image.result = -1;
+    return image;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+  jpeg_read_header(&info, TRUE);
+  info.dct_method = JDCT_ISLOW;
+  info.do_fancy_upsampling = FALSE;
+  info.scale_num = 1;
+  info.scale_denom = static_cast<unsigned>(denominator);
+  if (info.num_components == 1) info.out_color_space = JCS_GRAYSCALE;
+  else info.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&info);
+  image.width = static_cast<int>(info.output_width);
+  image.height = static_cast<int>(info.output_height);
+  image.channels = info.output_components;
+  const size_t row = static_cast<size_t>(image.width) * image.channels;
+  image.pixels.resize(row * image.height);
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW line = image.pixels.data() + row * info.output_scanline;
+    jpeg_read_scanlines(&info, &line, 1);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  image.result = 0;
+  return image;
+}
+
+Image OurDecode(const std::vector<uint8_t>& jpeg, int32_t flags, bool raw16) {
+  Image image;
+  quillon::PageRecord source{};
+  source.data = const_cast<uint8_t*>(jpeg.data());
+  source.dataSize = static_cast<uint32_t>(jpeg.size());
+  source.dataOwnership = quillon::kOwnedByView;
+  source.compression = quillon::kJpeg;
+  source.bitsPerPixel = 24;
+  Page out;
+  out->compression = quillon::kUncompressed;
+  image.result = quillon::ConvertPage(&source, out.get(), flags);
+  if (image.result != 0) return image;
+  const quillon::PageRecord& p = out.record;
+  image.width = p.width;
+  image.height = p.height;
+  image.channels = p.bitsPerPixel == 8 ? 1 : 3;
+  if (p.bitsPerPixel == 16 && raw16) image.channels = 2;
+  for (int y = 0; y < p.height; ++y) {
+    const uint8_t* line = p.data + p.dataOffset + static_cast<size_t>(y) * p.bytesPerLine;
+    for (int x = 0; x < p.width; ++x) {
+      switch (p.bitsPerPixel) {
+        case 8:
+          image.pixels.push_back(line[x]);
+          break;
+        case 24:  // Blue, Green, Red
+          image.pixels.insert(image.pixels.end(), {line[3 * x + 2], line[3 * x + 1], line[3 * x]});
+          break;
+        case 16: {
+          const unsigned v = line[2 * x] | (line[2 * x + 1] << 8);
+          if (raw16) {
+            image.pixels.insert(image.pixels.end(), {line[2 * x], line[2 * x + 1]});
+            break;
+          }
+          const unsigned r = (v >> 11) & 31, g = (v >> 5) & 63, b = v & 31;
+          image.pixels.insert(image.pixels.end(),
+                              {static_cast<uint8_t>(r << 3 | r >> 2),
+                               static_cast<uint8_t>(g << 2 | g >> 4),
+                               static_cast<uint8_t>(b << 3 | b >> 2)});
+          break;
+        }
+        default:
+          break;
+      }
+    }
+  }
+  return image;
+}
+
+double Psnr(const Image& a, const Image& b) {
+  if (a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 0;
+  double sum = 0;
+  for (size_t i = 0; i < a.pixels.size(); ++i) {
+    const double d = static_cast<double>(a.pixels[i]) - b.pixels[i];
+    sum += d * d;
+  }
+  if (sum == 0) return 99;
+  const double mse = sum / static_cast<double>(a.pixels.size());
+  return 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+int MaxDifference(const Image& a, const Image& b) {
+  if (a.pixels.size() != b.pixels.size()) return 256;
+  int most = 0;
+  for (size_t i = 0; i < a.pixels.size(); ++i)
+    most = std::max(most, std::abs(static_cast<int>(a.pixels[i]) - b.pixels[i]));
+  return most;
+}
+
+std::vector<uint8_t> PackRgb565(const Image& rgb) {
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i + 2 < rgb.pixels.size(); i += 3) {
+    const unsigned v = ((rgb.pixels[i] & 0xF8u) << 8) | ((rgb.pixels[i + 1] & 0xFCu) << 3) |
+                       (rgb.pixels[i + 2] >> 3);
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+  }
+  return out;
+}
+
+std::vector<uint8_t> JpegFixture(const std::string& name) {
+  return ReadFileBytes(DataPath("jpeg/" + name));
+}
+
+}  // namespace testutil

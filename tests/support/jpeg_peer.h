@@ -1,0 +1,41 @@
+// JPEG cross-checks: the peer decoder (libjpeg-turbo through its libjpeg
+// API), our decoder through ConvertPage, and the measures that compare
+// them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+// Pixels top line first, no padding: RGB triplets or gray bytes.
+struct Image {
+  int32_t result = -1;  // ours: ConvertPage's result; peer: 0 or -1
+  int width = 0;
+  int height = 0;
+  int channels = 0;  // 1 gray, 3 RGB
+  std::vector<uint8_t> pixels;
+};
+
+// libjpeg-turbo with the accurate integer transform and without fancy
+// upsampling (djpeg -dct int -nosmooth), scaled by 1 / denominator.
+Image PeerDecode(const std::vector<uint8_t>& jpeg, int denominator = 1);
+
+// Our decode of a whole stream through ConvertPage with `flags`.  16-bpp
+// results are widened to RGB by bit replication unless `raw16` asks for
+// the 5-6-5 words (two bytes a pixel, little-endian) as they are.
+Image OurDecode(const std::vector<uint8_t>& jpeg, int32_t flags, bool raw16 = false);
+
+// Peak signal-to-noise ratio in dB over all samples (99 when equal).
+double Psnr(const Image& a, const Image& b);
+// Largest absolute sample difference.
+int MaxDifference(const Image& a, const Image& b);
+
+// 24-bit RGB to the library's 5-6-5 words (as bytes, little-endian).
+std::vector<uint8_t> PackRgb565(const Image& rgb);
+
+// A test fixture of tests/data/jpeg.
+std::vector<uint8_t> JpegFixture(const std::string& name);
+
+}  // namespace testutil
