@@ -62,7 +62,7 @@ inline void PutRgb(uint8_t r, uint8_t g, uint8_t b, uint8_t* out, int32_t x,
 #if defined(__SSE2__)
 
 // Blue, green and red bytes of 16 pixels to 48 bytes B, G, R, B, ...
-inline void Store24(__m128i b, __m128i g, __m128i r, uint8_t* out) {
+[[gnu::always_inline]] inline void Store24(__m128i b, __m128i g, __m128i r, uint8_t* out) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i bgLo = _mm_unpacklo_epi8(b, g), bgHi = _mm_unpackhi_epi8(b, g);
   const __m128i rLo = _mm_unpacklo_epi8(r, zero), rHi = _mm_unpackhi_epi8(r, zero);
@@ -134,6 +134,36 @@ inline void YccToOutput16(__m128i y, __m128i cb, __m128i cr, uint8_t* out,
   }
 }
 
+// Sums of neighbouring bytes: 8 16-bit lanes v[2i] + v[2i + 1].
+inline __m128i PairSums(__m128i v) {
+  return _mm_add_epi16(_mm_and_si128(v, _mm_set1_epi16(0xFF)), _mm_srli_epi16(v, 8));
+}
+
+// (a * wa + b * wb) >> 12 for eight 16-bit pairs, in 32 bits.
+inline __m128i Weighted(__m128i a, __m128i b, int32_t wa, int32_t wb) {
+  const __m128i weights = _mm_set1_epi32(wb << 16 | wa);
+  const __m128i lo = _mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), weights), 12);
+  const __m128i hi = _mm_srai_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), weights), 12);
+  return _mm_packs_epi32(lo, hi);
+}
+
+// Half size, eight pixels: 2 x 2 luma sums (0..1020), Cb, Cr.
+inline void HalfYccToRgb8(__m128i sum, __m128i cb, __m128i cr, __m128i* r, __m128i* g,
+                          __m128i* b) {
+  const __m128i bias = _mm_set1_epi16(128);
+  *r = Weighted(sum, _mm_sub_epi16(cr, bias), 1024, 5742);
+  *b = Weighted(sum, _mm_sub_epi16(cb, bias), 1024, 7258);
+  // sum * 1024 + (128 - Cr) * 2925 + (128 - Cb) * 1409, in 32 bits.
+  const __m128i weights = _mm_set1_epi32(1409 << 16 | 2925);
+  const __m128i ecr = _mm_sub_epi16(bias, cr), ecb = _mm_sub_epi16(bias, cb);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(ecr, ecb), weights),
+                                   _mm_slli_epi32(_mm_unpacklo_epi16(sum, zero), 10));
+  const __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(ecr, ecb), weights),
+                                   _mm_slli_epi32(_mm_unpackhi_epi16(sum, zero), 10));
+  *g = _mm_packs_epi32(_mm_srai_epi32(lo, 12), _mm_srai_epi32(hi, 12));
+}
+
 inline __m128i Load16(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
@@ -179,7 +209,34 @@ void ConvertRowYccHalf(const JpegDecoderState* state, const uint8_t* y0,
                        const uint8_t* y1, const uint8_t* cb0, const uint8_t* cb1,
                        const uint8_t* cr0, const uint8_t* cr1, int32_t width,
                        int32_t chromaPairs, uint8_t* out, int32_t bitsPerPixel) {
-  for (int32_t x = 0; x < width; ++x) {
+  int32_t x = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  // Chroma of eight output pixels from x on.
+  auto chroma = [&](const uint8_t* c0, const uint8_t* c1, int32_t at) {
+    if (chromaPairs)
+      return _mm_srli_epi16(_mm_add_epi16(PairSums(Load16(c0 + 2 * at)),
+                                          PairSums(Load16(c1 + 2 * at))), 2);
+    return _mm_srli_epi16(_mm_add_epi16(_mm_unpacklo_epi8(Load8(c0 + at), zero),
+                                        _mm_unpacklo_epi8(Load8(c1 + at), zero)), 1);
+  };
+  for (; x + 16 <= width; x += 16) {
+    __m128i r[2], g[2], b[2];
+    for (int half = 0; half < 2; ++half) {
+      const int32_t at = x + 8 * half;
+      const __m128i sum = _mm_add_epi16(PairSums(Load16(y0 + 2 * at)), PairSums(Load16(y1 + 2 * at)));
+      HalfYccToRgb8(sum, chroma(cb0, cb1, at), chroma(cr0, cr1, at), &r[half], &g[half], &b[half]);
+    }
+    if (bitsPerPixel == 24) {
+      Store24(_mm_packus_epi16(b[0], b[1]), _mm_packus_epi16(g[0], g[1]),
+              _mm_packus_epi16(r[0], r[1]), out + 3 * x);
+    } else {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * x), Pack565(r[0], g[0], b[0]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * x + 16), Pack565(r[1], g[1], b[1]));
+    }
+  }
+#endif
+  for (; x < width; ++x) {
     const int32_t sum = y0[2 * x] + y0[2 * x + 1] + y1[2 * x] + y1[2 * x + 1];
     const int32_t a = chromaPairs ? 2 * x : x, b = chromaPairs ? 2 * x + 1 : x;
     const int32_t cb = (cb0[a] + cb0[b] + cb1[a] + cb1[b]) >> 2;
@@ -209,7 +266,17 @@ void ConvertRowRgbHalf(const uint8_t* r0, const uint8_t* r1, const uint8_t* g0,
 }
 
 void GrayRowHalf(const uint8_t* y0, const uint8_t* y1, int32_t width, uint8_t* out) {
-  for (int32_t x = 0; x < width; ++x)
+  int32_t x = 0;
+#if defined(__SSE2__)
+  for (; x + 16 <= width; x += 16) {
+    const __m128i lo = _mm_add_epi16(PairSums(Load16(y0 + 2 * x)), PairSums(Load16(y1 + 2 * x)));
+    const __m128i hi =
+        _mm_add_epi16(PairSums(Load16(y0 + 2 * x + 16)), PairSums(Load16(y1 + 2 * x + 16)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                     _mm_packus_epi16(_mm_srli_epi16(lo, 2), _mm_srli_epi16(hi, 2)));
+  }
+#endif
+  for (; x < width; ++x)
     out[x] = static_cast<uint8_t>((y0[2 * x] + y0[2 * x + 1] + y1[2 * x] + y1[2 * x + 1]) >> 2);
 }
 

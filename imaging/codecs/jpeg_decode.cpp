@@ -83,6 +83,7 @@ struct Job {
   JpegOutput output;
   uint8_t* allocated;  // the output buffer, when not the caller's
   uint32_t outputSize;
+  int32_t linesWritten;
 };
 
 // The output window for a `width` x `height` page (before scaling).
@@ -94,6 +95,7 @@ int32_t SetUpOutput(Job* job, int32_t bitsPerPixel, int32_t width, int32_t heigh
   out.width = CeilDiv(width, scale);
   out.height = CeilDiv(height, scale);
   out.bitsPerPixel = bitsPerPixel;
+  out.linesWritten = &job->linesWritten;
   out.stride = BytesPerLine(out.width, bitsPerPixel);
   // Lines longer than the 65532 bytes a page can hold: the caller may try
   // again at half size, as after a shortage of memory.
@@ -103,7 +105,6 @@ int32_t SetUpOutput(Job* job, int32_t bitsPerPixel, int32_t width, int32_t heigh
   job->outputSize = static_cast<uint32_t>(size);
   if (job->flags & kFlagIntoDestination) {
     out.base = job->destination->data;
-    std::memset(out.base, 0, size);
   } else {
     job->allocated = static_cast<uint8_t*>(Allocate(size));
     if (!job->allocated) return kErrMemory;
@@ -217,7 +218,7 @@ int32_t DecodeJpeg(PageRecord* source, PageRecord* destination, int32_t flags,
     return kErrParameter;
   const auto* shared =
       motionJpeg ? static_cast<const JpegDecoderState*>(source->decoderContext) : nullptr;
-  Job job{source, destination, flags, AllocateFrameState(shared), {}, nullptr, 0};
+  Job job{source, destination, flags, AllocateFrameState(shared), {}, nullptr, 0, 0};
   if (!job.state) return kErrMemory;
   job.state->flags = flags;
   int32_t result = Striped(source)
@@ -228,6 +229,10 @@ int32_t DecodeJpeg(PageRecord* source, PageRecord* destination, int32_t flags,
   ReleaseJpegState(job.state);
   if (result == kExifThumbnailDone) return kOk;
   if (result == kErrDecompress && (flags & kFlagKeepPartial) && output.base) result = kOk;
+  // Lines never reached: blank (a fresh buffer already is).
+  if (result == kOk && !job.allocated && job.linesWritten < output.height)
+    std::memset(output.base + static_cast<uint64_t>(job.linesWritten) * output.stride, 0,
+                static_cast<uint64_t>(output.height - job.linesWritten) * output.stride);
   uint8_t* palette = nullptr;
   if (result == kOk && gray) {
     palette = MakeGrayPalette(8);

@@ -41,6 +41,7 @@ struct JpegOutput {
   int32_t width, height;
   int32_t bitsPerPixel;  // 8, 16 or 24
   int32_t firstRow;
+  int32_t* linesWritten;  // one past the lowest line written so far
 };
 
 // A state for one decode; for a Motion-JPEG frame (`shared` not null) it
@@ -55,7 +56,7 @@ int32_t AllocatePlanes(const JpegFrame& frame, JpegPlanes* planes);
 void ReleasePlanes(JpegPlanes* planes);
 
 // Writes the lines of MCU row `mcuRow` held in `planes`, as far as the
-// first `mcuColumns` MCUs reach.
+// first `mcuColumns` MCUs reach; the rest of each line is cleared.
 void EmitMcuRow(const JpegDecoderState* state, const JpegFrame& frame,
                 const JpegPlanes& planes, int32_t mcuRow, int32_t mcuColumns,
                 const JpegOutput& output);

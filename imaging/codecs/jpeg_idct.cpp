@@ -29,32 +29,37 @@ struct ScalarOps {
   static V MMinus669(V x) { return -3 * x + ((x * 99) >> 8); }
 };
 
-// The butterfly of one 8-point transform, in place on in[0..7].
-template <typename Ops>
-inline void Butterfly(typename Ops::V* v) {
+// The butterfly of one 8-point transform, in place.
+template <typename Ops, typename V>
+inline void Butterfly(V& v0, V& v1, V& v2, V& v3, V& v4, V& v5, V& v6, V& v7) {
   using O = Ops;
   // Even part.
-  const auto t10 = O::Add(v[0], v[4]), t11 = O::Sub(v[0], v[4]);
-  const auto t13 = O::Add(v[2], v[6]);
-  const auto t12 = O::Sub(O::M362(O::Sub(v[2], v[6])), t13);
-  const auto e0 = O::Add(t10, t13), e3 = O::Sub(t10, t13);
-  const auto e1 = O::Add(t11, t12), e2 = O::Sub(t11, t12);
+  const V t10 = O::Add(v0, v4), t11 = O::Sub(v0, v4);
+  const V t13 = O::Add(v2, v6);
+  const V t12 = O::Sub(O::M362(O::Sub(v2, v6)), t13);
+  const V e0 = O::Add(t10, t13), e3 = O::Sub(t10, t13);
+  const V e1 = O::Add(t11, t12), e2 = O::Sub(t11, t12);
   // Odd part.
-  const auto z13 = O::Add(v[5], v[3]), z10 = O::Sub(v[5], v[3]);
-  const auto z11 = O::Add(v[1], v[7]), z12 = O::Sub(v[1], v[7]);
-  const auto o7 = O::Add(z11, z13);
-  const auto z5 = O::M473(O::Add(z10, z12));
-  const auto o6 = O::Sub(O::Add(O::MMinus669(z10), z5), o7);
-  const auto o5 = O::Sub(O::M362(O::Sub(z11, z13)), o6);
-  const auto o4 = O::Add(O::Sub(O::M277(z12), z5), o5);
-  v[0] = O::Add(e0, o7);
-  v[7] = O::Sub(e0, o7);
-  v[1] = O::Add(e1, o6);
-  v[6] = O::Sub(e1, o6);
-  v[2] = O::Add(e2, o5);
-  v[5] = O::Sub(e2, o5);
-  v[4] = O::Add(e3, o4);
-  v[3] = O::Sub(e3, o4);
+  const V z13 = O::Add(v5, v3), z10 = O::Sub(v5, v3);
+  const V z11 = O::Add(v1, v7), z12 = O::Sub(v1, v7);
+  const V o7 = O::Add(z11, z13);
+  const V z5 = O::M473(O::Add(z10, z12));
+  const V o6 = O::Sub(O::Add(O::MMinus669(z10), z5), o7);
+  const V o5 = O::Sub(O::M362(O::Sub(z11, z13)), o6);
+  const V o4 = O::Add(O::Sub(O::M277(z12), z5), o5);
+  v0 = O::Add(e0, o7);
+  v7 = O::Sub(e0, o7);
+  v1 = O::Add(e1, o6);
+  v6 = O::Sub(e1, o6);
+  v2 = O::Add(e2, o5);
+  v5 = O::Sub(e2, o5);
+  v4 = O::Add(e3, o4);
+  v3 = O::Sub(e3, o4);
+}
+
+template <typename Ops, typename V>
+inline void Butterfly(V* v) {
+  Butterfly<Ops>(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
 }
 
 #if defined(__SSE2__)
@@ -74,49 +79,57 @@ struct VectorOps {
   }
 };
 
-inline void Transpose8x8(__m128i* r) {
-  const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-  const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-  const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-  const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+inline void Transpose8x8(__m128i& r0, __m128i& r1, __m128i& r2, __m128i& r3, __m128i& r4,
+                         __m128i& r5, __m128i& r6, __m128i& r7) {
+  const __m128i a0 = _mm_unpacklo_epi16(r0, r1), a1 = _mm_unpackhi_epi16(r0, r1);
+  const __m128i a2 = _mm_unpacklo_epi16(r2, r3), a3 = _mm_unpackhi_epi16(r2, r3);
+  const __m128i a4 = _mm_unpacklo_epi16(r4, r5), a5 = _mm_unpackhi_epi16(r4, r5);
+  const __m128i a6 = _mm_unpacklo_epi16(r6, r7), a7 = _mm_unpackhi_epi16(r6, r7);
   const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
   const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
   const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
   const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-  r[0] = _mm_unpacklo_epi64(b0, b4);
-  r[1] = _mm_unpackhi_epi64(b0, b4);
-  r[2] = _mm_unpacklo_epi64(b1, b5);
-  r[3] = _mm_unpackhi_epi64(b1, b5);
-  r[4] = _mm_unpacklo_epi64(b2, b6);
-  r[5] = _mm_unpackhi_epi64(b2, b6);
-  r[6] = _mm_unpacklo_epi64(b3, b7);
-  r[7] = _mm_unpackhi_epi64(b3, b7);
+  r0 = _mm_unpacklo_epi64(b0, b4);
+  r1 = _mm_unpackhi_epi64(b0, b4);
+  r2 = _mm_unpacklo_epi64(b1, b5);
+  r3 = _mm_unpackhi_epi64(b1, b5);
+  r4 = _mm_unpacklo_epi64(b2, b6);
+  r5 = _mm_unpackhi_epi64(b2, b6);
+  r6 = _mm_unpacklo_epi64(b3, b7);
+  r7 = _mm_unpackhi_epi64(b3, b7);
+}
+
+// value >> 5, then + 128 with saturation (signed pack, sign flip), two
+// rows of eight samples.
+inline void StoreRows(__m128i a, __m128i b, uint8_t* out, uint32_t stride) {
+  const __m128i bytes = _mm_xor_si128(_mm_packs_epi16(_mm_srai_epi16(a, 5), _mm_srai_epi16(b, 5)),
+                                      _mm_set1_epi8(static_cast<char>(0x80)));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + stride), _mm_srli_si128(bytes, 8));
 }
 
 void InverseDctSse2(const int16_t* quant, int16_t* block, uint8_t* out,
                     uint32_t stride) {
-  __m128i v[8];
   auto* in = reinterpret_cast<__m128i*>(block);
   const auto* q = reinterpret_cast<const __m128i*>(quant);
+  __m128i v0 = _mm_mullo_epi16(_mm_loadu_si128(in + 0), _mm_loadu_si128(q + 0));
+  __m128i v1 = _mm_mullo_epi16(_mm_loadu_si128(in + 1), _mm_loadu_si128(q + 1));
+  __m128i v2 = _mm_mullo_epi16(_mm_loadu_si128(in + 2), _mm_loadu_si128(q + 2));
+  __m128i v3 = _mm_mullo_epi16(_mm_loadu_si128(in + 3), _mm_loadu_si128(q + 3));
+  __m128i v4 = _mm_mullo_epi16(_mm_loadu_si128(in + 4), _mm_loadu_si128(q + 4));
+  __m128i v5 = _mm_mullo_epi16(_mm_loadu_si128(in + 5), _mm_loadu_si128(q + 5));
+  __m128i v6 = _mm_mullo_epi16(_mm_loadu_si128(in + 6), _mm_loadu_si128(q + 6));
+  __m128i v7 = _mm_mullo_epi16(_mm_loadu_si128(in + 7), _mm_loadu_si128(q + 7));
   const __m128i zero = _mm_setzero_si128();
-  for (int i = 0; i < 8; ++i) {
-    v[i] = _mm_mullo_epi16(_mm_loadu_si128(in + i), _mm_loadu_si128(q + i));
-    _mm_storeu_si128(in + i, zero);
-  }
-  Butterfly<VectorOps>(v);  // columns: each lane is one column
-  Transpose8x8(v);
-  Butterfly<VectorOps>(v);  // rows: each lane is now one row
-  Transpose8x8(v);
-  const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
-  for (int i = 0; i < 8; i += 2) {
-    // value >> 5, then + 128 with saturation (signed pack, sign flip).
-    const __m128i packed =
-        _mm_packs_epi16(_mm_srai_epi16(v[i], 5), _mm_srai_epi16(v[i + 1], 5));
-    const __m128i bytes = _mm_xor_si128(packed, flip);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i * stride), bytes);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + (i + 1) * stride),
-                     _mm_srli_si128(bytes, 8));
-  }
+  for (int i = 0; i < 8; ++i) _mm_storeu_si128(in + i, zero);
+  Butterfly<VectorOps>(v0, v1, v2, v3, v4, v5, v6, v7);  // columns: a lane each
+  Transpose8x8(v0, v1, v2, v3, v4, v5, v6, v7);
+  Butterfly<VectorOps>(v0, v1, v2, v3, v4, v5, v6, v7);  // rows: a lane each
+  Transpose8x8(v0, v1, v2, v3, v4, v5, v6, v7);
+  StoreRows(v0, v1, out, stride);
+  StoreRows(v2, v3, out + 2 * stride, stride);
+  StoreRows(v4, v5, out + 4 * stride, stride);
+  StoreRows(v6, v7, out + 6 * stride, stride);
 }
 
 #endif  // __SSE2__

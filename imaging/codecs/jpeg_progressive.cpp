@@ -15,13 +15,17 @@ enum ScanKind { kSequentialScan, kDcFirst, kDcRefine, kAcFirst, kAcRefine };
 
 struct Coefficients {
   int16_t* plane[3];
+  // Progressive frames: per block, which AC coefficients (zig-zag index)
+  // are nonzero, so that refinement scans visit only those.
+  uint64_t* nonzero[3];
   int32_t perBlock;  // 64, or 1 at one-eighth size (DC only)
   int16_t* memory;
+  uint64_t* masks;
 };
 
 // One scan's walk over its blocks: interleaved scans MCU by MCU, a scan of
 // one component over that component's own blocks in raster order (A.2).
-// `decode(block, scanIndex)` returns false for a damaged code.
+// `decode(block, nonzeroMask, scanIndex)` returns false for a damaged code.
 template <typename Decode>
 int32_t WalkScan(JpegDecoderState* state, const JpegFrame& frame,
                  const Coefficients& coefficients, JpegBitReader* reader,
@@ -41,10 +45,12 @@ int32_t WalkScan(JpegDecoderState* state, const JpegFrame& frame,
     const JpegComponent& comp = state->components[c];
     state->currentDc = &state->lookups[comp.dcTable];
     state->currentAc = &state->lookups[4 + comp.acTable];
+    uint64_t unused = 0;  // sequential scans keep no masks
     for (int32_t by = 0; by < frame.ownBlocksHigh[c]; ++by) {
-      int16_t* row = coefficients.plane[c] + static_cast<uint64_t>(by) * frame.blocksWide[c] * per;
+      const uint64_t first = static_cast<uint64_t>(by) * frame.blocksWide[c];
       for (int32_t bx = 0; bx < frame.ownBlocksWide[c]; ++bx) {
-        if (!decode(row + static_cast<uint64_t>(bx) * per, 0) || Overran(*reader))
+        uint64_t* mask = coefficients.nonzero[c] ? coefficients.nonzero[c] + first + bx : &unused;
+        if (!decode(coefficients.plane[c] + (first + bx) * per, mask, 0) || Overran(*reader))
           return kErrDecompress;
         restart();
       }
@@ -64,7 +70,7 @@ int32_t WalkScan(JpegDecoderState* state, const JpegFrame& frame,
           for (int32_t bx = 0; bx < h; ++bx) {
             const uint64_t index =
                 static_cast<uint64_t>(my * v + by) * frame.blocksWide[c] + mx * h + bx;
-            if (!decode(coefficients.plane[c] + index * per, s)) return kErrDecompress;
+            if (!decode(coefficients.plane[c] + index * per, nullptr, s)) return kErrDecompress;
           }
       }
       if (Overran(*reader)) return kErrDecompress;
@@ -81,11 +87,13 @@ inline int32_t GetBit(JpegBitReader* r) {
   return bit;
 }
 
-// G.1.2.3: a correction bit for a coefficient already nonzero.
+// G.1.2.3: the correction bit of a coefficient already nonzero.
 inline void Refine(JpegBitReader* r, int16_t* coefficient, int32_t bit) {
-  if (*coefficient != 0 && GetBit(r) && (*coefficient & bit) == 0)
+  if (GetBit(r) && (*coefficient & bit) == 0)
     *coefficient = static_cast<int16_t>(*coefficient >= 0 ? *coefficient + bit : *coefficient - bit);
 }
+
+inline uint64_t BitAt(int32_t k) { return k < 64 ? uint64_t{1} << k : 0; }
 
 int32_t DecodeScan(JpegDecoderState* state, const JpegFrame& frame,
                    const Coefficients& coefficients, int32_t scan, ScanKind kind) {
@@ -100,7 +108,7 @@ int32_t DecodeScan(JpegDecoderState* state, const JpegFrame& frame,
   switch (kind) {
     case kSequentialScan:
       return WalkScan(state, frame, coefficients, r, predictors, &eobRun,
-                      [&](int16_t* block, int32_t s) {
+                      [&](int16_t* block, uint64_t*, int32_t s) {
                         if (coefficients.perBlock == 1) {
                           if (!DecodeBlockDcOnly(r, *state->currentDc, *state->currentAc,
                                                  &predictors[s]))
@@ -113,20 +121,20 @@ int32_t DecodeScan(JpegDecoderState* state, const JpegFrame& frame,
                       });
     case kDcFirst:
       return WalkScan(state, frame, coefficients, r, predictors, &eobRun,
-                      [&](int16_t* block, int32_t s) {
+                      [&](int16_t* block, uint64_t*, int32_t s) {
                         if (!DecodeDc(r, *state->currentDc, &predictors[s])) return false;
                         block[0] = static_cast<int16_t>(predictors[s] * bit);
                         return true;
                       });
     case kDcRefine:
       return WalkScan(state, frame, coefficients, r, predictors, &eobRun,
-                      [&](int16_t* block, int32_t) {
+                      [&](int16_t* block, uint64_t*, int32_t) {
                         if (GetBit(r)) block[0] = static_cast<int16_t>(block[0] | bit);
                         return true;
                       });
     case kAcFirst:
       return WalkScan(state, frame, coefficients, r, predictors, &eobRun,
-                      [&](int16_t* block, int32_t) {
+                      [&](int16_t* block, uint64_t* mask, int32_t) {
                         if (eobRun > 0) {
                           --eobRun;
                           return true;
@@ -141,6 +149,7 @@ int32_t DecodeScan(JpegDecoderState* state, const JpegFrame& frame,
                             k += run;
                             block[kNaturalOfZigzag[k]] =
                                 static_cast<int16_t>(ReceiveExtend(r, size) * bit);
+                            *mask |= BitAt(k);
                             ++k;
                           } else if (run == 15) {
                             k += 16;
@@ -154,8 +163,9 @@ int32_t DecodeScan(JpegDecoderState* state, const JpegFrame& frame,
                       });
     case kAcRefine:
       return WalkScan(state, frame, coefficients, r, predictors, &eobRun,
-                      [&](int16_t* block, int32_t) {
+                      [&](int16_t* block, uint64_t* mask, int32_t) {
                         const JpegHuffmanLookup& ac = *state->currentAc;
+                        uint64_t nonzero = *mask;
                         int32_t k = start;
                         if (eobRun == 0) {
                           for (; k <= end; ++k) {
@@ -171,22 +181,41 @@ int32_t DecodeScan(JpegDecoderState* state, const JpegFrame& frame,
                               if (run) eobRun += ReceiveBits(r, run);
                               break;
                             }
-                            // Past the nonzero coefficients (each takes a
-                            // correction bit) and `run` zero ones.
-                            for (; k <= end; ++k) {
-                              int16_t* coefficient = block + kNaturalOfZigzag[k];
-                              if (*coefficient != 0)
-                                Refine(r, coefficient, bit);
-                              else if (--run < 0)
+                            // Past the nonzero coefficients, each taking a
+                            // correction bit, to the zero one after `run`
+                            // others.
+                            while (k <= end) {
+                              const uint64_t ahead = nonzero >> k;
+                              const int32_t next =
+                                  std::min(ahead ? k + __builtin_ctzll(ahead) : 64, end + 1);
+                              if (run < next - k) {
+                                k += run;
                                 break;
+                              }
+                              run -= next - k;
+                              k = next;
+                              if (k > end) break;
+                              Refine(r, block + kNaturalOfZigzag[k], bit);
+                              ++k;
                             }
-                            if (value) block[kNaturalOfZigzag[k]] = static_cast<int16_t>(value);
+                            if (value) {
+                              block[kNaturalOfZigzag[k]] = static_cast<int16_t>(value);
+                              nonzero |= BitAt(k);
+                            }
                           }
                         }
                         if (eobRun > 0) {
-                          for (; k <= end; ++k) Refine(r, block + kNaturalOfZigzag[k], bit);
+                          if (k <= end) {
+                            uint64_t band = nonzero >> k;
+                            if (end - k < 63) band &= (uint64_t{2} << (end - k)) - 1;
+                            while (band) {
+                              Refine(r, block + kNaturalOfZigzag[k + __builtin_ctzll(band)], bit);
+                              band &= band - 1;
+                            }
+                          }
                           --eobRun;
                         }
+                        *mask = nonzero;
                         return true;
                       });
   }
@@ -250,7 +279,8 @@ void Reconstruct(const JpegDecoderState* state, const JpegFrame& frame,
             continue;
           }
           uint8_t* out = planes->row[c] + static_cast<uint64_t>(by) * 8 * stride + bx * 8;
-          if (AcZero(block))
+          const uint64_t* mask = coefficients.nonzero[c];
+          if (mask ? mask[(block - coefficients.plane[c]) >> 6] == 0 : AcZero(block))
             FillBlock(out, stride, DcSample(state, block[0], table));
           else
             InverseDct(state, block, table, out, stride);
@@ -283,6 +313,18 @@ int32_t DecodeMultiScanFrame(JpegDecoderState* state, const uint8_t* data,
     coefficients.plane[c] = at;
     at += sizes[c];
   }
+  if ((state->flags & kJpegProgressive) && coefficients.perBlock == 64) {
+    coefficients.masks = AllocateArray<uint64_t>(total / 64);
+    if (!coefficients.masks) {
+      Release(coefficients.memory);
+      return kErrMemory;
+    }
+    uint64_t* mask = coefficients.masks;
+    for (int c = 0; c < frame.components; ++c) {
+      coefficients.nonzero[c] = mask;
+      mask += sizes[c] / 64;
+    }
+  }
 
   int32_t result = kOk;
   for (int32_t scan = 0; scan < state->scanCount && result == kOk; ++scan) {
@@ -314,6 +356,7 @@ int32_t DecodeMultiScanFrame(JpegDecoderState* state, const uint8_t* data,
     Reconstruct(state, frame, coefficients, planes, output);
   }
   Release(coefficients.memory);
+  Release(coefficients.masks);
   return result;
 }
 

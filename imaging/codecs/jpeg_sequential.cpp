@@ -86,14 +86,19 @@ void EmitMcuRow(const JpegDecoderState* state, const JpegFrame& frame,
   // Lines of this MCU row at the output scale, and how far they reach.
   const int32_t band = scale == 8 ? frame.vMax : frame.mcuHeight / scale;
   const int32_t reach = scale == 8 ? mcuColumns * frame.hMax : mcuColumns * frame.mcuWidth / scale;
-  const int32_t width = std::min({frameWidth, reach, output.width});
-  if (width <= 0) return;
+  const int32_t width = std::max(0, std::min({frameWidth, reach, output.width}));
   const int32_t chromaShift = frame.hMax - 1;
+  const uint32_t written = RowBytes(width, output.bitsPerPixel);
   for (int32_t line = 0; line < band; ++line) {
     const int32_t frameLine = mcuRow * band + line;
     const int32_t outLine = output.firstRow + frameLine;
     if (frameLine >= frameHeight || outLine >= output.height) break;
     uint8_t* out = output.base + static_cast<uint64_t>(outLine) * output.stride;
+    // A buffer of the caller's holds an older picture: what this frame
+    // does not cover is cleared.
+    std::memset(out + written, 0, output.stride - written);
+    *output.linesWritten = std::max(*output.linesWritten, outLine + 1);
+    if (width == 0) continue;
     if (scale == 2) {
       // Luminance lines 2 line and 2 line + 1; chrominance lines as they
       // cover them.
