@@ -66,6 +66,79 @@ Image PeerDecode(const std::vector<uint8_t>& jpeg, int denominator) {
   return image;
 }
 
+Image DcReference(const std::vector<uint8_t>& jpeg) {
+  Image image;
+  jpeg_decompress_struct info{};
+  PeerError error{};
+  info.err = jpeg_std_error(&error.manager);
+  error.manager.error_exit = OnPeerError;
+  error.manager.emit_message = Quiet;
+  if (setjmp(error.jump)) {
+    jpeg_destroy_decompress(&info);
+    return image;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+  jpeg_read_header(&info, TRUE);
+  jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);
+  const int n = info.num_components;
+  const int hMax = info.max_h_samp_factor, vMax = info.max_v_samp_factor;
+  image.width = static_cast<int>((info.image_width + 7) / 8);
+  image.height = static_cast<int>((info.image_height + 7) / 8);
+  image.channels = n == 1 ? 1 : 3;
+  // Sample of component c for output pixel (x, y) in luma block units.
+  auto sample = [&](int c, int x, int y) {
+    const jpeg_component_info& comp = info.comp_info[c];
+    const int bx = n == 1 ? x : x * comp.h_samp_factor / hMax;
+    const int by = n == 1 ? y : y * comp.v_samp_factor / vMax;
+    JBLOCKARRAY rows = info.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&info),
+                                                    arrays[c], static_cast<JDIMENSION>(by), 1, FALSE);
+    const double dc = rows[0][bx][0] * comp.quant_table->quantval[0];
+    return dc / 8 + 128;
+  };
+  for (int y = 0; y < image.height; ++y) {
+    for (int x = 0; x < image.width; ++x) {
+      if (n == 1) {
+        image.pixels.push_back(static_cast<uint8_t>(std::clamp(std::lround(sample(0, x, y)), 0L, 255L)));
+        continue;
+      }
+      const double yy = sample(0, x, y), cb = sample(1, x, y) - 128, cr = sample(2, x, y) - 128;
+      double rgb[3] = {yy + 1.402 * cr, yy - 0.344136 * cb - 0.714136 * cr, yy + 1.772 * cb};
+      if (info.jpeg_color_space == JCS_RGB) {
+        rgb[0] = yy;
+        rgb[1] = cb + 128;
+        rgb[2] = cr + 128;
+      }
+      for (double v : rgb) image.pixels.push_back(static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)));
+    }
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  image.result = 0;
+  return image;
+}
+
+Image Halve(const Image& image) {
+  Image half;
+  half.result = image.result;
+  half.width = (image.width + 1) / 2;
+  half.height = (image.height + 1) / 2;
+  half.channels = image.channels;
+  auto at = [&](int x, int y, int c) {
+    x = std::min(x, image.width - 1);
+    y = std::min(y, image.height - 1);
+    return image.pixels[(static_cast<size_t>(y) * image.width + x) * image.channels + c];
+  };
+  for (int y = 0; y < half.height; ++y)
+    for (int x = 0; x < half.width; ++x)
+      for (int c = 0; c < image.channels; ++c) {
+        const int sum = at(2 * x, 2 * y, c) + at(2 * x + 1, 2 * y, c) + at(2 * x, 2 * y + 1, c) +
+                        at(2 * x + 1, 2 * y + 1, c);
+        half.pixels.push_back(static_cast<uint8_t>((sum + 2) / 4));
+      }
+  return half;
+}
+
 Image OurDecode(const std::vector<uint8_t>& jpeg, int32_t flags, bool raw16) {
   Image image;
   quillon::PageRecord source{};

@@ -22,6 +22,15 @@ struct Image {
 // upsampling (djpeg -dct int -nosmooth), scaled by 1 / denominator.
 Image PeerDecode(const std::vector<uint8_t>& jpeg, int denominator = 1);
 
+// The one-eighth picture the decoder should give, made from the peer's
+// coefficients: each block's DC as its sample (DC x q0 / 8 + 128), each
+// chroma DC over the luma blocks it covers, YCbCr to RGB in floating point.
+Image DcReference(const std::vector<uint8_t>& jpeg);
+
+// Each 2 x 2 group of `image` averaged (the last column and line repeated
+// for odd sizes).
+Image Halve(const Image& image);
+
 // Our decode of a whole stream through ConvertPage with `flags`.  16-bpp
 // results are widened to RGB by bit replication unless `raw16` asks for
 // the 5-6-5 words (two bytes a pixel, little-endian) as they are.
