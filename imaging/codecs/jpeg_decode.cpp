@@ -37,7 +37,9 @@ int32_t ReadFrame(JpegDecoderState* state, const uint8_t* data, uint32_t size,
                   int32_t marker, uint32_t* position) {
   if (marker != kMarkerSof0 && marker != kMarkerSof1 && marker != kMarkerSof2)
     return kErrUnsupported;
-  if (Bytes{data, size}.U8(*position + 2) != 8) return kErrUnsupported;
+  const Bytes bytes{data, size};
+  if (!bytes.Has(*position, 3)) return kErrBadHeader;
+  if (bytes.U8(*position + 2) != 8) return kErrUnsupported;
   if (ReadSof(data, position, state, size) != 0) return kErrBadHeader;
   state->frameType = marker;
   state->flags &= ~kJpegProgressive;

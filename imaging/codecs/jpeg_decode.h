@@ -8,8 +8,9 @@
 
 namespace quillon {
 
-// State flag: more scans than the state records (the rest are dropped).
-constexpr int32_t kJpegScansDropped = 0x100;
+// State flag: the stream ended without EOI, or had more scans than the
+// state records.
+constexpr int32_t kJpegIncomplete = 0x100;
 
 // How the frame is walked and what it becomes.
 struct JpegFrame {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "imaging/codecs/jpeg.h"
+#include "imaging/codecs/jpeg_decode.h"
 #include "imaging/core/bytes.h"
 
 namespace quillon {
@@ -216,6 +217,11 @@ int32_t CleanEntropyData(const uint8_t* data, uint32_t length,
     used += kPad;
     inScan = false;
   };
+  // Without EOI the stream may lack scans; with more scans than the state
+  // records, the last ones are dropped.  Either is damage to frames of
+  // several scans.
+  bool complete = false;
+  state->flags &= ~kJpegIncomplete;
   uint32_t i = position;
   while (i < length) {
     // Copy up to the next 0xFF in one go.
@@ -242,16 +248,16 @@ int32_t CleanEntropyData(const uint8_t* data, uint32_t length,
       i += 2;
       continue;
     }
-    if (marker == kMarkerEoi) break;
+    if (marker == kMarkerEoi) {
+      complete = true;
+      break;
+    }
     closeScan();
     if (i + 4 > length) break;
     const uint32_t segment = (static_cast<uint32_t>(data[i + 2]) << 8) | data[i + 3];
     if (segment < 2 || segment > length - i - 2) break;  // cut short
     if (marker == kMarkerSos) {
-      if (state->scanCount == kJpegMaxScans) {
-        state->flags |= 0x100;  // more scans than recorded
-        break;
-      }
+      if (state->scanCount == kJpegMaxScans) break;
       state->scanHeaders[state->scanCount] = i + 2;
       state->scanStarts[state->scanCount] = used;
       ++state->scanCount;
@@ -265,6 +271,7 @@ int32_t CleanEntropyData(const uint8_t* data, uint32_t length,
   }
   closeScan();
   state->cleanedSize = used;
+  if (!complete) state->flags |= kJpegIncomplete;
   return kOk;
 }
 

@@ -349,7 +349,7 @@ int32_t DecodeMultiScanFrame(JpegDecoderState* state, const uint8_t* data,
     if (result == kOk)
       result = DecodeScan(state, frame, coefficients, scan, static_cast<ScanKind>(kind));
   }
-  if (result == kOk && (state->flags & kJpegScansDropped)) result = kErrDecompress;
+  if (result == kOk && (state->flags & kJpegIncomplete)) result = kErrDecompress;
   // What was decoded is shown only when the caller keeps partial results.
   if (result == kOk || (result == kErrDecompress && (state->flags & kFlagKeepPartial))) {
     PrepareQuantTables(state);

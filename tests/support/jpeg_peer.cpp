@@ -187,6 +187,86 @@ Image OurDecode(const std::vector<uint8_t>& jpeg, int32_t flags, bool raw16) {
   return image;
 }
 
+std::vector<uint8_t> PeerEncode(const Image& rgb, const EncodeOptions& options) {
+  jpeg_compress_struct info{};
+  PeerError error{};
+  info.err = jpeg_std_error(&error.manager);
+  error.manager.error_exit = OnPeerError;
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  if (setjmp(error.jump)) {
+    jpeg_destroy_compress(&info);
+    free(out);
+    return {};
+  }
+  jpeg_create_compress(&info);
+  jpeg_mem_dest(&info, &out, &size);
+  info.image_width = static_cast<JDIMENSION>(rgb.width);
+  info.image_height = static_cast<JDIMENSION>(rgb.height);
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, options.quality, TRUE);
+  if (options.gray) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+  info.comp_info[0].h_samp_factor = options.horizontal;
+  info.comp_info[0].v_samp_factor = options.vertical;
+  if (options.progressive) jpeg_simple_progression(&info);
+  info.restart_interval = static_cast<unsigned>(options.restartBlocks);
+  info.optimize_coding = options.optimize ? TRUE : FALSE;
+  if (options.longDcCodes) {
+    // Categories 0..2 in two bits, the rest in 13 to 16 bits.
+    JHUFF_TBL* table = jpeg_alloc_huff_table(reinterpret_cast<j_common_ptr>(&info));
+    const UINT8 counts[17] = {0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 2, 2, 1};
+    for (int i = 0; i < 17; ++i) table->bits[i] = counts[i];
+    for (int i = 0; i < 12; ++i) table->huffval[i] = static_cast<UINT8>(i);
+    info.dc_huff_tbl_ptrs[0] = table;
+  }
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<uint8_t*>(&rgb.pixels[static_cast<size_t>(info.next_scanline) * rgb.width * 3]);
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::vector<uint8_t> bytes(out, out + size);
+  free(out);
+  return bytes;
+}
+
+Image TestPicture(int width, int height) {
+  Image image;
+  image.result = 0;
+  image.width = width;
+  image.height = height;
+  image.channels = 3;
+  uint32_t seed = 7;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const int grain = static_cast<int>(seed >> 28) - 8;
+      const bool edge = ((x / 23) + (y / 17)) % 4 == 0;
+      const int r = 120 + static_cast<int>(90 * std::sin(x / 19.0 + y / 41.0)) + grain;
+      const int g = 110 + static_cast<int>(70 * std::cos(y / 13.0 - x / 57.0)) + grain;
+      const int b = edge ? 230 - (x + y) % 40 : 40 + (x * 3 + y) % 90;
+      for (int v : {r, g, b}) image.pixels.push_back(static_cast<uint8_t>(std::clamp(v, 0, 255)));
+    }
+  return image;
+}
+
+std::vector<uint8_t> WithoutHuffmanTables(const std::vector<uint8_t>& jpeg) {
+  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+  size_t i = 2;
+  while (i + 4 <= jpeg.size()) {
+    const int marker = jpeg[i + 1];
+    const size_t length = static_cast<size_t>(jpeg[i + 2] << 8 | jpeg[i + 3]);
+    if (marker == 0xDA) break;  // the rest as it is
+    if (marker != 0xC4) out.insert(out.end(), jpeg.begin() + i, jpeg.begin() + i + 2 + length);
+    i += 2 + length;
+  }
+  out.insert(out.end(), jpeg.begin() + i, jpeg.end());
+  return out;
+}
+
 double Psnr(const Image& a, const Image& b) {
   if (a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 0;
   double sum = 0;

@@ -36,6 +36,24 @@ Image Halve(const Image& image);
 // the 5-6-5 words (two bytes a pixel, little-endian) as they are.
 Image OurDecode(const std::vector<uint8_t>& jpeg, int32_t flags, bool raw16 = false);
 
+// Encoding through the peer, for streams the fixtures do not cover.
+struct EncodeOptions {
+  int quality = 85;
+  int horizontal = 2, vertical = 2;  // luminance sampling factors
+  bool gray = false;
+  bool progressive = false;
+  int restartBlocks = 0;     // restart interval in MCUs, 0 = none
+  bool longDcCodes = false;  // a luminance DC table with codes of 13 to 16 bits
+  bool optimize = false;     // tables fitted to the picture
+};
+std::vector<uint8_t> PeerEncode(const Image& rgb, const EncodeOptions& options);
+
+// A picture of `width` x `height` with smooth colour, texture and edges.
+Image TestPicture(int width, int height);
+
+// The stream without its DHT segments.
+std::vector<uint8_t> WithoutHuffmanTables(const std::vector<uint8_t>& jpeg);
+
 // Peak signal-to-noise ratio in dB over all samples (99 when equal).
 double Psnr(const Image& a, const Image& b);
 // Largest absolute sample difference.
