@@ -1,0 +1,24 @@
+// Reading binary PNM references (P5, P6) for pixel comparisons.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+struct Rgb {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> pixels;  // RGB triplets, top line first
+};
+
+// Reads a P5 or P6 file into RGB; width 0 when the file cannot be read.
+Rgb ReadPnm(const std::string& path);
+
+// Largest channel difference between two rasters, or -1 when their sizes
+// differ.  `firstDifference` receives "x,y: (r,g,b) vs (r,g,b)" of the first
+// pixel that differs by more than `tolerance`.
+int MaxDifference(const Rgb& a, const Rgb& b, int tolerance, std::string* firstDifference);
+
+}  // namespace testutil
