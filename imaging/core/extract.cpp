@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "imaging/core/core.h"
+#include "imaging/core/pdf.h"
 #include "imaging/core/readers.h"
+#include "imaging/core/video.h"
 
 namespace quillon {
 
@@ -20,16 +22,16 @@ int32_t Dispatch(ImageFile* file, PageRecord* page, int32_t index) {
     case kFileTarga: return ReadTarga(file, page, index);
     case kFileGif: return ReadGif(file, page, index);
     case kFileIoca:
+    case kFilePdf: return ExtractPdfImage(file, page, index);
+    case kFileAvi:
+    case kFileQuickTime: return ExtractVideoFrame(file, page, index);
     case kFileAwd:
-    case kFilePdf:
     case kFilePseg:
     case kFileWinFax:
     case kFileBitFax:
     case kFileCals:
     case kFileQuicklinks:
     case kFileFli:
-    case kFileAvi:
-    case kFileQuickTime:
     case kFileWinFax10:
       return kErrUnsupported;  // readers of these formats are not built yet
     default:
