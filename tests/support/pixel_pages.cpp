@@ -75,6 +75,7 @@ Image Uniform(int32_t width, int32_t height, int bpp, uint32_t value) {
 }
 
 void MakePixelPage(const Image& image, PageRecord* page, const uint8_t* palette) {
+  FreePage(page);
   *page = PageRecord{};
   page->width = image.width;
   page->height = image.height;
@@ -95,6 +96,7 @@ void MakePixelPage(const Image& image, PageRecord* page, const uint8_t* palette)
 }
 
 void MakeRunListPage(const Image& image, PageRecord* page) {
+  FreePage(page);
   *page = PageRecord{};
   page->width = image.width;
   page->height = image.height;

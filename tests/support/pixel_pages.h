@@ -34,6 +34,7 @@ Image Noise(int32_t width, int32_t height, int bpp, uint32_t seed);
 // Every pixel the same value.
 Image Uniform(int32_t width, int32_t height, int bpp, uint32_t value);
 
+// Each maker first releases what the page held.
 // Uncompressed page (lines BytesPerLine apart, owned buffer, dataSize
 // exactly height x stride).  4- and 8-bpp pages get `palette` (768 bytes)
 // or a gray ramp.
