@@ -55,6 +55,10 @@ TEST(RenderView, ScaledAndScaleToGray) {
   EXPECT_EQ(StepForPercent(800), 32);
   EXPECT_EQ(StepForPercent(801), 0);
   EXPECT_EQ(StepForPercent(0), 0);
+  EXPECT_EQ(StepToFit(1728, 2200, 240, 320), 1844);   // 1728 * 256 / 240, rounded up
+  EXPECT_EQ(StepToFit(1728, 2200, 1000, 320), 1760);  // 2200 * 256 / 320
+  EXPECT_EQ(StepToFit(10, 10, 1000, 1000), 32);
+  EXPECT_EQ(StepToFit(0, 10, 100, 100), 0);
   Image checker(100, 60, 1);
   for (int32_t y = 0; y < 60; ++y)
     for (int32_t x = 0; x < 100; ++x) checker.at(x, y) = (x + y) % 2;

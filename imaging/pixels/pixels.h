@@ -132,6 +132,11 @@ int32_t RenderView(const PageRecord* page, const ViewOptions& options,
 // 8.8 step that shows `percent` % (100 -> 256); 0 for percentages outside
 // 1..800.
 int32_t StepForPercent(int32_t percent);
+// The one 8.8 step (for both directions) that fits a width x height page
+// into boxWidth x boxHeight, keeping its proportions; at least 32 (8:1).
+// 0 for empty sizes.  Turned views pass the page's size exchanged.
+int32_t StepToFit(int32_t width, int32_t height, int32_t boxWidth,
+                  int32_t boxHeight);
 
 // Draws one decoded GIF frame (frameLeft, frameTop, frameDisposal,
 // transparentIndex) into a 4- or 8-bpp logical-screen page of the same

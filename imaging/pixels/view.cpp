@@ -1,6 +1,7 @@
 // RenderView: a whole page rendered into a page record of its own, for
 // callers that want a picture rather than a window (the command-line tool,
 // previews).
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -104,6 +105,15 @@ int32_t Render(const PageRecord& page, const ViewOptions& options,
 int32_t StepForPercent(int32_t percent) {
   if (percent < 1 || percent > 800) return 0;
   return 25600 / percent;
+}
+
+int32_t StepToFit(int32_t width, int32_t height, int32_t boxWidth,
+                  int32_t boxHeight) {
+  if (width < 1 || height < 1 || boxWidth < 1 || boxHeight < 1) return 0;
+  // Rounded up, so that the whole page lands inside the box.
+  const int64_t across = (int64_t{width} * 256 + boxWidth - 1) / boxWidth;
+  const int64_t down = (int64_t{height} * 256 + boxHeight - 1) / boxHeight;
+  return static_cast<int32_t>(std::clamp<int64_t>(std::max(across, down), kMinRenderStep, INT32_MAX));
 }
 
 int32_t RenderView(const PageRecord* page, const ViewOptions& options,
