@@ -178,7 +178,10 @@ int32_t ConvertBitDepth(PageRecord* page, int32_t targetBitsPerPixel,
   if (!Converted(from, to)) return kOk;
   if (from == 1) return PromoteBilevel(page, to);
   if (!HasPixels(*page)) return kErrParameter;
-  if (to == kTarget12Bit) return pixels::Dither12Bit(page);
+  if (to == kTarget12Bit) {  // in place: pixels in a file's view are copied first
+    int32_t result = OwnPixels(page);
+    return result != kOk ? result : pixels::Dither12Bit(page);
+  }
   if (from >= 16 && to >= 16) return Repack(page, to);
   if (to < from) return pixels::Reduce(page, to, ditherMethod);
   return PromoteIndexed(page, to);

@@ -24,7 +24,7 @@ inline bool HasPixels(const PageRecord& page) {
   if (page.compression != kUncompressed || page.width < 0 || page.height < 0)
     return false;
   const uint32_t rowBytes = RowBytes(page.width, page.bitsPerPixel);
-  if (page.bitsPerPixel != 1 && rowBytes == 0 && page.width > 0) return false;
+  if (rowBytes == 0 && page.width > 0) return false;
   if (page.width == 0 || page.height == 0) return true;
   if (!page.data || page.bytesPerLine < rowBytes) return false;
   uint64_t need = SizeSum(
