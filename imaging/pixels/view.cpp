@@ -69,7 +69,7 @@ int32_t Render(const PageRecord& page, const ViewOptions& options,
   if (!buffer.p) return kErrMemory;
   uint8_t* palette = nullptr;
   if (depth == 4 || depth == 8) {
-    palette = NewPalette(kGrayRamp8);
+    palette = static_cast<uint8_t*>(Allocate(768));
     if (!palette) return kErrMemory;
     std::memcpy(palette, bilevel ? kScaleToGrayPalette.data() : PaletteOf(page), 768);
   }
