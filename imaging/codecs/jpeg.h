@@ -1,5 +1,6 @@
 // JPEG decoder: the decoder state, its tables and the pieces that the clip
-// readers (Motion-JPEG in AVI and QuickTime) and the encoder share.
+// readers (Motion-JPEG in AVI and QuickTime, through InitMotionJpegTables
+// of codecs.h) and the encoder share.
 //
 // Striped pages (JPEG inside TIFF, compression 7 as libtiff writes it): a
 // code-10 page whose stripOffsets and stripByteCounts are set and whose
@@ -228,14 +229,5 @@ void InverseDct(const JpegDecoderState* state, int16_t* block, int table,
 // The same through the portable code, whatever the machine.
 void InverseDctPortable(const int16_t* quant, int16_t* block, uint8_t* out,
                         uint32_t stride, const uint8_t* rangeLimit);
-
-// ---------------------------------------------------------------------------
-// Motion-JPEG clips
-
-// Allocates the clip's shared state in file->jpegState (releasing any
-// previous one) and loads the run of DHT segments at `dhtSegments` (each
-// marker 0xFFC4, length, tables).  0, -1, or -8 when no table could be read.
-int32_t InitMotionJpegTables(ImageFile* file, const uint8_t* dhtSegments,
-                             uint32_t length);
 
 }  // namespace quillon

@@ -64,7 +64,12 @@ int32_t InitMotionJpegTables(ImageFile* file, const uint8_t* dhtSegments,
     state->components[c].horizontal = state->components[c].vertical = 1;
     state->components[c].index = c;
   }
-  // A run of DHT segments: 0xFF 0xC4, length, tables.
+  // A run of DHT segments: 0xFF 0xC4, length, tables; without one, the
+  // tables of Annex K.3 that AVI clips leave out of their frames.
+  if (!dhtSegments) {
+    dhtSegments = kJpegStandardDht.data();
+    length = kJpegStandardDhtLength;
+  }
   const Bytes bytes{dhtSegments, length};
   uint32_t at = 0;
   int32_t loaded = 0;
