@@ -81,6 +81,10 @@ struct JpegHuffmanLookup {
   // AC only: one read for a whole coefficient whose code and value bits fit
   // in 10 bits: value << 8 | run << 4 | total length; 0 = not held.
   int16_t* fastAc;
+  // AC only, for reading past coefficients (one-eighth size): one or two
+  // whole coefficients within the next 12 bits, bits | k advance << 5 |
+  // end of block << 11; 0 = not held.
+  uint16_t* skipAc;
   // Canonical decoding (T.81 F.2.2.3) of DC codes longer than 12 bits.
   int32_t maxCode[18];  // largest code of each length, -1 when none
   int32_t valueOffset[17];
@@ -92,7 +96,10 @@ struct JpegDecoderState {
   // Quantisation tables, indexed by Tq: zig-zag order as read, natural
   // order and AAN-scaled once prepared.
   int32_t quant[16][64];
-  // The prepared tables in the 16 bits the inverse DCT multiplies by.
+  // The inverse DCT's dequantisation, natural order: 8 x the entry as read.
+  // It multiplies a coefficient by this and then by the AAN factor, which
+  // keeps the factor's precision where the prepared table above rounds it
+  // to a few bits for small entries (high qualities).
   int16_t idctQuant[16][64];
   // (value & 1023) -> value + 128 clamped to 0..255.
   uint8_t rangeLimit[1024];
@@ -155,8 +162,35 @@ extern const std::array<uint8_t, 64> kZigzagOfNatural;
 // The inverse: natural position of zig-zag index k, with 16 guard entries
 // (63) so that a corrupt run cannot index past the block.
 extern const std::array<uint8_t, 80> kNaturalOfZigzag;
+namespace jpeg_detail {
+
+// cos(x) for 0 <= x <= pi/2 by its Taylor series: the AAN factors are
+// derived at compile time from the cosines they stand for.
+constexpr double Cosine(double x) {
+  double term = 1.0, sum = 1.0;
+  for (int n = 1; n < 30; ++n) {
+    term *= -x * x / ((2.0 * n - 1.0) * (2.0 * n));
+    sum += term;
+  }
+  return sum;
+}
+
+// s(0) = 1, s(k) = cos(k pi / 16) x sqrt 2; factor(r, c) = 16384 s(r) s(c).
+constexpr std::array<int32_t, 64> MakeAanScale() {
+  constexpr double kPi = 3.14159265358979323846, kSqrt2 = 1.41421356237309504880;
+  double s[8]{};
+  for (int k = 0; k < 8; ++k) s[k] = k == 0 ? 1.0 : Cosine(k * kPi / 16.0) * kSqrt2;
+  std::array<int32_t, 64> table{};
+  for (int r = 0; r < 8; ++r)
+    for (int c = 0; c < 8; ++c)
+      table[r * 8 + c] = static_cast<int32_t>(16384.0 * s[r] * s[c] + 0.5);
+  return table;
+}
+
+}  // namespace jpeg_detail
+
 // AAN scale factors, natural order, 16384 = 1.0.
-extern const std::array<int32_t, 64> kAanScale;
+inline constexpr std::array<int32_t, 64> kAanScale = jpeg_detail::MakeAanScale();
 
 // The four Huffman tables of T.81 Annex K.3 as one DHT segment (marker,
 // length, then DC luminance, AC luminance, DC chrominance, AC

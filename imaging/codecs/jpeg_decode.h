@@ -77,7 +77,7 @@ int32_t PrepareScanTables(JpegDecoderState* state, bool needDc, bool needAc);
 
 // The sample value of a block whose AC coefficients are all zero.
 inline uint8_t DcSample(const JpegDecoderState* state, int32_t dc, int table) {
-  return state->rangeLimit[((dc * state->idctQuant[table][0]) >> 5) & 1023];
+  return state->rangeLimit[(int64_t{dc} * state->quant[table][0] >> 5) & 1023];
 }
 void FillBlock(uint8_t* out, uint32_t stride, uint8_t value);
 

@@ -11,6 +11,7 @@ namespace {
 constexpr uint32_t kDcShortBits = 6, kDcLongBits = 12;
 constexpr uint32_t kAcShortBits = 8, kAcLongBits = 16;
 constexpr uint32_t kFastAcBits = 10;
+constexpr uint32_t kSkipAcBits = 12;
 
 void FreeLookup(JpegHuffmanLookup* lookup) {
   if (lookup->owned) Release(lookup->shortTable);
@@ -23,6 +24,33 @@ int32_t Extend(uint32_t bits, uint32_t size) {
                                    : static_cast<int32_t>(bits);
 }
 
+// The short code at the top of the `available` low bits of `bits`:
+// (length << 8 | symbol), or 0 when no code of at most 8 bits lies there.
+uint32_t ShortCodeAt(const JpegHuffmanLookup& lookup, uint32_t bits, uint32_t available) {
+  if (available == 0) return 0;
+  const uint32_t index = available >= 8 ? (bits >> (available - 8)) & 255
+                                        : (bits << (8 - available)) & 255;
+  const uint32_t entry = lookup.shortTable[index];
+  return entry != 0 && (entry >> 8) <= available ? entry : 0;
+}
+
+// Up to two coefficients (code and value bits) read past from 12 bits.
+uint16_t SkipEntry(const JpegHuffmanLookup& lookup, uint32_t bits) {
+  uint32_t used = 0, advance = 0, end = 0;
+  for (int symbolCount = 0; symbolCount < 2 && !end; ++symbolCount) {
+    const uint32_t available = kSkipAcBits - used;
+    const uint32_t entry = ShortCodeAt(lookup, bits & ((1u << available) - 1), available);
+    if (!entry) break;
+    const uint32_t length = entry >> 8, run = (entry >> 4) & 15, size = entry & 15;
+    if (length + size > available) break;
+    used += length + size;
+    if (size) advance += run + 1;
+    else if (run == 15) advance += 16;
+    else end = 1;
+  }
+  return static_cast<uint16_t>(used ? used | advance << 5 | end << 11 : 0);
+}
+
 // Builds one slot.  A table whose counts overflow the code space keeps
 // empty lookups, so that every code read through it fails.
 int32_t BuildSlot(JpegDecoderState* state, int slot) {
@@ -33,12 +61,14 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
   const uint32_t longBits = ac ? kAcLongBits : kDcLongBits;
   const uint64_t shortSize = uint64_t{1} << shortBits, longSize = uint64_t{1} << longBits;
   const uint64_t fastSize = ac ? uint64_t{1} << kFastAcBits : 0;
-  auto* block = static_cast<uint16_t*>(
-      Allocate((shortSize + longSize + fastSize) * sizeof(uint16_t)));
+  const uint64_t skipSize = ac ? uint64_t{1} << kSkipAcBits : 0;
+  const uint64_t entries = shortSize + longSize + fastSize + skipSize;
+  auto* block = static_cast<uint16_t*>(Allocate(entries * sizeof(uint16_t)));
   if (!block) return kErrMemory;
   lookup->shortTable = block;
   lookup->longTable = block + shortSize;
   lookup->fastAc = ac ? reinterpret_cast<int16_t*>(block + shortSize + longSize) : nullptr;
+  lookup->skipAc = ac ? block + shortSize + longSize + fastSize : nullptr;
   lookup->owned = 1;
   for (int32_t& m : lookup->maxCode) m = -1;
 
@@ -77,7 +107,7 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
     code <<= 1;
   }
   if (!valid) {
-    std::memset(block, 0, (shortSize + longSize + fastSize) * sizeof(uint16_t));
+    std::memset(block, 0, entries * sizeof(uint16_t));
     for (int32_t& m : lookup->maxCode) m = -1;
     return kOk;
   }
@@ -96,6 +126,7 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
     lookup->fastAc[i] =
         static_cast<int16_t>(value * 256 + static_cast<int32_t>(run * 16 + length + size));
   }
+  for (uint32_t i = 0; ac && i < skipSize; ++i) lookup->skipAc[i] = SkipEntry(*lookup, i);
   return kOk;
 }
 

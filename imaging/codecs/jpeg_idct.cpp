@@ -6,6 +6,7 @@
 // the remainder below 128, so that the 16-bit SSE2 lanes need no
 // pre-shifted operands: 362 = 256 + 106, 473 = 512 - 39, 277 = 256 + 21,
 // -669 = -768 + 99.
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/codecs/jpeg.h"
@@ -17,6 +18,14 @@
 namespace quillon {
 
 namespace {
+
+// The AAN factors as the 16-bit multipliers of the dequantisation.
+alignas(16) constexpr std::array<int16_t, 64> kAanScale16 = [] {
+  std::array<int16_t, 64> table{};
+  for (int i = 0; i < 64; ++i) table[i] = static_cast<int16_t>(kAanScale[i]);
+  return table;
+}();
+static_assert(kAanScale[9] == 31521, "the largest factor fits 16 bits");
 
 // Portable lanes: 32-bit integers.
 struct ScalarOps {
@@ -108,18 +117,22 @@ inline void StoreRows(__m128i a, __m128i b, uint8_t* out, uint32_t stride) {
   _mm_storel_epi64(reinterpret_cast<__m128i*>(out + stride), _mm_srli_si128(bytes, 8));
 }
 
+// Row r of a block dequantised: (coefficient x 8q) x factor >> 16, doubled.
+inline __m128i Dequantise(const __m128i* in, const __m128i* q, int r) {
+  const __m128i scaled = _mm_mulhi_epi16(
+      _mm_mullo_epi16(_mm_loadu_si128(in + r), _mm_loadu_si128(q + r)),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kAanScale16.data()) + r));
+  return _mm_add_epi16(scaled, scaled);
+}
+
 void InverseDctSse2(const int16_t* quant, int16_t* block, uint8_t* out,
                     uint32_t stride) {
   auto* in = reinterpret_cast<__m128i*>(block);
   const auto* q = reinterpret_cast<const __m128i*>(quant);
-  __m128i v0 = _mm_mullo_epi16(_mm_loadu_si128(in + 0), _mm_loadu_si128(q + 0));
-  __m128i v1 = _mm_mullo_epi16(_mm_loadu_si128(in + 1), _mm_loadu_si128(q + 1));
-  __m128i v2 = _mm_mullo_epi16(_mm_loadu_si128(in + 2), _mm_loadu_si128(q + 2));
-  __m128i v3 = _mm_mullo_epi16(_mm_loadu_si128(in + 3), _mm_loadu_si128(q + 3));
-  __m128i v4 = _mm_mullo_epi16(_mm_loadu_si128(in + 4), _mm_loadu_si128(q + 4));
-  __m128i v5 = _mm_mullo_epi16(_mm_loadu_si128(in + 5), _mm_loadu_si128(q + 5));
-  __m128i v6 = _mm_mullo_epi16(_mm_loadu_si128(in + 6), _mm_loadu_si128(q + 6));
-  __m128i v7 = _mm_mullo_epi16(_mm_loadu_si128(in + 7), _mm_loadu_si128(q + 7));
+  __m128i v0 = Dequantise(in, q, 0), v1 = Dequantise(in, q, 1);
+  __m128i v2 = Dequantise(in, q, 2), v3 = Dequantise(in, q, 3);
+  __m128i v4 = Dequantise(in, q, 4), v5 = Dequantise(in, q, 5);
+  __m128i v6 = Dequantise(in, q, 6), v7 = Dequantise(in, q, 7);
   const __m128i zero = _mm_setzero_si128();
   for (int i = 0; i < 8; ++i) _mm_storeu_si128(in + i, zero);
   Butterfly<VectorOps>(v0, v1, v2, v3, v4, v5, v6, v7);  // columns: a lane each
@@ -145,7 +158,8 @@ void InverseDctPortable(const int16_t* quant, int16_t* block, uint8_t* out,
     int32_t v[8];
     bool acZero = true;
     for (int r = 0; r < 8; ++r) {
-      v[r] = static_cast<int16_t>(block[r * 8 + c] * quant[r * 8 + c]);
+      const int32_t product = static_cast<int16_t>(block[r * 8 + c] * quant[r * 8 + c]);
+      v[r] = static_cast<int16_t>(2 * ((product * kAanScale16[r * 8 + c]) >> 16));
       if (r && v[r]) acZero = false;
     }
     if (!acZero) Butterfly<ScalarOps>(v);
@@ -155,7 +169,12 @@ void InverseDctPortable(const int16_t* quant, int16_t* block, uint8_t* out,
   for (int r = 0; r < 8; ++r) {
     int32_t* v = work + r * 8;
     Butterfly<ScalarOps>(v);
-    for (int c = 0; c < 8; ++c) out[r * stride + c] = rangeLimit[(v[c] >> 5) & 1023];
+    // The range-limit table, saturating beyond its +-512 as the vector
+    // code's packing does.
+    for (int c = 0; c < 8; ++c) {
+      const int32_t sample = std::clamp(v[c] >> 5, -512, 511);
+      out[r * stride + c] = rangeLimit[sample & 1023];
+    }
   }
   std::memset(block, 0, 64 * sizeof(int16_t));
 }

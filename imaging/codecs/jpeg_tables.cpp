@@ -10,36 +10,11 @@ namespace quillon {
 
 namespace {
 
-// cos(x) for 0 <= x <= pi/2 by its Taylor series: the AAN factors below are
-// derived at compile time from the cosines they stand for.
-constexpr double Cosine(double x) {
-  double term = 1.0, sum = 1.0;
-  for (int n = 1; n < 30; ++n) {
-    term *= -x * x / ((2.0 * n - 1.0) * (2.0 * n));
-    sum += term;
-  }
-  return sum;
-}
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kSqrt2 = 1.41421356237309504880;
-
 constexpr std::array<uint8_t, 80> InvertZigzag(const std::array<uint8_t, 64>& z) {
   std::array<uint8_t, 80> natural{};
   for (int i = 0; i < 64; ++i) natural[z[i]] = static_cast<uint8_t>(i);
   for (int k = 64; k < 80; ++k) natural[k] = 63;
   return natural;
-}
-
-// s(0) = 1, s(k) = cos(k pi / 16) x sqrt 2; factor(r, c) = 16384 s(r) s(c).
-constexpr std::array<int32_t, 64> MakeAanScale() {
-  double s[8]{};
-  for (int k = 0; k < 8; ++k) s[k] = k == 0 ? 1.0 : Cosine(k * kPi / 16.0) * kSqrt2;
-  std::array<int32_t, 64> table{};
-  for (int r = 0; r < 8; ++r)
-    for (int c = 0; c < 8; ++c)
-      table[r * 8 + c] = static_cast<int32_t>(16384.0 * s[r] * s[c] + 0.5);
-  return table;
 }
 
 // T.81 Annex K.3: BITS and HUFFVAL of the four tables (K.3.1, K.3.2).
@@ -106,7 +81,6 @@ const std::array<uint8_t, 64> kZigzagOfNatural = {
     35, 36, 48, 49, 57, 58, 62, 63,
 };
 const std::array<uint8_t, 80> kNaturalOfZigzag = InvertZigzag(kZigzagOfNatural);
-const std::array<int32_t, 64> kAanScale = MakeAanScale();
 
 const std::array<JpegStandardTable, 4> kJpegStandardTables = {{
     {0x00, {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}, kDcSymbols, 12},
@@ -164,10 +138,10 @@ void PrepareQuantTables(JpegDecoderState* state) {
     int32_t natural[64];
     Dezigzag(state->quant[slot], natural);
     for (int i = 0; i < 64; ++i) {
-      int64_t q = natural[i];
-      if (!dcOnly || i == 0) q = (q * kAanScale[i]) >> 12;
-      state->quant[slot][i] = static_cast<int32_t>(q);
-      state->idctQuant[slot][i] = static_cast<int16_t>(std::min<int64_t>(q, 32767));
+      const int64_t q = natural[i];
+      state->quant[slot][i] =
+          static_cast<int32_t>(!dcOnly || i == 0 ? (q * kAanScale[i]) >> 12 : q);
+      state->idctQuant[slot][i] = static_cast<int16_t>(std::min<int64_t>(8 * q, 32767));
     }
   }
 }
