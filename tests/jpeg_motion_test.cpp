@@ -47,11 +47,15 @@ Image DecodeFrame(const Clip& clip, const std::vector<uint8_t>& frame, int32_t f
   if (image.result != kOk) return image;
   image.width = out->width;
   image.height = out->height;
-  image.channels = 3;
+  image.channels = out->bitsPerPixel == 24 ? 3 : 1;
   for (int y = 0; y < out->height; ++y)
     for (int x = 0; x < out->width; ++x) {
-      const uint8_t* p = out->data + y * out->bytesPerLine + 3 * x;
-      image.pixels.insert(image.pixels.end(), {p[2], p[1], p[0]});
+      if (out->bitsPerPixel == 8) {
+        image.pixels.push_back(out->data[y * out->bytesPerLine + x]);
+      } else if (out->bitsPerPixel == 24) {
+        const uint8_t* p = out->data + y * out->bytesPerLine + 3 * x;
+        image.pixels.insert(image.pixels.end(), {p[2], p[1], p[0]});
+      }
     }
   return image;
 }

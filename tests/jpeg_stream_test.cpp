@@ -245,6 +245,31 @@ int32_t ResultOf(const std::vector<uint8_t>& bytes, int32_t flags) {
   return ConvertPage(&source, out.get(), flags);
 }
 
+// A progressive gray picture in 64 scans (DC, then each AC coefficient
+// alone) decodes whole; in 65 scans (the DC in two), the scans after the
+// 64th the decoder records are missing: damaged, and the partial picture
+// on request.
+TEST(JpegStream, ScanCountLimit) {
+  const Image picture = testutil::TestPicture(40, 24);
+  EncodeOptions o;
+  o.gray = true;
+  o.grayScans.push_back({0, 0, 0, 0});
+  for (int k = 1; k < 64; ++k) o.grayScans.push_back({k, k, 0, 0});
+  const std::vector<uint8_t> scans64 = PeerEncode(picture, o);
+  o.grayScans[0] = {0, 0, 0, 1};
+  o.grayScans.push_back({0, 0, 1, 0});
+  const std::vector<uint8_t> scans65 = PeerEncode(picture, o);
+  ASSERT_FALSE(scans64.empty());
+  ASSERT_FALSE(scans65.empty());
+  const Image whole = OurDecode(scans64, 0);
+  ASSERT_EQ(whole.result, kOk);
+  EXPECT_GE(testutil::Psnr(whole, PeerDecode(scans64)), 38);
+  EXPECT_EQ(OurDecode(scans65, 0).result, kErrDecompress);
+  const Image partial = OurDecode(scans65, kFlagKeepPartial);
+  ASSERT_EQ(partial.result, kOk);
+  EXPECT_GE(testutil::Psnr(partial, whole), 30) << "all but the last refinement";
+}
+
 // Frames too big for memory or for a page's line length.
 TEST(JpegStream, OversizedFrames) {
   std::vector<uint8_t> huge = JpegFixture("sampling-444.jpg");

@@ -59,12 +59,12 @@ Image Decode(TiffJpegPage& tiff, int32_t flags) {
   if (image.result != kOk) return image;
   image.width = out->width;
   image.height = out->height;
-  image.channels = out->bitsPerPixel == 8 ? 1 : 3;
+  image.channels = out->bitsPerPixel / 8;  // 16 bpp: the words' two bytes
   for (int y = 0; y < out->height; ++y)
     for (int x = 0; x < out->width; ++x) {
       const uint8_t* p = out->data + y * out->bytesPerLine + x * image.channels;
-      if (image.channels == 1) image.pixels.push_back(p[0]);
-      else image.pixels.insert(image.pixels.end(), {p[2], p[1], p[0]});
+      if (image.channels == 3) image.pixels.insert(image.pixels.end(), {p[2], p[1], p[0]});
+      else image.pixels.insert(image.pixels.end(), p, p + image.channels);
     }
   return image;
 }

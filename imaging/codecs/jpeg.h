@@ -42,8 +42,9 @@ enum JpegMarker : int {
   kMarkerCom = 0xFE,
 };
 
-// Limits of the state's bookkeeping.  A stream with more scans is decoded
-// up to the last one recorded and reported as damaged (-4).
+// Limits of the state's bookkeeping.  A stream with more scans or table
+// segments is decoded up to the last one recorded and reported as damaged
+// (-4).
 constexpr int kJpegMaxScans = 64;
 constexpr int kJpegMaxSegments = 64;  // table segments after the first scan
 // Added to the state's flags (next to the conversion flags) for SOF2.

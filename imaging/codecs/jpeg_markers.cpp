@@ -262,8 +262,8 @@ int32_t CleanEntropyData(const uint8_t* data, uint32_t length,
       state->scanStarts[state->scanCount] = used;
       ++state->scanCount;
       inScan = true;
-    } else if ((marker == kMarkerDht || marker == kMarkerDqt || marker == kMarkerDri) &&
-               state->segmentCount < kJpegMaxSegments) {
+    } else if (marker == kMarkerDht || marker == kMarkerDqt || marker == kMarkerDri) {
+      if (state->segmentCount == kJpegMaxSegments) break;  // the rest is lost
       state->segments[state->segmentCount++] =
           JpegSegment{marker, i + 2, segment, state->scanCount};
     }

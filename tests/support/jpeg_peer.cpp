@@ -221,6 +221,20 @@ std::vector<uint8_t> PeerEncode(const Image& rgb, const EncodeOptions& options) 
     for (int i = 0; i < 12; ++i) table->huffval[i] = static_cast<UINT8>(i);
     info.dc_huff_tbl_ptrs[0] = table;
   }
+  std::vector<jpeg_scan_info> script;
+  for (const auto& scan : options.grayScans) {
+    jpeg_scan_info s{};
+    s.comps_in_scan = 1;
+    s.Ss = scan[0];
+    s.Se = scan[1];
+    s.Ah = scan[2];
+    s.Al = scan[3];
+    script.push_back(s);
+  }
+  if (!script.empty()) {
+    info.scan_info = script.data();
+    info.num_scans = static_cast<int>(script.size());
+  }
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
     JSAMPROW row = const_cast<uint8_t*>(&rgb.pixels[static_cast<size_t>(info.next_scanline) * rgb.width * 3]);

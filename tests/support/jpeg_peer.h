@@ -3,6 +3,7 @@
 // them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,6 +46,8 @@ struct EncodeOptions {
   int restartBlocks = 0;     // restart interval in MCUs, 0 = none
   bool longDcCodes = false;  // a luminance DC table with codes of 13 to 16 bits
   bool optimize = false;     // tables fitted to the picture
+  // A progressive script for gray pictures: {Ss, Se, Ah, Al} per scan.
+  std::vector<std::array<int, 4>> grayScans;
 };
 std::vector<uint8_t> PeerEncode(const Image& rgb, const EncodeOptions& options);
 
