@@ -4,13 +4,17 @@
 //
 // Striped pages (JPEG inside TIFF, compression 7 as libtiff writes it): a
 // code-10 page whose stripOffsets and stripByteCounts are set and whose
-// stripCount is 1 or more is decoded strip by strip.  Each strip is a JPEG
-// stream of its own, usually abbreviated (no tables); strip k's rows land at
-// line k x rowsPerStrip of the page (rowsPerStrip <= 0: after the previous
-// strip's rows).  The tables stream (the JPEGTables field: SOI, DQT, DHT,
-// EOI) is given by data + dataOffset and dataSize; dataSize 0 means none.
-// A stream there that holds a frame header is not a tables stream and is
-// ignored.  The page's width and height give the output size.
+// stripCount is 1 or more is decoded strip by strip, a single strip
+// included.  Each strip is a JPEG stream of its own, usually abbreviated
+// (no tables), lying within the page's buffer as the reader checked; strip
+// k's lines land at line k x rowsPerStrip of the page (rowsPerStrip <= 0:
+// after the previous strip's lines).  The tables stream (the JPEGTables
+// field: SOI, DQT, DHT, EOI) is given by data + dataOffset and dataSize;
+// dataSize 0 means none, and a stream there that holds a frame header is
+// not a tables stream and is ignored.  The page's width and height give the
+// output size.  Strips of R, G, B components are told from YCbCr ones by
+// their component identifiers ('R', 'G', 'B', as libtiff names them) or an
+// Adobe marker.
 #pragma once
 
 #include <array>

@@ -173,8 +173,8 @@ int32_t DecodeStrips(Job* job) {
   JpegFrame first{};
   int32_t nextRow = 0;
   for (int32_t k = 0; k < page->stripCount; ++k) {
-    const uint8_t* data = page->data + page->stripOffsets[k];
     const uint32_t size = page->stripByteCounts[k];
+    const uint8_t* data = size ? page->data + page->stripOffsets[k] : page->data;
     state->restartInterval = 0;
     state->adobeTransform = adobe;
     uint32_t position = 0;
