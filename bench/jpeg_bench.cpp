@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "imaging/core/core.h"
@@ -95,7 +96,8 @@ const std::vector<uint8_t>& Stream(Variant variant) {
   return streams[variant];
 }
 
-// The peer, default settings, scaled by 1 / denominator, into `buffer`.
+// The peer, default settings, scaled by 1 / denominator, into `buffer`, or
+// into a fresh one (malloc, as an application would) when null.
 void PeerDecode(const std::vector<uint8_t>& jpeg, int denominator, std::vector<uint8_t>* buffer) {
   jpeg_decompress_struct info{};
   jpeg_error_mgr error{};
@@ -107,13 +109,23 @@ void PeerDecode(const std::vector<uint8_t>& jpeg, int denominator, std::vector<u
   info.scale_denom = static_cast<unsigned>(denominator);
   jpeg_start_decompress(&info);
   const size_t row = static_cast<size_t>(info.output_width) * info.output_components;
-  if (buffer->size() < row * info.output_height) buffer->resize(row * info.output_height);
+  uint8_t* out = nullptr;
+  if (buffer) {
+    if (buffer->size() < row * info.output_height) buffer->resize(row * info.output_height);
+    out = buffer->data();
+  } else {
+    out = static_cast<uint8_t*>(malloc(row * info.output_height));
+  }
   while (info.output_scanline < info.output_height) {
-    JSAMPROW line = buffer->data() + row * info.output_scanline;
+    JSAMPROW line = out + row * info.output_scanline;
     jpeg_read_scanlines(&info, &line, 1);
   }
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
+  if (!buffer) {
+    benchmark::DoNotOptimize(out[0]);
+    free(out);
+  }
 }
 
 // Ours through ConvertPage, into a buffer kept from call to call (flag 8),
@@ -154,7 +166,7 @@ void BM_JpegDecode(benchmark::State& state) {
     const auto t0 = Clock::now();
     if (!OurDecode(jpeg, flags, fresh ? nullptr : &ours)) state.SkipWithError("decode failed");
     const auto t1 = Clock::now();
-    PeerDecode(jpeg, denominator, &peer);
+    PeerDecode(jpeg, denominator, fresh ? nullptr : &peer);
     const auto t2 = Clock::now();
     const double o = std::chrono::duration<double>(t1 - t0).count();
     oursSeconds += o;
@@ -167,7 +179,7 @@ void BM_JpegDecode(benchmark::State& state) {
 }
 
 // Every stream at every size into a kept buffer; 4:2:0 at full size also
-// into a fresh page each time.
+// into a fresh page (ours) and a fresh malloc buffer (the peer's) each time.
 void Cases(benchmark::internal::Benchmark* b) {
   b->ArgNames({"variant", "denom", "fresh"});
   for (int variant : {k420, k444, kGray, kProgressive})
