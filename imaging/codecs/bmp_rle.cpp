@@ -13,13 +13,15 @@ namespace quillon {
 
 namespace {
 
-// Where the next pixel goes.  RLE8 and RLE4 runs that reach the right edge
-// carry on at the start of the next line up; RLE24 drops what passes the
-// edge.  Moving above the top line ends decoding.
+// Where the next pixel goes.  RLE8 and RLE4 runs that reach the end of a
+// line carry on at the start of the next line up; RLE24 drops what passes
+// the right edge.  A line ends at its padded length, not at the width:
+// some writers code the padding pixels of every line.  Moving above the
+// top line ends decoding.
 struct RleCursor {
   uint8_t* base;
   uint32_t stride;
-  int32_t width;
+  int32_t width;  // pixels a line holds, padding included when wrapping
   int32_t height;
   bool wraps;
   int32_t x = 0;
@@ -101,7 +103,6 @@ void PutNibblePixels(RleCursor& c, uint32_t count, const uint8_t* bytes,
 
 void DecodeStream(const uint8_t* in, uint64_t size, int bpp, RleCursor& c) {
   const int pixelBytes = bpp == 24 ? 3 : 1;
-  const uint32_t rowBytes = RowBytes(c.width, bpp);
   uint64_t i = 0;
   while (!c.Done() && size - i >= 2) {
     const uint8_t first = in[i], second = in[i + 1];
@@ -140,7 +141,7 @@ void DecodeStream(const uint8_t* in, uint64_t size, int bpp, RleCursor& c) {
           const uint32_t pixels = std::min<uint32_t>(second, static_cast<uint32_t>(have * 2));
           // Whole bytes at an even x, as long as they stay inside the line.
           if ((c.x & 1) == 0 && c.Room() > 0 &&
-              static_cast<uint64_t>(c.x / 2) + have <= rowBytes) {
+              static_cast<uint64_t>(c.x / 2) + have <= c.stride) {
             std::memcpy(c.Line() + c.x / 2, literal, have);
             c.x += static_cast<int32_t>(pixels);
           } else {
@@ -175,8 +176,17 @@ int32_t DecodeBmpRle(PageRecord* source, PageRecord* destination,
     return kErrMemory;
   }
   if (bpp != 16 && width > 0 && height > 0) {
-    RleCursor cursor{pixels, stride, width, height, bpp != 24};
+    const int32_t linePixels =
+        bpp == 24 ? width : static_cast<int32_t>(stride * 8 / static_cast<uint32_t>(bpp));
+    RleCursor cursor{pixels, stride, linePixels, height, bpp != 24};
     DecodeStream(source->data + source->dataOffset, source->dataSize, bpp, cursor);
+    // Padding pixels the stream coded are not part of the page.
+    const uint32_t rowBytes = RowBytes(width, bpp);
+    for (int32_t y = 0; y < height; ++y) {
+      uint8_t* line = pixels + static_cast<uint64_t>(y) * stride;
+      std::memset(line + rowBytes, 0, stride - rowBytes);
+      if (bpp == 4 && (width & 1)) line[rowBytes - 1] &= 0xF0;
+    }
   }
   destination->data = pixels;
   destination->dataSize = static_cast<uint32_t>(pageBytes);
