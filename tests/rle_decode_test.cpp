@@ -308,7 +308,7 @@ TEST(PackBitsDecode, TiffFilesMatchLibtiff) {
     for (size_t y = 0; bpp == 24 && y < static_cast<size_t>(source->record.height); ++y)
       SwapRedBlue(expected.data() + y * rowBytes, static_cast<uint32_t>(source->record.width));
     Bytes actual = PageRows(decoded.record);
-    if (bpp == 1 && decoded->photometric == 0) {
+    if (bpp == 1 && decoded->photometric == 1) {
       // libtiff returns the stored bits; the page holds 1 = white.
       for (uint8_t& b : expected) b = static_cast<uint8_t>(~b);
     }

@@ -173,7 +173,7 @@ SourcePtr TiffRawSource(const std::string& path) {
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
   TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression);
   TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
-  TIFFGetFieldDefaulted(tif, TIFFTAG_PREDICTOR, &predictor);
+  if (compression == COMPRESSION_LZW) TIFFGetFieldDefaulted(tif, TIFFTAG_PREDICTOR, &predictor);
   TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows);
   PageRecord& r = s->record;
   r.width = static_cast<int32_t>(width);
