@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "imaging/core/bytes.h"
@@ -372,6 +373,28 @@ void MakeDecodedPage(int32_t width, int32_t height, int bitsPerPixel,
     ReverseLineOrder(page->get());
     page->record.layoutFlags = kLayoutBottomUp | kLayoutBmp;
   }
+}
+
+std::vector<uint8_t> PatternRows(int32_t width, int32_t height, int bitsPerPixel,
+                                 Pattern pattern, uint32_t seed) {
+  const uint32_t rowBytes = RowBytes(width, bitsPerPixel);
+  std::vector<uint8_t> rows(static_cast<size_t>(rowBytes) * height);
+  std::mt19937 rng(seed);
+  for (int32_t y = 0; y < height; ++y) {
+    uint8_t* row = rows.data() + static_cast<size_t>(y) * rowBytes;
+    for (uint32_t i = 0; i < rowBytes; ++i) {
+      switch (pattern) {
+        case Pattern::kNoise: row[i] = static_cast<uint8_t>(rng() >> 24); break;
+        case Pattern::kRuns: row[i] = static_cast<uint8_t>(((i + y) / 37) * 0x5B + (i % 101 == 0)); break;
+        case Pattern::kGradient: row[i] = static_cast<uint8_t>(i + 3 * y); break;
+        case Pattern::kConstant: row[i] = static_cast<uint8_t>(0xC7 + seed); break;
+        case Pattern::kAlternating:  // one byte, then a pair, as long as the row
+          row[i] = static_cast<uint8_t>(i % 3 == 0 ? i : (i / 3) | 0xC0);
+          break;
+      }
+    }
+  }
+  return rows;
 }
 
 }  // namespace testutil

@@ -74,4 +74,10 @@ void MakeDecodedPage(int32_t width, int32_t height, int bitsPerPixel,
                      const std::vector<uint8_t>& rows, Page* page,
                      bool bottomUp = false);
 
+// Test pictures as packed rows (RowBytes apart): the kinds of content that
+// exercise different paths of the coders.
+enum class Pattern { kNoise, kRuns, kGradient, kConstant, kAlternating };
+std::vector<uint8_t> PatternRows(int32_t width, int32_t height, int bitsPerPixel,
+                                 Pattern pattern, uint32_t seed);
+
 }  // namespace testutil
