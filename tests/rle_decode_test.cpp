@@ -218,6 +218,7 @@ TEST(BmpRleDecode, CodesThatLeaveThePageWriteNothingOutside) {
       {{255, 6}, {6, 6, 6, 6, 6, 6, 6, 6, 6}},                    // run past the top line
       {{0, 9, 1, 2, 3, 4, 5}, {0, 0, 0, 5, 0, 0, 1, 2, 3}},       // absolute cut by the data
       {{0, 200, 1, 2, 3}, {0, 0, 0, 0, 0, 0, 1, 2, 3}},
+      {{0, 3, 1, 2, 3}, {0, 0, 0, 0, 0, 0, 1, 2, 3}},  // its pad byte past the data
   };
   for (const Case& c : cases) {
     SourcePtr s = Recipe(kBmpRle, 3, 3, 8, c.stream);

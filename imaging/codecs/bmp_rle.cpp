@@ -104,7 +104,7 @@ void PutNibblePixels(RleCursor& c, uint32_t count, const uint8_t* bytes,
 void DecodeStream(const uint8_t* in, uint64_t size, int bpp, RleCursor& c) {
   const int pixelBytes = bpp == 24 ? 3 : 1;
   uint64_t i = 0;
-  while (!c.Done() && size - i >= 2) {
+  while (!c.Done() && i + 2 <= size) {  // a pad byte may have taken i past size
     const uint8_t first = in[i], second = in[i + 1];
     i += 2;
     if (first > 0) {  // an encoded run
