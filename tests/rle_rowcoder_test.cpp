@@ -206,4 +206,15 @@ TEST(SwapRedBlue, SwapsTheOuterBytesOfEveryPixel) {
   Bytes row = {1, 2, 3, 4, 5, 6, 7};
   SwapRedBlue(row.data(), 2);
   EXPECT_EQ(row, (Bytes{3, 2, 1, 6, 5, 4, 7}));
+  // Every length around the eight-pixel blocks, and nothing past the last
+  // pixel touched.
+  std::mt19937 rng(3);
+  for (uint32_t pixels = 0; pixels <= 41; ++pixels) {
+    Bytes data(3 * pixels + 5);
+    for (uint8_t& b : data) b = static_cast<uint8_t>(rng());
+    Bytes expected = data;
+    for (uint32_t i = 0; i < pixels; ++i) std::swap(expected[3 * i], expected[3 * i + 2]);
+    SwapRedBlue(data.data(), pixels);
+    EXPECT_EQ(data, expected) << pixels;
+  }
 }

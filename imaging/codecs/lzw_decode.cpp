@@ -18,10 +18,43 @@ constexpr int kMaxWidth = 12;
 // Every entry of the table is a string already written to the output: the
 // previous code's string plus one byte, found where that string was
 // written.  Copying it back replaces walking the prefix chain byte by byte.
-struct Dictionary {
-  uint32_t offset[kTableSize];  // where the string starts in the output
-  uint16_t length[kTableSize];
+// Roots point into a table of the byte values themselves.
+struct Entry {
+  const uint8_t* from;
+  uint32_t length;
 };
+struct Dictionary {
+  Entry entry[kTableSize];
+};
+
+// Root code c is the byte c (modulo 256 for minimum code sizes above 8);
+// 16 spare bytes let a root be copied as a 16-byte block.
+constexpr auto kRootBytes = [] {
+  struct Table {
+    uint8_t v[kTableSize + 16];
+  } t{};
+  for (uint32_t i = 0; i < kTableSize + 16; ++i) t.v[i] = static_cast<uint8_t>(i);
+  return t;
+}();
+
+// The longest string: every entry adds one byte to a root.
+constexpr uint64_t kLongestString = kTableSize;
+
+// Copies a string of `length` bytes in 16-byte blocks.  The bytes read past
+// the string and written past its end are harmless: the string's own bytes
+// all lie before `to`, and what is written after it is written again by
+// the codes that follow.  The caller leaves 16 bytes of room after it.
+inline void CopyBlocks(uint8_t* to, const uint8_t* from, uint32_t length) {
+  uint32_t k = 0;
+  do {
+    uint64_t a, b;
+    std::memcpy(&a, from + k, 8);
+    std::memcpy(&b, from + k + 8, 8);
+    std::memcpy(to + k, &a, 8);
+    std::memcpy(to + k + 8, &b, 8);
+    k += 16;
+  } while (k < length);
+}
 
 inline uint64_t Load64Be(const uint8_t* p) {
   uint64_t v;
@@ -99,61 +132,75 @@ struct BlockResult {
 
 // Decodes one code stream (a strip, or a GIF image) into `capacity` bytes.
 // Ends at the end code, when the output is full, or at the end of the data.
+// While the longest string fits, strings move as 16-byte blocks; near the
+// end of the output they are cut to the room left.
 template <typename Reader, int kEarly>
 BlockResult DecodeBlock(const uint8_t* in, uint64_t size, int minCodeSize,
                         Dictionary& d, uint8_t* out, uint64_t capacity) {
   Reader reader{in, in + size};
   const uint32_t clear = 1u << minCodeSize;
   const uint32_t endCode = clear + 1;
+  for (uint32_t c = 0; c < clear; ++c) d.entry[c] = {kRootBytes.v + c, 1};
   int width = minCodeSize + 1;
   uint32_t next = clear + 2;
   uint32_t threshold = (1u << width) - kEarly;
-  int64_t previous = -1;
-  uint64_t previousAt = 0;  // where the previous code's string was written
+  // Entries are added while `next` is below this: 0 right after a clear
+  // code (no previous string), the table size otherwise.
+  uint32_t addBelow = 0;
+  const uint8_t* previous = nullptr;  // the previous code's string in the output
+  uint32_t previousLength = 0;
   uint64_t pos = 0;
   uint32_t code;
   while (pos < capacity && reader.Get(width, &code)) {
-    if (code == clear) {
+    Entry e;
+    bool ownFirstByte = false;  // the string ends with its own first byte
+    if (code < next && code - clear >= 2) {
+      if (next < addBelow) {
+        // The previous string plus the first byte of this one.
+        d.entry[next] = {previous, previousLength + 1};
+        if (++next == threshold && width < kMaxWidth) {
+          ++width;
+          threshold = 2 * threshold + kEarly;
+        }
+      }
+      e = d.entry[code];
+    } else if (code == clear) {
       width = minCodeSize + 1;
       next = clear + 2;
       threshold = (1u << width) - kEarly;
-      previous = -1;
+      addBelow = 0;
       continue;
-    }
-    if (code == endCode) break;
-    // Defined: a root or an entry below `next`.  The one undefined code
-    // allowed is `next` itself, right after another code.
-    if (code >= next && (code != next || previous < 0)) return {pos, true};
-    if (previous >= 0 && next < kTableSize) {
-      // The new entry is the previous string plus the first byte of this
-      // one (of the previous string itself when this code is the new one).
-      const uint32_t previousLength =
-          previous < clear ? 1 : d.length[previous];
-      d.offset[next] = static_cast<uint32_t>(previousAt);
-      d.length[next] = static_cast<uint16_t>(previousLength + 1);
-      ++next;
-      if (next == threshold && width < kMaxWidth) {
+    } else if (code == endCode) {
+      break;
+    } else if (code == next && addBelow) {
+      // Not yet defined: the previous string plus its own first byte.
+      e = {previous, previousLength + 1};
+      ownFirstByte = true;
+      d.entry[next] = e;
+      if (++next == threshold && width < kMaxWidth) {
         ++width;
         threshold = 2 * threshold + kEarly;
       }
-    }
-    previousAt = pos;
-    previous = code;
-    if (code < clear) {
-      out[pos++] = static_cast<uint8_t>(code);
-      continue;
-    }
-    const uint64_t length = d.length[code];
-    const uint64_t n = std::min(length, capacity - pos);
-    const uint8_t* from = out + d.offset[code];
-    uint8_t* to = out + pos;
-    if (d.offset[code] + length <= pos) {
-      std::memcpy(to, from, n);
     } else {
-      // The string that ends with its own first byte overlaps its source.
-      for (uint64_t k = 0; k < n; ++k) to[k] = from[k];
+      return {pos, true};  // a code that names no string
     }
-    pos += n;
+    addBelow = kTableSize;
+    uint8_t* to = out + pos;
+    previous = to;
+    previousLength = e.length;
+    if (capacity - pos >= kLongestString + 16) {
+      if (ownFirstByte) {  // its source runs up to `to`
+        CopyBlocks(to, e.from, e.length - 1);
+        to[e.length - 1] = e.from[0];
+      } else {
+        CopyBlocks(to, e.from, e.length);
+      }
+      pos += e.length;
+    } else {
+      const uint64_t n = std::min<uint64_t>(e.length, capacity - pos);
+      for (uint64_t k = 0; k < n; ++k) to[k] = e.from[k];
+      pos += n;
+    }
   }
   return {pos, false};
 }
