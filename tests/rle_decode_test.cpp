@@ -101,7 +101,7 @@ TEST(PcxDecode, FilesMatchTheToolsDecode) {
     ASSERT_EQ(DecodeToPixels(&source->record, &decoded), kOk) << name;
     EXPECT_EQ(decoded->layoutFlags, kLayoutTopDown);
     ExpectSameRgb(PageToRgb(decoded.record),
-                  ReadPpm(DataPath(std::string("rle/") + name + ".ppm")), name);
+                  ReadPnm(DataPath(std::string("rle/") + name + ".ppm")), name);
   }
 }
 
@@ -113,7 +113,7 @@ TEST(PcxDecode, DcxPagesMatchTheToolsDecode) {
     Page decoded;
     ASSERT_EQ(DecodeToPixels(&pages[i]->record, &decoded), kOk) << i;
     ExpectSameRgb(PageToRgb(decoded.record),
-                  ReadPpm(DataPath("rle/pages-" + std::to_string(i) + ".ppm")),
+                  ReadPnm(DataPath("rle/pages-" + std::to_string(i) + ".ppm")),
                   "page " + std::to_string(i));
   }
 }
@@ -192,7 +192,7 @@ TEST(BmpRleDecode, FilesMatchTheToolsDecode) {
     ASSERT_EQ(DecodeToPixels(&source->record, &decoded), kOk) << name;
     EXPECT_EQ(decoded->layoutFlags, kLayoutTopDown);
     ExpectSameRgb(PageToRgb(decoded.record),
-                  ReadPpm(DataPath(std::string("rle/") + name + ".ppm")), name);
+                  ReadPnm(DataPath(std::string("rle/") + name + ".ppm")), name);
   }
 }
 

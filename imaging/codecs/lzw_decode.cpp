@@ -252,19 +252,6 @@ int32_t Fail(Buffers& b, PageRecord* destination, int32_t result) {
 
 }  // namespace
 
-void UndoHorizontalPredictor(PageRecord* page) {
-  const int bpp = page->bitsPerPixel;
-  if ((bpp != 8 && bpp != 24) || page->width <= 0 || page->height <= 0) return;
-  const uint32_t rowBytes = RowBytes(page->width, bpp);
-  if (SizeProduct(rowBytes, static_cast<uint32_t>(page->height)) > page->dataSize)
-    return;
-  const uint32_t step = bpp == 24 ? 3 : 1;
-  uint8_t* row = page->data + page->dataOffset;
-  for (int32_t y = 0; y < page->height; ++y, row += rowBytes)
-    for (uint32_t i = step; i < rowBytes; ++i)
-      row[i] = static_cast<uint8_t>(row[i] + row[i - step]);
-}
-
 int32_t DecodeLzw(PageRecord* source, PageRecord* destination, int variant,
                   int32_t flags) {
   const int32_t width = source->width, height = source->height;

@@ -1,7 +1,6 @@
 // PackBits (TIFF compression 32773): control byte n, 0..127 = n + 1 literal
 // bytes, -127..-1 = the next byte 1 - n times, -128 = no operation.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "imaging/codecs/codec_rows.h"
@@ -44,40 +43,6 @@ Unpacked Unpack(const uint8_t* in, uint64_t size, uint8_t* out,
 }
 
 }  // namespace
-
-namespace {
-
-constexpr uint64_t Byte(int k) { return uint64_t{0xFF} << (8 * k); }
-
-}  // namespace
-
-void SwapRedBlue(uint8_t* row, uint32_t pixelCount) {
-  uint32_t i = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    // Eight pixels are three little-endian words; bytes i and i + 2 of a
-    // pixel swap inside a word by 16-bit shifts, or across two words.
-    for (; i + 8 <= pixelCount; i += 8, row += 24) {
-      uint64_t w0, w1, w2;
-      std::memcpy(&w0, row, 8);
-      std::memcpy(&w1, row + 8, 8);
-      std::memcpy(&w2, row + 16, 8);
-      const uint64_t n0 = (w0 & ~(Byte(0) | Byte(2) | Byte(3) | Byte(5) | Byte(6))) |
-                          ((w0 >> 16) & (Byte(0) | Byte(3))) |
-                          ((w0 << 16) & (Byte(2) | Byte(5))) | ((w1 << 48) & Byte(6));
-      const uint64_t n1 =
-          (w1 & ~(Byte(0) | Byte(1) | Byte(3) | Byte(4) | Byte(6) | Byte(7))) |
-          ((w1 >> 16) & (Byte(1) | Byte(4))) | ((w1 << 16) & (Byte(3) | Byte(6))) |
-          ((w0 >> 48) & Byte(0)) | ((w2 << 48) & Byte(7));
-      const uint64_t n2 = (w2 & ~(Byte(1) | Byte(2) | Byte(4) | Byte(5) | Byte(7))) |
-                          ((w2 >> 16) & (Byte(2) | Byte(5))) |
-                          ((w2 << 16) & (Byte(4) | Byte(7))) | ((w1 >> 48) & Byte(1));
-      std::memcpy(row, &n0, 8);
-      std::memcpy(row + 8, &n1, 8);
-      std::memcpy(row + 16, &n2, 8);
-    }
-  }
-  for (; i < pixelCount; ++i, row += 3) std::swap(row[0], row[2]);
-}
 
 int32_t DecodePackBits(PageRecord* source, PageRecord* destination,
                        int32_t flags) {

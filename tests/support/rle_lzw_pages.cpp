@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fstream>
 #include <random>
-#include <sstream>
 
 #include "imaging/core/bytes.h"
 #include "imaging/core/core.h"
@@ -211,10 +210,14 @@ SourcePtr TiffRawSource(const std::string& path) {
   return s;
 }
 
-std::vector<uint8_t> LibtiffDecode(const std::string& path) {
+std::vector<uint8_t> LibtiffDecode(const std::string& path, int directory) {
   std::vector<uint8_t> out;
   TIFF* tif = TIFFOpen(path.c_str(), "r");
   if (!tif) return out;
+  if (!TIFFSetDirectory(tif, static_cast<tdir_t>(directory))) {
+    TIFFClose(tif);
+    return out;
+  }
   std::vector<uint8_t> strip(static_cast<size_t>(TIFFStripSize(tif)));
   for (tstrip_t i = 0; i < TIFFNumberOfStrips(tif); ++i) {
     tmsize_t n = TIFFReadEncodedStrip(tif, i, strip.data(), static_cast<tmsize_t>(strip.size()));
@@ -259,24 +262,24 @@ std::vector<std::vector<uint8_t>> GiflibDecode(const std::vector<uint8_t>& file)
   return images;
 }
 
-Rgb ReadPpm(const std::string& path) {
+Rgb GiflibRgb(const std::vector<uint8_t>& file, int index) {
   Rgb rgb;
-  std::vector<uint8_t> file = ReadFileBytes(path);
-  std::string text(file.begin(), file.end());
-  std::istringstream in(text);
-  std::string magic;
-  int maxValue = 0;
-  in >> magic >> rgb.width >> rgb.height >> maxValue;
-  in.get();
-  const size_t start = static_cast<size_t>(in.tellg());
-  const size_t n = static_cast<size_t>(rgb.width) * rgb.height;
-  if (magic == "P6" && file.size() >= start + 3 * n) {
-    rgb.pixels.assign(file.begin() + static_cast<ptrdiff_t>(start),
-                      file.begin() + static_cast<ptrdiff_t>(start + 3 * n));
-  } else if (magic == "P5" && file.size() >= start + n) {
-    for (size_t i = 0; i < n; ++i)
-      rgb.pixels.insert(rgb.pixels.end(), 3, file[start + i]);
+  MemoryReader reader{&file};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&reader, ReadFromMemory, &error);
+  if (!gif) return rgb;
+  if (DGifSlurp(gif) == GIF_OK && index < gif->ImageCount) {
+    const SavedImage& image = gif->SavedImages[index];
+    const ColorMapObject* map = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+    rgb.width = image.ImageDesc.Width;
+    rgb.height = image.ImageDesc.Height;
+    for (int i = 0; i < rgb.width * rgb.height; ++i) {
+      const int v = image.RasterBits[i];
+      const GifColorType c = map && v < map->ColorCount ? map->Colors[v] : GifColorType{0, 0, 0};
+      rgb.pixels.insert(rgb.pixels.end(), {c.Red, c.Green, c.Blue});
+    }
   }
+  DGifCloseFile(gif, &error);
   return rgb;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/core/page.h"
+#include "support/pnm.h"
 #include "support/test_util.h"
 
 namespace testutil {
@@ -47,18 +48,14 @@ SourcePtr TiffRawSource(const std::string& path);
 
 // libtiff's decode of every strip, concatenated: rows as stored (RowBytes
 // apart, 24-bpp in Red, Green, Blue, 1-bpp with the file's polarity).
-std::vector<uint8_t> LibtiffDecode(const std::string& path);
+std::vector<uint8_t> LibtiffDecode(const std::string& path, int directory = 0);
 // giflib's decode (DGifSlurp) of every image: palette indexes, width x
 // height, top line first.
 std::vector<std::vector<uint8_t>> GiflibDecode(const std::vector<uint8_t>& file);
+// giflib's decode of image `index` as colours through its colour table
+// (the local one, else the global one).
+Rgb GiflibRgb(const std::vector<uint8_t>& file, int index);
 
-// Pixels as Red, Green, Blue triplets, top line first.
-struct Rgb {
-  int32_t width = 0;
-  int32_t height = 0;
-  std::vector<uint8_t> pixels;
-};
-Rgb ReadPpm(const std::string& path);
 // A decoded page (code 0 at 4, 8 or 24 bpp; code 11 at 1 bpp, 1 = white)
 // through `palette` (768 bytes Blue, Green, Red; the page's own when null).
 Rgb PageToRgb(const quillon::PageRecord& page, const uint8_t* palette = nullptr);
