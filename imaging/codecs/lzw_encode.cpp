@@ -227,9 +227,6 @@ int32_t EncodeLzw(const PageRecord* source, PageRecord* destination,
   destination->layoutFlags = kLayoutTopDown;
   destination->stripCount = 0;
   destination->stripOffsets = destination->stripByteCounts = nullptr;
-  // TIFF bilevel rows are written white-is-one (BlackIsZero), which the
-  // decoder turns back without inverting.
-  if (!gif && bpp == 1) destination->photometric = 1;
   return kOk;
 }
 
