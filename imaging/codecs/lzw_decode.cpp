@@ -37,9 +37,6 @@ constexpr auto kRootBytes = [] {
   return t;
 }();
 
-// The longest string: every entry adds one byte to a root.
-constexpr uint64_t kLongestString = kTableSize;
-
 // Copies a string of `length` bytes in 16-byte blocks.  The bytes read past
 // the string and written past its end are harmless: the string's own bytes
 // all lie before `to`, and what is written after it is written again by
@@ -132,8 +129,8 @@ struct BlockResult {
 
 // Decodes one code stream (a strip, or a GIF image) into `capacity` bytes.
 // Ends at the end code, when the output is full, or at the end of the data.
-// While the longest string fits, strings move as 16-byte blocks; near the
-// end of the output they are cut to the room left.
+// Strings move as 16-byte blocks while they fit with 16 bytes to spare;
+// at the end of the output they are cut to the room left.
 template <typename Reader, int kEarly>
 BlockResult DecodeBlock(const uint8_t* in, uint64_t size, int minCodeSize,
                         Dictionary& d, uint8_t* out, uint64_t capacity) {
@@ -188,7 +185,7 @@ BlockResult DecodeBlock(const uint8_t* in, uint64_t size, int minCodeSize,
     uint8_t* to = out + pos;
     previous = to;
     previousLength = e.length;
-    if (capacity - pos >= kLongestString + 16) {
+    if (capacity - pos >= uint64_t{e.length} + 16) {
       if (ownFirstByte) {  // its source runs up to `to`
         CopyBlocks(to, e.from, e.length - 1);
         to[e.length - 1] = e.from[0];
@@ -196,7 +193,7 @@ BlockResult DecodeBlock(const uint8_t* in, uint64_t size, int minCodeSize,
         CopyBlocks(to, e.from, e.length);
       }
       pos += e.length;
-    } else {
+    } else {  // the end of the output: the string is cut to the room left
       const uint64_t n = std::min<uint64_t>(e.length, capacity - pos);
       for (uint64_t k = 0; k < n; ++k) to[k] = e.from[k];
       pos += n;

@@ -58,8 +58,19 @@ void UndoHorizontalPredictor(PageRecord* page) {
   uint8_t* base = page->data + page->dataOffset;
   for (uint64_t y = 0; y < height; ++y) {
     uint8_t* row = base + y * rowBytes;
-    for (uint32_t i = step; i < rowBytes; ++i)
-      row[i] = static_cast<uint8_t>(row[i] + row[i - step]);
+    // Running sums kept in registers: each byte waits only on an addition,
+    // not on the store of its neighbour.
+    if (step == 1) {
+      uint8_t sum = row[0];
+      for (uint32_t i = 1; i < rowBytes; ++i) row[i] = sum = static_cast<uint8_t>(sum + row[i]);
+    } else {
+      uint8_t a = row[0], b = row[1], c = row[2];
+      for (uint32_t i = 3; i + 2 < rowBytes; i += 3) {
+        row[i] = a = static_cast<uint8_t>(a + row[i]);
+        row[i + 1] = b = static_cast<uint8_t>(b + row[i + 1]);
+        row[i + 2] = c = static_cast<uint8_t>(c + row[i + 2]);
+      }
+    }
   }
 }
 
