@@ -76,6 +76,11 @@ int32_t DecodePackBits(PageRecord* source, PageRecord* destination,
         static_cast<uint64_t>(block.lineCount) * rowBytes;
     const Unpacked u = Unpack(block.bytes, block.size, region, capacity);
     overrun = u.overrun;
+    // Files store Red, Green, Blue; the rows are swapped while the block
+    // is still in the cache.
+    if (bpp == 24)
+      for (int32_t y = 0; y < block.lineCount; ++y)
+        SwapRedBlue(region + static_cast<uint64_t>(y) * rowBytes, static_cast<uint32_t>(width));
     if (complete) {
       const uint64_t full = rowBytes ? u.written / rowBytes : block.lineCount;
       for (uint64_t y = 0; y < full; ++y) complete[block.firstLine + y] = 1;
@@ -110,11 +115,6 @@ int32_t DecodePackBits(PageRecord* source, PageRecord* destination,
     destination->bytesPerLine = 0;
     destination->compression = kRunLists;
   } else {
-    // Files store Red, Green, Blue.
-    if (bpp == 24)
-      for (int32_t y = 0; y < height; ++y)
-        SwapRedBlue(pixels + static_cast<uint64_t>(y) * rowBytes,
-                    static_cast<uint32_t>(width));
     destination->data = pixels;
     destination->dataSize = static_cast<uint32_t>(pageBytes);
     destination->bytesPerLine = rowBytes;
