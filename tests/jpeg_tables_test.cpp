@@ -53,7 +53,7 @@ TEST(JpegTables, AanFactorsAreTheScaledCosines) {
     }
 }
 
-// Every code of a specification, read through the lookups, gives back its
+// Every code of a table, read through the lookups, gives back its
 // length and symbol; the whole-coefficient AC entries agree with the plain
 // ones.
 void ExpectLookupsDecodeEveryCode(const JpegDecoderState* state, int slot) {

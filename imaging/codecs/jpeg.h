@@ -78,7 +78,7 @@ struct JpegSegment {
   int32_t scan;       // the scan it precedes
 };
 
-// Lookups built from one Huffman specification slot.  Entries are
+// Lookups built from one Huffman table slot.  Entries are
 // (code length << 8) | symbol; 0 marks a bit pattern that starts no code.
 struct JpegHuffmanLookup {
   uint16_t* shortTable;  // DC: 64 entries (next 6 bits); AC: 256 (8 bits)
@@ -113,7 +113,7 @@ struct JpegDecoderState {
   uint16_t clampRed[2048];
   uint16_t clampGreen[2048];
   uint16_t clampBlue[2048];
-  // Huffman specifications: slots 0..3 DC tables, 4..7 AC tables.
+  // Huffman tables as read (counts, symbols): slots 0..3 DC, 4..7 AC.
   int32_t huffmanCounts[8][16];
   int32_t huffmanSymbols[8][256];
   uint8_t huffmanPresent[8];
@@ -156,7 +156,7 @@ struct JpegDecoderState {
   uint8_t* cleaned;
   uint32_t cleanedCapacity;
   uint8_t quantPresent[16];  // 0 none, 1 as read, 2 prepared
-  uint8_t huffmanDirty[8];  // specification loaded, lookup not yet built
+  uint8_t huffmanDirty[8];  // table loaded, lookup not yet built
 };
 
 // ---------------------------------------------------------------------------
@@ -232,7 +232,7 @@ void PrepareQuantTables(JpegDecoderState* state);
 int32_t ReadDht(const uint8_t* body, uint32_t length, JpegDecoderState* state);
 // Loads every table of one DQT segment body; 0 or -8.
 int32_t ReadDqt(const uint8_t* body, uint32_t length, JpegDecoderState* state);
-// Builds the lookups of every slot whose specification changed; 0 or -1.
+// Builds the lookups of every slot whose table changed; 0 or -1.
 // Slots 0 and 1 that no DHT defined get the Annex K.3 tables.
 int32_t BuildHuffmanLookup(JpegDecoderState* state);
 // Releases the lookups the state owns and clears every pointer.
