@@ -1,0 +1,343 @@
+// The fax page driver, line repair, fill-order normalisation, and the two
+// one-dimensional decoders: Modified Huffman (TIFF compression 2) and G3
+// 1-D (T.4 one-dimensional coding, an EOL before every line).
+#include "imaging/codecs/fax_decode.h"
+
+#include <cstring>
+
+#include "imaging/codecs/codecs.h"
+#include "imaging/codecs/fax.h"
+#include "imaging/core/runlist.h"
+
+namespace quillon {
+
+// ---------------------------------------------------------------------------
+// Lines
+
+int32_t FaxFinishLine(int32_t* e, int32_t k, int32_t extent, int32_t width,
+                      bool dirty) {
+  if (dirty) {
+    // A zero-length run joins the runs on either side of it: equal
+    // neighbouring elements cancel (the first element may be 0, a line
+    // that starts black).
+    int32_t n = 0;
+    for (int32_t i = 0; i < k; ++i) {
+      if (n > 0 && e[n - 1] == e[i])
+        --n;
+      else
+        e[n++] = e[i];
+    }
+    k = n;
+  }
+  if (k == 0 || e[k - 1] < width) {
+    if (k & 1) {
+      // A black run is open: it ends where the decoded pixels end.
+      if (extent > e[k - 1])
+        e[k++] = extent < width ? extent : width;
+      else
+        --k;
+    }
+    // What is left of a short line is white.
+    if (k == 0 || e[k - 1] < width) e[k++] = width;
+  }
+  e[k] = e[k + 1] = e[k + 2] = e[k + 3] = width;
+  return k;
+}
+
+void FaxWhiteElements(int32_t* e, int32_t width) {
+  for (int32_t i = 0; i < 5; ++i) e[i] = width;
+}
+
+void FaxWriteWhiteLine(FaxDecodeState& s) {
+  const int32_t white[1] = {s.width};
+  FaxWriteLine(s, white, 1);
+}
+
+int32_t FaxDecodeRuns(FaxBitReader& r, int32_t width, int32_t* e, int32_t& k,
+                      int32_t& pos, bool& dirty) {
+  k = 0;
+  pos = 0;
+  dirty = false;
+  for (;;) {
+    if (!FaxDataLeft(r)) return kFaxOutOfData;
+    int32_t run = FaxWhiteRun(r);
+    if (FaxOverrun(r)) return kFaxOutOfData;
+    if (run < 0) return run;
+    if (run == 0 && k > 0) dirty = true;
+    pos += run;
+    if (pos >= width) {
+      pos = width;
+      e[k++] = width;
+      return 0;
+    }
+    e[k++] = pos;
+
+    if (!FaxDataLeft(r)) return kFaxOutOfData;
+    run = FaxBlackRun(r);
+    if (FaxOverrun(r)) return kFaxOutOfData;
+    if (run < 0) return run;
+    if (run == 0) dirty = true;
+    pos += run;
+    if (pos >= width) {
+      pos = width;
+      e[k++] = width;
+      return 0;
+    }
+    e[k++] = pos;
+    // Zero-length runs do not move the position; a line cannot hold more
+    // changes than pixels.
+    if (k > width) return kFaxInvalid;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Modified Huffman: one-dimensional codes, no EOL, every line byte aligned.
+
+FaxBlockEnd DecodeMhBlock(FaxDecodeState& s, FaxBitReader& r,
+                          int32_t lineCount) {
+  int32_t* e = s.current;
+  for (int32_t line = 0; line < lineCount; ++line) {
+    if (!FaxDataLeft(r)) return FaxBlockEnd::kOutOfData;
+    int32_t k, pos;
+    bool dirty;
+    if (FaxDecodeRuns(r, s.width, e, k, pos, dirty) != 0)
+      return FaxBlockEnd::kDamaged;
+    FaxAlignToByte(r);
+    k = FaxFinishLine(e, k, s.width, s.width, dirty);
+    FaxWriteLine(s, e, k);
+  }
+  return FaxBlockEnd::kAllLines;
+}
+
+// ---------------------------------------------------------------------------
+// G3 1-D
+
+namespace {
+
+// Moves past the next EOL: eleven or more zero bits and a one.  Fill bits
+// and whatever garbage precedes it are skipped.  False when the data ends
+// first.
+bool FaxSkipToEol(FaxBitReader& r) {
+  int32_t zeros = 0;
+  for (;;) {
+    if (!FaxDataLeft(r)) return false;
+    FaxFill(r);
+    if (r.bits >> 63) {
+      FaxSkip(r, 1);
+      if (zeros >= 11) return !FaxOverrun(r);
+      zeros = 0;
+    } else {
+      // At least 32 bits are held, so the top 32 are the stream's own.
+      int32_t n = __builtin_clzll(r.bits | (uint64_t{1} << 32));
+      zeros = zeros + n < 12 ? zeros + n : 12;
+      FaxSkip(r, n);
+    }
+  }
+}
+
+}  // namespace
+
+FaxBlockEnd DecodeG3OneDBlock(FaxDecodeState& s, FaxBitReader& r,
+                              int32_t lineCount) {
+  int32_t* e = s.current;
+  bool eolTaken = false;  // the EOL that starts this line ended the last one
+  for (int32_t line = 0; line < lineCount; ++line) {
+    if (!eolTaken && !FaxSkipToEol(r)) return FaxBlockEnd::kOutOfData;
+    eolTaken = false;
+    int32_t k, pos;
+    bool dirty;
+    const int32_t stop = FaxDecodeRuns(r, s.width, e, k, pos, dirty);
+    // A line cut short by EOL, or by the end of the data, is kept and
+    // padded with white; the EOL begins the next line.
+    if (stop == kFaxEol) eolTaken = true;
+    k = FaxFinishLine(e, k, pos, s.width, dirty);
+    FaxWriteLine(s, e, k);
+    if (stop == kFaxInvalid || stop == kFaxExtension1D)
+      return FaxBlockEnd::kDamaged;
+  }
+  return FaxBlockEnd::kAllLines;
+}
+
+// ---------------------------------------------------------------------------
+// The page driver
+
+int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
+                      int32_t flags, FaxBlockDecoder decodeBlock,
+                      FaxShortBlock shortBlock) {
+  const int32_t width = source->width, height = source->height;
+  if (width < 0 || height < 0 || width > kMaxRun) {
+    destination->data = nullptr;
+    return kErrUnsupported;
+  }
+  int32_t result = NormalizeFillOrder(source);
+  if (result != kOk) {
+    destination->data = nullptr;
+    return result;
+  }
+
+  uint8_t* buffer = static_cast<uint8_t*>(Allocate(RunListWorstCase(width, height)));
+  const uint64_t elementCount = static_cast<uint64_t>(width) + kFaxElementSlack;
+  int32_t* elements = AllocateArray<int32_t>(2 * elementCount);
+  if (!buffer || !elements) {
+    Release(buffer);
+    Release(elements);
+    destination->data = nullptr;
+    return kErrMemory;
+  }
+  FaxDecodeState s{};
+  s.width = width;
+  s.height = height;
+  s.lines = reinterpret_cast<uint8_t**>(buffer);
+  s.out = buffer + static_cast<uint64_t>(height) * sizeof(uint8_t*);
+  s.current = elements;
+  s.reference = elements + elementCount;
+
+  const bool striped = source->stripCount >= 2 && source->stripOffsets &&
+                       source->stripByteCounts;
+  const int32_t linesPerBlock =
+      striped && source->rowsPerStrip > 0 ? source->rowsPerStrip : height;
+  bool damaged = false;
+  // A page of width 0 has nothing coded worth reading.
+  for (int32_t block = 0; s.y < height && width > 0; ++block) {
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if (striped) {
+      if (block < source->stripCount) {
+        data = source->data + source->stripOffsets[block];
+        size = source->stripByteCounts[block];
+      }
+    } else if (block == 0) {
+      data = source->data + source->dataOffset;
+      size = source->dataSize;
+    }
+    const int32_t lineCount =
+        linesPerBlock < height - s.y ? linesPerBlock : height - s.y;
+    const int32_t blockEnd = s.y + lineCount;
+    FaxBitReader r;
+    FaxStart(r, data, size);
+    // Every block starts byte aligned with an all-white reference line.
+    FaxWhiteElements(s.reference, width);
+    const FaxBlockEnd end = decodeBlock(s, r, lineCount);
+    if (end == FaxBlockEnd::kPageEnd) break;
+    if (end == FaxBlockEnd::kDamaged ||
+        (end == FaxBlockEnd::kOutOfData && shortBlock == FaxShortBlock::kDamaged)) {
+      damaged = true;
+      break;
+    }
+    while (s.y < blockEnd) FaxWriteWhiteLine(s);
+  }
+  Release(elements);
+  if (damaged && !(flags & kFlagKeepPartial)) {
+    Release(buffer);
+    destination->data = nullptr;
+    return kErrDecompress;
+  }
+  // Lines never reached are white; three zero bytes close the data.
+  while (s.y < height) FaxWriteWhiteLine(s);
+  s.out += 3;
+
+  destination->data = buffer;
+  destination->dataOffset = 0;
+  destination->dataSize = static_cast<uint32_t>(s.out - buffer);
+  destination->dataOwnership = kOwnedByPage;
+  destination->compression = kRunLists;
+  destination->bitsPerPixel = 1;
+  destination->bytesPerLine = BytesPerLine(width, 1);
+  destination->layoutFlags = kLayoutTopDown;
+  destination->fillOrderReversed = 0;
+  return kOk;
+}
+
+// ---------------------------------------------------------------------------
+// Fill order
+
+int32_t NormalizeFillOrder(PageRecord* page) {
+  if (!page->fillOrderReversed) return kOk;
+  const bool striped = page->stripCount >= 2 && page->stripOffsets &&
+                       page->stripByteCounts;
+  if (page->data && page->dataOwnership == kOwnedByPage) {
+    if (striped) {
+      for (int32_t i = 0; i < page->stripCount; ++i) {
+        uint8_t* strip = page->data + page->stripOffsets[i];
+        ReverseBits(strip, strip, page->stripByteCounts[i]);
+      }
+    } else {
+      uint8_t* bytes = page->data + page->dataOffset;
+      ReverseBits(bytes, bytes, page->dataSize);
+    }
+  } else if (page->data) {
+    // Data in the file's view is never written: reverse into a copy, the
+    // strips packed one after another.
+    uint64_t total = page->dataSize;
+    if (striped) {
+      total = 0;
+      for (int32_t i = 0; i < page->stripCount; ++i)
+        total = SizeSum(total, page->stripByteCounts[i]);
+    }
+    if (total > UINT32_MAX) return kErrMemory;
+    uint8_t* copy = static_cast<uint8_t*>(Allocate(total ? total : 1));
+    if (!copy) return kErrMemory;
+    if (striped) {
+      uint32_t at = 0;
+      for (int32_t i = 0; i < page->stripCount; ++i) {
+        ReverseBits(page->data + page->stripOffsets[i], copy + at,
+                    page->stripByteCounts[i]);
+        page->stripOffsets[i] = at;
+        at += page->stripByteCounts[i];
+      }
+    } else {
+      ReverseBits(page->data + page->dataOffset, copy, page->dataSize);
+      page->dataOffset = 0;
+    }
+    page->data = copy;
+    page->dataSize = static_cast<uint32_t>(total);
+    page->dataOwnership = kOwnedByPage;
+  }
+  page->fillOrderReversed = 0;
+  return kOk;
+}
+
+// ---------------------------------------------------------------------------
+// Entry points
+
+int32_t DecodeModifiedHuffman(PageRecord* source, PageRecord* destination,
+                              int32_t flags) {
+  return DecodeFaxPage(source, destination, flags, DecodeMhBlock,
+                       FaxShortBlock::kBlankRest);
+}
+
+int32_t DecodeG3OneD(PageRecord* source, PageRecord* destination,
+                     int32_t flags) {
+  return DecodeFaxPage(source, destination, flags, DecodeG3OneDBlock,
+                       FaxShortBlock::kBlankRest);
+}
+
+namespace {
+
+int16_t DecodeRunAt(const uint8_t* data, uint32_t size, uint32_t* byteIndex,
+                    int32_t* bitIndex, bool white) {
+  const uint32_t at = *byteIndex;
+  const int32_t bit = *bitIndex & 7;
+  FaxBitReader r;
+  FaxStart(r, at < size ? data + at : nullptr, at < size ? size - at : 0);
+  FaxSkip(r, bit);
+  const int32_t run = white ? FaxWhiteRun(r) : FaxBlackRun(r);
+  const uint64_t position = static_cast<uint64_t>(at) * 8 + FaxBitPosition(r);
+  *byteIndex = static_cast<uint32_t>(position / 8);
+  *bitIndex = static_cast<int32_t>(position % 8);
+  return static_cast<int16_t>(run > kMaxRun ? kMaxRun : run);
+}
+
+}  // namespace
+
+int16_t DecodeWhiteRun(const uint8_t* data, uint32_t size, uint32_t* byteIndex,
+                       int32_t* bitIndex) {
+  return DecodeRunAt(data, size, byteIndex, bitIndex, true);
+}
+
+int16_t DecodeBlackRun(const uint8_t* data, uint32_t size, uint32_t* byteIndex,
+                       int32_t* bitIndex) {
+  return DecodeRunAt(data, size, byteIndex, bitIndex, false);
+}
+
+}  // namespace quillon

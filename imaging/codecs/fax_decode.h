@@ -1,0 +1,111 @@
+// Pieces shared by the fax decoders: the page's blocks (strips), the run-list
+// output and the changing-element lines every decoder builds.
+//
+// Every decoder turns a line into changing elements: the positions where a
+// run ends, white runs at even entries, black at odd, never decreasing and
+// never past the width.  FinishLine repairs and closes the line (equal
+// neighbours cancel, a short line is padded with white, the last element is
+// the width); WriteLine turns it into runs.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/codecs/fax_bits.h"
+#include "imaging/core/page.h"
+
+namespace quillon {
+
+// How decoding of a block (a strip, or the whole data) ended.
+enum class FaxBlockEnd {
+  kAllLines,   // every line the block holds was decoded
+  kOutOfData,  // the data ended at the start of a line
+  kPageEnd,    // EOFB or RTC: the page ends here, successfully
+  kDamaged,    // damaged or truncated inside a line
+};
+
+// Entries the element arrays need beyond the width: one more element than
+// the width, and the four entries that close every line.
+constexpr int32_t kFaxElementSlack = 8;
+
+struct FaxDecodeState {
+  int32_t width;
+  int32_t height;
+  uint8_t** lines;  // the output's line pointer table
+  uint8_t* out;     // next output byte
+  int32_t y;        // lines written
+  int32_t* current;    // changing elements of the line being decoded
+  int32_t* reference;  // those of the line above (two-dimensional coding)
+};
+
+// Writes a finished line's runs and its terminator.
+inline void FaxWriteLine(FaxDecodeState& s, const int32_t* e, int32_t k) {
+  uint8_t* o = s.out;
+  s.lines[s.y++] = o;
+  int32_t previous = 0;
+  for (int32_t i = 0; i < k; ++i) {
+    const uint32_t run = static_cast<uint32_t>(e[i] - previous);
+    previous = e[i];
+    if (run < 128) {
+      *o++ = static_cast<uint8_t>(run);
+    } else {
+      o[0] = static_cast<uint8_t>(0x80 | (run >> 8));
+      o[1] = static_cast<uint8_t>(run);
+      o += 2;
+    }
+  }
+  // The buffer is zero-filled and written once: the three terminating zero
+  // bytes are already there.
+  s.out = o + 3;
+}
+
+// Repairs the `k` elements of a line in place and returns their new count:
+// a zero-length run inside the line cancels with its neighbour; when the
+// line stops short of the width (`extent` is where its decoded pixels end)
+// the rest is white; the last element is the width; four entries holding
+// the width follow, so that reference scans stop there.  `dirty` says a
+// zero-length run may be present.
+int32_t FaxFinishLine(int32_t* e, int32_t k, int32_t extent, int32_t width,
+                      bool dirty);
+
+// Sentinel result of FaxDecodeRuns: the data ended inside the line.
+constexpr int32_t kFaxOutOfData = -10000;
+
+// Decodes one-dimensional runs, white first, into changing elements until
+// the width is reached (result 0, `k` elements ending with the width) or a
+// code stops the line early: kFaxEol, kFaxExtension1D, kFaxInvalid (also
+// for a line made of endless zero-length runs) or kFaxOutOfData.  `pos` is
+// where the decoded pixels end; `dirty` is set when a zero-length run
+// appeared inside the line.
+int32_t FaxDecodeRuns(FaxBitReader& r, int32_t width, int32_t* e, int32_t& k,
+                      int32_t& pos, bool& dirty);
+
+// Writes a white line of the width.
+void FaxWriteWhiteLine(FaxDecodeState& s);
+
+// Sets `e` to the all-white line (one element, the width, and the closing
+// entries).
+void FaxWhiteElements(int32_t* e, int32_t width);
+
+// The block decoders: each decodes up to `lineCount` lines from `r`.
+FaxBlockEnd DecodeMhBlock(FaxDecodeState& s, FaxBitReader& r, int32_t lineCount);
+FaxBlockEnd DecodeG3OneDBlock(FaxDecodeState& s, FaxBitReader& r,
+                              int32_t lineCount);
+FaxBlockEnd DecodeG3TwoDBlock(FaxDecodeState& s, FaxBitReader& r,
+                              int32_t lineCount);
+FaxBlockEnd DecodeG4Block(FaxDecodeState& s, FaxBitReader& r, int32_t lineCount);
+
+using FaxBlockDecoder = FaxBlockEnd (*)(FaxDecodeState&, FaxBitReader&, int32_t);
+
+// What a block that ends before its last line means.
+enum class FaxShortBlock {
+  kBlankRest,  // Modified Huffman, G3 1-D: the remaining lines are blank
+  kDamaged,    // G3 2-D, G4: the data ended before the page did
+};
+
+// The page driver every decoder runs: fill-order normalisation, the output
+// buffer, block by block decoding, the end of the page and flag 4.
+int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
+                      int32_t flags, FaxBlockDecoder decodeBlock,
+                      FaxShortBlock shortBlock);
+
+}  // namespace quillon
