@@ -115,11 +115,15 @@ TEST(FaxTables, PeekTablesMapBackToTheRows) {
     EXPECT_EQ(e.run, row.run);
     EXPECT_EQ(e.length, row.length);
   }
+  const int shifts[] = {0, -1, -2, -3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3};
   for (const FaxCodeRow& row : kTwoDModeCodes) {
-    if (row.length == 1) continue;  // V0 is the leading 1
-    const FaxModeEntry e = kTwoDModeTable[static_cast<uint32_t>(row.bits) << (7 - row.length)];
-    EXPECT_EQ(e.mode, row.run);
-    EXPECT_EQ(e.length, row.run == kModeExtension ? 0 : row.length);
+    // Every window that starts with the code finds it.
+    for (uint32_t rest = 0; rest < (1u << (7 - row.length)); ++rest) {
+      const FaxModeEntry e = kTwoDModeTable[(static_cast<uint32_t>(row.bits) << (7 - row.length)) | rest];
+      EXPECT_EQ(e.mode, row.run);
+      EXPECT_EQ(e.length, row.run == kModeExtension ? 0 : row.length);
+      EXPECT_EQ(e.shift, row.run < 20 ? shifts[row.run] : 0);
+    }
   }
   EXPECT_EQ(kTwoDModeTable[0].mode, kModeEndOfData);
   // Encoding lookups are the same rows.

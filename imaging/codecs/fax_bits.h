@@ -16,20 +16,20 @@
 namespace quillon {
 
 struct FaxBitReader {
-  const uint8_t* data;
-  uint32_t size;    // bytes of coded data
-  uint32_t next;    // next byte to load, at most size
-  uint32_t zeros;   // zero bytes fed after the data
-  int32_t count;    // bits held in `bits`
-  uint64_t bits;    // unread bits, first at bit 63
+  const uint8_t* p;      // next byte to load
+  const uint8_t* end;    // end of the coded data
+  const uint8_t* start;  // first byte of the coded data
+  uint32_t zeros;        // zero bytes fed after the data
+  int32_t count;         // bits held in `bits`, at most 56 after a refill
+  uint64_t bits;         // unread bits, first at bit 63
 };
 
 // Slow refill: one byte at a time, zeros past the end.
 inline void FaxRefillCareful(FaxBitReader& r) {
-  while (r.count <= 56) {
+  while (r.count <= 48) {
     uint64_t byte = 0;
-    if (r.next < r.size)
-      byte = r.data[r.next++];
+    if (r.p < r.end)
+      byte = *r.p++;
     else
       ++r.zeros;
     r.bits |= byte << (56 - r.count);
@@ -40,25 +40,24 @@ inline void FaxRefillCareful(FaxBitReader& r) {
 // Ensures at least 32 bits are held (real or zero).
 inline void FaxFill(FaxBitReader& r) {
   if (r.count >= 32) return;
-  if (r.size - r.next >= 8) {
+  if (r.end - r.p >= 8) {
     uint64_t word;
-    std::memcpy(&word, r.data + r.next, 8);
+    std::memcpy(&word, r.p, 8);
     word = __builtin_bswap64(word);
     // Bits beyond the whole bytes taken are the stream's own next bits, so
     // the next load ORs the same values over them.
     r.bits |= word >> r.count;
-    const uint32_t take = static_cast<uint32_t>(63 - r.count) >> 3;
-    r.next += take;
-    r.count += static_cast<int32_t>(take * 8);
+    const int32_t take = (63 - r.count) >> 3;
+    r.p += take;
+    r.count += take * 8;
   } else {
     FaxRefillCareful(r);
   }
 }
 
 inline void FaxStart(FaxBitReader& r, const uint8_t* data, uint32_t size) {
-  r.data = data;
-  r.size = data ? size : 0;
-  r.next = 0;
+  r.start = r.p = data;
+  r.end = data ? data + size : data;
   r.zeros = 0;
   r.count = 0;
   r.bits = 0;
@@ -67,16 +66,19 @@ inline void FaxStart(FaxBitReader& r, const uint8_t* data, uint32_t size) {
 
 // Bits consumed since the start.
 inline uint64_t FaxBitPosition(const FaxBitReader& r) {
-  return (static_cast<uint64_t>(r.next) + r.zeros) * 8 -
+  return (static_cast<uint64_t>(r.p - r.start) + r.zeros) * 8 -
          static_cast<uint64_t>(r.count);
+}
+inline uint64_t FaxBitSize(const FaxBitReader& r) {
+  return static_cast<uint64_t>(r.end - r.start) * 8;
 }
 // True while unread coded bits remain.
 inline bool FaxDataLeft(const FaxBitReader& r) {
-  return r.zeros == 0 || FaxBitPosition(r) < static_cast<uint64_t>(r.size) * 8;
+  return r.zeros == 0 || FaxBitPosition(r) < FaxBitSize(r);
 }
 // True once bits past the end of the data have been consumed.
 inline bool FaxOverrun(const FaxBitReader& r) {
-  return r.zeros != 0 && FaxBitPosition(r) > static_cast<uint64_t>(r.size) * 8;
+  return r.zeros != 0 && FaxBitPosition(r) > FaxBitSize(r);
 }
 
 inline uint32_t FaxPeek16(const FaxBitReader& r) {

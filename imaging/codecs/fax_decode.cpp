@@ -40,12 +40,12 @@ int32_t FaxFinishLine(int32_t* e, int32_t k, int32_t extent, int32_t width,
     // What is left of a short line is white.
     if (k == 0 || e[k - 1] < width) e[k++] = width;
   }
-  e[k] = e[k + 1] = e[k + 2] = e[k + 3] = width;
+  for (int32_t i = 0; i < kFaxClosingEntries; ++i) e[k + i] = width;
   return k;
 }
 
 void FaxWhiteElements(int32_t* e, int32_t width) {
-  for (int32_t i = 0; i < 5; ++i) e[i] = width;
+  for (int32_t i = 0; i <= kFaxClosingEntries; ++i) e[i] = width;
 }
 
 void FaxWriteWhiteLine(FaxDecodeState& s) {
@@ -53,41 +53,99 @@ void FaxWriteWhiteLine(FaxDecodeState& s) {
   FaxWriteLine(s, white, 1);
 }
 
-int32_t FaxDecodeRuns(FaxBitReader& r, int32_t width, int32_t* e, int32_t& k,
-                      int32_t& pos, bool& dirty) {
-  k = 0;
-  pos = 0;
-  dirty = false;
+int32_t FaxDecodeRuns(FaxBitReader& reader, int32_t width, int32_t* e,
+                      int32_t& k, int32_t& pos, bool& dirty) {
+  FaxBitReader r = reader;  // positions kept in locals
+  int32_t* pk = e;
+  int32_t at = 0;
+  bool zeroRun = false;
+  int32_t stop = 0;
   for (;;) {
-    if (!FaxDataLeft(r)) return kFaxOutOfData;
+    FaxFill(r);
+    if (r.zeros == 0) {
+      // Far from the end: a white and a black terminating code that fit in
+      // 12 bits come from one lookup.
+      const FaxPairEntry pair = kWhiteBlackPairTable[FaxPeek16(r) >> 4];
+      if (pair.length != 0) {
+        if (pair.first == 0 && pk > e) zeroRun = true;
+        at += pair.first;
+        if (at >= width) {
+          FaxSkip(r, pair.firstLength);
+          at = width;
+          *pk++ = width;
+          break;
+        }
+        FaxSkip(r, pair.length);
+        *pk++ = at;
+        if (pair.second == 0) zeroRun = true;
+        at += pair.second;
+        if (at >= width) {
+          at = width;
+          *pk++ = width;
+          break;
+        }
+        *pk++ = at;
+        if (pk - e > width) {
+          stop = kFaxInvalid;
+          break;
+        }
+        continue;
+      }
+    } else if (!FaxDataLeft(r)) {
+      stop = kFaxOutOfData;
+      break;
+    }
     int32_t run = FaxWhiteRun(r);
-    if (FaxOverrun(r)) return kFaxOutOfData;
-    if (run < 0) return run;
-    if (run == 0 && k > 0) dirty = true;
-    pos += run;
-    if (pos >= width) {
-      pos = width;
-      e[k++] = width;
-      return 0;
+    if (r.zeros != 0 && FaxOverrun(r)) {
+      stop = kFaxOutOfData;
+      break;
     }
-    e[k++] = pos;
+    if (run < 0) {
+      stop = run;
+      break;
+    }
+    if (run == 0 && pk > e) zeroRun = true;
+    at += run;
+    if (at >= width) {
+      at = width;
+      *pk++ = width;
+      break;
+    }
+    *pk++ = at;
 
-    if (!FaxDataLeft(r)) return kFaxOutOfData;
-    run = FaxBlackRun(r);
-    if (FaxOverrun(r)) return kFaxOutOfData;
-    if (run < 0) return run;
-    if (run == 0) dirty = true;
-    pos += run;
-    if (pos >= width) {
-      pos = width;
-      e[k++] = width;
-      return 0;
+    if (r.zeros != 0 && !FaxDataLeft(r)) {
+      stop = kFaxOutOfData;
+      break;
     }
-    e[k++] = pos;
+    run = FaxBlackRun(r);
+    if (r.zeros != 0 && FaxOverrun(r)) {
+      stop = kFaxOutOfData;
+      break;
+    }
+    if (run < 0) {
+      stop = run;
+      break;
+    }
+    if (run == 0) zeroRun = true;
+    at += run;
+    if (at >= width) {
+      at = width;
+      *pk++ = width;
+      break;
+    }
+    *pk++ = at;
     // Zero-length runs do not move the position; a line cannot hold more
     // changes than pixels.
-    if (k > width) return kFaxInvalid;
+    if (pk - e > width) {
+      stop = kFaxInvalid;
+      break;
+    }
   }
+  reader = r;
+  k = static_cast<int32_t>(pk - e);
+  pos = at;
+  dirty = zeroRun;
+  return stop;
 }
 
 // ---------------------------------------------------------------------------
@@ -176,7 +234,7 @@ int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
   }
 
   uint8_t* buffer = static_cast<uint8_t*>(Allocate(RunListWorstCase(width, height)));
-  const uint64_t elementCount = static_cast<uint64_t>(width) + kFaxElementSlack;
+  const uint64_t elementCount = FaxElementCapacity(width);
   int32_t* elements = AllocateArray<int32_t>(2 * elementCount);
   if (!buffer || !elements) {
     Release(buffer);

@@ -23,9 +23,15 @@ enum class FaxBlockEnd {
   kDamaged,    // damaged or truncated inside a line
 };
 
-// Entries the element arrays need beyond the width: one more element than
-// the width, and the four entries that close every line.
-constexpr int32_t kFaxElementSlack = 8;
+// Entries holding the width that close every line: a scan for b1 or b2
+// reads at most six entries past the last element.
+constexpr int32_t kFaxClosingEntries = 6;
+
+// Entries of an element array: a damaged two-dimensional line can hold up
+// to 2 x width + 6 elements before its repair, then the closing entries.
+constexpr uint64_t FaxElementCapacity(int32_t width) {
+  return 2 * static_cast<uint64_t>(width < 0 ? 0 : width) + 16;
+}
 
 struct FaxDecodeState {
   int32_t width;
@@ -37,7 +43,9 @@ struct FaxDecodeState {
   int32_t* reference;  // those of the line above (two-dimensional coding)
 };
 
-// Writes a finished line's runs and its terminator.
+// Writes a finished line's runs and its terminator.  A run takes one byte
+// below 128, else two (0x80 | high byte, low byte); both bytes are stored
+// either way and the terminator overwrites the spare one.
 inline void FaxWriteLine(FaxDecodeState& s, const int32_t* e, int32_t k) {
   uint8_t* o = s.out;
   s.lines[s.y++] = o;
@@ -45,25 +53,21 @@ inline void FaxWriteLine(FaxDecodeState& s, const int32_t* e, int32_t k) {
   for (int32_t i = 0; i < k; ++i) {
     const uint32_t run = static_cast<uint32_t>(e[i] - previous);
     previous = e[i];
-    if (run < 128) {
-      *o++ = static_cast<uint8_t>(run);
-    } else {
-      o[0] = static_cast<uint8_t>(0x80 | (run >> 8));
-      o[1] = static_cast<uint8_t>(run);
-      o += 2;
-    }
+    const bool twoBytes = run >= 128;
+    o[0] = static_cast<uint8_t>(twoBytes ? 0x80 | (run >> 8) : run);
+    o[1] = static_cast<uint8_t>(run);
+    o += twoBytes ? 2 : 1;
   }
-  // The buffer is zero-filled and written once: the three terminating zero
-  // bytes are already there.
+  o[0] = o[1] = o[2] = 0;
   s.out = o + 3;
 }
 
 // Repairs the `k` elements of a line in place and returns their new count:
 // a zero-length run inside the line cancels with its neighbour; when the
 // line stops short of the width (`extent` is where its decoded pixels end)
-// the rest is white; the last element is the width; four entries holding
-// the width follow, so that reference scans stop there.  `dirty` says a
-// zero-length run may be present.
+// the rest is white; the last element is the width; kFaxClosingEntries
+// entries holding the width follow, so that reference scans stop there.
+// `dirty` says a zero-length run may be present.
 int32_t FaxFinishLine(int32_t* e, int32_t k, int32_t extent, int32_t width,
                       bool dirty);
 

@@ -25,18 +25,20 @@ struct Line {
 // and a one (n white pixels and a black one; five zeros and a one: five
 // white pixels), until an exit of six to ten zeros and a one (0..4 white
 // pixels) followed by the tag bit, the colour of the next run.  Updates a0,
-// the colour and b for the two-dimensional coding that resumes.
+// the element pointer and b1 for the two-dimensional coding that resumes.
 bool DecodeUncompressed(FaxBitReader& r, const int32_t* ref, int32_t* cur,
-                        int32_t width, int32_t& k, int32_t& a0, bool& white,
-                        uint32_t& b, bool& dirty) {
+                        int32_t width, int32_t*& pk, int32_t& a0,
+                        const int32_t*& pb, bool& dirty) {
   int32_t p = a0 < 0 ? 0 : a0;
+  // The colour of the run at a0: white while b1 is an even entry.
+  bool white = ((pb - ref) & 1) == 0;
   auto change = [&](int32_t at) {
-    if (k > 0 && cur[k - 1] == at) dirty = true;
-    cur[k++] = at;
+    if (pk > cur && pk[-1] == at) dirty = true;
+    *pk++ = at;
     white = !white;
   };
   for (;;) {
-    if (!FaxDataLeft(r)) return false;
+    if (!FaxDataLeft(r) || pk - cur > width) return false;
     FaxFill(r);
     const int32_t zeros = __builtin_clzll(r.bits | (uint64_t{1} << 32));
     if (zeros > 10) return false;
@@ -51,98 +53,116 @@ bool DecodeUncompressed(FaxBitReader& r, const int32_t* ref, int32_t* cur,
       if (white) change(p);
       p += 1;
     }
-    if (p > width || k > width) return false;
+    if (p > width) return false;
     if (exit) {
       const bool nextWhite = FaxTakeBit(r) == 0;
-      if (nextWhite != white) {
-        if (k > width) return false;
-        change(p);
-      }
+      if (nextWhite != white) change(p);
       break;
     }
   }
   if (FaxOverrun(r)) return false;
   a0 = p;
-  const uint32_t parity = white ? 0 : 1;
-  if ((b & 1) != parity) b = b > 0 ? b - 1 : 1;
+  // b1 takes the parity of the colour, then moves right of a0.
+  if (((pb - ref) & 1) != (white ? 0 : 1)) pb = pb > ref ? pb - 1 : ref + 1;
   if (a0 < width)
-    while (ref[b] <= a0) b += 2;
+    while (*pb <= a0) pb += 2;
   return true;
 }
 
-// Decodes one two-dimensionally coded line into `cur`.
+// Decodes one two-dimensionally coded line into `cur`.  Every mode moves
+// a0 to the right (a horizontal mode of two empty runs is damage), so a line
+// takes at most width + 1 modes and 2 x width + 2 elements.
 LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref, int32_t* cur,
                      int32_t width, Line& line) {
   FaxBitReader r = reader;  // positions kept in locals
-  int32_t a0 = -1, k = 0;
-  uint32_t b = 0;
-  bool white = true, dirty = false;
+  const int32_t* pb = ref;  // b1
+  int32_t* pk = cur;        // the next changing element
+  int32_t a0 = -1;
+  bool dirty = false;
   while (a0 < width) {
-    FaxFill(r);
-    if (!FaxDataLeft(r) || k > width) return LineEnd::kDamaged;
-    const uint32_t w = FaxPeek16(r);
-    if (w & 0x8000) {
-      // V0: a1 = b1.
-      FaxSkip(r, 1);
-      a0 = ref[b++];
-      cur[k++] = a0;
-      white = !white;
+    if (r.count < 32) {
+      FaxFill(r);
+      if (!FaxDataLeft(r)) return LineEnd::kDamaged;
+    }
+    if (r.bits >> 63) {
+      // V0 (a1 = b1), often several in a row: one for each leading one.
+      int32_t ones = __builtin_clzll(~r.bits);
+      if (ones > 32) ones = 32;
+      int32_t used = 0;
+      do {
+        a0 = *pb++;
+        *pk++ = a0;
+        ++used;
+      } while (used < ones && a0 < width);
+      FaxSkip(r, used);
       continue;
     }
-    const FaxModeEntry m = kTwoDModeTable[w >> 9];
+    const FaxModeEntry m = kTwoDModeTable[FaxPeek16(r) >> 9];
     FaxSkip(r, m.length);
+    if (m.mode < kModeHorizontal) {
+      // V0, VL n, VR n: a1 = b1 + shift, right of a0 and no further than
+      // the width.
+      const int32_t a1 = *pb + m.shift;
+      if (a1 <= a0) return LineEnd::kDamaged;
+      if (a1 >= width) {
+        *pk++ = width;
+        break;
+      }
+      *pk++ = a1;
+      // The next b1: the first element right of a1 among b1's neighbours
+      // of the other parity.  It is almost always one of the next three
+      // candidates, which are compared at once.
+      const int32_t* next = pb > ref ? pb - 1 : ref + 1;
+      next += 2 * ((next[0] <= a1) + (next[2] <= a1) + (next[4] <= a1));
+      while (*next <= a1) next += 2;
+      pb = next;
+      a0 = a1;
+      continue;
+    }
     switch (m.mode) {
-      case kModeVL1: case kModeVL2: case kModeVL3: {
-        // a1 = b1 - n, which must lie right of a0.
-        const int32_t a1 = ref[b] - m.mode;
-        if (a1 <= a0) return LineEnd::kDamaged;
-        cur[k++] = a1;
-        b = b > 0 ? b - 1 : 1;
-        while (ref[b] <= a1) b += 2;
-        a0 = a1;
-        white = !white;
-        break;
-      }
-      case kModeVR1: case kModeVR2: case kModeVR3: {
-        const int32_t b1 = ref[b++];
-        int32_t a1 = b1 + (m.mode - 16);
-        if (b1 < width && a1 < width)
-          while (ref[b] <= a1) b += 2;
-        if (a1 > width) a1 = width;
-        cur[k++] = a1;
-        a0 = a1;
-        white = !white;
-        break;
-      }
       case kModeHorizontal: {
-        // Two one-dimensional runs, a0a1 in the current colour, then a1a2.
-        const int32_t first = white ? FaxWhiteRun(r) : FaxBlackRun(r);
-        if (first < 0) return LineEnd::kDamaged;
-        const int32_t second = white ? FaxBlackRun(r) : FaxWhiteRun(r);
-        if (second < 0 || FaxOverrun(r)) return LineEnd::kDamaged;
-        int32_t a1 = (a0 < 0 ? 0 : a0) + first;
+        // Two one-dimensional runs: a0a1 in the colour of a0, then a1a2.
+        const bool white = ((pb - ref) & 1) == 0;
+        int32_t first, second;
+        const FaxPairEntry pair =
+            (white ? kWhiteBlackPairTable : kBlackWhitePairTable)[FaxPeek16(r) >> 4];
+        if (pair.length != 0 && r.zeros == 0) {
+          // Two short terminating codes: one lookup.
+          first = pair.first;
+          second = pair.second;
+          FaxSkip(r, pair.length);
+        } else {
+          first = white ? FaxWhiteRun(r) : FaxBlackRun(r);
+          if (first < 0) return LineEnd::kDamaged;
+          second = white ? FaxBlackRun(r) : FaxWhiteRun(r);
+          if (second < 0 || FaxOverrun(r)) return LineEnd::kDamaged;
+        }
+        const int32_t start = a0 < 0 ? 0 : a0;
+        if ((first | second) == 0 && a0 >= 0) return LineEnd::kDamaged;
+        if (pk - cur > width) return LineEnd::kDamaged;
+        int32_t a1 = start + first;
         if (a1 > width) a1 = width;
         int32_t a2 = a1 + second;
         if (a2 > width) a2 = width;
-        if ((k > 0 && cur[k - 1] == a1) || a2 == a1) dirty = true;
-        cur[k] = a1;
-        cur[k + 1] = a2;
-        k += 2;
+        if ((pk > cur && pk[-1] == a1) || a2 == a1) dirty = true;
+        pk[0] = a1;
+        pk[1] = a2;
+        pk += 2;
         if (a2 < width)
-          while (ref[b] <= a2) b += 2;
+          while (*pb <= a2) pb += 2;
         a0 = a2;
         break;
       }
       case kModePass:
         // a0 moves below b2; the colour stays.
-        a0 = ref[b + 1];
-        b += 2;
+        a0 = pb[1];
+        pb += 2;
         break;
       case kModeExtension:
         if ((FaxPeek16(r) >> 6) != kUncompressedEntryCode.bits)
           return LineEnd::kDamaged;
         FaxSkip(r, kUncompressedEntryCode.length);
-        if (!DecodeUncompressed(r, ref, cur, width, k, a0, white, b, dirty))
+        if (!DecodeUncompressed(r, ref, cur, width, pk, a0, pb, dirty))
           return LineEnd::kDamaged;
         break;
       default: {
@@ -156,10 +176,10 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref, int32_t* cur,
       }
     }
   }
-  // The last code must not have used bits past the data.
+  // The last codes must not have used bits past the data.
   if (FaxOverrun(r)) return LineEnd::kDamaged;
   reader = r;
-  line.count = k;
+  line.count = static_cast<int32_t>(pk - cur);
   line.dirty = dirty;
   return LineEnd::kDone;
 }
@@ -178,8 +198,20 @@ inline void FinishAndWrite(FaxDecodeState& s, int32_t k, int32_t extent,
 
 FaxBlockEnd DecodeG4Block(FaxDecodeState& s, FaxBitReader& r,
                           int32_t lineCount) {
-  for (int32_t i = 0; i < lineCount; ++i) {
+  for (int32_t i = 0; i < lineCount;) {
     if (!FaxDataLeft(r)) return FaxBlockEnd::kOutOfData;
+    FaxFill(r);
+    if (s.reference[0] == s.width && (r.bits >> 63)) {
+      // Blank lines under a blank line: a single V0 each, so one bit per
+      // line; the reference stays blank.
+      int32_t ones = __builtin_clzll(~r.bits);
+      if (ones > 32) ones = 32;
+      if (ones > lineCount - i) ones = lineCount - i;
+      FaxSkip(r, ones);
+      for (int32_t n = 0; n < ones; ++n) FaxWriteWhiteLine(s);
+      i += ones;
+      continue;
+    }
     Line line;
     switch (Decode2DLine(r, s.reference, s.current, s.width, line)) {
       case LineEnd::kDone: break;
@@ -187,6 +219,7 @@ FaxBlockEnd DecodeG4Block(FaxDecodeState& s, FaxBitReader& r,
       case LineEnd::kDamaged: return FaxBlockEnd::kDamaged;
     }
     FinishAndWrite(s, line.count, s.width, line.dirty);
+    ++i;
   }
   return FaxBlockEnd::kAllLines;
 }

@@ -113,7 +113,7 @@ int32_t EncodeFaxOneD(const PageRecord* source, PageRecord* destination,
                       int byteAlign) {
   if (!ValidRunListPage(source)) return kErrParameter;
   const int32_t width = source->width, height = source->height;
-  int32_t* e = AllocateArray<int32_t>(static_cast<uint64_t>(width) + kFaxElementSlack);
+  int32_t* e = AllocateArray<int32_t>(FaxElementCapacity(width));
   if (!e) return kErrMemory;
   FaxOutput o{};
   const uint64_t lineRoom = RoomFor(OneDLineBits(width));
@@ -154,7 +154,7 @@ int32_t EncodeFaxOneD(const PageRecord* source, PageRecord* destination,
 int32_t EncodeG4(const PageRecord* source, PageRecord* destination) {
   if (!ValidRunListPage(source)) return kErrParameter;
   const int32_t width = source->width, height = source->height;
-  const uint64_t stride = static_cast<uint64_t>(width) + kFaxElementSlack;
+  const uint64_t stride = FaxElementCapacity(width);
   int32_t* elements = AllocateArray<int32_t>(2 * stride);
   if (!elements) return kErrMemory;
   int32_t* cur = elements;

@@ -74,6 +74,11 @@ constexpr uint8_t Reverse(unsigned b) {
 
 }  // namespace
 
+constexpr std::array<FaxPairEntry, 4096> kWhiteBlackPairTable =
+    faxtables::BuildPairs(kWhiteCodes, kBlackCodes);
+constexpr std::array<FaxPairEntry, 4096> kBlackWhitePairTable =
+    faxtables::BuildPairs(kBlackCodes, kWhiteCodes);
+
 #define QUILLON_REV4(n) Reverse(n), Reverse(n + 1), Reverse(n + 2), Reverse(n + 3)
 #define QUILLON_REV16(n) \
   QUILLON_REV4(n), QUILLON_REV4(n + 4), QUILLON_REV4(n + 8), QUILLON_REV4(n + 12)

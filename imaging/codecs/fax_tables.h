@@ -144,6 +144,16 @@ struct FaxPeekEntry {
 struct FaxModeEntry {
   uint8_t mode;    // FaxMode value (144 = end of data)
   uint8_t length;  // bits consumed; 0 for extension and end of data
+  int8_t shift;    // vertical modes: a1 - b1 (-3..3); otherwise 0
+};
+
+// Two terminating codes read by one lookup: a run and the run of the other
+// colour after it, when both codes fit in the 12 bits looked at.
+struct FaxPairEntry {
+  uint8_t first;        // the first run (0..63)
+  uint8_t second;       // the second run (0..63)
+  uint8_t firstLength;  // bits of the first code
+  uint8_t length;       // bits of both codes; 0 = no such pair here
 };
 
 struct FaxOutCode {
@@ -201,16 +211,22 @@ constexpr std::array<FaxPeekEntry, 512> BuildLong() {
   return t;
 }
 
-constexpr std::array<FaxModeEntry, 64> BuildModes() {
-  std::array<FaxModeEntry, 64> t{};
+constexpr int8_t VerticalShift(int16_t mode) {
+  if (mode == kModeV0) return 0;
+  if (mode >= kModeVL1 && mode <= kModeVL3) return static_cast<int8_t>(-mode);
+  if (mode >= kModeVR1 && mode <= kModeVR3) return static_cast<int8_t>(mode - 16);
+  return 0;
+}
+
+constexpr std::array<FaxModeEntry, 128> BuildModes() {
+  std::array<FaxModeEntry, 128> t{};
   for (const FaxCodeRow& r : kTwoDModeCodes) {
-    if (r.length == 1) continue;  // V0: a leading 1 needs no lookup
     // The extension is examined further and not consumed here.
     uint8_t length = r.run == kModeExtension ? 0 : r.length;
     Spread(t, 7, r.bits, r.length,
-           FaxModeEntry{static_cast<uint8_t>(r.run), length});
+           FaxModeEntry{static_cast<uint8_t>(r.run), length, VerticalShift(r.run)});
   }
-  t[0] = {static_cast<uint8_t>(kModeEndOfData), 0};
+  t[0] = {static_cast<uint8_t>(kModeEndOfData), 0, 0};
   return t;
 }
 
@@ -232,6 +248,25 @@ constexpr std::array<FaxOutCode, 41> BuildMakeup(const FaxCodeRow (&rows)[N]) {
   for (const FaxCodeRow& r : rows)
     if (r.run >= 64) t[r.run / 64] = Out(r);
   for (const FaxCodeRow& r : kExtendedMakeupCodes) t[r.run / 64] = Out(r);
+  return t;
+}
+
+// Every terminating code of the first colour followed by one of the
+// second colour, when the two fit in 12 bits.
+template <size_t A, size_t B>
+constexpr std::array<FaxPairEntry, 4096> BuildPairs(const FaxCodeRow (&first)[A],
+                                                    const FaxCodeRow (&second)[B]) {
+  std::array<FaxPairEntry, 4096> t{};
+  for (const FaxCodeRow& a : first) {
+    if (a.run >= 64) continue;
+    for (const FaxCodeRow& b : second) {
+      if (b.run >= 64 || a.length + b.length > 12) continue;
+      const uint32_t bits = (static_cast<uint32_t>(a.bits) << b.length) | b.bits;
+      Spread(t, 12, bits, a.length + b.length,
+             FaxPairEntry{static_cast<uint8_t>(a.run), static_cast<uint8_t>(b.run), a.length,
+                          static_cast<uint8_t>(a.length + b.length)});
+    }
+  }
   return t;
 }
 
@@ -262,9 +297,14 @@ inline constexpr std::array<FaxPeekEntry, 64> kBlackCodeTable =
 // extension; anything else is invalid (one bit, -1).
 inline constexpr std::array<FaxPeekEntry, 512> kLongCodeTable =
     faxtables::BuildLong();
-// Indexed by the top 7 bits of the window when the first bit is 0.
-inline constexpr std::array<FaxModeEntry, 64> kTwoDModeTable =
+// Indexed by the top 7 bits of the window (a first bit of 1 is V0).
+inline constexpr std::array<FaxModeEntry, 128> kTwoDModeTable =
     faxtables::BuildModes();
+
+// A white run and the black run after it, or the other way round, by the
+// top 12 bits of the window (defined in fax_tables.cpp).
+extern const std::array<FaxPairEntry, 4096> kWhiteBlackPairTable;
+extern const std::array<FaxPairEntry, 4096> kBlackWhitePairTable;
 
 inline constexpr std::array<FaxOutCode, 64> kWhiteTerminating =
     faxtables::BuildTerminating(kWhiteCodes);
