@@ -1,5 +1,6 @@
-// The benchmark program's entry point: runs the benchmarks with the usual
-// console output, remembers every result, and prints the peer comparisons.
+// The one entry point of quillon_bench (every *_bench.cpp only registers its
+// benchmarks): runs them with the usual console output, remembers every
+// result, and prints the peer comparisons registered with AddComparison.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
