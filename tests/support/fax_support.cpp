@@ -139,10 +139,10 @@ void SetFaxBytes(FaxPage& page, const std::vector<uint8_t>& bytes,
   page.record.rowsPerStrip = height;
 }
 
-std::vector<uint8_t> LibtiffRows(const std::string& path) {
+std::vector<uint8_t> LibtiffRows(const std::string& path, int directory) {
   QuietWarnings();
   TiffHandle tif(TIFFOpen(path.c_str(), "r"));
-  if (!tif) return {};
+  if (!tif || !TIFFSetDirectory(tif.get(), static_cast<tdir_t>(directory))) return {};
   return DecodeWithLibtiff(tif.get());
 }
 

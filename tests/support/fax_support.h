@@ -37,9 +37,10 @@ struct FaxPage {
 void SetFaxBytes(FaxPage& page, const std::vector<uint8_t>& bytes,
                  int compression, int32_t width, int32_t height);
 
-// libtiff's decode of `path`: packed rows of RowBytes(width, 1), 1 = the
-// coded white colour (libtiff's bits inverted), padding bits cleared.
-std::vector<uint8_t> LibtiffRows(const std::string& path);
+// libtiff's decode of directory `directory` of `path`: packed rows of
+// RowBytes(width, 1), 1 = the coded white colour (libtiff's bits inverted),
+// padding bits cleared.
+std::vector<uint8_t> LibtiffRows(const std::string& path, int directory = 0);
 
 // Paints a run-list page into packed rows as LibtiffRows lays them out.
 std::vector<uint8_t> PaintRows(const quillon::PageRecord& page);
