@@ -86,8 +86,7 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref, int32_t* cur,
     }
     if (r.bits >> 63) {
       // V0 (a1 = b1), often several in a row: one for each leading one.
-      int32_t ones = __builtin_clzll(~r.bits);
-      if (ones > 32) ones = 32;
+      const int32_t ones = __builtin_clzll(~r.bits | (uint64_t{1} << 31));  // <= 32
       int32_t used = 0;
       do {
         a0 = *pb++;
@@ -204,8 +203,7 @@ FaxBlockEnd DecodeG4Block(FaxDecodeState& s, FaxBitReader& r,
     if (s.reference[0] == s.width && (r.bits >> 63)) {
       // Blank lines under a blank line: a single V0 each, so one bit per
       // line; the reference stays blank.
-      int32_t ones = __builtin_clzll(~r.bits);
-      if (ones > 32) ones = 32;
+      int32_t ones = __builtin_clzll(~r.bits | (uint64_t{1} << 31));  // <= 32
       if (ones > lineCount - i) ones = lineCount - i;
       FaxSkip(r, ones);
       for (int32_t n = 0; n < ones; ++n) FaxWriteWhiteLine(s);
