@@ -66,25 +66,16 @@ int32_t FaxDecodeRuns(FaxBitReader& reader, int32_t width, int32_t* e,
       // Far from the end: a white and a black terminating code that fit in
       // 12 bits come from one lookup.
       const FaxPairEntry pair = kWhiteBlackPairTable[FaxPeek16(r) >> 4];
-      if (pair.length != 0) {
-        if (pair.first == 0 && pk > e) zeroRun = true;
-        at += pair.first;
-        if (at >= width) {
-          FaxSkip(r, pair.firstLength);
-          at = width;
-          *pk++ = width;
-          break;
-        }
+      const int32_t end = at + pair.first + pair.second;
+      if (pair.length != 0 && end < width) {
+        // A zero-length run inside the line marks it for repair.  A pair
+        // is never two empty runs, so every pair moves the position.
+        zeroRun |= (pair.first == 0 && pk > e) || pair.second == 0;
+        pk[0] = at + pair.first;
+        pk[1] = end;
+        pk += 2;
+        at = end;
         FaxSkip(r, pair.length);
-        *pk++ = at;
-        if (pair.second == 0) zeroRun = true;
-        at += pair.second;
-        if (at >= width) {
-          at = width;
-          *pk++ = width;
-          break;
-        }
-        *pk++ = at;
         if (pk - e > width) {
           stop = kFaxInvalid;
           break;
@@ -275,6 +266,7 @@ int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
     FaxStart(r, data, size);
     // Every block starts byte aligned with an all-white reference line.
     FaxWhiteElements(s.reference, width);
+    s.referenceCount = 1;
     const FaxBlockEnd end = decodeBlock(s, r, lineCount);
     if (end == FaxBlockEnd::kPageEnd) break;
     if (end == FaxBlockEnd::kDamaged ||

@@ -27,10 +27,15 @@ enum class FaxBlockEnd {
 // reads at most six entries past the last element.
 constexpr int32_t kFaxClosingEntries = 6;
 
+// Runs of V0 codes copy kFaxCopyBlock reference elements at a time, reading
+// and writing that many entries past the ones they use.
+constexpr int32_t kFaxCopyBlock = 32;
+
 // Entries of an element array: a damaged two-dimensional line can hold up
-// to 2 x width + 6 elements before its repair, then the closing entries.
+// to 2 x width + 6 elements before its repair, then the closing entries,
+// and room for a block copy past either.
 constexpr uint64_t FaxElementCapacity(int32_t width) {
-  return 2 * static_cast<uint64_t>(width < 0 ? 0 : width) + 16;
+  return 2 * static_cast<uint64_t>(width < 0 ? 0 : width) + 16 + 2 * kFaxCopyBlock;
 }
 
 struct FaxDecodeState {
@@ -41,6 +46,7 @@ struct FaxDecodeState {
   int32_t y;        // lines written
   int32_t* current;    // changing elements of the line being decoded
   int32_t* reference;  // those of the line above (two-dimensional coding)
+  int32_t referenceCount;  // elements of the reference line, the last = width
 };
 
 // Writes a finished line's runs and its terminator.  A run takes one byte

@@ -7,6 +7,8 @@
 // to a0's; even entries end white runs, so b is even while the colour is
 // white.  Reference lines are repaired (strictly increasing, closed by
 // entries holding the width), which keeps every scan inside the line.
+#include <cstring>
+
 #include "imaging/codecs/codecs.h"
 #include "imaging/codecs/fax_decode.h"
 
@@ -72,8 +74,8 @@ bool DecodeUncompressed(FaxBitReader& r, const int32_t* ref, int32_t* cur,
 // Decodes one two-dimensionally coded line into `cur`.  Every mode moves
 // a0 to the right (a horizontal mode of two empty runs is damage), so a line
 // takes at most width + 1 modes and 2 x width + 2 elements.
-LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref, int32_t* cur,
-                     int32_t width, Line& line) {
+LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref,
+                     int32_t refCount, int32_t* cur, int32_t width, Line& line) {
   FaxBitReader r = reader;  // positions kept in locals
   const int32_t* pb = ref;  // b1
   int32_t* pk = cur;        // the next changing element
@@ -85,36 +87,44 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref, int32_t* cur,
       if (!FaxDataLeft(r)) return LineEnd::kDamaged;
     }
     if (r.bits >> 63) {
-      // V0 (a1 = b1), often several in a row: one for each leading one.
+      // V0 (a1 = b1), often several in a row: one for each leading one,
+      // each copying the next reference element, up to the element that
+      // holds the width.  A fixed block is copied; the count says how much
+      // of it is used.
       const int32_t ones = __builtin_clzll(~r.bits | (uint64_t{1} << 31));  // <= 32
-      int32_t used = 0;
-      do {
-        a0 = *pb++;
-        *pk++ = a0;
-        ++used;
-      } while (used < ones && a0 < width);
+      const int32_t left = static_cast<int32_t>(ref + refCount - pb);
+      const int32_t used = left < 1 ? 1 : (ones < left ? ones : left);
+      std::memcpy(pk, pb, kFaxCopyBlock * sizeof(int32_t));
+      pk += used;
+      pb += used;
+      a0 = pb[-1];
       FaxSkip(r, used);
       continue;
     }
     const FaxModeEntry m = kTwoDModeTable[FaxPeek16(r) >> 9];
     FaxSkip(r, m.length);
-    if (m.mode < kModeHorizontal) {
-      // V0, VL n, VR n: a1 = b1 + shift, right of a0 and no further than
-      // the width.
-      const int32_t a1 = *pb + m.shift;
+    const bool pass = m.mode == kModePass;
+    if (m.mode < kModeHorizontal || pass) {
+      // V0, VL n, VR n: a1 = b1 + shift, a changing element; pass: a0
+      // moves below b2 and the colour stays.  One path without branches on
+      // the mode, since the modes of busy lines follow no pattern.
+      const int32_t a1 = pass ? pb[1] : pb[0] + m.shift;
       if (a1 <= a0) return LineEnd::kDamaged;
       if (a1 >= width) {
-        *pk++ = width;
+        *pk++ = width;  // the run in progress ends at the width
         break;
       }
-      *pk++ = a1;
-      // The next b1: the first element right of a1 among b1's neighbours
-      // of the other parity.  It is almost always one of the next three
-      // candidates, which are compared at once.
+      *pk = a1;
+      pk += pass ? 0 : 1;
+      // The next b1 after a vertical mode: the first element right of a1
+      // among b1's neighbours of the other parity, almost always one of
+      // the next three candidates, compared at once.  After a pass: b1 + 2.
       const int32_t* next = pb > ref ? pb - 1 : ref + 1;
-      next += 2 * ((next[0] <= a1) + (next[2] <= a1) + (next[4] <= a1));
-      while (*next <= a1) next += 2;
-      pb = next;
+      const int32_t c0 = next[0], c2 = next[2], c4 = next[4];
+      next += 2 * ((c0 <= a1) + (c2 <= a1) + (c4 <= a1));
+      if (c4 <= a1)
+        while (*next <= a1) next += 2;
+      pb = pass ? pb + 2 : next;
       a0 = a1;
       continue;
     }
@@ -152,11 +162,6 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref, int32_t* cur,
         a0 = a2;
         break;
       }
-      case kModePass:
-        // a0 moves below b2; the colour stays.
-        a0 = pb[1];
-        pb += 2;
-        break;
       case kModeExtension:
         if ((FaxPeek16(r) >> 6) != kUncompressedEntryCode.bits)
           return LineEnd::kDamaged;
@@ -188,6 +193,7 @@ inline void FinishAndWrite(FaxDecodeState& s, int32_t k, int32_t extent,
                            bool dirty) {
   k = FaxFinishLine(s.current, k, extent, s.width, dirty);
   FaxWriteLine(s, s.current, k);
+  s.referenceCount = k;
   int32_t* swap = s.reference;
   s.reference = s.current;
   s.current = swap;
@@ -211,7 +217,7 @@ FaxBlockEnd DecodeG4Block(FaxDecodeState& s, FaxBitReader& r,
       continue;
     }
     Line line;
-    switch (Decode2DLine(r, s.reference, s.current, s.width, line)) {
+    switch (Decode2DLine(r, s.reference, s.referenceCount, s.current, s.width, line)) {
       case LineEnd::kDone: break;
       case LineEnd::kEndOfPage: return FaxBlockEnd::kPageEnd;
       case LineEnd::kDamaged: return FaxBlockEnd::kDamaged;
@@ -249,7 +255,7 @@ FaxBlockEnd DecodeG3TwoDBlock(FaxDecodeState& s, FaxBitReader& r,
       FinishAndWrite(s, k, pos, dirty);
     } else {
       Line line;
-      switch (Decode2DLine(r, s.reference, s.current, s.width, line)) {
+      switch (Decode2DLine(r, s.reference, s.referenceCount, s.current, s.width, line)) {
         case LineEnd::kDone: break;
         case LineEnd::kEndOfPage: return FaxBlockEnd::kPageEnd;
         case LineEnd::kDamaged: return FaxBlockEnd::kDamaged;
