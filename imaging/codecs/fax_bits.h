@@ -20,7 +20,7 @@ struct FaxBitReader {
   const uint8_t* end;    // end of the coded data
   const uint8_t* start;  // first byte of the coded data
   uint32_t zeros;        // zero bytes fed after the data
-  int32_t count;         // bits held in `bits`, at most 56 after a refill
+  int32_t count;         // bits held in `bits` (at most 63)
   uint64_t bits;         // unread bits, first at bit 63
 };
 

@@ -72,8 +72,11 @@ bool DecodeUncompressed(FaxBitReader& r, const int32_t* ref, int32_t* cur,
 }
 
 // Decodes one two-dimensionally coded line into `cur`.  Every mode moves
-// a0 to the right (a horizontal mode of two empty runs is damage), so a line
-// takes at most width + 1 modes and 2 x width + 2 elements.
+// a0 to the right (a horizontal mode of two empty runs is damage) and only
+// horizontal and uncompressed modes can repeat a position, and only while
+// the line holds no more elements than the width; so a line ends with at
+// most 2 x width + 3 elements, and b1 never passes the reference line's
+// second closing entry.
 LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref,
                      int32_t refCount, int32_t* cur, int32_t width, Line& line) {
   FaxBitReader r = reader;  // positions kept in locals
