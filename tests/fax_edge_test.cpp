@@ -235,6 +235,26 @@ TEST(FaxEdge, LongRunsOfVerticalZeroCodes) {
   for (int y = 200; y < 204; ++y) EXPECT_EQ(d.lines[y], comb) << y;
 }
 
+TEST(FaxEdge, OutputGrowsBeyondItsFirstGuess) {
+  // One line of single pixels, then 300 copies of it at one bit per run:
+  // the run lists take eight times the coded bytes.
+  BitString b;
+  for (int i = 0; i < 1000; ++i) b.Add(kH + W(1) + B(1));
+  for (int line = 0; line < 300; ++line)
+    for (int i = 0; i < 2000; ++i) b.Add(kV0);
+  b.Add(kEol).Add(kEol);
+  Runs comb;
+  for (int i = 0; i < 2000; ++i) comb.push_back(1);
+  Decoded d = Decode(b, kG4, 2000, 301);
+  ASSERT_EQ(d.result, kOk);
+  for (int y = 0; y < 301; ++y) ASSERT_EQ(d.lines[y], comb) << y;
+  // When the buffer cannot grow, the page fails with -1 and nothing leaks.
+  const uint64_t limit = AllocationLimit();
+  SetAllocationLimit(400 << 10);
+  EXPECT_EQ(Decode(b, kG4, 2000, 301).result, kErrMemory);
+  SetAllocationLimit(limit);
+}
+
 TEST(FaxEdge, TwoDimensionalDataEndingBeforeTheLastLineIsDamage) {
   BitString b;
   for (int i = 0; i < 3; ++i) b.Add(kH + W(3) + B(4) + kV0);

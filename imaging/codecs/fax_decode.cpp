@@ -3,6 +3,7 @@
 // 1-D (T.4 one-dimensional coding, an EOL before every line).
 #include "imaging/codecs/fax_decode.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/codecs/codecs.h"
@@ -42,6 +43,29 @@ int32_t FaxFinishLine(int32_t* e, int32_t k, int32_t extent, int32_t width,
   }
   for (int32_t i = 0; i < kFaxClosingEntries; ++i) e[k + i] = width;
   return k;
+}
+
+bool FaxGrowOutput(FaxDecodeState& s) {
+  if (s.outOfMemory) return false;
+  uint8_t* const old = reinterpret_cast<uint8_t*>(s.lines);
+  const uint64_t used = static_cast<uint64_t>(s.out - old);
+  const uint64_t capacity = static_cast<uint64_t>(s.end - old);
+  // Doubling keeps the copies cheap; the worst case of the whole page is
+  // never needed, as every line takes at most lineRoom bytes.
+  const uint64_t grown = std::max(SizeProduct(capacity, 2), SizeSum(used, s.lineRoom));
+  uint8_t* bigger = static_cast<uint8_t*>(Allocate(grown));
+  if (!bigger) {
+    s.outOfMemory = true;
+    return false;
+  }
+  std::memcpy(bigger, old, used);
+  uint8_t** lines = reinterpret_cast<uint8_t**>(bigger);
+  for (int32_t y = 0; y < s.y; ++y) lines[y] = bigger + (lines[y] - old);
+  Release(old);
+  s.lines = lines;
+  s.out = bigger + used;
+  s.end = bigger + grown;
+  return true;
 }
 
 void FaxWhiteElements(int32_t* e, int32_t width) {
@@ -224,7 +248,14 @@ int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
     return result;
   }
 
-  uint8_t* buffer = static_cast<uint8_t*>(Allocate(RunListWorstCase(width, height)));
+  // The output starts at a size guessed from the coded size (at most the
+  // worst case of the run-list form) and grows when a line might not fit.
+  const uint64_t table = static_cast<uint64_t>(height) * sizeof(uint8_t*);
+  const uint32_t lineRoom = static_cast<uint32_t>(RunLineWorstCase(width)) + 4;
+  const uint64_t guess = SizeSum(SizeSum(table, SizeProduct(source->dataSize, 4)),
+                                 SizeSum(SizeProduct(height, 8), lineRoom));
+  const uint64_t capacity = std::min(guess, SizeSum(RunListWorstCase(width, height), 4));
+  uint8_t* buffer = static_cast<uint8_t*>(Allocate(capacity));
   const uint64_t elementCount = FaxElementCapacity(width);
   int32_t* elements = AllocateArray<int32_t>(2 * elementCount);
   if (!buffer || !elements) {
@@ -237,7 +268,9 @@ int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
   s.width = width;
   s.height = height;
   s.lines = reinterpret_cast<uint8_t**>(buffer);
-  s.out = buffer + static_cast<uint64_t>(height) * sizeof(uint8_t*);
+  s.out = buffer + table;
+  s.end = buffer + capacity;
+  s.lineRoom = lineRoom;
   s.current = elements;
   s.reference = elements + elementCount;
 
@@ -268,27 +301,30 @@ int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
     FaxWhiteElements(s.reference, width);
     s.referenceCount = 1;
     const FaxBlockEnd end = decodeBlock(s, r, lineCount);
-    if (end == FaxBlockEnd::kPageEnd) break;
+    if (s.outOfMemory || end == FaxBlockEnd::kPageEnd) break;
     if (end == FaxBlockEnd::kDamaged ||
         (end == FaxBlockEnd::kOutOfData && shortBlock == FaxShortBlock::kDamaged)) {
       damaged = true;
       break;
     }
-    while (s.y < blockEnd) FaxWriteWhiteLine(s);
+    while (s.y < blockEnd && !s.outOfMemory) FaxWriteWhiteLine(s);
   }
   Release(elements);
-  if (damaged && !(flags & kFlagKeepPartial)) {
-    Release(buffer);
-    destination->data = nullptr;
-    return kErrDecompress;
-  }
+  const bool failed = damaged && !(flags & kFlagKeepPartial);
   // Lines never reached are white; three zero bytes close the data.
-  while (s.y < height) FaxWriteWhiteLine(s);
+  while (!failed && s.y < height && !s.outOfMemory) FaxWriteWhiteLine(s);
+  uint8_t* const output = reinterpret_cast<uint8_t*>(s.lines);
+  if (s.outOfMemory || failed) {
+    Release(output);
+    destination->data = nullptr;
+    return s.outOfMemory ? kErrMemory : kErrDecompress;
+  }
+  s.out[0] = s.out[1] = s.out[2] = 0;
   s.out += 3;
 
-  destination->data = buffer;
+  destination->data = output;
   destination->dataOffset = 0;
-  destination->dataSize = static_cast<uint32_t>(s.out - buffer);
+  destination->dataSize = static_cast<uint32_t>(s.out - output);
   destination->dataOwnership = kOwnedByPage;
   destination->compression = kRunLists;
   destination->bitsPerPixel = 1;

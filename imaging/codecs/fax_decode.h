@@ -41,18 +41,28 @@ constexpr uint64_t FaxElementCapacity(int32_t width) {
 struct FaxDecodeState {
   int32_t width;
   int32_t height;
-  uint8_t** lines;  // the output's line pointer table
+  uint8_t** lines;  // the output's line pointer table, at its start
   uint8_t* out;     // next output byte
+  uint8_t* end;     // end of the output buffer
+  uint32_t lineRoom;   // bytes a line may take, with the final three zeros
+  bool outOfMemory;    // the buffer could not grow: the page fails with -1
   int32_t y;        // lines written
   int32_t* current;    // changing elements of the line being decoded
   int32_t* reference;  // those of the line above (two-dimensional coding)
   int32_t referenceCount;  // elements of the reference line, the last = width
 };
 
+// Moves the output into a buffer with room for at least one more line and
+// the final three zero bytes.  False (and outOfMemory set) when memory is
+// short.
+bool FaxGrowOutput(FaxDecodeState& s);
+
 // Writes a finished line's runs and its terminator.  A run takes one byte
 // below 128, else two (0x80 | high byte, low byte); both bytes are stored
-// either way and the terminator overwrites the spare one.
+// either way and the terminator overwrites the spare one.  Once the buffer
+// cannot grow, nothing more is written.
 inline void FaxWriteLine(FaxDecodeState& s, const int32_t* e, int32_t k) {
+  if (static_cast<uint64_t>(s.end - s.out) < s.lineRoom && !FaxGrowOutput(s)) return;
   uint8_t* o = s.out;
   s.lines[s.y++] = o;
   int32_t previous = 0;
