@@ -31,23 +31,9 @@ struct TiffJpegPage {
     const bool big = TiffBigEndian(f);
     const uint32_t directory = f.U32(4, big);
     result = ReadTiffDirectory(file.data(), static_cast<uint32_t>(file.size()), directory, page.get());
-    if (result != kOk) return;
-    if (page->stripCount < 2) {  // one strip: the arrays carry it
-      page->stripCount = 1;
-      page->stripOffsets = AllocateArray<uint32_t>(1);
-      page->stripByteCounts = AllocateArray<uint32_t>(1);
-      page->stripOffsets[0] = page->dataOffset;
-      page->stripByteCounts[0] = page->dataSize;
-    }
-    page->dataOffset = 0;
-    page->dataSize = 0;
-    for (uint32_t i = 0; i < f.U16(directory, big); ++i) {
-      const TiffEntry e = ReadTiffEntry(f, directory + 2 + 12 * i, big);
-      if (e.tag == 347) {
-        page->dataOffset = static_cast<uint32_t>(e.dataAt);
-        page->dataSize = e.count;
-      }
-    }
+    // The reader hands JPEG strips over as the decoder takes them: strip
+    // tables even for one strip, the JPEGTables bytes at data + dataOffset.
+    (void)big;
   }
 };
 

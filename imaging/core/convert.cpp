@@ -151,8 +151,12 @@ int32_t ConvertPage(PageRecord* source, PageRecord* destination,
     std::memcpy(inter.palette, source->palette, 768);
   }
 
+  // JPEG pages in strips with shared tables cannot be copied as one
+  // stream: they are decoded and coded again.
+  const bool jpegStrips = source->compression == kJpeg && source->stripOffsets &&
+                          source->stripCount >= 1;
   int32_t result;
-  if (source->compression == target) {
+  if (source->compression == target && !jpegStrips) {
     // Step 3: the same-code copy.
     inter.data = source->data;
     result = CopySameCode(source, &inter);
@@ -184,7 +188,9 @@ int32_t ConvertPage(PageRecord* source, PageRecord* destination,
     // the caller's with flag 8); on failure it releases what it allocated.
     if (source->compression != kRunLists) {
       inter.data = callerBuffer ? callerBuffer : source->data;
-      result = Decode(source->compression, source, &inter, flags);
+      // With a JPEG target the flags are the encoder's quality, not
+      // decoding options.
+      result = Decode(source->compression, source, &inter, target == kJpeg ? 0 : flags);
     } else {
       result = kOk;
     }

@@ -138,6 +138,9 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
     return kErrBadHeader;
 
   int compression = kUncompressed;
+  uint32_t tiffCompression = 1;
+  TiffEntry tables{};
+  bool haveTables = false;
   uint32_t samples = 1, planar = 1, predictor = 1, t4Options = 0, unit = 2;
   uint32_t photometric = 0;
   bool haveOffsets = false, haveCounts = false, whole = false, bitsListed = false;
@@ -160,7 +163,10 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
             bitsAll8 = bitsAll8 && TiffArrayValue(f, e, k, big) == 8;
         }
         break;
-      case 259: compression = MapCompression(e.value); break;
+      case 259:
+        compression = MapCompression(e.value);
+        tiffCompression = e.value;
+        break;
       case 262: photometric = e.value; break;
       case 266: page->fillOrderReversed = e.value == 2 ? 1 : 0; break;
       case 270: CopyText(f, e, page->comment); break;
@@ -177,6 +183,7 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
       case 296: unit = e.value; break;
       case 317: predictor = e.value; break;
       case 320: colorMap = e; haveColorMap = true; break;
+      case 347: tables = e; haveTables = true; break;
       case 513:
         offsets = e;
         offsets.count = 1;
@@ -265,6 +272,27 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
       page->dataSize = fileSize - page->dataOffset;
   }
   if (predictor == 2) page->layoutFlags |= kLayoutPredictor;
+
+  // JPEG strips as current writers make them (compression 7): each strip is
+  // a stream of its own that may leave its tables to the JPEGTables field.
+  // The decoder takes the strips from the strip tables, even a single one,
+  // and the shared tables from data + dataOffset (dataSize 0: none).
+  if (compression == kJpeg && tiffCompression == 7 && page->stripCount < 2) {
+    page->stripCount = 1;
+    page->stripOffsets = AllocateArray<uint32_t>(1);
+    page->stripByteCounts = AllocateArray<uint32_t>(1);
+    if (!page->stripOffsets || !page->stripByteCounts) {
+      FreePage(page);
+      return kErrMemory;
+    }
+    page->stripOffsets[0] = page->dataOffset;
+    page->stripByteCounts[0] = page->dataSize;
+  }
+  if (compression == kJpeg && tiffCompression == 7) {
+    const bool inside = haveTables && f.Has(tables.dataAt, tables.count);
+    page->dataOffset = inside ? static_cast<uint32_t>(tables.dataAt) : 0;
+    page->dataSize = inside ? tables.count : 0;
+  }
 
   // Deflate pages are inflated now; they leave as plain rows.
   if (compression == kDeflate) {
