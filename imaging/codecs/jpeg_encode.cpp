@@ -141,63 +141,66 @@ void CodeBlock(Encoder* encoder, int32_t* block, int table, int32_t* predictor) 
                                   &encoder->writer);
 }
 
-// One 8 x 8 gray block from `columns` x `lines` pixels at column x0; the
-// rest stays 0 (mid-gray).
-void FillGrayBlock(const uint8_t* const* rows, int32_t x0, int32_t columns, int32_t lines,
-                   int32_t* block) {
-  if (columns < 8 || lines < 8) std::fill(block, block + 64, 0);
-  for (int32_t y = 0; y < lines; ++y) {
-    const uint8_t* p = rows[y] + x0;
-    for (int32_t x = 0; x < columns; ++x) block[8 * y + x] = p[x] - 128;
-  }
+// Blocks that reach past the page's right or bottom edge are completed by
+// repeating the last column and line (as T.81 A.2.4 recommends): a flat
+// fill such as mid-gray would put a step into the block that the coarse
+// high-frequency divisors blur back into the page's edge pixels.  `rows`
+// holds a pointer for every line of the block or MCU (the last line
+// repeated); `offsets` the byte offset of every column (the last column
+// repeated).
+
+// One 8 x 8 gray block; samples level-shifted by 128.
+void FillGrayBlock(const uint8_t* const* rows, const int32_t* offsets, int32_t* block) {
+  for (int32_t y = 0; y < 8; ++y)
+    for (int32_t x = 0; x < 8; ++x) block[8 * y + x] = rows[y][offsets[x]] - 128;
 }
 
 // The six blocks of one 16 x 16 MCU (four Y, Cb, Cr) from Blue, Green, Red
-// pixels.  Pixels beyond the page stay 0: mid-gray, neutral chrominance.
-// Y = 0.299 R + 0.587 G + 0.114 B in 12-bit fixed point; each chrominance
-// sample is the mean over the pixels of its 2 x 2 group that lie inside the
-// page (the sums are scaled to four pixels), so that the colour of an edge
-// column or line is kept.  All three round to nearest: truncation would
-// bias every colour page by a level or more towards green.
-void FillColourMcu(const uint8_t* const* rows, int32_t x0, int32_t columns, int32_t lines,
-                   int32_t (*blocks)[64]) {
-  const bool partial = columns < 16 || lines < 16;
-  if (partial) std::memset(blocks, 0, 6 * 64 * sizeof(int32_t));
-  for (int32_t gy = 0; 2 * gy < lines; ++gy) {
-    for (int32_t gx = 0; 2 * gx < columns; ++gx) {
-      int32_t blue = 0, green = 0, red = 0, count = 0;
-      for (int32_t y = 2 * gy; y < 2 * gy + 2 && y < lines; ++y) {
-        const uint8_t* p = rows[y] + 3 * static_cast<int64_t>(x0 + 2 * gx);
+// pixels.  Y = 0.299 R + 0.587 G + 0.114 B in 12-bit fixed point, one
+// chrominance sample per 2 x 2 group from the group's sums; all three round
+// to nearest, since truncation would bias every colour page by a level or
+// more towards green.
+void FillColourMcu(const uint8_t* const* rows, const int32_t* offsets, int32_t (*blocks)[64]) {
+  for (int32_t gy = 0; gy < 8; ++gy) {
+    for (int32_t gx = 0; gx < 8; ++gx) {
+      int32_t blue = 0, green = 0, red = 0;
+      for (int32_t y = 2 * gy; y < 2 * gy + 2; ++y) {
         int32_t* out = blocks[(y >> 3) * 2 + (gx >> 2)] + (y & 7) * 8 + ((2 * gx) & 7);
-        for (int32_t dx = 0; dx < 2 && 2 * gx + dx < columns; ++dx, p += 3) {
+        for (int32_t dx = 0; dx < 2; ++dx) {
+          const uint8_t* p = rows[y] + offsets[2 * gx + dx];
           const int32_t b = p[0], g = p[1], r = p[2];
           out[dx] = ((r * 1225 + g * 2404 + b * 467 + 2048) >> 12) - 128;
           blue += b;
           green += g;
           red += r;
-          ++count;
         }
       }
-      const int32_t scale = 4 / count;  // 1, 2 or 4 pixels inside
-      blocks[4][gy * 8 + gx] = (scale * (blue * 2048 - green * 1357 - red * 691) + 8192) >> 14;
-      blocks[5][gy * 8 + gx] = (scale * (red * 2048 - green * 1715 - blue * 333) + 8192) >> 14;
+      blocks[4][gy * 8 + gx] = (blue * 2048 - green * 1357 - red * 691 + 8192) >> 14;
+      blocks[5][gy * 8 + gx] = (red * 2048 - green * 1715 - blue * 333 + 8192) >> 14;
     }
   }
+}
+
+// Offsets of `size` columns from pixel x0 of `bytes` bytes each, the page's
+// last column repeated past its width.
+void ColumnOffsets(int32_t x0, int32_t size, int32_t width, int32_t bytes, int32_t* offsets) {
+  for (int32_t x = 0; x < size; ++x) offsets[x] = bytes * std::min(x0 + x, width - 1);
 }
 
 void EncodeGray(const SourceLines& lines, Encoder* encoder, bool* memoryShort) {
   alignas(32) int32_t block[64];
   const uint8_t* rows[8];
+  int32_t offsets[8];
   int32_t predictor = 0;
   for (int32_t y0 = 0; y0 < lines.height; y0 += 8) {
-    const int32_t count = std::min(8, lines.height - y0);
-    for (int32_t i = 0; i < count; ++i) rows[i] = lines.Line(y0 + i);
+    for (int32_t i = 0; i < 8; ++i) rows[i] = lines.Line(std::min(y0 + i, lines.height - 1));
     for (int32_t x0 = 0; x0 < lines.width; x0 += 8) {
       if (!EnsureRoom(&encoder->writer, kJpegBlockWorst)) {
         *memoryShort = true;
         return;
       }
-      FillGrayBlock(rows, x0, std::min(8, lines.width - x0), count, block);
+      ColumnOffsets(x0, 8, lines.width, 1, offsets);
+      FillGrayBlock(rows, offsets, block);
       CodeBlock(encoder, block, 0, &predictor);
     }
   }
@@ -209,6 +212,7 @@ void EncodeColour(const SourceLines& lines, bool packed565, uint8_t* band, Encod
                   bool* memoryShort) {
   alignas(32) int32_t blocks[6][64];
   const uint8_t* rows[16];
+  int32_t offsets[16];
   int32_t predictors[3] = {};
   const uint64_t bandStride = 3 * static_cast<uint64_t>(lines.width);
   for (int32_t y0 = 0; y0 < lines.height; y0 += 16) {
@@ -228,12 +232,14 @@ void EncodeColour(const SourceLines& lines, bool packed565, uint8_t* band, Encod
       }
       rows[i] = band + i * bandStride;
     }
+    for (int32_t i = count; i < 16; ++i) rows[i] = rows[count - 1];
     for (int32_t x0 = 0; x0 < lines.width; x0 += 16) {
       if (!EnsureRoom(&encoder->writer, kMcuRoom)) {
         *memoryShort = true;
         return;
       }
-      FillColourMcu(rows, x0, std::min(16, lines.width - x0), count, blocks);
+      ColumnOffsets(x0, 16, lines.width, 3, offsets);
+      FillColourMcu(rows, offsets, blocks);
       for (int b = 0; b < 4; ++b) CodeBlock(encoder, blocks[b], 0, &predictors[0]);
       CodeBlock(encoder, blocks[4], 1, &predictors[1]);
       CodeBlock(encoder, blocks[5], 1, &predictors[2]);
