@@ -1,6 +1,7 @@
 #include "support/jpeg_peer.h"
 
 #include <jpeglib.h>
+#include <tiffio.h>
 
 #include <algorithm>
 #include <cmath>
@@ -235,6 +236,33 @@ Image OurDecode(const std::vector<uint8_t>& jpeg, int32_t flags, bool raw16) {
       }
     }
   }
+  return image;
+}
+
+Image PeerTiffDecode(const std::string& path, int channels) {
+  Image image;
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (!tif) return image;
+  uint32_t w = 0, h = 0;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+  std::vector<uint32_t> rgba(static_cast<size_t>(w) * h);
+  if (TIFFReadRGBAImageOriented(tif, w, h, rgba.data(), ORIENTATION_TOPLEFT, 0)) {
+    image.result = 0;
+    image.width = static_cast<int>(w);
+    image.height = static_cast<int>(h);
+    image.channels = channels;
+    for (uint32_t p : rgba) {
+      if (channels == 1) {
+        image.pixels.push_back(static_cast<uint8_t>(TIFFGetR(p)));
+      } else {
+        image.pixels.insert(image.pixels.end(), {static_cast<uint8_t>(TIFFGetR(p)),
+                                                 static_cast<uint8_t>(TIFFGetG(p)),
+                                                 static_cast<uint8_t>(TIFFGetB(p))});
+      }
+    }
+  }
+  TIFFClose(tif);
   return image;
 }
 

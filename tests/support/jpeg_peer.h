@@ -56,6 +56,10 @@ Coefficients PeerCoefficients(const std::vector<uint8_t>& jpeg);
 // the 5-6-5 words (two bytes a pixel, little-endian) as they are.
 Image OurDecode(const std::vector<uint8_t>& jpeg, int32_t flags, bool raw16 = false);
 
+// libtiff's decode of a TIFF file's first page (its RGBA interface), as
+// RGB (3 channels) or gray (1: the red samples).
+Image PeerTiffDecode(const std::string& path, int channels);
+
 // Encoding through the peer, for streams the fixtures do not cover.
 struct EncodeOptions {
   int quality = 85;
