@@ -161,20 +161,26 @@ void FillGrayBlock(const uint8_t* const* rows, const int32_t* offsets, int32_t* 
 // to nearest, since truncation would bias every colour page by a level or
 // more towards green.
 void FillColourMcu(const uint8_t* const* rows, const int32_t* offsets, int32_t (*blocks)[64]) {
+  auto luma = [](const uint8_t* p) { return ((p[2] * 1225 + p[1] * 2404 + p[0] * 467 + 2048) >> 12) - 128; };
   for (int32_t gy = 0; gy < 8; ++gy) {
+    const uint8_t* top = rows[2 * gy];
+    const uint8_t* bottom = rows[2 * gy + 1];
+    // The top line of the pair in the left luminance block; the right
+    // block follows it by 64.
+    int32_t* lumaLine = blocks[(gy >> 2) * 2] + ((2 * gy) & 7) * 8;
     for (int32_t gx = 0; gx < 8; ++gx) {
-      int32_t blue = 0, green = 0, red = 0;
-      for (int32_t y = 2 * gy; y < 2 * gy + 2; ++y) {
-        int32_t* out = blocks[(y >> 3) * 2 + (gx >> 2)] + (y & 7) * 8 + ((2 * gx) & 7);
-        for (int32_t dx = 0; dx < 2; ++dx) {
-          const uint8_t* p = rows[y] + offsets[2 * gx + dx];
-          const int32_t b = p[0], g = p[1], r = p[2];
-          out[dx] = ((r * 1225 + g * 2404 + b * 467 + 2048) >> 12) - 128;
-          blue += b;
-          green += g;
-          red += r;
-        }
-      }
+      const uint8_t* p0 = top + offsets[2 * gx];
+      const uint8_t* p1 = top + offsets[2 * gx + 1];
+      const uint8_t* p2 = bottom + offsets[2 * gx];
+      const uint8_t* p3 = bottom + offsets[2 * gx + 1];
+      int32_t* out = lumaLine + (gx >> 2) * 64 + ((2 * gx) & 7);
+      out[0] = luma(p0);
+      out[1] = luma(p1);
+      out[8] = luma(p2);
+      out[9] = luma(p3);
+      const int32_t blue = p0[0] + p1[0] + p2[0] + p3[0];
+      const int32_t green = p0[1] + p1[1] + p2[1] + p3[1];
+      const int32_t red = p0[2] + p1[2] + p2[2] + p3[2];
       blocks[4][gy * 8 + gx] = (blue * 2048 - green * 1357 - red * 691 + 8192) >> 14;
       blocks[5][gy * 8 + gx] = (red * 2048 - green * 1715 - blue * 333 + 8192) >> 14;
     }
