@@ -454,6 +454,27 @@ TEST(JpegEncode, NoisyPagesOutgrowTheFirstBuffer) {
   }
 }
 
+TEST(JpegEncode, ShortMemoryFailsCleanly) {
+  // The first buffer fits under the limit, its growth does not: -1, the
+  // destination untouched and nothing left allocated (the sanitizer build
+  // checks for leaks).  Then a limit below the work record itself.
+  const Image noise = Noise(600, 400, 1, 11);
+  SourcePage page = MakeSource(noise, 8);
+  const uint64_t limit = AllocationLimit();
+  for (uint64_t tight : {uint64_t{120000}, uint64_t{1000}}) {
+    SCOPED_TRACE(tight);
+    SetAllocationLimit(tight);
+    PageRecord out{};
+    const int32_t result = EncodeJpeg(&page.record, &out, 0);
+    SetAllocationLimit(limit);
+    EXPECT_EQ(result, kErrMemory);
+    EXPECT_EQ(out.data, nullptr);
+    EXPECT_EQ(out.dataSize, 0u);
+  }
+  // With room, the same page codes to more than the limit allowed.
+  EXPECT_GT(Encode(&page.record, 0).size(), 120000u);
+}
+
 TEST(JpegEncode, RefusesWhatItCannotCode) {
   SourcePage page = MakeSource(testutil::TestPicture(20, 10), 24);
   int32_t result = kOk;
