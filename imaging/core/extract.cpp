@@ -18,6 +18,9 @@ int32_t Dispatch(ImageFile* file, PageRecord* page, int32_t index) {
     case kFilePcx:
     case kFileDcx: return ReadPcx(file, page, index);
     case kFileTiff: return ReadTiff(file, page, index);
+    case kFileWinFax:
+    case kFileBitFax:
+    case kFileQuicklinks: return ReadFaxFile(file, page, index);
     case kFileJfif: return ReadJfif(file, page, index);
     case kFileTarga: return ReadTarga(file, page, index);
     case kFileGif: return ReadGif(file, page, index);
@@ -27,10 +30,7 @@ int32_t Dispatch(ImageFile* file, PageRecord* page, int32_t index) {
     case kFileQuickTime: return ExtractVideoFrame(file, page, index);
     case kFileAwd:
     case kFilePseg:
-    case kFileWinFax:
-    case kFileBitFax:
     case kFileCals:
-    case kFileQuicklinks:
     case kFileFli:
     case kFileWinFax10:
       return kErrUnsupported;  // readers of these formats are not built yet

@@ -18,6 +18,8 @@ int32_t ReadTiff(ImageFile* file, PageRecord* page, int32_t index);
 int32_t ReadJfif(ImageFile* file, PageRecord* page, int32_t index);
 int32_t ReadTarga(ImageFile* file, PageRecord* page, int32_t index);
 int32_t ReadGif(ImageFile* file, PageRecord* page, int32_t index);
+// WinFAX, BitFAX and Quicklinks II: headerless G3 lines, decoded here.
+int32_t ReadFaxFile(ImageFile* file, PageRecord* page, int32_t index);
 
 // Reads the TIFF directory at `directoryOffset` of the in-memory TIFF file
 // `base`..`base + size` into `page` (data = base, dataOwnership 2, unless a
