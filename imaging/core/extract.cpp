@@ -52,6 +52,11 @@ int32_t ExtractPage(ImageFile* file, PageRecord* page, int32_t index) {
 
   int32_t result = Dispatch(file, page, index);
   if (result != kOk) return result;
+  if (SizeProduct(static_cast<uint32_t>(page->width < 0 ? 0 : page->width),
+                  static_cast<uint32_t>(page->height < 0 ? 0 : page->height)) > kMaxPagePixels) {
+    FreePage(page);
+    return kErrBadHeader;
+  }
   file->currentPage = index;
 
   // The fax decoders once read a few bytes past their data; data that ends

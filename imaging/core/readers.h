@@ -42,6 +42,11 @@ uint64_t InflateInto(const uint8_t* input, uint64_t inputSize,
 // The largest page a reader accepts: dimensions above this are damaged or
 // hostile headers (the run-list and line-size forms cannot hold them).
 constexpr int32_t kMaxDimension = 65535;
+// The most pixels a page may have (16384 x 16384): a header that claims
+// more is refused with -8 whatever the file's size, so that a few hostile
+// bytes cannot make the library reserve gigabytes.  Single buffers are
+// further capped by the allocation limit (1 GiB by default, -1 above it).
+constexpr uint64_t kMaxPagePixels = uint64_t{1} << 28;
 
 // A buffer of `size` bytes that a reader owns; null when it cannot be had.
 inline uint8_t* AllocateBytes(uint64_t size) {
