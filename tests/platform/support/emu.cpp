@@ -101,3 +101,50 @@ uint32_t ScreenAt(int x, int y) {
 }
 
 }  // namespace emu
+
+#include <png.h>
+
+namespace emu {
+
+bool ReadPng(const std::string& path, Png* out) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return false;
+  out->width = static_cast<int>(image.width);
+  out->height = static_cast<int>(image.height);
+  out->pixels.resize(static_cast<size_t>(out->width) * out->height);
+  for (size_t i = 0; i < out->pixels.size(); ++i)
+    out->pixels[i] = (static_cast<uint32_t>(rgb[i * 3]) << 16) | (rgb[i * 3 + 1] << 8) | rgb[i * 3 + 2];
+  return true;
+}
+
+Canvas::Canvas(int w, int h) : width(w), height(h) {
+  ce::BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(ce::BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  void* p = nullptr;
+  bitmap = ce::CreateDIBSection(nullptr, &bi, ce::DIB_RGB_COLORS, &p, nullptr, 0);
+  bits = static_cast<uint8_t*>(p);
+  dc = ce::CreateCompatibleDC(nullptr);
+  old = ce::SelectObject(dc, bitmap);
+}
+
+Canvas::~Canvas() {
+  ce::SelectObject(dc, old);
+  ce::DeleteDC(dc);
+  ce::DeleteObject(bitmap);
+}
+
+uint32_t Canvas::at(int x, int y) const {
+  size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+  const uint8_t* p = bits + y * stride + x * 3;
+  return (static_cast<uint32_t>(p[2]) << 16) | (p[1] << 8) | p[0];
+}
+
+}  // namespace emu

@@ -70,3 +70,29 @@ bool PumpUntil(F done, int timeoutMs) {
 }
 
 }  // namespace emu
+
+namespace emu {
+
+// A PNG file read back as 0xRRGGBB pixels.
+struct Png {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+bool ReadPng(const std::string& path, Png* out);
+
+// A 24-bit top-down section selected into a memory DC.
+struct Canvas {
+  ce::HDC dc = nullptr;
+  ce::HBITMAP bitmap = nullptr;
+  ce::HGDIOBJ old = nullptr;
+  uint8_t* bits = nullptr;
+  int width = 0;
+  int height = 0;
+  Canvas(int w, int h);
+  ~Canvas();
+  uint32_t at(int x, int y) const;  // 0xRRGGBB
+};
+
+}  // namespace emu
