@@ -375,7 +375,14 @@ BOOL TranslateMessage(const MSG* msg) {
       break;
   }
   if (!ch) return FALSE;
-  PostMessage(msg->hwnd, WM_CHAR, ch, msg->lParam);
+  // The character is the next message the thread sees.
+  std::lock_guard<std::mutex> lk(Sys().lock);
+  Window* w = FindWindowLocked(msg->hwnd);
+  if (!w) return FALSE;
+  auto it = Sys().threads.find(w->thread);
+  if (it == Sys().threads.end()) return FALSE;
+  it->second->posted.push_front(MSG{msg->hwnd, WM_CHAR, ch, msg->lParam, msg->time, msg->pt});
+  it->second->wake.notify_all();
   return TRUE;
 }
 
