@@ -253,6 +253,7 @@ void BringToFrontLocked(Window* w);
 
 // Windows of another process on the same device folder (instance.cpp).
 LRESULT RemoteSendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool post);
+HWND FindLocalWindow(const std::u16string* className, const std::u16string* title);
 HWND RemoteFindWindow(const std::u16string& className, const std::u16string* title);
 BOOL RemoteSetForeground(HWND hwnd);
 

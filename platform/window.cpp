@@ -644,20 +644,30 @@ HWND GetWindow(HWND hwnd, UINT relation) {
   }
 }
 
-HWND FindWindow(LPCWSTR className, LPCWSTR title) {
-  std::u16string cls = className ? Lower(FromW(className)) : u"";
-  std::u16string name = FromW(title);
-  {
-    std::lock_guard<std::mutex> lk(Sys().lock);
-    for (HWND h : Sys().zorder) {
-      Window* w = FindWindowLocked(h);
-      if (!w || w->destroying) continue;
-      if (className && Lower(w->cls->name) != cls) continue;
-      if (title && w->text != name) continue;
-      return h;
-    }
+namespace internal {
+
+HWND FindLocalWindow(const std::u16string* className, const std::u16string* title) {
+  std::u16string cls = className ? Lower(*className) : u"";
+  std::lock_guard<std::mutex> lk(Sys().lock);
+  for (HWND h : Sys().zorder) {
+    Window* w = FindWindowLocked(h);
+    if (!w || w->destroying) continue;
+    if (className && Lower(w->cls->name) != cls) continue;
+    if (title && w->text != *title) continue;
+    return h;
   }
-  return RemoteFindWindow(FromW(className), title ? &name : nullptr);
+  return nullptr;
+}
+
+}  // namespace internal
+
+HWND FindWindow(LPCWSTR className, LPCWSTR title) {
+  std::u16string cls = FromW(className);
+  std::u16string name = FromW(title);
+  HWND local = FindLocalWindow(className ? &cls : nullptr, title ? &name : nullptr);
+  if (local) return local;
+  // A window of another emulator process on the same device folder.
+  return RemoteFindWindow(cls, title ? &name : nullptr);
 }
 
 HWND GetDesktopWindow() {
