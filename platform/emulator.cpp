@@ -31,6 +31,7 @@ bool StartEmulator(const EmulatorConfig& config, std::string* error) {
   ResetGdi();
   ResetMenus();
   ResetMessageBoxes();
+  ResetImageLists();
   RegisterSystemClasses();
   if (!StartServices(config, error)) {
     StopEmulator();
@@ -73,6 +74,7 @@ void StopEmulator() {
     ++s.generation;
   }
   ResetMenus();
+  ResetImageLists();
   ResetGdi();
   ResetKernelObjects();
 }

@@ -278,6 +278,7 @@ void ResetGdi();
 void ResetMenus();
 void ResetKernelObjects();
 void ResetMessageBoxes();
+void ResetImageLists();
 // Files, registry, second-instance service, clipboard (services.cpp).
 bool StartServices(const EmulatorConfig& config, std::string* error);
 void StopServices();
