@@ -80,11 +80,12 @@ struct EmulatorConfig {
   std::string clock;  // "HH:MM" shown by the task bar instead of the time
   int holdMilliseconds = 500;  // tap-and-hold recogniser
   bool secondInstanceService = true;  // answer other processes on the folder
+  bool listDevices = false;
+  bool help = false;
 };
 
 // Parses the emulator's options; the rest (the program's own command line)
-// goes to `rest`, host file paths turned into device paths.  Returns false
-// with a message in `error` on a bad option.
+// goes to `rest`.  Returns false with a message in `error` on a bad option.
 bool ParseEmulatorOptions(int argc, char** argv, EmulatorConfig* config,
                           std::vector<std::string>* rest, std::string* error);
 std::string EmulatorUsage(const EmulatorConfig& config);
@@ -104,8 +105,9 @@ using WinMainProc = int (*)(HINSTANCE instance, HINSTANCE previous, LPWSTR comma
                             int show);
 // Parses the options, starts the emulator, runs `winMain` on the program's
 // user-interface thread and the chosen presenter on the calling thread, and
-// returns the program's exit code (or 2 for bad options and failed
-// expectations).
+// returns the program's exit code: 2 for bad options or no display, 3 for a
+// script whose expectation failed.  A host file named on the command line
+// reaches the program as its device path.
 int RunEmulator(int argc, char** argv, WinMainProc winMain, const char* samplesFolder);
 
 // ---------------------------------------------------------------------------
@@ -149,6 +151,10 @@ void InjectChar(char16_t ch);
 // Waits until every queue is empty, no paint is pending and every thread
 // that owns windows waits for messages.  False on time-out.
 bool WaitIdle(int timeoutMilliseconds);
+
+// Runs a headless script (see EmulatorUsage); returns 0, or 3 after
+// printing the failed line to stderr.  `quit` is set when it asked to end.
+int RunScript(const std::string& path, bool* quit);
 
 // ---------------------------------------------------------------------------
 // What tests and scripts can observe

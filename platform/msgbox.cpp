@@ -127,12 +127,16 @@ int MessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   if (data.caption.empty()) data.caption = u"Error";
   LogEvent("messagebox \"" + ToUtf8(data.caption) + "\" \"" + ToUtf8(data.text) + "\"");
   int preset = 0;
+  size_t record;
   {
+    // Recorded as soon as it shows, so that scripts can see it.
     std::lock_guard<std::mutex> lk(Boxes().lock);
     if (!Boxes().answers.empty()) {
       preset = Boxes().answers.front();
       Boxes().answers.pop_front();
     }
+    record = Boxes().history.size();
+    Boxes().history.push_back(MessageBoxRecord{data.caption, data.text, type, 0});
   }
   UINT kind = type & 0xF;
   std::vector<std::pair<int, const char16_t*>> buttons;
@@ -187,7 +191,7 @@ int MessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     answer = static_cast<int>(RunModalDialog(t, owner, BoxProc, reinterpret_cast<LPARAM>(&data)));
   }
   std::lock_guard<std::mutex> lk(Boxes().lock);
-  Boxes().history.push_back(MessageBoxRecord{data.caption, data.text, type, answer});
+  if (record < Boxes().history.size()) Boxes().history[record].answer = answer;
   return answer;
 }
 
