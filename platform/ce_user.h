@@ -539,6 +539,15 @@ struct NMHDR {
 };
 constexpr UINT NM_CLICK = static_cast<UINT>(-2);
 constexpr UINT NM_DBLCLK = static_cast<UINT>(-3);
+// Notifications of the common controls that come with the dialogs.
+constexpr WORD CBN_SELCHANGE = 1;
+constexpr WORD CBN_SELENDOK = 9;
+constexpr UINT LVN_ITEMCHANGED = static_cast<UINT>(-101);
+constexpr UINT UDN_DELTAPOS = static_cast<UINT>(-722);
+constexpr UINT PSN_SETACTIVE = static_cast<UINT>(-200);
+constexpr UINT PSN_KILLACTIVE = static_cast<UINT>(-201);
+constexpr UINT PSN_APPLY = static_cast<UINT>(-202);
+constexpr UINT PSN_RESET = static_cast<UINT>(-203);
 
 // ---------------------------------------------------------------------------
 // Message boxes and beeps
