@@ -250,6 +250,8 @@ void UpdateTaskBarLocked();
 void DrawScrollBar(HDC hdc, RECT r, const ScrollState& s, bool vertical, bool enabled);
 void RedrawFrame(HWND hwnd);
 void BringToFrontLocked(Window* w);
+RECT ComputeInsets(DWORD style, DWORD exStyle);
+void BumpZ();  // something changed what covers what
 
 // Windows of another process on the same device folder (instance.cpp).
 LRESULT RemoteSendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool post);
