@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -81,9 +82,19 @@ bool OpenOnDesktop(const std::string& hostPath, bool mail) {
 const PresenterHooks kHooks = {PlaySamples, StopSamples, OpenOnDesktop};
 
 bool Open(const EmulatorConfig& config, std::string* error) {
+  const char* noDisplay =
+      "; run with --headless --script FILE, or under xvfb-run";
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-    *error = std::string("no display for the emulator's window (") + SDL_GetError() +
-             "); run with --headless --script FILE, or under xvfb-run";
+    *error = std::string("no display for the emulator's window (") + SDL_GetError() + ")" + noDisplay;
+    return false;
+  }
+  // Without a display SDL falls back to drivers that show nothing; only
+  // someone who asked for one by name gets it.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  bool invisible = driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy"));
+  if (invisible && !std::getenv("SDL_VIDEODRIVER")) {
+    SDL_Quit();
+    *error = std::string("no display for the emulator's window") + noDisplay;
     return false;
   }
   SDL_InitSubSystem(SDL_INIT_AUDIO);  // no sound is fine
