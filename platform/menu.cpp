@@ -387,9 +387,10 @@ void Choose(Tracking& t, size_t level, int item) {
   if (it.flags & (MF_GRAYED | MF_DISABLED)) return;
   if (it.flags & MF_POPUP) {
     CloseLevelsAbove(t, level + 1);
-    const RECT& r = t.levels[level].rect;
-    OpenLevel(t, it.sub, r.right - 2, r.top + ItemTop(t.levels[level].items, static_cast<size_t>(item)), 0);
-    const DeviceModel& d = CurrentDevice();
+    // Copies: opening a level moves the levels in memory.
+    const RECT r = t.levels[level].rect;
+    const int top = r.top + ItemTop(t.levels[level].items, static_cast<size_t>(item));
+    OpenLevel(t, it.sub, r.right - 2, top, 0);
     Level& sub = t.levels.back();
     if (sub.rect.left < r.right - 2 && r.left > 0) {
       // No room on the right: open to the left instead.
@@ -399,7 +400,6 @@ void Choose(Tracking& t, size_t level, int item) {
       SetWindowPos(sub.window, nullptr, sub.rect.left, sub.rect.top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    (void)d;
     return;
   }
   t.result = it.id;
