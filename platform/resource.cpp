@@ -332,7 +332,10 @@ bool ParseDialog(const ResourceFile& f, DialogTemplate* out, std::string* error)
       if (t[k].text == "CENTER" && center) {
         *center = true;
       } else if ((t[k].text == "STYLE" || t[k].text == "EXSTYLE") && k + 1 < t.size()) {
-        if (!ParseFlags(t[k + 1].text, t[k].text == "STYLE" ? style : exStyle, error)) return false;
+        // Added to what the line starts with (WS_POPUP, WS_VISIBLE).
+        DWORD flags = 0;
+        if (!ParseFlags(t[k + 1].text, &flags, error)) return false;
+        *(t[k].text == "STYLE" ? style : exStyle) |= flags;
         ++k;
       } else {
         *error = "unexpected " + t[k].text;

@@ -66,8 +66,15 @@ TEST_F(Resources, MenusWithSubMenusAndStates) {
   DestroyMenu(bar);
 }
 
+int gPageControls = 0;
+
 BOOL PageProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_INITDIALOG) {
+    gPageControls = 0;
+    for (int id : {410, 430, IDOK, IDCANCEL}) {
+      HWND c = GetDlgItem(dlg, id);
+      if (c && (GetWindowLong(c, GWL_STYLE) & WS_VISIBLE)) ++gPageControls;
+    }
     SetDlgItemInt(dlg, 430, static_cast<UINT>(lParam), FALSE);
     return TRUE;
   }
@@ -93,6 +100,8 @@ TEST_F(Resources, DialogsFromTemplates) {
   intptr_t r = DialogBoxParam(ProgramInstance(), u"PAGEBOX", nullptr, PageProc, 7);
   user.join();
   EXPECT_EQ(r, 70);
+  // The template's controls were all there and visible.
+  EXPECT_EQ(gPageControls, 4);
   EXPECT_EQ(DialogBoxParam(ProgramInstance(), u"NOSUCH", nullptr, PageProc, 0), -1);
 }
 
