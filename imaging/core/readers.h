@@ -1,12 +1,23 @@
 // The format readers that ExtractPage dispatches to, and the pieces of them
-// that other readers reuse.
+// that other readers reuse.  Each reader fills the PageRecord from page
+// `index` of an open file and returns 0 or an ImagingError; a failing reader
+// releases what it allocated.
 #pragma once
 
 #include <cstdint>
 
+#include "imaging/core/bytes.h"
 #include "imaging/core/page.h"
 
 namespace quillon {
+
+int32_t ReadWindowsBmp(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadOs2Bmp(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadPcx(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadTiff(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadJfif(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadTarga(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadGif(ImageFile* file, PageRecord* page, int32_t index);
 
 // Reads the TIFF directory at `directoryOffset` of the in-memory TIFF file
 // `base`..`base + size` into `page` (data = base, dataOwnership 2, unless a
@@ -14,5 +25,25 @@ namespace quillon {
 // pages and for the Exif blocks of JPEG files.  0 or an ImagingError.
 int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
                           uint32_t directoryOffset, PageRecord* page);
+
+// Finds the frame header (SOF0..SOF3) of a JPEG stream by walking its marker
+// segments from `start`; fills width, height and depth (8 bpp with a gray
+// ramp for one component, else 24).  -8 when there is none.
+int32_t ReadJpegFrameHeader(const Bytes& stream, uint64_t start,
+                            PageRecord* page);
+
+// zlib inflation of `input` into `output` (at most `outputSize` bytes).
+// Returns the bytes produced; stops quietly at damaged data.
+uint64_t InflateInto(const uint8_t* input, uint64_t inputSize,
+                     uint8_t* output, uint64_t outputSize);
+
+// The largest page a reader accepts: dimensions above this are damaged or
+// hostile headers (the run-list and line-size forms cannot hold them).
+constexpr int32_t kMaxDimension = 65535;
+
+// A buffer of `size` bytes that a reader owns; null when it cannot be had.
+inline uint8_t* AllocateBytes(uint64_t size) {
+  return static_cast<uint8_t*>(Allocate(size));
+}
 
 }  // namespace quillon

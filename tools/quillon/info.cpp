@@ -5,6 +5,7 @@
 
 #include "imaging/core/core.h"
 #include "imaging/core/files.h"
+#include "tools/quillon/pages.h"
 #include "tools/quillon/tool.h"
 
 namespace quillon_tool {
@@ -15,8 +16,11 @@ constexpr const char* kInfoHelp =
     "Usage: quillon info FILE...\n"
     "\n"
     "Prints, for each file, its name, then its type (the library's display\n"
-    "name), its page or frame count and its size in bytes.  Files that cannot\n"
-    "be opened are reported on stderr and make the exit status 1.\n";
+    "name), its page or frame count, its size in bytes and one line per page:\n"
+    "  page N: W x H, B bpp, COMPRESSION, X x Y dpi\n"
+    "Clips show their frame duration, their sound and their frames' geometry.\n"
+    "Files that cannot be opened are reported on stderr and make the exit\n"
+    "status 1; a page that cannot be read is reported and also does.\n";
 
 }  // namespace
 
@@ -34,19 +38,46 @@ int RunInfo(const std::vector<std::string>& args) {
 
   int status = kExitOk;
   for (const std::string& name : files) {
-    std::u16string path = quillon::Utf8ToUtf16(name);
-    quillon::ImageFile file;
-    int32_t result = quillon::OpenImageFile(path.c_str(), &file);
-    if (result != quillon::kOk) {
-      ReportError(name, result);
+    File opened(name);
+    if (opened.result() != quillon::kOk) {
+      ReportError(name, opened.result());
       status = kExitFailure;
       continue;
     }
+    const quillon::ImageFile& file = *opened.get();
     std::printf("%s\n", name.c_str());
     std::printf("  type: %s\n", quillon::FileTypeName(file.fileType));
     std::printf("  pages: %d\n", file.pageCount);
     std::printf("  size: %d bytes\n", file.fileSize);
-    quillon::CloseImageFile(&file);
+    const bool clip = file.fileType == quillon::kFileAvi || file.fileType == quillon::kFileQuickTime;
+    if (clip) {
+      std::printf("  frame duration: %d ms\n", file.frameDuration);
+      if (file.audioSampleRate > 0)
+        std::printf("  sound: %d Hz, %d bytes in %d chunks\n", file.audioSampleRate,
+                    file.audioLength, file.audioChunkCount);
+      else
+        std::printf("  sound: none\n");
+    }
+    // A clip's frames share one geometry: the first one speaks for all.
+    const int32_t listed = clip && file.pageCount > 0 ? 1 : file.pageCount;
+    for (int32_t i = 0; i < listed; ++i) {
+      OwnedPage page;
+      int32_t r = ExtractPageOf(opened, i, page);
+      if (r != quillon::kOk) {
+        std::fflush(stdout);
+        ReportError(name + " page " + std::to_string(i + 1), r);
+        status = kExitFailure;
+        continue;
+      }
+      const quillon::PageRecord& p = page.record;
+      if (clip)
+        std::printf("  frames 1-%d: %d x %d, %d bpp, %s\n", file.pageCount, p.width, p.height,
+                    p.bitsPerPixel, quillon::CompressionName(p.compression));
+      else
+        std::printf("  page %d: %d x %d, %d bpp, %s, %d x %d dpi\n", i + 1, p.width, p.height,
+                    p.bitsPerPixel, quillon::CompressionName(p.compression), p.xResolution,
+                    p.yResolution);
+    }
   }
   return status;
 }

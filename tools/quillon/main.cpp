@@ -31,7 +31,11 @@ constexpr const char* kUsage =
     "Reads and writes the raster documents of the fax and early-scanner era.\n"
     "\n"
     "Commands:\n"
-    "  info FILE...      type, page count and size of each file\n"
+    "  info FILE...      type, page count, size and page geometry of each file\n"
+    "  render FILE --out OUT.{png,ppm,pgm,pbm} [--page N]\n"
+    "                    one page decoded at full size\n"
+    "  convert IN OUT --type NAME [--page N | --all] [--quality 0|1|2]\n"
+    "                    pages saved in another format (--list-types)\n"
     "\n"
     "Run 'quillon COMMAND --help' for a command's options.\n";
 
@@ -50,6 +54,8 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (command == "info") return RunInfo(args);
+  if (command == "render") return RunRender(args);
+  if (command == "convert") return RunConvert(args);
   std::fprintf(stderr, "quillon: unknown command '%s'\n\n%s", command.c_str(),
                kUsage);
   return kExitUsage;

@@ -13,6 +13,11 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 int RunInfo(const std::vector<std::string>& args);
+int RunRender(const std::vector<std::string>& args);
+int RunConvert(const std::vector<std::string>& args);
+
+// A decimal number from 1 up.
+bool ParsePositive(const std::string& text, int32_t* value);
 
 // "quillon: NAME: message" on stderr, with the library's text for `code`.
 void ReportError(const std::string& name, int32_t code);

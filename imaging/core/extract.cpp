@@ -1,0 +1,76 @@
+// ExtractPage: clears the record, checks the index and dispatches to the
+// reader of the file's type.
+#include <cstring>
+
+#include "imaging/core/core.h"
+#include "imaging/core/pdf.h"
+#include "imaging/core/readers.h"
+#include "imaging/core/video.h"
+
+namespace quillon {
+
+namespace {
+
+int32_t Dispatch(ImageFile* file, PageRecord* page, int32_t index) {
+  switch (file->fileType) {
+    case kFileWindowsBmp: return ReadWindowsBmp(file, page, index);
+    case kFileOs2Bmp: return ReadOs2Bmp(file, page, index);
+    case kFilePcx:
+    case kFileDcx: return ReadPcx(file, page, index);
+    case kFileTiff: return ReadTiff(file, page, index);
+    case kFileJfif: return ReadJfif(file, page, index);
+    case kFileTarga: return ReadTarga(file, page, index);
+    case kFileGif: return ReadGif(file, page, index);
+    case kFileIoca:
+    case kFilePdf: return ExtractPdfImage(file, page, index);
+    case kFileAvi:
+    case kFileQuickTime: return ExtractVideoFrame(file, page, index);
+    case kFileAwd:
+    case kFilePseg:
+    case kFileWinFax:
+    case kFileBitFax:
+    case kFileCals:
+    case kFileQuicklinks:
+    case kFileFli:
+    case kFileWinFax10:
+      return kErrUnsupported;  // readers of these formats are not built yet
+    default:
+      return kErrUnknownFormat;  // 2, 12, 18 and unknown codes
+  }
+}
+
+}  // namespace
+
+int32_t ExtractPage(ImageFile* file, PageRecord* page, int32_t index) {
+  page->data = nullptr;
+  page->stripOffsets = nullptr;
+  page->stripByteCounts = nullptr;
+  page->palette = nullptr;
+  page->comment[0] = page->applicationText[0] = page->plainText[0] = 0;
+  if (file->accessMode == kAccessClosed) return kErrParameter;
+  if (index < 0 || index > file->pageCount - 1) return kErrPageNotFound;
+
+  int32_t result = Dispatch(file, page, index);
+  if (result != kOk) return result;
+  file->currentPage = index;
+
+  // The fax decoders once read a few bytes past their data; data that ends
+  // exactly at a page boundary of the view is copied with spare bytes.
+  const int code = page->compression;
+  if ((code == kG3OneD || code == kG3TwoD || code == kG4) &&
+      page->dataOwnership == kOwnedByView && page->stripCount < 2 &&
+      page->dataSize % 4096 == 0) {
+    uint8_t* copy = static_cast<uint8_t*>(Allocate(SizeSum(page->dataSize, 5)));
+    if (!copy) {
+      FreePage(page);
+      return kErrMemory;
+    }
+    std::memcpy(copy, page->data + page->dataOffset, page->dataSize);
+    page->data = copy;
+    page->dataOffset = 0;
+    page->dataOwnership = kOwnedByPage;
+  }
+  return kOk;
+}
+
+}  // namespace quillon

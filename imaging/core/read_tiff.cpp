@@ -1,0 +1,355 @@
+// TIFF pages: the directory reader.
+//
+// The page's data normally stays in the view, still compressed, strip by
+// strip.  Uncompressed colour and gray pages with several strips, and
+// Deflate pages, are gathered into one owned buffer of plain rows.
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/codecs/codecs.h"
+#include "imaging/core/readers.h"
+#include "imaging/core/tiff.h"
+
+namespace quillon {
+
+namespace {
+
+// Compression values of the directory that become run-time work here.
+constexpr int kDeflate = -1;
+
+// TIFF compression -> CompressionCode; kDeflate for zlib data; -2 unknown.
+int MapCompression(uint32_t value) {
+  switch (value) {
+    case 1: return kUncompressed;
+    case 2: return kModifiedHuffman;
+    case 3: return kG3OneD;
+    case 4: return kG4;
+    case 5: return kLzwTiff;
+    case 6:
+    case 7: return kJpeg;
+    case 8:
+    case 32946: return kDeflate;
+    case 32773: return kPackBits;
+    default: return -2;
+  }
+}
+
+void CopyText(const Bytes& f, const TiffEntry& e, char* field) {
+  if (e.count == 0) return;
+  std::memset(field, 0, 128);
+  uint32_t n = e.count < 127 ? e.count : 127;
+  for (uint32_t i = 0; i < n && f.Has(e.dataAt + i, 1); ++i)
+    field[i] = static_cast<char>(f.U8(e.dataAt + i));
+}
+
+int32_t Rational(const Bytes& f, const TiffEntry& e, bool big) {
+  if (e.value >= f.n || f.n - e.value < 8) return 0;  // not below size - 8
+  uint32_t num = f.U32(e.value, big), den = f.U32(e.value + 4, big);
+  if (den == 0) return 0;
+  uint64_t v = (static_cast<uint64_t>(num) + den / 2) / den;  // 2039999/10000 is 204
+  return v > 65535 ? 0 : static_cast<int32_t>(v);
+}
+
+// Gathers the rows of every strip into one owned buffer of `stride`-byte
+// rows; rows a strip does not hold stay zero.
+int32_t GatherRows(const Bytes& f, PageRecord* page, uint32_t stride,
+                   uint32_t rowBytes, bool inflate) {
+  const uint32_t h = static_cast<uint32_t>(page->height);
+  uint64_t size = SizeProduct(stride, h);
+  uint8_t* out = AllocateBytes(size);
+  if (!out) return kErrMemory;
+  const bool striped = page->stripCount >= 2;
+  const int32_t strips = striped ? page->stripCount : 1;
+  const uint32_t perStrip = page->rowsPerStrip > 0 ? static_cast<uint32_t>(page->rowsPerStrip) : h;
+  for (int32_t s = 0; s < strips; ++s) {
+    uint64_t firstRow = static_cast<uint64_t>(s) * perStrip;
+    if (firstRow >= h) break;
+    uint64_t rows = std::min<uint64_t>(perStrip, h - firstRow);
+    uint64_t at = striped ? page->stripOffsets[s] : page->dataOffset;
+    uint64_t count = striped ? page->stripByteCounts[s] : page->dataSize;
+    if (at >= f.n) continue;
+    count = std::min<uint64_t>(count, f.n - at);
+    uint8_t* dst = out + firstRow * stride;
+    if (inflate) {
+      // Inflated rows are packed; spread them out when the stride pads.
+      uint64_t want = rows * rowBytes;
+      uint64_t got = InflateInto(f.p + at, count, dst, want);
+      if (stride != rowBytes) {
+        for (uint64_t r = rows; r-- > 0;) {
+          if (r * rowBytes >= got) {
+            std::memset(dst + r * stride, 0, rowBytes);
+            continue;
+          }
+          std::memmove(dst + r * stride, dst + r * rowBytes, rowBytes);
+        }
+      }
+    } else {
+      for (uint64_t r = 0; r < rows && (r + 1) * rowBytes <= count; ++r)
+        std::memcpy(dst + r * stride, f.p + at + r * rowBytes, rowBytes);
+    }
+  }
+  if (page->dataOwnership == kOwnedByPage) Release(page->data);
+  Release(page->stripOffsets);
+  Release(page->stripByteCounts);
+  page->stripOffsets = page->stripByteCounts = nullptr;
+  page->stripCount = 0;
+  page->data = out;
+  page->dataOffset = 0;
+  page->dataSize = static_cast<uint32_t>(size);
+  page->dataOwnership = kOwnedByPage;
+  page->bytesPerLine = stride;
+  page->rowsPerStrip = page->height;
+  return kOk;
+}
+
+// Gray and palette entries from the ColorMap: 3 x 2^bpp 16-bit values, all
+// reds, then greens, then blues; the high byte of each.
+int32_t ReadColorMap(const Bytes& f, uint64_t at, bool big, int bpp, PageRecord* page) {
+  page->palette = AllocateBytes(768);
+  if (!page->palette) return kErrMemory;
+  const uint64_t n = uint64_t{1} << bpp;
+  for (uint64_t i = 0; i < n; ++i) {
+    page->palette[3 * i + 2] = static_cast<uint8_t>(f.U16(at + 2 * i, big) >> 8);
+    page->palette[3 * i + 1] = static_cast<uint8_t>(f.U16(at + 2 * (n + i), big) >> 8);
+    page->palette[3 * i] = static_cast<uint8_t>(f.U16(at + 2 * (2 * n + i), big) >> 8);
+  }
+  return kOk;
+}
+
+}  // namespace
+
+int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
+                          uint32_t directoryOffset, PageRecord* page) {
+  const Bytes f{base, size};
+  const bool big = TiffBigEndian(f);
+  page->data = const_cast<uint8_t*>(base);
+  page->dataOffset = directoryOffset;
+  page->dataOwnership = kOwnedByView;
+  page->layoutFlags = kLayoutTopDown;
+  page->fillOrderReversed = 0;
+  page->photometric = 0;
+  page->bitsPerPixel = 1;
+  page->compression = kUncompressed;
+  page->stripCount = 0;
+  page->planes = 1;
+
+  const uint32_t n = f.U16(directoryOffset, big);
+  if (n > 256 || !f.Has(directoryOffset, 2 + 12 * static_cast<uint64_t>(n)))
+    return kErrBadHeader;
+
+  int compression = kUncompressed;
+  uint32_t samples = 1, planar = 1, predictor = 1, t4Options = 0, unit = 2;
+  uint32_t photometric = 0;
+  bool haveOffsets = false, haveCounts = false, whole = false, bitsListed = false;
+  bool bitsAll8 = true;
+  TiffEntry offsets{}, counts{}, colorMap{}, xRes{}, yRes{};
+  bool haveColorMap = false, haveX = false, haveY = false;
+  uint32_t rowsPerStrip = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    TiffEntry e = ReadTiffEntry(f, directoryOffset + 2 + 12 * static_cast<uint64_t>(i), big);
+    switch (e.tag) {
+      case 256: page->width = static_cast<int32_t>(std::min<uint32_t>(e.value, INT32_MAX)); break;
+      case 257: page->height = static_cast<int32_t>(std::min<uint32_t>(e.value, INT32_MAX)); break;
+      case 258:
+        if (e.count == 1) {
+          page->bitsPerPixel = static_cast<int8_t>(std::min<uint32_t>(e.value, 64));
+        } else {
+          page->bitsPerPixel = 24;
+          bitsListed = true;
+          for (uint32_t k = 0; k < e.count && k < 8; ++k)
+            bitsAll8 = bitsAll8 && TiffArrayValue(f, e, k, big) == 8;
+        }
+        break;
+      case 259: compression = MapCompression(e.value); break;
+      case 262: photometric = e.value; break;
+      case 266: page->fillOrderReversed = e.value == 2 ? 1 : 0; break;
+      case 270: CopyText(f, e, page->comment); break;
+      case 271: case 305: CopyText(f, e, page->applicationText); break;
+      case 272: case 33432: CopyText(f, e, page->plainText); break;
+      case 273: offsets = e; haveOffsets = true; break;
+      case 277: samples = e.value; break;
+      case 278: rowsPerStrip = e.value; break;
+      case 279: counts = e; haveCounts = true; break;
+      case 282: xRes = e; haveX = true; break;
+      case 283: yRes = e; haveY = true; break;
+      case 284: planar = e.value; break;
+      case 292: t4Options = e.value; break;
+      case 296: unit = e.value; break;
+      case 317: predictor = e.value; break;
+      case 320: colorMap = e; haveColorMap = true; break;
+      case 513:
+        offsets = e;
+        offsets.count = 1;
+        haveOffsets = true;
+        break;
+      case 514:
+        counts = e;
+        counts.count = 1;
+        haveCounts = true;
+        break;
+      case 999: whole = true; break;
+      default: break;
+    }
+  }
+  if (haveX) page->xResolution = Rational(f, xRes, big);
+  if (haveY) page->yResolution = Rational(f, yRes, big);
+  if (unit == 3) {  // per centimetre
+    page->xResolution = static_cast<int32_t>((page->xResolution * 254LL + 50) / 100);
+    page->yResolution = static_cast<int32_t>((page->yResolution * 254LL + 50) / 100);
+  }
+
+  // Variants this reader cannot lay out as the library's pixels.
+  if (compression == -2) return kErrUnsupported;
+  if (photometric == 2 && samples == 3 && page->bitsPerPixel == 8 && !bitsListed)
+    page->bitsPerPixel = 24;  // one BitsPerSample value standing for all three
+  if (photometric == 6 && compression == kJpeg) photometric = 2;
+  if (samples != 1 && samples != 3) return kErrUnsupported;
+  if (samples == 3 && (photometric != 2 || planar == 2)) return kErrUnsupported;
+  if (bitsListed && !bitsAll8) return kErrBitDepth;
+  if (photometric > 3) return kErrUnsupported;
+  const int bpp = page->bitsPerPixel;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrUnsupported;
+  if (page->width < 1 || page->height < 1 || page->width > kMaxDimension ||
+      page->height > kMaxDimension)
+    return kErrBadHeader;
+  if (!haveOffsets) return kErrBadHeader;
+  if (predictor == 3) return kErrUnsupported;
+
+  page->compression = static_cast<int8_t>(compression == kDeflate ? kUncompressed : compression);
+  const uint32_t fileSize = size;
+  if (offsets.count < 2) {
+    // One strip.
+    page->dataSize = haveCounts ? counts.value : 0;
+    page->rowsPerStrip = page->height;
+    page->stripCount = 0;
+    page->dataOffset = offsets.value;
+    if (page->dataSize == 0) page->dataSize = fileSize;
+  } else {
+    page->stripCount = static_cast<int32_t>(std::min<uint32_t>(offsets.count, 65536));
+    page->dataOffset = 0;
+    page->rowsPerStrip = rowsPerStrip == 0 || rowsPerStrip > static_cast<uint32_t>(page->height)
+                             ? page->height
+                             : static_cast<int32_t>(rowsPerStrip);
+  }
+  page->bytesPerLine = RowBytes(page->width, bpp);
+
+  if (page->stripCount >= 2) {
+    page->stripOffsets = AllocateArray<uint32_t>(page->stripCount);
+    page->stripByteCounts = AllocateArray<uint32_t>(page->stripCount);
+    if (!page->stripOffsets || !page->stripByteCounts) {
+      FreePage(page);
+      return kErrMemory;
+    }
+    uint64_t sum = 0;
+    for (int32_t s = 0; s < page->stripCount; ++s) {
+      uint32_t at = TiffArrayValue(f, offsets, static_cast<uint32_t>(s), big);
+      uint32_t count = haveCounts && static_cast<uint32_t>(s) < counts.count
+                           ? TiffArrayValue(f, counts, static_cast<uint32_t>(s), big)
+                           : 0;
+      // Strips are cut at the end of the file.
+      if (at >= fileSize) count = 0;
+      else if (count > fileSize - at) count = fileSize - at;
+      page->stripOffsets[s] = at;
+      page->stripByteCounts[s] = count;
+      sum += count;
+    }
+    if (sum == 0) {
+      FreePage(page);
+      return kErrBadHeader;
+    }
+    page->dataSize = static_cast<uint32_t>(std::min<uint64_t>(sum, UINT32_MAX));
+  }
+  if (page->stripCount < 2) {
+    if (page->dataOffset >= fileSize) page->dataSize = 0;
+    else if (page->dataSize > fileSize - page->dataOffset)
+      page->dataSize = fileSize - page->dataOffset;
+  }
+  if (predictor == 2) page->layoutFlags |= kLayoutPredictor;
+
+  // Deflate pages are inflated now; they leave as plain rows.
+  if (compression == kDeflate) {
+    const uint32_t rowBytes = RowBytes(page->width, bpp);
+    int32_t r = GatherRows(f, page, rowBytes, rowBytes, true);
+    if (r != kOk) {
+      FreePage(page);
+      return r;
+    }
+    if (predictor == 2) {
+      if (bpp == 8 || bpp == 24) UndoHorizontalPredictor(page);
+      page->layoutFlags &= ~kLayoutPredictor;
+    }
+  }
+
+  const int code = page->compression;
+  if (bpp == 1 && (code == kUncompressed || code == kPackBits) && photometric <= 1)
+    photometric = 1 - photometric;  // raw WhiteIsZero bits must be inverted
+  if (photometric == 2) {
+    photometric = 0;
+    page->bitsPerPixel = 24;
+  }
+  if (photometric <= 1 && (bpp == 4 || bpp == 8)) {
+    page->palette = MakeGrayPalette(bpp);
+    if (!page->palette) {
+      FreePage(page);
+      return kErrMemory;
+    }
+    if (photometric == 0)
+      for (int i = 0; i < 768; ++i) page->palette[i] = static_cast<uint8_t>(255 - page->palette[i]);
+    photometric = 0;
+  }
+  if (photometric == 3) {
+    if (bpp == 4 || bpp == 8) {
+      int32_t r = haveColorMap && colorMap.value < fileSize
+                      ? ReadColorMap(f, colorMap.value, big, bpp, page)
+                      : (page->palette = MakeGrayPalette(bpp)) ? kOk : kErrMemory;
+      if (r != kOk) {
+        FreePage(page);
+        return r;
+      }
+      photometric = 0;
+    } else if (bpp == 1) {
+      // A two-entry colour map: the data needs inverting when entry 0 is
+      // the lighter one.
+      uint32_t n0 = 0, n1 = 0;
+      if (haveColorMap)
+        for (int c = 0; c < 3; ++c) {
+          n0 += f.U16(colorMap.value + 4 * c, big);
+          n1 += f.U16(colorMap.value + 4 * c + 2, big);
+        }
+      photometric = n0 > n1 ? 1 : 0;
+    } else {
+      FreePage(page);
+      return kErrUnsupported;
+    }
+  }
+  page->photometric = static_cast<int8_t>(photometric);
+  if (whole) {
+    page->stripCount = 0;
+    page->rowsPerStrip = page->height;
+  }
+  if (page->compression == kG3OneD && (t4Options & 1)) page->compression = kG3TwoD;
+
+  // Uncompressed pages deeper than 1 bpp leave as one block of rows, colour
+  // turned from Red, Green, Blue to Blue, Green, Red.
+  if (page->compression == kUncompressed && page->bitsPerPixel > 1) {
+    if (page->dataOwnership != kOwnedByPage || page->stripCount >= 2) {
+      int32_t r = GatherRows(f, page, page->bytesPerLine, page->bytesPerLine, false);
+      if (r != kOk) {
+        FreePage(page);
+        return r;
+      }
+    }
+    if (page->bitsPerPixel == 24)
+      for (int32_t y = 0; y < page->height; ++y)
+        SwapRedBlue(page->data + static_cast<uint64_t>(y) * page->bytesPerLine,
+                    static_cast<uint32_t>(page->width));
+  }
+  return kOk;
+}
+
+int32_t ReadTiff(ImageFile* file, PageRecord* page, int32_t index) {
+  return ReadTiffDirectory(file->view, static_cast<uint32_t>(file->fileSize),
+                           file->pageOffsets[index], page);
+}
+
+}  // namespace quillon
