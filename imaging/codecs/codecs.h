@@ -63,6 +63,11 @@ int32_t EncodeJpeg(const PageRecord* source, PageRecord* destination,
                    int32_t quality);
 // Releases a Motion-JPEG clip's shared state and the tables it holds.
 void ReleaseJpegState(JpegDecoderState* state);
+// Prepares a clip's shared decoder state in file->jpegState from a run of
+// DHT segments (marker, length, tables), or from the standard tables when
+// `dhtSegments` is null.  0 or an ImagingError.
+int32_t InitMotionJpegTables(ImageFile* file, const uint8_t* dhtSegments,
+                             uint32_t length);
 
 // HP PCL raster rows (code 12).
 int32_t EncodePclRaster(const PageRecord* source, PageRecord* destination);

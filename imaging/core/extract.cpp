@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "imaging/core/core.h"
+#include "imaging/core/pdf.h"
 #include "imaging/core/readers.h"
+#include "imaging/core/video.h"
 
 namespace quillon {
 
@@ -25,12 +27,12 @@ int32_t Dispatch(ImageFile* file, PageRecord* page, int32_t index) {
     case kFileCals: return ReadCals(file, page, index);
     case kFileFli: return ReadFli(file, page, index);
     case kFileWinFax10: return ReadWinFax10(file, page, index);
-    case kFilePdf:
+    case kFilePdf: return ExtractPdfImage(file, page, index);
+    case kFileAvi:
+    case kFileQuickTime: return ExtractVideoFrame(file, page, index);
     case kFileWinFax:
     case kFileBitFax:
     case kFileQuicklinks:
-    case kFileAvi:
-    case kFileQuickTime:
       return kErrUnsupported;  // readers of these formats are not built yet
     default:
       return kErrUnknownFormat;  // 2, 12, 18 and unknown codes

@@ -6,6 +6,8 @@
 #include "imaging/core/core.h"
 #include "imaging/core/files.h"
 #include "imaging/core/identify_walks.h"
+#include "imaging/core/pdf.h"
+#include "imaging/core/video.h"
 
 namespace quillon {
 
@@ -168,10 +170,7 @@ int32_t WalkPages(ImageFile* file, const Bytes& view, const Bytes& probe) {
       file->pageCount = static_cast<int32_t>(probe.LE16(6));
       return kOk;
     case kFilePdf:
-      // The cross-reference walk comes with the PDF reader; until then the
-      // file opens honestly with no pages.
-      file->pageCount = 0;
-      return kOk;
+      return IndexPdf(file);
     default:
       return kOk;
   }
@@ -210,11 +209,13 @@ int32_t OpenImageFile(const char16_t* path, ImageFile* file,
   file->fileType = static_cast<int8_t>(id.type);
 
   if (id.access == Access::kRead) {
-    // The AVI and QuickTime index walks come with the container readers.
-    Close(handle);
-    std::memset(file, 0, sizeof *file);
-    file->fileHandle = kInvalidHandle;
-    return kErrUnsupported;
+    // Clips are indexed through the open handle and never mapped.
+    file->fileHandle = handle;
+    file->accessMode = kAccessRead;
+    file->pageCount = 0;
+    int32_t result = file->fileType == kFileAvi ? IndexAvi(file) : IndexQuickTime(file);
+    if (result != kOk) CloseImageFile(file);
+    return result;
   }
 
   Close(handle);

@@ -1,5 +1,8 @@
 #include "support/pnm.h"
 
+#include <png.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,12 +35,25 @@ bool Number(const std::vector<uint8_t>& b, size_t& at, int* value) {
 Rgb ReadPnm(const std::string& path) {
   Rgb out;
   std::vector<uint8_t> b = ReadFileBytes(path);
-  if (b.size() < 3 || b[0] != 'P' || (b[1] != '5' && b[1] != '6')) return out;
+  if (b.size() < 3 || b[0] != 'P' || (b[1] != '4' && b[1] != '5' && b[1] != '6')) return out;
   size_t at = 2;
-  int w, h, maxval;
-  if (!Number(b, at, &w) || !Number(b, at, &h) || !Number(b, at, &maxval) || maxval != 255)
-    return out;
+  int w, h, maxval = 255;
+  if (!Number(b, at, &w) || !Number(b, at, &h)) return out;
+  if (b[1] != '4' && (!Number(b, at, &maxval) || maxval != 255)) return out;
   ++at;  // the single white space after the header
+  if (b[1] == '4') {
+    const size_t stride = (static_cast<size_t>(w) + 7) / 8;
+    if (b.size() < at + stride * h) return out;
+    out.width = w;
+    out.height = h;
+    out.pixels.resize(static_cast<size_t>(w) * h * 3);
+    for (size_t y = 0; y < static_cast<size_t>(h); ++y)
+      for (size_t x = 0; x < static_cast<size_t>(w); ++x) {
+        bool black = (b[at + y * stride + x / 8] >> (7 - x % 8)) & 1;
+        std::fill_n(&out.pixels[3 * (y * w + x)], 3, black ? 0 : 255);
+      }
+    return out;
+  }
   const int channels = b[1] == '6' ? 3 : 1;
   const size_t need = static_cast<size_t>(w) * h * channels;
   if (b.size() < at + need) return out;
@@ -48,6 +64,28 @@ Rgb ReadPnm(const std::string& path) {
     for (int c = 0; c < 3; ++c)
       out.pixels[3 * i + c] = b[at + i * channels + (channels == 3 ? c : 0)];
   return out;
+}
+
+Rgb ReadPng(const std::string& path) {
+  Rgb out;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return out;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return out;
+  }
+  out.width = static_cast<int>(image.width);
+  out.height = static_cast<int>(image.height);
+  out.pixels = std::move(pixels);
+  return out;
+}
+
+Rgb ReadImage(const std::string& path) {
+  if (path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0) return ReadPng(path);
+  return ReadPnm(path);
 }
 
 int MaxDifference(const Rgb& a, const Rgb& b, int tolerance, std::string* firstDifference) {

@@ -1,4 +1,4 @@
-// Reading binary PNM references (P5, P6) for pixel comparisons.
+// Reading reference images (binary PNM, PNG) for pixel comparisons.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +13,12 @@ struct Rgb {
   std::vector<uint8_t> pixels;  // RGB triplets, top line first
 };
 
-// Reads a P5 or P6 file into RGB; width 0 when the file cannot be read.
+// Reads a P4, P5 or P6 file into RGB; width 0 when it cannot be read.
 Rgb ReadPnm(const std::string& path);
+// Reads a PNG file (any colour type, through libpng) into RGB.
+Rgb ReadPng(const std::string& path);
+// ReadPng or ReadPnm by the file name's extension.
+Rgb ReadImage(const std::string& path);
 
 // Largest channel difference between two rasters, or -1 when their sizes
 // differ.  `firstDifference` receives "x,y: (r,g,b) vs (r,g,b)" of the first

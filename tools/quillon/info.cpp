@@ -18,6 +18,7 @@ constexpr const char* kInfoHelp =
     "Prints, for each file, its name, then its type (the library's display\n"
     "name), its page or frame count, its size in bytes and one line per page:\n"
     "  page N: W x H, B bpp, COMPRESSION, X x Y dpi\n"
+    "Clips show their frame duration, their sound and their frames' geometry.\n"
     "Files that cannot be opened are reported on stderr and make the exit\n"
     "status 1; a page that cannot be read is reported and also does.\n";
 
@@ -48,7 +49,18 @@ int RunInfo(const std::vector<std::string>& args) {
     std::printf("  type: %s\n", quillon::FileTypeName(file.fileType));
     std::printf("  pages: %d\n", file.pageCount);
     std::printf("  size: %d bytes\n", file.fileSize);
-    for (int32_t i = 0; i < file.pageCount; ++i) {
+    const bool clip = file.fileType == quillon::kFileAvi || file.fileType == quillon::kFileQuickTime;
+    if (clip) {
+      std::printf("  frame duration: %d ms\n", file.frameDuration);
+      if (file.audioSampleRate > 0)
+        std::printf("  sound: %d Hz, %d bytes in %d chunks\n", file.audioSampleRate,
+                    file.audioLength, file.audioChunkCount);
+      else
+        std::printf("  sound: none\n");
+    }
+    // A clip's frames share one geometry: the first one speaks for all.
+    const int32_t listed = clip && file.pageCount > 0 ? 1 : file.pageCount;
+    for (int32_t i = 0; i < listed; ++i) {
       OwnedPage page;
       int32_t r = ExtractPageOf(opened, i, page);
       if (r != quillon::kOk) {
@@ -58,9 +70,13 @@ int RunInfo(const std::vector<std::string>& args) {
         continue;
       }
       const quillon::PageRecord& p = page.record;
-      std::printf("  page %d: %d x %d, %d bpp, %s, %d x %d dpi\n", i + 1, p.width, p.height,
-                  p.bitsPerPixel, quillon::CompressionName(p.compression), p.xResolution,
-                  p.yResolution);
+      if (clip)
+        std::printf("  frames 1-%d: %d x %d, %d bpp, %s\n", file.pageCount, p.width, p.height,
+                    p.bitsPerPixel, quillon::CompressionName(p.compression));
+      else
+        std::printf("  page %d: %d x %d, %d bpp, %s, %d x %d dpi\n", i + 1, p.width, p.height,
+                    p.bitsPerPixel, quillon::CompressionName(p.compression), p.xResolution,
+                    p.yResolution);
     }
   }
   return status;

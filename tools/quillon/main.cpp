@@ -34,6 +34,8 @@ constexpr const char* kUsage =
     "  info FILE...      type, page count, size and page geometry of each file\n"
     "  render FILE --out OUT.{png,ppm,pgm,pbm} [--page N]\n"
     "                    one page decoded at full size\n"
+    "  convert IN OUT --type NAME [--page N | --all] [--quality 0|1|2]\n"
+    "                    pages saved in another format (--list-types)\n"
     "\n"
     "Run 'quillon COMMAND --help' for a command's options.\n";
 
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
   }
   if (command == "info") return RunInfo(args);
   if (command == "render") return RunRender(args);
+  if (command == "convert") return RunConvert(args);
   std::fprintf(stderr, "quillon: unknown command '%s'\n\n%s", command.c_str(),
                kUsage);
   return kExitUsage;

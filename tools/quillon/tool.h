@@ -14,6 +14,7 @@ constexpr int kExitUsage = 2;
 
 int RunInfo(const std::vector<std::string>& args);
 int RunRender(const std::vector<std::string>& args);
+int RunConvert(const std::vector<std::string>& args);
 
 // A decimal number from 1 up.
 bool ParsePositive(const std::string& text, int32_t* value);

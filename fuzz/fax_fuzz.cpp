@@ -1,0 +1,78 @@
+// The fax decoders alone, on fuzzed geometry, strips and fill order; every
+// page decoded whole is encoded again and must decode to the same runs.
+#include <cstring>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "imaging/core/core.h"
+#include "imaging/core/runlist.h"
+
+namespace {
+
+bool SameRuns(const quillon::PageRecord& a, const quillon::PageRecord& b) {
+  if (a.height != b.height) return false;
+  for (int32_t y = 0; y < a.height; ++y) {
+    const uint8_t* p = quillon::LinePointers(a)[y];
+    const uint8_t* q = quillon::LinePointers(b)[y];
+    uint32_t n = quillon::RunLineLength(p), m = quillon::RunLineLength(q);
+    if (n != m || std::memcmp(p, q, n) != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::LimitMemory();
+  fuzz::Input in{data, size};
+  static constexpr int kCodes[4] = {quillon::kModifiedHuffman, quillon::kG3OneD,
+                                    quillon::kG3TwoD, quillon::kG4};
+  const uint8_t mode = in.Byte();
+  const int32_t width = 1 + static_cast<int32_t>(in.Word() % 2600);
+  const int32_t height = 1 + static_cast<int32_t>(in.Word() % 1200);
+  const int strips = (mode & 0x10) ? 1 + in.Byte() % 4 : 0;
+
+  quillon::PageRecord source{};
+  fuzz::Wrap(&source, in.data, in.size);
+  if (!source.data) return 0;
+  source.width = width;
+  source.height = height;
+  source.bitsPerPixel = 1;
+  source.compression = static_cast<int8_t>(kCodes[mode & 3]);
+  source.fillOrderReversed = (mode >> 2) & 1;
+  source.photometric = (mode >> 5) & 1;
+  source.rowsPerStrip = height;
+  if (strips > 1) {
+    source.stripCount = strips;
+    source.stripOffsets = static_cast<uint32_t*>(quillon::Allocate(4 * strips));
+    source.stripByteCounts = static_cast<uint32_t*>(quillon::Allocate(4 * strips));
+    source.rowsPerStrip = (height + strips - 1) / strips;
+    const uint32_t piece = static_cast<uint32_t>(in.size / strips);
+    for (int s = 0; s < strips; ++s) {
+      source.stripOffsets[s] = piece * s;
+      source.stripByteCounts[s] = s == strips - 1 ? static_cast<uint32_t>(in.size) - piece * s : piece;
+    }
+  }
+  const int32_t flags = (mode & 8) ? quillon::kFlagKeepPartial : 0;
+  quillon::PageRecord runs{};
+  runs.compression = quillon::kRunLists;
+  if (quillon::ConvertPage(&source, &runs, flags) == quillon::kOk) {
+    fuzz::Touch(runs);
+    // G4 and the one-dimensional codings of the decoded page decode back to
+    // the very same runs.
+    static constexpr int kTargets[3] = {quillon::kG4, quillon::kG3OneD, quillon::kModifiedHuffman};
+    quillon::PageRecord coded{};
+    coded.compression = static_cast<int8_t>(kTargets[(mode >> 6) % 3]);
+    if (quillon::ConvertPage(&runs, &coded, 0) == quillon::kOk) {
+      quillon::PageRecord again{};
+      again.compression = quillon::kRunLists;
+      if (quillon::ConvertPage(&coded, &again, 0) != quillon::kOk || !SameRuns(runs, again))
+        __builtin_trap();
+      quillon::FreePage(&again);
+      quillon::FreePage(&coded);
+    }
+    quillon::FreePage(&runs);
+  }
+  quillon::FreePage(&source);
+  return 0;
+}

@@ -1,0 +1,52 @@
+// LZW decoding in both variants on fuzzed geometry (TIFF: strips and the
+// predictor; GIF: code size and interlace live in the data's first bytes).
+#include "fuzz/fuzz_support.h"
+#include "imaging/core/core.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::LimitMemory();
+  fuzz::Input in{data, size};
+  const uint8_t mode = in.Byte();
+  const int32_t width = 1 + static_cast<int32_t>(in.Word() % 1500);
+  const int32_t height = 1 + static_cast<int32_t>(in.Word() % 700);
+  const bool gif = mode & 1;
+  static constexpr int kTiffDepths[4] = {1, 4, 8, 24};
+  static constexpr int kGifDepths[4] = {1, 4, 8, 8};
+  const int bpp = gif ? kGifDepths[(mode >> 1) & 3] : kTiffDepths[(mode >> 1) & 3];
+  quillon::PageRecord source{};
+  fuzz::Wrap(&source, in.data, in.size);
+  if (!source.data) return 0;
+  source.width = width;
+  source.height = height;
+  source.bitsPerPixel = static_cast<int8_t>(bpp);
+  source.compression = static_cast<int8_t>(gif ? quillon::kLzwGif : quillon::kLzwTiff);
+  source.layoutFlags = static_cast<int8_t>(quillon::kLayoutTopDown |
+                                           ((mode & 8) ? quillon::kLayoutPredictor : 0));
+  source.bytesPerLine = gif ? quillon::BytesPerLine(width, bpp) : quillon::RowBytes(width, bpp);
+  source.rowsPerStrip = height;
+  if (!gif && (mode & 0x10) && in.size >= 4) {
+    const int strips = 2 + (mode >> 5) % 3;
+    source.stripCount = strips;
+    source.stripOffsets = static_cast<uint32_t*>(quillon::Allocate(4 * strips));
+    source.stripByteCounts = static_cast<uint32_t*>(quillon::Allocate(4 * strips));
+    source.rowsPerStrip = (height + strips - 1) / strips;
+    const uint32_t piece = static_cast<uint32_t>(in.size / strips);
+    for (int s = 0; s < strips; ++s) {
+      source.stripOffsets[s] = piece * s;
+      source.stripByteCounts[s] = s == strips - 1 ? static_cast<uint32_t>(in.size) - piece * s : piece;
+    }
+  }
+  if (bpp == 4 || bpp == 8) source.palette = quillon::MakeGrayPalette(8);
+  quillon::PageRecord decoded{};
+  decoded.compression = static_cast<int8_t>(bpp == 1 ? quillon::kRunLists : quillon::kUncompressed);
+  const int32_t flags = (mode & 0x80) ? quillon::kFlagKeepPartial : 0;
+  if (quillon::ConvertPage(&source, &decoded, flags) == quillon::kOk) {
+    fuzz::Touch(decoded);
+    quillon::PageRecord coded{};
+    coded.compression = source.compression;
+    if (quillon::ConvertPage(&decoded, &coded, 0) == quillon::kOk) quillon::FreePage(&coded);
+    quillon::FreePage(&decoded);
+  }
+  quillon::FreePage(&source);
+  return 0;
+}

@@ -1,0 +1,214 @@
+// IndexQuickTime: the atom walk of a QuickTime file, its sample tables and
+// the first frame's Huffman tables.
+#include <cstring>
+#include <vector>
+
+#include "imaging/codecs/codecs.h"
+#include "imaging/core/bytes.h"
+#include "imaging/core/files.h"
+#include "imaging/core/video.h"
+
+namespace quillon {
+
+namespace {
+
+// Where a track's sample tables lie in the file.
+struct Table {
+  uint64_t at = 0;  // start of the atom
+  uint64_t size = 0;
+};
+
+struct Track {
+  uint32_t timeScale = 0;
+  bool usable = false;
+  uint32_t sampleSize = 0;  // a size shared by every sample, or 0
+  uint32_t sampleCount = 0;
+  uint32_t sampleDuration = 0;
+  Table stsz, stsc, stco;
+  bool offsets64 = false;
+};
+
+// No real clip has more samples or chunks than this; a hostile count is cut.
+constexpr uint32_t kMaxEntries = 1u << 22;
+
+std::vector<uint8_t> ReadTable(FileHandle h, const Table& t, uint64_t fileSize) {
+  std::vector<uint8_t> out;
+  if (t.at >= fileSize || t.size < 16) return out;
+  uint64_t size = t.size < fileSize - t.at ? t.size : fileSize - t.at;
+  if (size > (uint64_t{1} << 26)) size = uint64_t{1} << 26;
+  out.resize(size);
+  out.resize(static_cast<size_t>(ReadAt(h, t.at, out.data(), size)));
+  return out;
+}
+
+// Chunk offsets: 32-bit ("stco") or 64-bit ("co64") entries from byte 16.
+std::vector<uint64_t> ChunkOffsets(FileHandle h, const Track& t, uint64_t fileSize) {
+  std::vector<uint8_t> raw = ReadTable(h, t.stco, fileSize);
+  const Bytes b{raw.data(), raw.size()};
+  uint32_t count = b.BE32(12);
+  const uint64_t width = t.offsets64 ? 8 : 4;
+  std::vector<uint64_t> out;
+  for (uint64_t k = 0; k < count && k < kMaxEntries && b.Has(16 + k * width, width); ++k)
+    out.push_back(t.offsets64 ? (static_cast<uint64_t>(b.BE32(16 + 8 * k)) << 32) |
+                                    b.BE32(20 + 8 * k)
+                              : b.BE32(16 + 4 * k));
+  return out;
+}
+
+// Samples per chunk for every chunk (1-based numbering in the table).
+std::vector<uint32_t> SamplesPerChunk(FileHandle h, const Track& t, uint64_t fileSize,
+                                      size_t chunks) {
+  std::vector<uint8_t> raw = ReadTable(h, t.stsc, fileSize);
+  const Bytes b{raw.data(), raw.size()};
+  uint32_t entries = b.BE32(12);
+  std::vector<uint32_t> out(chunks, 0);
+  for (uint64_t e = 0; e < entries && e < kMaxEntries && b.Has(16 + 12 * e, 12); ++e) {
+    uint64_t first = b.BE32(16 + 12 * e);
+    uint64_t next = b.Has(16 + 12 * (e + 1), 12) && e + 1 < entries ? b.BE32(28 + 12 * e)
+                                                                       : chunks + 1;
+    uint32_t per = b.BE32(20 + 12 * e);
+    for (uint64_t c = first; c < next && c >= 1 && c <= chunks; ++c) out[c - 1] = per;
+  }
+  return out;
+}
+
+}  // namespace
+
+int32_t IndexQuickTime(ImageFile* file) {
+  const FileHandle h = file->fileHandle;
+  const uint64_t fileSize = static_cast<uint64_t>(file->fileSize);
+  Track video, sound, current;
+  enum { kUnknown, kVideo, kSound } kind = kUnknown;
+  bool haveVideo = false, haveSound = false;
+  uint32_t lastTimeScale = 0;
+  uint8_t buffer[512];
+  uint64_t at = 0;
+  auto finishTrack = [&] {
+    if (kind == kVideo && current.usable && !haveVideo) {
+      video = current;
+      haveVideo = true;
+    }
+    if (kind == kSound && !haveSound) {
+      sound = current;
+      haveSound = true;
+    }
+    current = Track{};
+    kind = kUnknown;
+  };
+  for (int atoms = 0; at + 8 <= fileSize && atoms < 200000; ++atoms) {
+    std::memset(buffer, 0, sizeof buffer);
+    if (ReadAt(h, at, buffer, sizeof buffer) < 8) break;
+    const Bytes a{buffer, sizeof buffer};
+    uint64_t size = a.BE32(0);
+    if (size == 1) size = (static_cast<uint64_t>(a.BE32(8)) << 32) | a.BE32(12);
+    if (size == 0 || size < 8) break;
+    if (a.Equals(4, "trak", 4)) finishTrack();
+    if (a.Equals(4, "moov", 4) || a.Equals(4, "trak", 4) || a.Equals(4, "mdia", 4) ||
+        a.Equals(4, "minf", 4) || a.Equals(4, "stbl", 4)) {
+      at += 8;  // entered
+      continue;
+    }
+    if (a.Equals(4, "mdhd", 4)) {
+      // Version 1 headers carry 64-bit times before the time scale.
+      lastTimeScale = a.U8(8) == 1 ? a.BE32(28) : a.BE32(20);
+      current.timeScale = lastTimeScale;
+    } else if (a.Equals(4, "vmhd", 4)) {
+      kind = kVideo;
+      current.timeScale = lastTimeScale;
+    } else if (a.Equals(4, "smhd", 4)) {
+      kind = kSound;
+      current.timeScale = lastTimeScale;
+    } else if (a.Equals(4, "stsd", 4)) {
+      if (kind == kVideo) current.usable = a.Equals(20, "jpeg", 4) || a.Equals(20, "mjpg", 4);
+      if (kind == kSound) current.usable = a.Equals(20, "raw ", 4);
+    } else if (a.Equals(4, "stsz", 4)) {
+      current.sampleSize = a.BE32(12);
+      current.sampleCount = a.BE32(16);
+      current.stsz = {at, size};
+    } else if (a.Equals(4, "stsc", 4)) {
+      current.stsc = {at, size};
+    } else if (a.Equals(4, "stco", 4) || a.Equals(4, "co64", 4)) {
+      current.stco = {at, size};
+      current.offsets64 = a.Equals(4, "co64", 4);
+    } else if (a.Equals(4, "stts", 4)) {
+      current.sampleDuration = a.BE32(20);
+    }
+    at += size;
+  }
+  finishTrack();
+  if (!haveVideo) return kErrUnsupported;
+
+  // Video frames: chunk by chunk, each chunk's samples back to back.
+  std::vector<uint64_t> chunks = ChunkOffsets(h, video, fileSize);
+  std::vector<uint32_t> perChunk = SamplesPerChunk(h, video, fileSize, chunks.size());
+  std::vector<uint8_t> sizesRaw = ReadTable(h, video.stsz, fileSize);
+  const Bytes sizes{sizesRaw.data(), sizesRaw.size()};
+  const uint32_t frames = video.sampleCount < kMaxEntries ? video.sampleCount : kMaxEntries;
+  file->pageOffsets = AllocateArray<uint32_t>(frames + 1u);
+  file->frameSizes = AllocateArray<uint32_t>(frames + 1u);
+  if (!file->pageOffsets || !file->frameSizes) return kErrMemory;
+  uint32_t frame = 0;
+  for (size_t c = 0; c < chunks.size() && frame < frames; ++c) {
+    uint64_t offset = chunks[c];
+    for (uint32_t s = 0; s < perChunk[c] && frame < frames; ++s) {
+      uint32_t size = video.sampleSize ? video.sampleSize : sizes.BE32(20 + 4 * uint64_t{frame});
+      if (offset >= fileSize) break;
+      uint64_t room = fileSize - offset;
+      file->pageOffsets[frame] = static_cast<uint32_t>(offset);
+      file->frameSizes[frame] = static_cast<uint32_t>(size < room ? size : room);
+      ++frame;
+      offset += size;
+    }
+  }
+  file->pageCount = static_cast<int32_t>(frame);
+  if (video.timeScale && video.sampleDuration)
+    file->frameDuration = static_cast<int32_t>(uint64_t{1000} * video.sampleDuration / video.timeScale);
+
+  // Sound: raw 8-bit samples, chunk by chunk.
+  if (haveSound && sound.usable && sound.sampleDuration && sound.timeScale) {
+    file->audioSampleRate = SnapSampleRate(static_cast<int32_t>(sound.timeScale / sound.sampleDuration));
+    std::vector<uint64_t> soundChunks = ChunkOffsets(h, sound, fileSize);
+    std::vector<uint32_t> soundPer = SamplesPerChunk(h, sound, fileSize, soundChunks.size());
+    file->audioChunkOffsets = AllocateArray<uint32_t>(soundChunks.size() + 1);
+    file->audioChunkSizes = AllocateArray<uint32_t>(soundChunks.size() + 1);
+    if (!file->audioChunkOffsets || !file->audioChunkSizes) return kErrMemory;
+    uint64_t taken = 0;
+    int32_t count = 0;
+    for (size_t c = 0; c < soundChunks.size() && taken < sound.sampleCount; ++c) {
+      if (soundChunks[c] >= fileSize) break;
+      uint64_t n = soundPer[c];
+      if (n > sound.sampleCount - taken) n = sound.sampleCount - taken;
+      if (n > fileSize - soundChunks[c]) n = fileSize - soundChunks[c];
+      file->audioChunkOffsets[count] = static_cast<uint32_t>(soundChunks[c]);
+      file->audioChunkSizes[count] = static_cast<uint32_t>(n);
+      ++count;
+      taken += n;
+    }
+    file->audioChunkCount = count;
+    file->audioLength = static_cast<int32_t>(taken);
+  } else {
+    file->audioSampleRate = 0;
+  }
+
+  // The first frame's Huffman tables serve the clip; frames without any
+  // use the standard ones.
+  if (file->pageCount > 0) {
+    uint8_t head[4096] = {};
+    int64_t got = ReadAt(h, file->pageOffsets[0], head, sizeof head);
+    const Bytes j{head, static_cast<uint64_t>(got > 0 ? got : 0)};
+    for (uint64_t p = 2; p + 4 <= j.n;) {
+      uint32_t marker = j.BE16(p);
+      if (marker == 0xFFC4) {
+        uint64_t end = p;
+        while (end + 4 <= j.n && j.BE16(end) == 0xFFC4) end += 2 + j.BE16(end + 2);
+        if (end > j.n) end = j.n;
+        return InitMotionJpegTables(file, head + p, static_cast<uint32_t>(end - p));
+      }
+      if ((marker & 0xFF00) != 0xFF00 || marker == 0xFFDA || marker == 0xFFD9) break;
+      p += 2 + j.BE16(p + 2);
+    }
+  }
+  return InitMotionJpegTables(file, nullptr, 0);
+}
+
+}  // namespace quillon

@@ -1,0 +1,182 @@
+// Single-page, single-strip little-endian TIFF files: header, directory,
+// the values that do not fit in an entry (the extra area), image data.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "imaging/writers/output.h"
+#include "imaging/writers/writers.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr const char* kCopyright = "Written with the Quillon imaging library";
+
+struct Entry {
+  uint16_t tag;
+  uint16_t type;
+  uint32_t count;
+  uint32_t value;  // the value itself, or an offset into the extra area
+  bool inExtra;    // value is an extra-area offset, moved when the layout is known
+};
+
+uint32_t TiffCompression(int code) {
+  switch (code) {
+    case kUncompressed: return 1;
+    case kG3OneD:
+    case kG3TwoD: return 3;
+    case kG4: return 4;
+    case kPackBits: return 32773;
+    case kModifiedHuffman: return 2;
+    case kLzwTiff: return 5;
+    case kJpeg: return 7;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+int32_t WriteTiff(ImageFile* /*file*/, const PageRecord* page, HeaderArea& area, Output& out) {
+  const int bpp = page->bitsPerPixel;
+  const int code = page->compression;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrParameter;
+  if (TiffCompression(code) == 0 || (code == kJpeg && bpp != 8 && bpp != 24)) return kErrParameter;
+  if ((code == kG3OneD || code == kG3TwoD || code == kG4 || code == kModifiedHuffman) && bpp != 1)
+    return kErrParameter;
+  if (page->width < 1 || page->height < 1) return kErrParameter;
+  const uint32_t height = static_cast<uint32_t>(page->height);
+  const uint32_t rowBytes = RowBytes(page->width, bpp);
+  if (code == kUncompressed && (page->bytesPerLine < rowBytes ||
+                                SizeProduct(page->bytesPerLine, height - 1) + rowBytes > page->dataSize))
+    return kErrParameter;
+  const uint64_t imageBytes = code == kUncompressed ? SizeProduct(rowBytes, height) : page->dataSize;
+  if (imageBytes > UINT32_MAX - 65536) return kErrParameter;
+
+  // The extra area is built from offset 0 and moved behind the directory.
+  std::vector<uint8_t> extra;
+  auto put = [&](uint32_t at, const void* data, size_t n) {
+    if (extra.size() < at + n) extra.resize(at + n, 0);
+    std::memcpy(extra.data() + at, data, n);
+  };
+  auto align = [&](uint32_t to) {
+    while (extra.size() % to) extra.push_back(0);
+    return static_cast<uint32_t>(extra.size());
+  };
+
+  // Photometric: fax codings keep the page's polarity (white runs are
+  // white); packed rows hold 1 for white, BlackIsZero; JPEG data is YCbCr
+  // or gray; other depths are palette images.
+  uint32_t photometric;
+  const bool fax = code == kG3OneD || code == kG3TwoD || code == kG4 || code == kModifiedHuffman;
+  if (bpp == 1) photometric = fax ? static_cast<uint32_t>(page->photometric) : 1u - (page->photometric & 1);
+  else if (code == kJpeg) photometric = bpp == 24 ? 6 : 1;
+  else if (bpp == 24) photometric = 2;
+  else photometric = 3;
+
+  std::vector<Entry> entries;
+  entries.push_back({254, 4, 1, 0, false});
+  entries.push_back({256, 4, 1, static_cast<uint32_t>(page->width), false});
+  entries.push_back({257, 4, 1, height, false});
+  const uint32_t commentLength = static_cast<uint32_t>(strnlen(page->comment, 127));
+  if (commentLength) {
+    put(0, page->comment, commentLength + 1);
+    extra[commentLength] = 0;
+    entries.push_back({270, 2, commentLength + 1, 0, true});
+  }
+  if (bpp == 24) {
+    // Three samples of 8 bits, so that every reader takes the pixels apart.
+    uint32_t at = align(2);
+    const uint16_t eights[3] = {8, 8, 8};
+    put(at, eights, 6);
+    entries.push_back({258, 3, 3, at, true});
+  } else {
+    entries.push_back({258, 4, 1, static_cast<uint32_t>(bpp), false});
+  }
+  entries.push_back({259, 4, 1, TiffCompression(code), false});
+  entries.push_back({262, 4, 1, photometric, false});
+  entries.push_back({266, 4, 1, page->fillOrderReversed == 1 ? 2u : 1u, false});
+  entries.push_back({273, 4, 1, 0, false});  // set below
+  entries.push_back({277, 4, 1, bpp == 24 ? 3u : 1u, false});
+  entries.push_back({278, 4, 1, height, false});
+  entries.push_back({279, 4, 1, static_cast<uint32_t>(imageBytes), false});
+  uint32_t at = align(4);
+  const uint32_t xr[2] = {static_cast<uint32_t>(page->xResolution), 1};
+  const uint32_t yr[2] = {static_cast<uint32_t>(page->yResolution), 1};
+  put(at, xr, 8);
+  put(at + 8, yr, 8);
+  entries.push_back({282, 5, 1, at, true});
+  entries.push_back({283, 5, 1, at + 8, true});
+  if (code == kG3TwoD) entries.push_back({292, 4, 1, 1, false});
+  entries.push_back({296, 4, 1, 2, false});
+  at = static_cast<uint32_t>(extra.size());
+  put(at, kLibraryBanner.data(), kLibraryBanner.size());
+  extra.push_back(0);
+  entries.push_back({305, 2, static_cast<uint32_t>(kLibraryBanner.size() + 1), at, true});
+  if ((bpp == 4 || bpp == 8) && code != kJpeg) {
+    at = align(2);
+    const uint32_t n = 1u << bpp;
+    std::vector<uint16_t> map(3 * n, 0);
+    for (uint32_t i = 0; i < n && page->palette; ++i) {
+      map[i] = static_cast<uint16_t>(page->palette[3 * i + 2] * 257);
+      map[n + i] = static_cast<uint16_t>(page->palette[3 * i + 1] * 257);
+      map[2 * n + i] = static_cast<uint16_t>(page->palette[3 * i] * 257);
+    }
+    put(at, map.data(), map.size() * 2);
+    entries.push_back({320, 3, 3 * n, at, true});
+  }
+  if (code == kJpeg && bpp == 24) {
+    // The encoder subsamples chrominance 2 x 2.
+    entries.push_back({530, 3, 2, 2 | (2u << 16), false});
+  }
+  at = static_cast<uint32_t>(extra.size());
+  put(at, kCopyright, std::strlen(kCopyright) + 1);
+  entries.push_back({33432, 2, static_cast<uint32_t>(std::strlen(kCopyright) + 1), at, true});
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
+
+  const uint32_t n = static_cast<uint32_t>(entries.size());
+  const uint32_t extraAt = 14 + 12 * n;
+  const uint32_t imageAt = extraAt + static_cast<uint32_t>(extra.size());
+  area.Bytes(0, "II", 2);
+  area.Le16(2, 42);
+  area.Le32(4, 8);
+  area.Le16(8, n);
+  for (uint32_t i = 0; i < n; ++i) {
+    Entry e = entries[i];
+    if (e.tag == 273) e.value = imageAt;
+    if (e.inExtra) e.value += extraAt;
+    const uint32_t p = 10 + 12 * i;
+    area.Le16(p, e.tag);
+    area.Le16(p + 2, e.type);
+    area.Le32(p + 4, e.count);
+    if (e.type == 3 && e.count <= 2 && !e.inExtra) {
+      area.Le16(p + 8, e.value & 0xFFFF);
+      area.Le16(p + 10, e.value >> 16);
+    } else {
+      area.Le32(p + 8, e.value);
+    }
+  }
+  area.Le32(10 + 12 * n, 0);
+  area.Bytes(extraAt, extra.data(), static_cast<uint32_t>(extra.size()));
+  if (area.overflow) return kErrParameter;
+  out.Put(area.p, imageAt);
+
+  if (code != kUncompressed) {
+    out.Put(PageBytes(page), page->dataSize);
+    return kOk;
+  }
+  // Uncompressed rows top line first, unpadded; colour as red, green, blue.
+  const bool bottomUp = page->layoutFlags & kLayoutBottomUp;
+  std::vector<uint8_t> row(rowBytes);
+  for (uint32_t k = 0; k < height; ++k) {
+    const uint32_t y = bottomUp ? height - 1 - k : k;
+    const uint8_t* src = PageBytes(page) + static_cast<uint64_t>(y) * page->bytesPerLine;
+    std::copy(src, src + rowBytes, row.begin());
+    if (bpp == 24)
+      for (uint32_t x = 0; x + 2 < rowBytes; x += 3) std::swap(row[x], row[x + 2]);
+    out.Put(row.data(), rowBytes);
+  }
+  return kOk;
+}
+
+}  // namespace quillon

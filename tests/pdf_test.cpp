@@ -1,0 +1,366 @@
+// PDF image objects: the cross-reference walks, the image dictionary and
+// the data, on files written by general tools and on files built here.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "imaging/core/core.h"
+#include "imaging/core/pdf.h"
+#include "imaging/core/runlist.h"
+#include "support/pnm.h"
+#include "support/test_util.h"
+
+using namespace quillon;
+using testutil::OpenedFile;
+using testutil::Page;
+using testutil::TempDir;
+
+namespace {
+
+// A PDF written object by object, with a classic cross-reference table.
+class PdfBuilder {
+ public:
+  // Line end of the table's entries: "\r\n" or " \n" (20 bytes each).
+  explicit PdfBuilder(std::string entryEnd = " \n") : entryEnd_(std::move(entryEnd)) {
+    text_ = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  }
+  int Add(const std::string& dictionary, const std::string& stream = "", bool withStream = true) {
+    int number = static_cast<int>(offsets_.size()) + 1;
+    offsets_.push_back(text_.size());
+    text_ += std::to_string(number) + " 0 obj\n" + dictionary + "\n";
+    if (withStream) text_ += "stream\n" + stream + "\nendstream\n";
+    text_ += "endobj\n";
+    return number;
+  }
+  // The table: one subsection per `split` objects, so readers must take
+  // several.
+  std::string Finish(size_t split = 1000) {
+    size_t xref = text_.size();
+    text_ += "xref\n0 1\n0000000000 65535 f" + entryEnd_;
+    for (size_t first = 0; first < offsets_.size(); first += split) {
+      size_t count = std::min(split, offsets_.size() - first);
+      text_ += std::to_string(first + 1) + " " + std::to_string(count) + "\n";
+      for (size_t i = first; i < first + count; ++i) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n", offsets_[i]);
+        text_ += entry + entryEnd_;
+      }
+    }
+    text_ += "trailer\n<< /Size " + std::to_string(offsets_.size() + 1) + " >>\nstartxref\n" +
+             std::to_string(xref) + "\n%%EOF\n";
+    return text_;
+  }
+
+ private:
+  std::string entryEnd_;
+  std::string text_;
+  std::vector<size_t> offsets_;
+};
+
+std::vector<uint8_t> ToBytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+std::string Deflate(const std::vector<uint8_t>& raw) {
+  uLongf size = compressBound(raw.size());
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &size, raw.data(), raw.size(), 9);
+  out.resize(size);
+  return out;
+}
+
+std::string Ascii85(const std::string& data) {
+  std::string out;
+  for (size_t i = 0; i < data.size(); i += 4) {
+    uint32_t v = 0;
+    size_t n = std::min<size_t>(4, data.size() - i);
+    for (size_t k = 0; k < 4; ++k)
+      v = (v << 8) | (k < n ? static_cast<uint8_t>(data[i + k]) : 0);
+    char group[5];
+    for (int k = 4; k >= 0; --k) {
+      group[k] = static_cast<char>('!' + v % 85);
+      v /= 85;
+    }
+    out.append(group, n + 1);
+  }
+  return out + "~>";
+}
+
+// A gray or 1-bit image of noise that does not compress below 512 bytes.
+std::vector<uint8_t> Noise(size_t size) {
+  std::vector<uint8_t> v(size);
+  uint32_t x = 12345;
+  for (uint8_t& b : v) {
+    x = x * 1103515245 + 12345;
+    b = static_cast<uint8_t>(x >> 16);
+  }
+  return v;
+}
+
+struct Opened {
+  int32_t result;
+  int pages;
+};
+
+Opened Open(const TempDir& dir, const std::string& pdf) {
+  OpenedFile f(dir.Write("t.pdf", ToBytes(pdf)));
+  return {f.result, f.file.pageCount};
+}
+
+}  // namespace
+
+TEST(Pdf, ToolWrittenFilesFindTheirImages) {
+  struct Expected {
+    const char* name;
+    int width, height, bpp, compression;
+  };
+  const Expected files[] = {
+      {"flate-rgb.pdf", 80, 60, 24, kUncompressed},   {"flate-gray.pdf", 80, 60, 8, kUncompressed},
+      {"flate-indexed.pdf", 80, 60, 8, kUncompressed}, {"flate-bilevel.pdf", 432, 550, 8, kUncompressed},
+      {"tiff2pdf-g4.pdf", 432, 550, 1, kG4},          {"tiff2pdf-jpeg.pdf", 80, 60, 24, kJpeg},
+      {"pillow-dct.pdf", 80, 60, 24, kJpeg},          {"xrefstream-g4.pdf", 432, 550, 1, kG4},
+      {"xrefstream-flate.pdf", 80, 60, 24, kUncompressed},
+  };
+  for (const Expected& e : files) {
+    SCOPED_TRACE(e.name);
+    OpenedFile f(testutil::DataPath(std::string("pdf/") + e.name));
+    ASSERT_EQ(f.result, kOk);
+    EXPECT_EQ(f.file.fileType, kFilePdf);
+    ASSERT_EQ(f.file.pageCount, 1);
+    Page page;
+    ASSERT_EQ(ExtractPage(&f.file, page.get(), 0), kOk);
+    EXPECT_EQ(page->width, e.width);
+    EXPECT_EQ(page->height, e.height);
+    EXPECT_EQ(page->bitsPerPixel, e.bpp);
+    EXPECT_EQ(page->compression, e.compression);
+    EXPECT_EQ(page->dataOwnership, kOwnedByPage);
+    // tiff2pdf writes G4 with white paper as 0 bits, /BlackIs1 false.
+    if (e.compression == kG4) {
+      EXPECT_EQ(page->photometric, 0);
+    }
+  }
+}
+
+TEST(Pdf, FlateImagesMatchPopplersDecode) {
+  TempDir dir;
+  const std::pair<const char*, const char*> cases[] = {
+      {"flate-rgb.pdf", "flate-rgb.png"},       {"flate-gray.pdf", "flate-gray.png"},
+      {"flate-indexed.pdf", "flate-indexed.png"}, {"flate-bilevel.pdf", "flate-bilevel.png"},
+      {"xrefstream-flate.pdf", "flate-rgb.png"},
+  };
+  for (auto [pdf, reference] : cases) {
+    SCOPED_TRACE(pdf);
+    std::string out = dir.Path("out.ppm");
+    std::string command = std::string(QUILLON_TOOL) + " render '" +
+                          testutil::DataPath(std::string("pdf/") + pdf) + "' --out '" + out + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string where;
+    EXPECT_EQ(testutil::MaxDifference(testutil::ReadImage(out),
+                                      testutil::ReadImage(testutil::DataPath(std::string("pdf/") + reference)),
+                                      0, &where),
+              0)
+        << where;
+  }
+}
+
+TEST(Pdf, ClassicTablesInEveryLineEndAndSubsection) {
+  TempDir dir;
+  std::vector<uint8_t> gray = Noise(40 * 30);
+  std::string image = Deflate(gray);
+  for (std::string end : {std::string(" \n"), std::string("\r\n"), std::string(" \r")}) {
+    for (size_t split : {size_t{1}, size_t{2}, size_t{100}}) {
+      PdfBuilder b(end);
+      b.Add("<< /Type /Catalog >>", "", false);
+      b.Add("<< /Type /XObject /Subtype /Image /Width 40 /Height 30 /ColorSpace /DeviceGray "
+            "/BitsPerComponent 8 /Filter /FlateDecode /Length " +
+                std::to_string(image.size()) + " >>",
+            image);
+      b.Add("<< /Type /XObject /Subtype /Image /Width 40 /Height 30 /ColorSpace /DeviceGray "
+            "/BitsPerComponent 8 /Filter /FlateDecode >>",
+            image);
+      Opened o = Open(dir, b.Finish(split));
+      EXPECT_EQ(o.result, kOk);
+      EXPECT_EQ(o.pages, 2) << "entry end " << static_cast<int>(end[0]) << " split " << split;
+    }
+  }
+}
+
+TEST(Pdf, PreviousSectionsAndDamagedTables) {
+  TempDir dir;
+  std::string image = Deflate(Noise(1200));
+  std::string dict = "<< /Subtype /Image /Width 40 /Height 30 /BitsPerComponent 8 "
+                     "/ColorSpace /DeviceGray /Filter /FlateDecode >>";
+  PdfBuilder b;
+  b.Add(dict, image);
+  std::string first = b.Finish();
+  // An update that adds a second image and points back with /Prev.
+  size_t firstXref = first.rfind("\nxref\n") + 1;
+  std::string updated = first;
+  size_t obj = updated.size();
+  updated += "2 0 obj\n" + dict + "\nstream\n" + image + "\nendstream\nendobj\n";
+  size_t xref = updated.size();
+  char entry[32];
+  std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", obj);
+  updated += "xref\n2 1\n" + std::string(entry) + "trailer\n<< /Size 3 /Prev " +
+             std::to_string(firstXref) + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  EXPECT_EQ(Open(dir, updated).pages, 2);
+
+  // A /Prev pointing at itself ends; a missing startxref opens with no pages.
+  std::string loop = updated;
+  size_t prev = loop.rfind("/Prev ");
+  loop.replace(prev, 6 + std::to_string(firstXref).size(), "/Prev " + std::to_string(xref));
+  EXPECT_EQ(Open(dir, loop).pages, 1);
+  std::string noStart = first.substr(0, first.rfind("startxref"));
+  Opened o = Open(dir, noStart);
+  EXPECT_EQ(o.result, kOk);
+  EXPECT_EQ(o.pages, 0);
+  // startxref pointing nowhere sensible.
+  std::string wrong = first;
+  wrong.replace(wrong.rfind("startxref\n") + 10, std::to_string(firstXref).size(), "99999999");
+  EXPECT_EQ(Open(dir, wrong).pages, 0);
+}
+
+TEST(Pdf, ShortImagesAndOtherObjectsAreNotPages) {
+  TempDir dir;
+  PdfBuilder b;
+  // An image whose object ends within 512 bytes is not a page.
+  b.Add("<< /Subtype /Image /Width 2 /Height 2 /BitsPerComponent 8 /Filter /FlateDecode >>",
+        Deflate({1, 2, 3, 4}));
+  // A content stream and an image mask named like an image are not either.
+  b.Add("<< /Filter /FlateDecode /Length 600 >>", std::string(600, 'x'));
+  b.Add("<< /ProcSet [/PDF /ImageB] /Filter /FlateDecode >>", std::string(600, 'x'));
+  Opened o = Open(dir, b.Finish());
+  EXPECT_EQ(o.result, kOk);
+  EXPECT_EQ(o.pages, 0);
+}
+
+TEST(Pdf, DictionaryKeysDecideDepthPolarityAndPalette) {
+  TempDir dir;
+  const int w = 64, h = 40;
+  std::vector<uint8_t> bits = Noise(w / 8 * h);
+  std::string raw1(bits.begin(), bits.end());
+  struct Case {
+    std::string keys;
+    std::string stream;
+    int bpp;
+    int photometric;
+  };
+  const std::string flate1 = Deflate(bits);
+  const std::vector<Case> cases = {
+      {"/ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /FlateDecode", flate1, 1, 0},
+      {"/ColorSpace /DeviceGray /BitsPerComponent 1 /Decode [1 0] /Filter /FlateDecode", flate1, 1, 1},
+      {"/ImageMask true /Filter [/ASCII85Decode /FlateDecode]", Ascii85(flate1), 1, 0},
+      {"/ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /CCITTFaxDecode "
+       "/DecodeParms << /K -1 /Columns 64 >>", raw1, 1, 0},
+      {"/ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /CCITTFaxDecode "
+       "/DecodeParms << /K -1 /Columns 64 /BlackIs1 true >>", raw1, 1, 1},
+      {"/ColorSpace /DeviceGray /BitsPerComponent 1 /Decode [ 1 0 ] /Filter /CCITTFaxDecode "
+       "/DecodeParms << /K -1 /Columns 64 /BlackIs1 true >>", raw1, 1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    PdfBuilder b;
+    b.Add("<< /Type /XObject /Subtype /Image /Width " + std::to_string(w) + " /Height " +
+              std::to_string(h) + " " + c.keys + " >>",
+          c.stream + std::string(600, '\n'));
+    OpenedFile f(dir.Write("k.pdf", ToBytes(b.Finish())));
+    ASSERT_EQ(f.file.pageCount, 1);
+    Page page;
+    ASSERT_EQ(ExtractPage(&f.file, page.get(), 0), kOk);
+    EXPECT_EQ(page->bitsPerPixel, c.bpp);
+    EXPECT_EQ(page->photometric, c.photometric);
+    if (page->compression == kUncompressed) {
+      ASSERT_GE(page->dataSize, bits.size());
+      EXPECT_EQ(std::memcmp(page->data, bits.data(), bits.size()), 0);
+    }
+  }
+  // G3 data (/K 0 or no /K) is not taken for G4.
+  PdfBuilder g3;
+  g3.Add("<< /Subtype /Image /Width 64 /Height 40 /BitsPerComponent 1 /Filter /CCITTFaxDecode "
+         "/DecodeParms << /Columns 64 >> >>",
+         raw1 + std::string(600, '\n'));
+  OpenedFile f(dir.Write("g3.pdf", ToBytes(g3.Finish())));
+  Page page;
+  EXPECT_EQ(ExtractPage(&f.file, page.get(), 0), kErrUnsupported);
+}
+
+TEST(Pdf, ColourSpacesRgbIndexedAndIcc) {
+  TempDir dir;
+  const int w = 20, h = 20;
+  std::vector<uint8_t> rgb = Noise(w * h * 3);
+  std::vector<uint8_t> indexes(w * h);
+  for (size_t i = 0; i < indexes.size(); ++i) indexes[i] = static_cast<uint8_t>(i % 3);
+  std::string pad(600, '\n');
+  PdfBuilder b;
+  int icc = b.Add("<< /N 3 /Length 10 >>", std::string(10, 'p'));
+  b.Add("<< /Subtype /Image /Width 20 /Height 20 /BitsPerComponent 8 /ColorSpace [/ICCBased " +
+            std::to_string(icc) + " 0 R] /Filter /FlateDecode >>",
+        Deflate(rgb) + pad);
+  b.Add("<< /Subtype /Image /Width 20 /Height 20 /BitsPerComponent 8 "
+        "/ColorSpace [/Indexed /DeviceRGB 2 <FF0000 00FF00 0000FF>] /Filter /FlateDecode >>",
+        Deflate(indexes) + pad);
+  int space = b.Add("[/Indexed /DeviceGray 1 (\\000\\377)]", "", false);
+  b.Add("<< /Subtype /Image /Width 20 /Height 20 /BitsPerComponent 8 /ColorSpace " +
+            std::to_string(space) + " 0 R /Filter /FlateDecode >>",
+        Deflate(indexes) + pad);
+  b.Add("<< /Subtype /Image /Width 20 /Height 20 /BitsPerComponent 8 /ColorSpace /DeviceCMYK "
+        "/Filter /FlateDecode >>",
+        Deflate(Noise(1600)) + pad);
+  OpenedFile f(dir.Write("c.pdf", ToBytes(b.Finish())));
+  ASSERT_EQ(f.file.pageCount, 4);
+
+  Page page;
+  ASSERT_EQ(ExtractPage(&f.file, page.get(), 0), kOk);
+  EXPECT_EQ(page->bitsPerPixel, 24);
+  EXPECT_EQ(page->data[0], rgb[2]);  // Red, Green, Blue turned around
+  EXPECT_EQ(page->data[2], rgb[0]);
+  FreePage(page.get());
+
+  ASSERT_EQ(ExtractPage(&f.file, page.get(), 1), kOk);
+  EXPECT_EQ(page->bitsPerPixel, 8);
+  ASSERT_NE(page->palette, nullptr);
+  EXPECT_EQ(page->palette[2], 0xFF);      // entry 0 red
+  EXPECT_EQ(page->palette[3 + 1], 0xFF);  // entry 1 green
+  EXPECT_EQ(page->palette[6], 0xFF);      // entry 2 blue
+  FreePage(page.get());
+
+  ASSERT_EQ(ExtractPage(&f.file, page.get(), 2), kOk);
+  EXPECT_EQ(page->palette[3], 0xFF);  // the gray lookup through a reference
+  FreePage(page.get());
+
+  EXPECT_EQ(ExtractPage(&f.file, page.get(), 3), kErrUnsupported);
+}
+
+TEST(Pdf, HostileLengthsStayInsideTheFile) {
+  TempDir dir;
+  std::string image = Deflate(Noise(1200));
+  PdfBuilder b;
+  b.Add("<< /Subtype /Image /Width 40 /Height 30 /BitsPerComponent 8 /Filter /FlateDecode "
+        "/Length 99999999 >>",
+        image);
+  b.Add("<< /Subtype /Image /Width 65536 /Height 65536 /BitsPerComponent 8 "
+        "/ColorSpace /DeviceRGB /Filter /FlateDecode >>",
+        image);
+  OpenedFile f(dir.Write("h.pdf", ToBytes(b.Finish())));
+  ASSERT_EQ(f.file.pageCount, 2);
+  Page page;
+  EXPECT_EQ(ExtractPage(&f.file, page.get(), 0), kOk);
+  EXPECT_LE(page->dataSize, 40u * 32);
+  FreePage(page.get());
+  EXPECT_EQ(ExtractPage(&f.file, page.get(), 1), kErrBadHeader);
+}
+
+TEST(Pdf, Ascii85) {
+  auto decode = [](const std::string& text) {
+    std::vector<uint8_t> out =
+        DecodeAscii85(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()));
+    return std::string(out.begin(), out.end());
+  };
+  // "z" stands for four zero bytes, so the output outgrows the input.
+  EXPECT_EQ(decode("!!!!!z9jqo^~>"), std::string(8, '\0') + "Man ");
+  EXPECT_EQ(decode("zzzz"), std::string(16, '\0'));
+  // A final group of n characters is n - 1 bytes; text after "~>" is not data.
+  EXPECT_EQ(decode(Ascii85("abcdefg") + " endstream"), "abcdefg");
+  EXPECT_EQ(decode(" 9j\nqo^\r\n"), "Man ");
+}

@@ -1,0 +1,415 @@
+// TransformPage: rotation, inversion, mirroring, gray, lighten, darken and
+// line doubling, on run lists and on pixels.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "imaging/core/runlist.h"
+#include "imaging/pixels/pixels.h"
+#include "support/pixel_pages.h"
+#include "support/test_util.h"
+
+using namespace quillon;
+using testpix::Image;
+using testpix::SameImage;
+
+namespace {
+
+constexpr int kDepths[] = {1, 4, 8, 16, 24};
+
+// Source pixel (x, y) lands at (H - 1 - y, x).
+Image TurnedClockwise(const Image& in) {
+  Image out(in.height, in.width, in.bpp);
+  for (int32_t y = 0; y < in.height; ++y)
+    for (int32_t x = 0; x < in.width; ++x) out.at(in.height - 1 - y, x) = in.at(x, y);
+  return out;
+}
+
+Image Mirrored(const Image& in, bool horizontal, bool vertical) {
+  Image out(in.width, in.height, in.bpp);
+  for (int32_t y = 0; y < in.height; ++y)
+    for (int32_t x = 0; x < in.width; ++x)
+      out.at(horizontal ? in.width - 1 - x : x, vertical ? in.height - 1 - y : y) = in.at(x, y);
+  return out;
+}
+
+Image Transformed(const Image& image, std::initializer_list<int> codes) {
+  testutil::Page page;
+  testpix::MakePage(image, page.get());
+  for (int code : codes) EXPECT_EQ(TransformPage(page.get(), code, 90, 0), kOk) << code;
+  return testpix::ReadPage(page.record);
+}
+
+// The bytes of every line, terminator included, for exact comparisons.
+std::vector<std::vector<uint8_t>> LineBytes(const PageRecord& page) {
+  std::vector<std::vector<uint8_t>> lines;
+  for (int32_t y = 0; y < page.height; ++y) {
+    const uint8_t* line = LinePointers(page)[y];
+    lines.emplace_back(line, line + RunLineLength(line) + 2);
+  }
+  return lines;
+}
+
+// A run-list page made of hand-written lines, each followed by three zero
+// bytes.
+void MakeLines(testutil::Page& page, int32_t width, const std::vector<std::vector<uint8_t>>& runs) {
+  page.record = PageRecord{};
+  page->width = width;
+  page->height = static_cast<int32_t>(runs.size());
+  page->bitsPerPixel = 1;
+  page->compression = kRunLists;
+  page->dataOwnership = kOwnedByPage;
+  page->dataSize = static_cast<uint32_t>(runs.size() * sizeof(uint8_t*));
+  for (const auto& line : runs) page->dataSize += static_cast<uint32_t>(line.size() + 3);
+  page->data = static_cast<uint8_t*>(Allocate(page->dataSize));
+  uint8_t* out = page->data + runs.size() * sizeof(uint8_t*);
+  for (size_t y = 0; y < runs.size(); ++y) {
+    LinePointers(page.record)[y] = out;
+    std::memcpy(out, runs[y].data(), runs[y].size());
+    out += runs[y].size() + 3;
+  }
+}
+
+}  // namespace
+
+TEST(Rotation, QuarterTurnOfAsymmetricPagesAtEveryDepth) {
+  for (int bpp : kDepths)
+    for (auto [w, h] : {std::pair{7, 4}, {5, 3}, {1, 6}, {16, 9}, {33, 2}}) {
+      Image image = testpix::Noise(w, h, bpp, static_cast<uint32_t>(w * h + bpp));
+      testutil::Page page;
+      testpix::MakePage(image, page.get());
+      page->xResolution = 204;
+      page->yResolution = 98;
+      ASSERT_EQ(TransformPage(page.get(), kRotateClockwise, 90, 0), kOk);
+      EXPECT_TRUE(SameImage(TurnedClockwise(image), testpix::ReadPage(page.record)))
+          << bpp << " bpp " << w << "x" << h;
+      EXPECT_EQ(page->xResolution, 204);
+      EXPECT_EQ(page->compression, bpp == 1 ? kRunLists : kUncompressed);
+    }
+}
+
+TEST(Rotation, FourQuarterTurnsRestoreThePage) {
+  for (int bpp : kDepths) {
+    Image image = testpix::Noise(13, 6, bpp, 5);
+    testutil::Page page;
+    testpix::MakePage(image, page.get());
+    auto before = bpp == 1 ? LineBytes(page.record) : std::vector<std::vector<uint8_t>>{};
+    for (int i = 0; i < 4; ++i) ASSERT_EQ(TransformPage(page.get(), kRotateClockwise, 90, 0), kOk);
+    EXPECT_TRUE(SameImage(image, testpix::ReadPage(page.record))) << bpp;
+    if (bpp == 1) {
+      EXPECT_EQ(before, LineBytes(page.record));
+    }
+  }
+}
+
+TEST(Rotation, LargeBilevelPageThroughSeveralStrips) {
+  // 4000 lines make the new lines 500 bytes: 524 of them per 256 KB strip,
+  // so the 1200 new lines need three strips.  Single-pixel noise on the
+  // left (the worst case of the run data) and long bars on the right (runs
+  // of two bytes).
+  Image image = testpix::Noise(1200, 4000, 1, 9);
+  for (int32_t y = 0; y < 4000; ++y)
+    for (int32_t x = 600; x < 1200; ++x) image.at(x, y) = (x / 150) % 2 || (y / 700) % 2;
+  testutil::Page page;
+  testpix::MakeRunListPage(image, page.get());
+  ASSERT_EQ(TransformPage(page.get(), kRotateClockwise, 90, 0), kOk);
+  EXPECT_TRUE(SameImage(TurnedClockwise(image), testpix::ReadPage(page.record)));
+  EXPECT_LE(page->dataSize, RunListWorstCase(4000, 1200));
+}
+
+TEST(Rotation, ThreeQuarterTurnIsTurnAndBothFlips) {
+  for (int bpp : kDepths) {
+    Image image = testpix::Noise(9, 5, bpp, 2);
+    Image expected = TurnedClockwise(TurnedClockwise(TurnedClockwise(image)));
+    EXPECT_TRUE(SameImage(expected, Transformed(image, {kRotateClockwise, kFlipHorizontal,
+                                                        kFlipVertical})))
+        << bpp;
+  }
+}
+
+TEST(Flips, HorizontalVerticalAndBothAsAHalfTurn) {
+  for (int bpp : kDepths)
+    for (int32_t width : {1, 7, 8, 20}) {
+      Image image = testpix::Noise(width, 5, bpp, static_cast<uint32_t>(width));
+      EXPECT_TRUE(SameImage(Mirrored(image, true, false), Transformed(image, {kFlipHorizontal})))
+          << bpp << " bpp, width " << width;
+      EXPECT_TRUE(SameImage(Mirrored(image, false, true), Transformed(image, {kFlipVertical})));
+      EXPECT_TRUE(SameImage(TurnedClockwise(TurnedClockwise(image)),
+                            Transformed(image, {kFlipHorizontal, kFlipVertical})));
+    }
+}
+
+TEST(Flips, MirroredRunListsStayWellFormed) {
+  // An even number of runs gains a leading zero-length white run.
+  testutil::Page page;
+  MakeLines(page, 8, {{5, 3}, {0, 2, 6}});
+  ASSERT_EQ(TransformPage(page.get(), kFlipHorizontal, 0, 0), kOk);
+  EXPECT_EQ(LineBytes(page.record),
+            (std::vector<std::vector<uint8_t>>{{0, 3, 5, 0, 0}, {6, 2, 0, 0}}));
+  // Inverted lines have used their slack byte; mirroring them must still
+  // fit, and the result must invert and double cleanly afterwards.
+  Image image = testpix::Noise(50, 30, 1, 4);
+  testpix::MakeRunListPage(image, page.get());
+  Image expected = image;
+  for (uint32_t& v : expected.px) v ^= 1;
+  expected = Mirrored(expected, true, false);
+  ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
+  ASSERT_EQ(TransformPage(page.get(), kFlipHorizontal, 0, 0), kOk);
+  EXPECT_TRUE(SameImage(expected, testpix::ReadPage(page.record)));
+  ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
+  ASSERT_EQ(TransformPage(page.get(), kFlipHorizontal, 0, 0), kOk);
+  EXPECT_TRUE(SameImage(image, testpix::ReadPage(page.record)));
+}
+
+TEST(Flips, RunsPastTheWidthAreClippedAndShortLinesCompleted) {
+  // Width 300: a black run that overshoots, a line whose runs stop short
+  // (the rest is white, and mirrored it needs a two-byte first run, so the
+  // page is rebuilt), an all-black line.
+  testutil::Page page;
+  MakeLines(page, 300, {{3, 0x81, 0x40}, {3, 2}, {0, 0x81, 0x2C}});
+  Image expected(300, 3, 1);
+  for (int32_t x = 0; x < 300; ++x) {
+    expected.at(299 - x, 0) = x < 3;
+    expected.at(299 - x, 1) = !(x == 3 || x == 4);
+    expected.at(x, 2) = 0;
+  }
+  ASSERT_EQ(TransformPage(page.get(), kFlipHorizontal, 0, 0), kOk);
+  EXPECT_TRUE(SameImage(expected, testpix::ReadPage(page.record)));
+  ASSERT_EQ(TransformPage(page.get(), kDoubleLines, 0, 0), kOk);
+  ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
+  EXPECT_EQ(testpix::ReadPage(page.record).at(0, 4), 1u);
+}
+
+TEST(Inversion, TwiceIsIdentityAtEveryDepth) {
+  for (int bpp : kDepths) {
+    Image image = testpix::Noise(11, 4, bpp, 3);
+    testutil::Page page;
+    testpix::MakePage(image, page.get());
+    auto before = bpp == 1 ? LineBytes(page.record) : std::vector<std::vector<uint8_t>>{};
+    ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
+    Image once = testpix::ReadPage(page.record);
+    for (size_t i = 0; i < image.px.size(); ++i) {
+      if (bpp == 1 || bpp >= 16) {
+        EXPECT_EQ(once.px[i], ~image.px[i] & (bpp == 1 ? 1u : bpp == 16 ? 0xFFFFu : 0xFFFFFFu));
+      } else {  // the palette is complemented, the pixels stay
+        EXPECT_EQ(once.px[i], image.px[i]);
+      }
+    }
+    if (bpp == 4 || bpp == 8) {  // the pages were made with gray ramps
+      for (int i = 0; i < 768; ++i)
+        EXPECT_EQ(page->palette[i], 255 - (i / 3 * (bpp == 8 ? 1 : 17)) % 256) << i;
+    }
+    ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
+    EXPECT_TRUE(SameImage(image, testpix::ReadPage(page.record)));
+    if (bpp == 1) {
+      EXPECT_EQ(before, LineBytes(page.record));
+    }
+  }
+  // A line that starts black loses its leading zero run and gets it back.
+  testutil::Page page;
+  MakeLines(page, 10, {{0, 4, 6}});
+  ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
+  EXPECT_EQ(LineBytes(page.record)[0], (std::vector<uint8_t>{4, 6, 0, 0}));
+  ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
+  EXPECT_EQ(LineBytes(page.record)[0], (std::vector<uint8_t>{0, 4, 6, 0, 0}));
+}
+
+TEST(GrayAndShades, ToGrayAtEveryDepth) {
+  std::vector<uint8_t> palette = testpix::ColourfulPalette(7);
+  auto grayOf = [](uint32_t c) { return ((c & 0xFF) + 2 * ((c >> 8) & 0xFF) + (c >> 16)) / 4; };
+  for (int bpp : {4, 8, 16, 24}) {
+    Image image = testpix::Noise(10, 3, bpp, 6);
+    testutil::Page page;
+    testpix::MakePixelPage(image, page.get(), palette.data());
+    ASSERT_EQ(TransformPage(page.get(), kToGray, 0, 0), kOk);
+    Image gray = testpix::ReadPage(page.record);
+    for (size_t i = 0; i < image.px.size(); ++i) {
+      uint32_t v = image.px[i], c;
+      if (bpp <= 8) c = testpix::PaletteColour(palette.data(), v);
+      else if (bpp == 24) c = v;
+      else c = ((v >> 11) << 19) | (((v >> 5) & 63) << 10) | ((v & 31) << 3);
+      if (bpp == 4) {  // the pixels stay, their palette entries turn gray
+        EXPECT_EQ(gray.px[i], v);
+        EXPECT_EQ(testpix::PaletteColour(page->palette, v), grayOf(c) * 0x010101u);
+      } else {
+        EXPECT_EQ(gray.px[i], grayOf(c)) << bpp << " at " << i;
+      }
+    }
+    if (bpp != 4) {
+      EXPECT_EQ(page->bitsPerPixel, 8);
+      EXPECT_EQ(0, std::memcmp(page->palette, kGrayRamp8.data(), 768));
+    } else {  // entries past the sixteen are untouched
+      EXPECT_EQ(0, std::memcmp(page->palette + 48, palette.data() + 48, 720));
+    }
+  }
+  testutil::Page bilevel;
+  testpix::MakeRunListPage(testpix::Noise(8, 2, 1, 1), bilevel.get());
+  EXPECT_EQ(TransformPage(bilevel.get(), kToGray, 0, 0), kErrParameter);
+}
+
+TEST(GrayAndShades, LightenAndDarkenClamp) {
+  for (int code : {kLighten, kDarken}) {
+    const int delta = code == kLighten ? 17 : -17;
+    auto shade = [&](uint32_t v) { return static_cast<uint32_t>(std::clamp<int>(v + delta, 0, 255)); };
+    // Palettes change, pixels stay; 255 stays 255 when lightening.
+    for (int bpp : {4, 8}) {
+      Image image = testpix::Noise(6, 2, bpp, 1);
+      std::vector<uint8_t> palette = testpix::ColourfulPalette(3);
+      palette[3] = 255;
+      testutil::Page page;
+      testpix::MakePixelPage(image, page.get(), palette.data());
+      ASSERT_EQ(TransformPage(page.get(), code, 0, 0), kOk);
+      EXPECT_TRUE(SameImage(image, testpix::ReadPage(page.record)));
+      for (int i = 0; i < 768; ++i)
+        EXPECT_EQ(page->palette[i], i < 3 * (1 << bpp) ? shade(palette[i]) : palette[i]) << i;
+    }
+    Image rgb = testpix::Noise(7, 3, 24, 2);
+    rgb.at(0, 0) = 0xFF0008;
+    Image expected = rgb;
+    for (uint32_t& v : expected.px) v = shade(v & 0xFF) | shade((v >> 8) & 0xFF) << 8 | shade(v >> 16) << 16;
+    EXPECT_TRUE(SameImage(expected, Transformed(rgb, {code})));
+    // 16 bpp by fields: red +1 / -2, green +3 / -4, blue +2 / -2, clamped.
+    Image words = testpix::Noise(9, 4, 16, 3);
+    words.at(0, 0) = (1 << 11) | (62 << 5) | 30;
+    words.at(1, 0) = 0xFFFF;
+    words.at(2, 0) = 0;
+    Image fields = words;
+    for (uint32_t& v : fields.px) {
+      int r = static_cast<int>(v >> 11), g = static_cast<int>((v >> 5) & 63),
+          b = static_cast<int>(v & 31);
+      if (code == kLighten) {
+        r = std::min(r + 1, 31), g = std::min(g + 3, 63), b = std::min(b + 2, 31);
+      } else {
+        r = std::max(r - 2, 0), g = std::max(g - 4, 0), b = std::max(b - 2, 0);
+      }
+      v = static_cast<uint32_t>((r << 11) | (g << 5) | b);
+    }
+    EXPECT_TRUE(SameImage(fields, Transformed(words, {code}))) << code;
+  }
+}
+
+TEST(DoubleLines, EveryLineTwice) {
+  Image image = testpix::Noise(45, 7, 1, 8);
+  Image expected(45, 14, 1);
+  for (int32_t y = 0; y < 14; ++y)
+    for (int32_t x = 0; x < 45; ++x) expected.at(x, y) = image.at(x, y / 2);
+  testutil::Page page;
+  testpix::MakeRunListPage(image, page.get());
+  page->yResolution = 98;
+  ASSERT_EQ(TransformPage(page.get(), kDoubleLines, 0, 0), kOk);
+  EXPECT_EQ(page->yResolution, 196);
+  EXPECT_TRUE(SameImage(expected, testpix::ReadPage(page.record)));
+  // The copies are well-formed lines of their own.
+  ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
+  ASSERT_EQ(TransformPage(page.get(), kFlipHorizontal, 0, 0), kOk);
+  for (uint32_t& v : expected.px) v ^= 1;
+  EXPECT_TRUE(SameImage(Mirrored(expected, true, false), testpix::ReadPage(page.record)));
+}
+
+TEST(TransformFailures, RefusedCodesAndFormsLeaveThePageAlone) {
+  testutil::Page bilevel, gray, packed;
+  testpix::MakeRunListPage(testpix::Noise(9, 4, 1, 1), bilevel.get());
+  testpix::MakePixelPage(testpix::Noise(9, 4, 8, 1), gray.get());
+  testpix::MakePixelPage(testpix::Noise(9, 4, 1, 1), packed.get());  // 1 bpp, code 0
+  struct Case {
+    testutil::Page* page;
+    int code;
+  };
+  const Case cases[] = {{&bilevel, 0},  {&bilevel, 3},       {&bilevel, 8},        {&bilevel, 12},
+                        {&bilevel, -1}, {&bilevel, kLighten}, {&bilevel, kDarken}, {&gray, kDoubleLines},
+                        {&gray, 3},     {&packed, kRotateClockwise}, {&packed, kInvert},
+                        {&packed, kFlipHorizontal}};
+  for (const Case& c : cases) {
+    PageRecord before = c.page->record;
+    Image pixels = testpix::ReadPage(before);
+    EXPECT_EQ(TransformPage(c.page->get(), c.code, 90, 0), kErrParameter) << c.code;
+    EXPECT_TRUE(testpix::SameRecord(before, c.page->record));
+    EXPECT_TRUE(SameImage(pixels, testpix::ReadPage(c.page->record)));
+  }
+}
+
+TEST(TransformFailures, ShortOfMemoryNothingChanges) {
+  testutil::Page bilevel, colour;
+  testpix::MakeRunListPage(testpix::Noise(500, 300, 1, 2), bilevel.get());
+  testpix::MakePixelPage(testpix::Noise(300, 200, 24, 2), colour.get());
+  const uint64_t limit = AllocationLimit();
+  SetAllocationLimit(50000);
+  for (testutil::Page* page : {&bilevel, &colour})
+    for (int code : {kRotateClockwise, kDoubleLines, kToGray}) {
+      const bool bilevelPage = page == &bilevel;
+      if (code == (bilevelPage ? kToGray : kDoubleLines)) continue;
+      PageRecord before = page->record;
+      EXPECT_EQ(TransformPage(page->get(), code, 90, 0), kErrMemory) << code;
+      EXPECT_TRUE(testpix::SameRecord(before, page->record));
+    }
+  SetAllocationLimit(limit);
+}
+
+TEST(TransformReadOnlyView, PixelsInAFileViewAreCopiedFirst) {
+  // Pixels that lie in a read-only file view: writing them in place would
+  // fault, so the in-place transforms work on a copy of the page's own.
+  Image image = testpix::Noise(12, 5, 24, 4);
+  testutil::Page source;
+  testpix::MakePixelPage(image, source.get());
+  const size_t size = source->dataSize;
+  for (int code : {kInvert, kFlipHorizontal, kFlipVertical, kLighten, kDarken, kConvertDepth}) {
+    void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(view, MAP_FAILED);
+    std::memcpy(view, source->data, size);
+    ASSERT_EQ(mprotect(view, size, PROT_READ), 0);
+    testutil::Page page;
+    page.record = source.record;
+    page->data = static_cast<uint8_t*>(view);
+    page->dataOwnership = kOwnedByView;
+    ASSERT_EQ(TransformPage(page.get(), code, kTarget12Bit, kDitherDiffusion), kOk) << code;
+    EXPECT_EQ(page->dataOwnership, kOwnedByPage);
+    testutil::Page owned;
+    testpix::MakePixelPage(image, owned.get());
+    ASSERT_EQ(TransformPage(owned.get(), code, kTarget12Bit, kDitherDiffusion), kOk);
+    EXPECT_TRUE(SameImage(testpix::ReadPage(owned.record), testpix::ReadPage(page.record)));
+    EXPECT_EQ(0, std::memcmp(view, source->data, size));
+    munmap(view, size);
+  }
+}
+
+TEST(TransformSequences, RandomRunListEditsMatchTheReference) {
+  // Inversion and mirroring grow lines in place; any order of edits must
+  // keep every line inside its room and equal to the same edits done on
+  // plain pixels.
+  uint32_t state = 99;
+  auto next = [&state](uint32_t n) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % n;
+  };
+  for (int trial = 0; trial < 300; ++trial) {
+    Image image = testpix::Noise(1 + static_cast<int32_t>(next(40)), 1 + static_cast<int32_t>(next(12)), 1,
+                                 static_cast<uint32_t>(trial));
+    if (trial % 3 == 0)  // long runs too
+      for (int32_t y = 0; y < image.height; ++y)
+        for (int32_t x = 0; x < image.width; ++x) image.at(x, y) = (x / 9 + y) % 3 != 0;
+    testutil::Page page;
+    testpix::MakeRunListPage(image, page.get());
+    for (int step = 0; step < 10; ++step) {
+      const int code = std::initializer_list<int>{kRotateClockwise, kInvert, kFlipHorizontal,
+                                                  kFlipVertical, kDoubleLines}.begin()[next(5)];
+      if (code == kDoubleLines && image.height > 40) continue;
+      ASSERT_EQ(TransformPage(page.get(), code, 90, 0), kOk);
+      switch (code) {
+        case kRotateClockwise: image = TurnedClockwise(image); break;
+        case kInvert: for (uint32_t& v : image.px) v ^= 1; break;
+        case kFlipHorizontal: image = Mirrored(image, true, false); break;
+        case kFlipVertical: image = Mirrored(image, false, true); break;
+        default: {
+          Image doubled(image.width, 2 * image.height, 1);
+          for (int32_t y = 0; y < doubled.height; ++y)
+            for (int32_t x = 0; x < image.width; ++x) doubled.at(x, y) = image.at(x, y / 2);
+          image = doubled;
+        }
+      }
+      ASSERT_TRUE(SameImage(image, testpix::ReadPage(page.record))) << "trial " << trial << " step " << step;
+    }
+  }
+}

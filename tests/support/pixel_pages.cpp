@@ -1,0 +1,185 @@
+#include "support/pixel_pages.h"
+
+#include <cstring>
+#include <sstream>
+
+#include "imaging/core/runlist.h"
+
+namespace testpix {
+
+using namespace quillon;
+
+namespace {
+
+uint32_t Next(uint32_t& state) {
+  state = state * 1664525u + 1013904223u;
+  return state >> 8;
+}
+
+uint32_t Mask(int bpp) {
+  return bpp == 24 ? 0xFFFFFFu : (bpp >= 32 ? 0xFFFFFFFFu : (1u << bpp) - 1);
+}
+
+void PutPixel(uint8_t* row, int32_t x, int bpp, uint32_t v) {
+  switch (bpp) {
+    case 1:
+    case 2:
+    case 4: {
+      const int perByte = 8 / bpp;
+      const int shift = (perByte - 1 - x % perByte) * bpp;
+      uint8_t& b = row[x / perByte];
+      b = static_cast<uint8_t>((b & ~(Mask(bpp) << shift)) | (v << shift));
+      break;
+    }
+    case 8: row[x] = static_cast<uint8_t>(v); break;
+    case 16:
+      row[2 * x] = static_cast<uint8_t>(v);
+      row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+      break;
+    default:
+      row[3 * x] = static_cast<uint8_t>(v);  // blue
+      row[3 * x + 1] = static_cast<uint8_t>(v >> 8);
+      row[3 * x + 2] = static_cast<uint8_t>(v >> 16);
+      break;
+  }
+}
+
+uint32_t GetPixel(const uint8_t* row, int32_t x, int bpp) {
+  switch (bpp) {
+    case 1:
+    case 2:
+    case 4: {
+      const int perByte = 8 / bpp;
+      const int shift = (perByte - 1 - x % perByte) * bpp;
+      return (row[x / perByte] >> shift) & Mask(bpp);
+    }
+    case 8: return row[x];
+    case 16: return row[2 * x] | (row[2 * x + 1] << 8);
+    default: return row[3 * x] | (row[3 * x + 1] << 8) | (row[3 * x + 2] << 16);
+  }
+}
+
+}  // namespace
+
+Image Noise(int32_t width, int32_t height, int bpp, uint32_t seed) {
+  Image image(width, height, bpp);
+  uint32_t state = seed * 2654435761u + 17;
+  for (uint32_t& v : image.px) v = Next(state) & Mask(bpp);
+  return image;
+}
+
+Image Uniform(int32_t width, int32_t height, int bpp, uint32_t value) {
+  Image image(width, height, bpp);
+  for (uint32_t& v : image.px) v = value;
+  return image;
+}
+
+void MakePixelPage(const Image& image, PageRecord* page, const uint8_t* palette) {
+  FreePage(page);
+  *page = PageRecord{};
+  page->width = image.width;
+  page->height = image.height;
+  page->bitsPerPixel = static_cast<int8_t>(image.bpp);
+  page->bytesPerLine = BytesPerLine(image.width, image.bpp);
+  page->dataSize = page->bytesPerLine * static_cast<uint32_t>(image.height);
+  page->data = static_cast<uint8_t*>(Allocate(page->dataSize));
+  page->dataOwnership = kOwnedByPage;
+  page->compression = kUncompressed;
+  page->layoutFlags = kLayoutTopDown;
+  for (int32_t y = 0; y < image.height; ++y)
+    for (int32_t x = 0; x < image.width; ++x)
+      PutPixel(page->data + y * page->bytesPerLine, x, image.bpp, image.at(x, y));
+  if (image.bpp == 2 || image.bpp == 4 || image.bpp == 8) {
+    page->palette = MakeGrayPalette(image.bpp == 8 ? 8 : 4);
+    if (palette) std::memcpy(page->palette, palette, 768);
+  }
+}
+
+void MakeRunListPage(const Image& image, PageRecord* page) {
+  FreePage(page);
+  *page = PageRecord{};
+  page->width = image.width;
+  page->height = image.height;
+  page->bitsPerPixel = 1;
+  page->compression = kRunLists;
+  page->dataOwnership = kOwnedByPage;
+  page->bytesPerLine = BytesPerLine(image.width, 1);
+  page->data = static_cast<uint8_t*>(Allocate(RunListWorstCase(image.width, image.height)));
+  uint8_t** lines = LinePointers(*page);
+  uint8_t* out = page->data + image.height * sizeof(uint8_t*);
+  std::vector<uint8_t> row(RowBytes(image.width, 1) + 1);
+  for (int32_t y = 0; y < image.height; ++y) {
+    std::fill(row.begin(), row.end(), 0);
+    for (int32_t x = 0; x < image.width; ++x) PutPixel(row.data(), x, 1, image.at(x, y));
+    lines[y] = out;
+    out += PackedRowToRuns(image.width, out, row.data());
+  }
+  page->dataSize = static_cast<uint32_t>(out - page->data);
+}
+
+void MakePage(const Image& image, PageRecord* page, const uint8_t* palette) {
+  if (image.bpp == 1)
+    MakeRunListPage(image, page);
+  else
+    MakePixelPage(image, page, palette);
+}
+
+Image ReadBuffer(const uint8_t* data, uint32_t stride, int32_t width,
+                 int32_t height, int bpp) {
+  Image image(width, height, bpp);
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x)
+      image.at(x, y) = GetPixel(data + static_cast<size_t>(y) * stride, x, bpp);
+  return image;
+}
+
+Image ReadPage(const PageRecord& page) {
+  if (page.compression != kRunLists)
+    return ReadBuffer(page.data + page.dataOffset, page.bytesPerLine, page.width,
+                      page.height, page.bitsPerPixel);
+  const uint32_t stride = RowBytes(page.width, 1) + 1;
+  std::vector<uint8_t> rows(static_cast<size_t>(stride) * page.height + 1);
+  for (int32_t y = 0; y < page.height; ++y)
+    RunsToRow(LinePointers(page)[y], page.width, rows.data() + y * stride);
+  return ReadBuffer(rows.data(), stride, page.width, page.height, 1);
+}
+
+::testing::AssertionResult SameImage(const Image& expected, const Image& actual) {
+  if (expected.width != actual.width || expected.height != actual.height ||
+      expected.bpp != actual.bpp)
+    return ::testing::AssertionFailure()
+           << "expected " << expected.width << "x" << expected.height << "x"
+           << expected.bpp << ", got " << actual.width << "x" << actual.height
+           << "x" << actual.bpp;
+  for (int32_t y = 0; y < expected.height; ++y)
+    for (int32_t x = 0; x < expected.width; ++x)
+      if (expected.at(x, y) != actual.at(x, y))
+        return ::testing::AssertionFailure()
+               << "first difference at (" << x << ", " << y << "): expected 0x"
+               << std::hex << expected.at(x, y) << ", got 0x" << actual.at(x, y);
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult SameRecord(const PageRecord& a, const PageRecord& b) {
+  if (a.data == b.data && a.palette == b.palette && a.width == b.width &&
+      a.height == b.height && a.dataSize == b.dataSize && a.dataOffset == b.dataOffset &&
+      a.bytesPerLine == b.bytesPerLine && a.bitsPerPixel == b.bitsPerPixel &&
+      a.compression == b.compression && a.dataOwnership == b.dataOwnership &&
+      a.photometric == b.photometric && a.yResolution == b.yResolution)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the page record changed";
+}
+
+uint32_t PaletteColour(const uint8_t* palette, uint32_t index) {
+  const uint8_t* c = palette + 3 * index;
+  return c[0] | (c[1] << 8) | (c[2] << 16);
+}
+
+std::vector<uint8_t> ColourfulPalette(uint32_t seed) {
+  std::vector<uint8_t> palette(768);
+  uint32_t state = seed;
+  for (size_t i = 3; i < palette.size(); ++i) palette[i] = static_cast<uint8_t>(Next(state));
+  return palette;
+}
+
+}  // namespace testpix
