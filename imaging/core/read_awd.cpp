@@ -133,13 +133,16 @@ Stream StreamAt(const Compound& doc, uint64_t at) {
   return s;
 }
 
-struct Band {
+// The first bytes of a record: its length, the kind field at bytes 6..9
+// and, for a band, its height.  `complete` is false when the stream ends
+// inside them.
+struct RecordHead {
   uint32_t length;  // L: the record is L + 2 bytes
   uint32_t kind;
   uint32_t height;
 };
 
-Band PeekRecord(const Stream& s, bool* complete) {
+RecordHead PeekHead(const Stream& s, bool* complete) {
   uint8_t h[kBandHeader] = {};
   *complete = s.Peek(h, sizeof h);
   const Bytes b{h, sizeof h};
@@ -162,7 +165,7 @@ PageScan ScanPage(Stream s, uint8_t* data, uint32_t* offsets, uint32_t* counts) 
   PageScan scan;
   while (!s.Ended()) {
     bool complete;
-    const Band r = PeekRecord(s, &complete);
+    const RecordHead r = PeekHead(s, &complete);
     if (r.length == kPageBreakLength) break;
     if (!IsBand(r.kind)) {
       // Not a record of the page: a sector at a time, as the walk does.
@@ -176,13 +179,12 @@ PageScan ScanPage(Stream s, uint8_t* data, uint32_t* offsets, uint32_t* counts) 
     }
     s.Take(kBandHeader, nullptr);
     const uint64_t payload = r.length - (kBandHeader - 2);
-    if (offsets) {
-      offsets[scan.bands] = static_cast<uint32_t>(scan.bytes);
-      counts[scan.bands] = 0;
-    }
     // A band cut short by the end of the stream keeps what is there.
     const uint64_t got = s.Take(payload, data ? data + scan.bytes : nullptr);
-    if (counts) counts[scan.bands] = static_cast<uint32_t>(got);
+    if (offsets) {
+      offsets[scan.bands] = static_cast<uint32_t>(scan.bytes);
+      counts[scan.bands] = static_cast<uint32_t>(got);
+    }
     ++scan.bands;
     scan.lines += r.height;
     scan.bytes += got;
@@ -222,7 +224,7 @@ int32_t WalkAwd(ImageFile* file, const Bytes& view) {
   bool pageHasBand = false;
   while (!s.Ended() && count < kPageTableSize) {
     bool complete;
-    const Band r = PeekRecord(s, &complete);
+    const RecordHead r = PeekHead(s, &complete);
     if (r.length == kPageBreakLength) {
       if (pageHasBand) file->pageOffsets[count++] = static_cast<uint32_t>(pageStart);
       pageHasBand = false;

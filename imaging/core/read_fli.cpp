@@ -18,13 +18,13 @@ constexpr uint64_t kChunkHeader = 6;
 constexpr uint32_t kPrefixChunk = 0xF100;
 
 enum ChunkType : uint32_t {
+  kColour256 = 4,
   kWordDelta = 7,
   kColour64 = 11,
   kByteDelta = 12,
   kBlack = 13,
   kByteRun = 15,
   kCopy = 16,
-  kColour256 = 4,
 };
 
 // The frame buffer being drawn into.  Every store is clipped to the frame.
