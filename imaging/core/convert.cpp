@@ -161,7 +161,10 @@ int32_t ConvertPage(PageRecord* source, PageRecord* destination,
       return result;
     }
     *destination = inter;
-    if (destination->layoutFlags & kLayoutBottomUp) {
+    // Lines can be put top first only where they are lines: pixels and run
+    // lists.  Coded data (BMP run-length) keeps its own order and flags.
+    const bool lines = target == kUncompressed || target == kRunLists;
+    if (lines && (destination->layoutFlags & kLayoutBottomUp)) {
       result = ReverseLineOrder(destination);
       if (result != kOk) {
         Release(destination->data);

@@ -1,9 +1,6 @@
 // Line sizes, memory, page and file release, and the code tables' texts.
 #include "imaging/core/page.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -75,15 +72,6 @@ static_assert(std::size(kErrorTexts) == kImagingErrorCount);
 
 std::atomic<uint64_t> gAllocationLimit{uint64_t{1} << 30};
 
-// Large buffers come straight from mmap, which hands out zeroed pages
-// without touching them; small ones from calloc.  A header in front of each
-// allocation records how it was made.
-constexpr uint64_t kMapThreshold = 1 << 20;
-struct alignas(16) AllocationHeader {
-  uint64_t size;
-  uint64_t mapped;
-};
-
 }  // namespace
 
 const char* ErrorMessage(int32_t code) {
@@ -135,32 +123,16 @@ uint32_t RowBytes(int32_t width, int bitsPerPixel) {
 void SetAllocationLimit(uint64_t bytes) { gAllocationLimit = bytes; }
 uint64_t AllocationLimit() { return gAllocationLimit; }
 
+// Zero-filled memory from the heap: blocks freed by one decode are handed
+// to the next, which costs a clearing pass instead of fresh pages faulted in.
 void* Allocate(uint64_t size) {
   if (size > gAllocationLimit) return nullptr;
-  uint64_t total = size + sizeof(AllocationHeader);
-  AllocationHeader* h;
-  if (total >= kMapThreshold) {
-    void* p = mmap(nullptr, total, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) return nullptr;
-    h = static_cast<AllocationHeader*>(p);
-    h->mapped = 1;
-  } else {
-    h = static_cast<AllocationHeader*>(std::calloc(1, total));
-    if (!h) return nullptr;
-    h->mapped = 0;
-  }
-  h->size = total;
-  return h + 1;
+  return std::calloc(1, size ? size : 1);
 }
 
 void Release(void* pointer) {
   if (!pointer || pointer == reinterpret_cast<void*>(~uintptr_t{0})) return;
-  AllocationHeader* h = static_cast<AllocationHeader*>(pointer) - 1;
-  if (h->mapped)
-    munmap(h, h->size);
-  else
-    std::free(h);
+  std::free(pointer);
 }
 
 int32_t FreePage(PageRecord* page) {

@@ -1,0 +1,161 @@
+// Pieces shared by the byte-oriented codecs (run-length and LZW): reading the
+// lines of a decoded page in display order, writing run lists line by line,
+// and an encoder output buffer that grows instead of overflowing.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "imaging/core/page.h"
+#include "imaging/core/runlist.h"
+
+namespace quillon::codec {
+
+// The lines of a decoded (code 0) page, addressed top line first whatever
+// the stored order.
+struct LineSource {
+  const uint8_t* base = nullptr;
+  uint32_t stride = 0;
+  int32_t height = 0;
+  bool bottomUp = false;
+
+  const uint8_t* Line(int32_t y) const {
+    int32_t stored = bottomUp ? height - 1 - y : y;
+    return base + static_cast<uint64_t>(stored) * stride;
+  }
+};
+
+// Checks that `height` lines of `rowBytes` bytes at the page's stride lie
+// inside its data: a stride of 0 stands for BytesPerLine.  False when the
+// stride is shorter than a row or the lines reach past dataSize.
+inline bool MakeLineSource(const PageRecord& page, uint32_t rowBytes,
+                           bool bottomUp, LineSource* lines) {
+  if (page.width < 0 || page.height < 0) return false;
+  uint32_t stride = page.bytesPerLine
+                        ? page.bytesPerLine
+                        : BytesPerLine(page.width, page.bitsPerPixel);
+  if (stride < rowBytes) return false;
+  if (page.height > 0) {
+    uint64_t need = SizeSum(
+        SizeProduct(static_cast<uint64_t>(page.height - 1), stride), rowBytes);
+    if (!page.data || need > page.dataSize) return false;
+  }
+  lines->base = page.data ? page.data + page.dataOffset : nullptr;
+  lines->stride = stride;
+  lines->height = page.height;
+  lines->bottomUp = bottomUp;
+  return true;
+}
+
+// Run lists written by a decoder: the pointer table, then each line as it
+// is finished.  Lines never written are empty (four zero bytes).
+struct RunListWriter {
+  uint8_t* data = nullptr;
+  uint8_t* next = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
+
+  // -7 for bilevel pages wider than a run can be, -1 without memory.
+  int32_t Begin(int32_t pageWidth, int32_t pageHeight) {
+    if (pageWidth < 0 || pageHeight < 0) return kErrParameter;
+    if (pageWidth > kMaxRun) return kErrUnsupported;
+    data = static_cast<uint8_t*>(
+        Allocate(RunListWorstCase(pageWidth, pageHeight)));
+    if (!data) return kErrMemory;
+    width = pageWidth;
+    height = pageHeight;
+    next = data + static_cast<uint64_t>(pageHeight) * sizeof(uint8_t*);
+    return kOk;
+  }
+  uint8_t** Lines() const { return reinterpret_cast<uint8_t**>(data); }
+  // A packed row (1 = white) becomes line y.  Each line is put once.
+  void PutRow(int32_t y, const uint8_t* row) {
+    Lines()[y] = next;
+    next += PackedRowToRuns(width, next, row);
+  }
+  void PutEmpty(int32_t y) {
+    Lines()[y] = next;
+    std::memset(next, 0, 4);
+    next += 4;
+  }
+  uint32_t Used() const { return static_cast<uint32_t>(next - data); }
+  void Abandon() {
+    Release(data);
+    data = next = nullptr;
+  }
+};
+
+// An encoder's output: a buffer that is grown (copied into a larger one)
+// whenever the room left is less than the next piece may need.
+struct OutputBuffer {
+  uint8_t* data = nullptr;
+  uint64_t capacity = 0;
+  uint64_t used = 0;
+
+  bool Start(uint64_t initial) {
+    data = static_cast<uint8_t*>(Allocate(initial));
+    capacity = data ? initial : 0;
+    used = 0;
+    return data != nullptr;
+  }
+  // Makes room for `more` bytes after `used`.  False without memory.
+  bool Reserve(uint64_t more) {
+    uint64_t need = SizeSum(used, more);
+    if (need <= capacity) return true;
+    uint64_t grown = SizeSum(capacity, capacity / 2);
+    if (grown < need) grown = need;
+    uint8_t* bigger = static_cast<uint8_t*>(Allocate(grown));
+    if (!bigger) return false;
+    std::memcpy(bigger, data, used);
+    Release(data);
+    data = bigger;
+    capacity = grown;
+    return true;
+  }
+  uint8_t* End() const { return data + used; }
+  void Abandon() {
+    Release(data);
+    data = nullptr;
+    capacity = used = 0;
+  }
+};
+
+// The compressed data of a page as blocks of lines: one block (data +
+// dataOffset, dataSize bytes) covering every line, or one per strip covering
+// rowsPerStrip lines each.  Strips beyond the last line are ignored; lines
+// beyond the last strip belong to no block.
+struct DataBlock {
+  const uint8_t* bytes = nullptr;
+  uint64_t size = 0;
+  int32_t firstLine = 0;
+  int32_t lineCount = 0;
+};
+
+inline int32_t BlockCount(const PageRecord& page) {
+  if (page.stripCount < 2 || !page.stripOffsets || !page.stripByteCounts)
+    return page.height > 0 ? 1 : 0;
+  int64_t perStrip = page.rowsPerStrip > 0 ? page.rowsPerStrip : page.height;
+  if (perStrip <= 0) return 0;
+  int64_t needed = (static_cast<int64_t>(page.height) + perStrip - 1) / perStrip;
+  return static_cast<int32_t>(needed < page.stripCount ? needed : page.stripCount);
+}
+
+inline DataBlock GetBlock(const PageRecord& page, int32_t index) {
+  DataBlock block;
+  if (page.stripCount < 2 || !page.stripOffsets || !page.stripByteCounts) {
+    block.bytes = page.data + page.dataOffset;
+    block.size = page.dataSize;
+    block.lineCount = page.height;
+    return block;
+  }
+  int64_t perStrip = page.rowsPerStrip > 0 ? page.rowsPerStrip : page.height;
+  int64_t first = perStrip * index;
+  int64_t count = page.height - first < perStrip ? page.height - first : perStrip;
+  block.bytes = page.data + page.stripOffsets[index];
+  block.size = page.stripByteCounts[index];
+  block.firstLine = static_cast<int32_t>(first);
+  block.lineCount = static_cast<int32_t>(count);
+  return block;
+}
+
+}  // namespace quillon::codec

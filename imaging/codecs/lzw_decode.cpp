@@ -1,0 +1,419 @@
+// LZW decoding for TIFF strips (codes most significant bit first, the code
+// width growing one code early) and GIF images (least significant bit
+// first, minimum code size from the data).  Clear code 2^m, end code
+// 2^m + 1, codes of at most 12 bits.
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/codecs/codec_rows.h"
+#include "imaging/codecs/codecs.h"
+
+namespace quillon {
+
+namespace {
+
+constexpr uint32_t kTableSize = 4096;
+constexpr int kMaxWidth = 12;
+
+// Every entry of the table is a string already written to the output: the
+// previous code's string plus one byte, found where that string was
+// written.  Copying it back replaces walking the prefix chain byte by byte.
+// Roots point into a table of the byte values themselves.
+struct Entry {
+  const uint8_t* from;
+  uint32_t length;
+};
+struct Dictionary {
+  Entry entry[kTableSize];
+};
+
+// Root code c is the byte c (modulo 256 for minimum code sizes above 8);
+// 16 spare bytes let a root be copied as a 16-byte block.
+constexpr auto kRootBytes = [] {
+  struct Table {
+    uint8_t v[kTableSize + 16];
+  } t{};
+  for (uint32_t i = 0; i < kTableSize + 16; ++i) t.v[i] = static_cast<uint8_t>(i);
+  return t;
+}();
+
+// Copies a string of `length` bytes in 16-byte blocks.  The bytes read past
+// the string and written past its end are harmless: the string's own bytes
+// all lie before `to`, and what is written after it is written again by
+// the codes that follow.  The caller leaves 16 bytes of room after it.
+inline void CopyBlocks(uint8_t* to, const uint8_t* from, uint32_t length) {
+  uint32_t k = 0;
+  do {
+    uint64_t a, b;
+    std::memcpy(&a, from + k, 8);
+    std::memcpy(&b, from + k + 8, 8);
+    std::memcpy(to + k, &a, 8);
+    std::memcpy(to + k + 8, &b, 8);
+    k += 16;
+  } while (k < length);
+}
+
+inline uint64_t Load64Be(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return __builtin_bswap64(v);
+}
+inline uint64_t Load64Le(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+// Codes most significant bit first.  The valid bits sit at the top of
+// `bits`; a code whose bits are not all inside the block is the end of the
+// data.
+struct MsbReader {
+  const uint8_t* p;
+  const uint8_t* end;
+  uint64_t bits = 0;
+  int count = 0;
+
+  bool Get(int width, uint32_t* code) {
+    if (count < width) {
+      if (end - p >= 8) {
+        bits |= Load64Be(p) >> count;
+        p += (63 - count) >> 3;
+        count |= 56;
+      } else {
+        while (count <= 56 && p < end) {
+          bits |= static_cast<uint64_t>(*p++) << (56 - count);
+          count += 8;
+        }
+        if (count < width) return false;
+      }
+    }
+    *code = static_cast<uint32_t>(bits >> (64 - width));
+    bits <<= width;
+    count -= width;
+    return true;
+  }
+};
+
+// Codes least significant bit first; the valid bits sit at the bottom.
+struct LsbReader {
+  const uint8_t* p;
+  const uint8_t* end;
+  uint64_t bits = 0;
+  int count = 0;
+
+  bool Get(int width, uint32_t* code) {
+    if (count < width) {
+      if (end - p >= 8) {
+        bits |= Load64Le(p) << count;
+        p += (63 - count) >> 3;
+        count |= 56;
+      } else {
+        while (count <= 56 && p < end) {
+          bits |= static_cast<uint64_t>(*p++) << count;
+          count += 8;
+        }
+        if (count < width) return false;
+      }
+    }
+    *code = static_cast<uint32_t>(bits) & ((1u << width) - 1);
+    bits >>= width;
+    count -= width;
+    return true;
+  }
+};
+
+struct BlockResult {
+  uint64_t written;
+  bool damaged;  // a code that names no string
+};
+
+// Decodes one code stream (a strip, or a GIF image) into `capacity` bytes.
+// Ends at the end code, when the output is full, or at the end of the data.
+// Strings move as 16-byte blocks while they fit with 16 bytes to spare;
+// at the end of the output they are cut to the room left.
+template <typename Reader, int kEarly>
+BlockResult DecodeBlock(const uint8_t* in, uint64_t size, int minCodeSize,
+                        Dictionary& d, uint8_t* out, uint64_t capacity) {
+  Reader reader{in, in + size};
+  const uint32_t clear = 1u << minCodeSize;
+  const uint32_t endCode = clear + 1;
+  for (uint32_t c = 0; c < clear; ++c) d.entry[c] = {kRootBytes.v + c, 1};
+  int width = minCodeSize + 1;
+  uint32_t next = clear + 2;
+  uint32_t threshold = (1u << width) - kEarly;
+  // Entries are added while `next` is below this: 0 right after a clear
+  // code (no previous string), the table size otherwise.
+  uint32_t addBelow = 0;
+  const uint8_t* previous = nullptr;  // the previous code's string in the output
+  uint32_t previousLength = 0;
+  uint64_t pos = 0;
+  uint32_t code;
+  while (pos < capacity && reader.Get(width, &code)) {
+    Entry e;
+    bool ownFirstByte = false;  // the string ends with its own first byte
+    if (code < next && code - clear >= 2) {
+      if (next < addBelow) {
+        // The previous string plus the first byte of this one.
+        d.entry[next] = {previous, previousLength + 1};
+        if (++next == threshold && width < kMaxWidth) {
+          ++width;
+          threshold = 2 * threshold + kEarly;
+        }
+      }
+      e = d.entry[code];
+    } else if (code == clear) {
+      width = minCodeSize + 1;
+      next = clear + 2;
+      threshold = (1u << width) - kEarly;
+      addBelow = 0;
+      continue;
+    } else if (code == endCode) {
+      break;
+    } else if (code == next && addBelow) {
+      // Not yet defined: the previous string plus its own first byte.
+      e = {previous, previousLength + 1};
+      ownFirstByte = true;
+      d.entry[next] = e;
+      if (++next == threshold && width < kMaxWidth) {
+        ++width;
+        threshold = 2 * threshold + kEarly;
+      }
+    } else {
+      return {pos, true};  // a code that names no string
+    }
+    addBelow = kTableSize;
+    uint8_t* to = out + pos;
+    previous = to;
+    previousLength = e.length;
+    if (capacity - pos >= uint64_t{e.length} + 16) {
+      if (ownFirstByte) {  // its source runs up to `to`
+        CopyBlocks(to, e.from, e.length - 1);
+        to[e.length - 1] = e.from[0];
+      } else {
+        CopyBlocks(to, e.from, e.length);
+      }
+      pos += e.length;
+    } else {  // the end of the output: the string is cut to the room left
+      const uint64_t n = std::min<uint64_t>(e.length, capacity - pos);
+      for (uint64_t k = 0; k < n; ++k) to[k] = e.from[k];
+      pos += n;
+    }
+  }
+  return {pos, false};
+}
+
+template <int kVariant>
+BlockResult RunBlock(const uint8_t* in, uint64_t size, int minCodeSize,
+                     Dictionary& d, uint8_t* out, uint64_t capacity) {
+  if (kVariant == kLzwVariantTiff)
+    return DecodeBlock<MsbReader, 1>(in, size, minCodeSize, d, out, capacity);
+  return DecodeBlock<LsbReader, 0>(in, size, minCodeSize, d, out, capacity);
+}
+
+// GIF interlacing: the decoded lines are display lines 0, 8, 16, ..., then
+// 4, 12, ..., then 2, 6, ..., then 1, 3, ....
+constexpr int32_t kPasses[4][2] = {{8, 0}, {8, 4}, {4, 2}, {2, 1}};
+
+// Calls `put(decodedLine, displayLine)` for every line in decoding order.
+template <typename Put>
+void ForEachLine(int32_t height, bool interlaced, Put put) {
+  if (!interlaced) {
+    for (int32_t y = 0; y < height; ++y) put(y, y);
+    return;
+  }
+  int32_t k = 0;
+  for (const auto& pass : kPasses)
+    for (int32_t y = pass[1]; y < height; y += pass[0]) put(k++, y);
+}
+
+struct Buffers {
+  Dictionary* dictionary = nullptr;
+  uint8_t* pixels = nullptr;   // the decoded page (other than 1 bpp)
+  uint8_t* symbols = nullptr;  // bytes as decoded, when they need reshaping
+  codec::RunListWriter runs;
+  void ReleaseAll() {
+    Release(dictionary);
+    Release(pixels);
+    Release(symbols);
+    runs.Abandon();
+    dictionary = nullptr;
+    pixels = symbols = nullptr;
+  }
+};
+
+int32_t Fail(Buffers& b, PageRecord* destination, int32_t result) {
+  b.ReleaseAll();
+  destination->data = nullptr;
+  return result;
+}
+
+}  // namespace
+
+int32_t DecodeLzw(PageRecord* source, PageRecord* destination, int variant,
+                  int32_t flags) {
+  const int32_t width = source->width, height = source->height;
+  const int bpp = source->bitsPerPixel;
+  const bool gif = variant == kLzwVariantGif;
+  if (width < 0 || height < 0) return kErrParameter;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && (gif || bpp != 24)) return kErrParameter;
+  if (bpp == 1 && width > kMaxRun) return kErrUnsupported;
+  // Horizontal differencing is defined on whole bytes of 8-bit samples.
+  if (!gif && (source->layoutFlags & kLayoutPredictor) && bpp != 8 && bpp != 24)
+    return kErrUnsupported;
+
+  // GIF data: the descriptor's packed byte, the minimum code size, codes.
+  int minCodeSize = 8;
+  bool interlaced = false;
+  const uint8_t* gifCodes = nullptr;
+  uint64_t gifSize = 0;
+  if (gif) {
+    if (source->dataSize < 2) return kErrDecompress;
+    const uint8_t* in = source->data + source->dataOffset;
+    interlaced = (in[0] & 0x40) != 0;
+    minCodeSize = in[1];
+    if (minCodeSize < 2 || minCodeSize > 11) return kErrDecompress;
+    gifCodes = in + 2;
+    gifSize = source->dataSize - 2;
+  }
+
+  // Line size: unpadded rows for TIFF, BytesPerLine lines for GIF.  The
+  // decoder writes `symbolLine` bytes per line into a contiguous region:
+  // TIFF rows as they are; GIF one byte per pixel.
+  const uint32_t rowBytes = RowBytes(width, bpp);
+  const uint32_t lineBytes = gif ? BytesPerLine(width, bpp) : rowBytes;
+  if (lineBytes < rowBytes) return kErrUnsupported;  // line past 65532 bytes
+  const uint32_t symbolLine = gif ? static_cast<uint32_t>(width) : rowBytes;
+  const uint64_t pageBytes = SizeProduct(lineBytes, static_cast<uint32_t>(height));
+  const uint64_t symbolBytes = SizeProduct(symbolLine, static_cast<uint32_t>(height));
+
+  Buffers b;
+  b.dictionary = static_cast<Dictionary*>(Allocate(sizeof(Dictionary)));
+  if (!b.dictionary) return Fail(b, destination, kErrMemory);
+  if (bpp == 1) {
+    int32_t result = b.runs.Begin(width, height);
+    if (result != kOk) return Fail(b, destination, result);
+  } else {
+    b.pixels = static_cast<uint8_t*>(Allocate(pageBytes));
+    if (!b.pixels) return Fail(b, destination, kErrMemory);
+  }
+  // Decode straight into the page when its lines are the decoded bytes.
+  const bool direct = bpp != 1 && !interlaced && symbolLine == lineBytes;
+  if (!direct) {
+    b.symbols = static_cast<uint8_t*>(Allocate(symbolBytes));
+    if (!b.symbols) return Fail(b, destination, kErrMemory);
+  }
+  uint8_t* const region = direct ? b.pixels : b.symbols;
+
+  // Lines completed, counted per block: a strip always starts at its own
+  // first line.
+  uint8_t* complete = static_cast<uint8_t*>(Allocate(static_cast<uint32_t>(height) + 1));
+  if (!complete) return Fail(b, destination, kErrMemory);
+  int64_t linesDone = 0;
+  bool damaged = false;
+  const int32_t blocks = gif ? (height > 0 ? 1 : 0) : codec::BlockCount(*source);
+  for (int32_t k = 0; k < blocks && !damaged; ++k) {
+    codec::DataBlock block;
+    if (gif) {
+      block.bytes = gifCodes;
+      block.size = gifSize;
+      block.lineCount = height;
+    } else {
+      block = codec::GetBlock(*source, k);
+    }
+    uint8_t* out = region + static_cast<uint64_t>(block.firstLine) * symbolLine;
+    const uint64_t capacity = static_cast<uint64_t>(block.lineCount) * symbolLine;
+    const BlockResult r =
+        gif ? RunBlock<kLzwVariantGif>(block.bytes, block.size, minCodeSize,
+                                       *b.dictionary, out, capacity)
+            : RunBlock<kLzwVariantTiff>(block.bytes, block.size, minCodeSize,
+                                        *b.dictionary, out, capacity);
+    damaged = r.damaged;
+    const uint64_t full = symbolLine ? r.written / symbolLine : block.lineCount;
+    for (uint64_t y = 0; y < full; ++y) complete[block.firstLine + y] = 1;
+    linesDone += static_cast<int64_t>(full);
+  }
+  // A page one line short is accepted.
+  if ((damaged || linesDone < int64_t{height} - 1) && !(flags & kFlagKeepPartial)) {
+    Release(complete);
+    return Fail(b, destination, kErrDecompress);
+  }
+  Release(b.dictionary);
+  b.dictionary = nullptr;
+
+  // Lines into their final form and place.
+  const uint32_t w = static_cast<uint32_t>(width);
+  if (bpp == 1 && !gif) {
+    for (int32_t y = 0; y < height; ++y) {
+      if (complete[y])
+        b.runs.PutRow(y, b.symbols + static_cast<uint64_t>(y) * rowBytes);
+      else
+        b.runs.PutEmpty(y);
+    }
+  } else if (bpp == 1) {
+    // One byte per pixel: 0 is a clear (black) bit of the packed row.
+    uint8_t* row = static_cast<uint8_t*>(Allocate(SizeSum(rowBytes, 1)));
+    if (!row) {
+      Release(complete);
+      return Fail(b, destination, kErrMemory);
+    }
+    ForEachLine(height, interlaced, [&](int32_t k, int32_t y) {
+      if (!complete[k]) {
+        b.runs.PutEmpty(y);
+        return;
+      }
+      const uint8_t* pixel = b.symbols + static_cast<uint64_t>(k) * w;
+      for (uint32_t x = 0; x < w; x += 8) {
+        const uint32_t n = std::min<uint32_t>(8, w - x);
+        uint8_t bits = static_cast<uint8_t>(0xFF >> n);
+        for (uint32_t j = 0; j < n; ++j)
+          if (pixel[x + j]) bits |= static_cast<uint8_t>(0x80 >> j);
+        row[x >> 3] = bits;
+      }
+      b.runs.PutRow(y, row);
+    });
+    Release(row);
+  } else if (!direct) {
+    ForEachLine(height, interlaced, [&](int32_t k, int32_t y) {
+      const uint8_t* from = b.symbols + static_cast<uint64_t>(k) * symbolLine;
+      uint8_t* to = b.pixels + static_cast<uint64_t>(y) * lineBytes;
+      if (bpp == 4) {
+        for (uint32_t x = 0; x + 1 < w; x += 2)
+          to[x >> 1] = static_cast<uint8_t>((from[x] << 4) | (from[x + 1] & 0x0F));
+        if (w & 1) to[w >> 1] = static_cast<uint8_t>(from[w - 1] << 4);
+      } else {
+        std::memcpy(to, from, symbolLine);
+      }
+    });
+  }
+  Release(complete);
+  Release(b.symbols);
+  b.symbols = nullptr;
+
+  if (bpp == 1) {
+    destination->data = b.runs.data;
+    destination->dataSize = b.runs.Used();
+    destination->bytesPerLine = 0;
+    destination->compression = kRunLists;
+    // TIFF bilevel data is decoded as stored: BlackIsZero rows are already
+    // white-is-one, WhiteIsZero rows still need inverting.
+    if (!gif && (source->photometric == 0 || source->photometric == 1))
+      destination->photometric = static_cast<int8_t>(1 - source->photometric);
+  } else {
+    destination->data = b.pixels;
+    destination->dataSize = static_cast<uint32_t>(pageBytes);
+    destination->bytesPerLine = lineBytes;
+    destination->compression = kUncompressed;
+  }
+  destination->dataOffset = 0;
+  destination->dataOwnership = kOwnedByPage;
+  destination->layoutFlags = kLayoutTopDown;
+  if (!gif && bpp != 1) {
+    if (source->layoutFlags & kLayoutPredictor) UndoHorizontalPredictor(destination);
+    if (bpp == 24)
+      for (int32_t y = 0; y < height; ++y)
+        SwapRedBlue(b.pixels + static_cast<uint64_t>(y) * rowBytes, w);
+  }
+  return kOk;
+}
+
+}  // namespace quillon
