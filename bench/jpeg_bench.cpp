@@ -1,0 +1,189 @@
+// JPEG decoding against libjpeg-turbo (its libjpeg API with default
+// settings: accurate integer transform, fancy upsampling, SIMD) on the same
+// streams in the same run.  Each iteration decodes once with each decoder,
+// alternating, timed by the thread's CPU time; the reported time is ours,
+// the counters give the peer's time and peer / ours (above 1: we are
+// faster).
+#include <benchmark/benchmark.h>
+#include <jpeglib.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "imaging/core/core.h"
+#include "support/lzw_compare.h"
+
+namespace {
+
+enum Variant { k420, k444, kGray, kProgressive };
+
+// A 2048 x 1536 photograph-like picture: smooth colour fields, a texture of
+// interpolated noise, fine grain and a few hard edges, so that the streams
+// carry about as many coefficients as a camera picture at quality 85.
+std::vector<uint8_t> MakePicture(int width, int height) {
+  std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+  uint32_t seed = 12345;
+  auto next = [&] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<int>(seed >> 24);
+  };
+  const int cell = 6;
+  const int gw = width / cell + 2, gh = height / cell + 2;
+  std::vector<int> grid(static_cast<size_t>(gw) * gh);
+  for (int& g : grid) g = next() - 128;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const int gx = x / cell, gy = y / cell, fx = x % cell, fy = y % cell;
+      const int a = grid[gy * gw + gx], b = grid[gy * gw + gx + 1];
+      const int c = grid[(gy + 1) * gw + gx], d = grid[(gy + 1) * gw + gx + 1];
+      const int texture = ((a * (cell - fx) + b * fx) * (cell - fy) +
+                           (c * (cell - fx) + d * fx) * fy) / (cell * cell) / 3;
+      const int grain = (next() & 15) - 8;
+      const bool edge = ((x / 150) + (y / 110)) % 5 == 0;
+      const double u = x / 2048.0, v = y / 1536.0;
+      int r = static_cast<int>(128 + 80 * std::sin(6 * u + 2 * v)) + texture + grain;
+      int g = static_cast<int>(110 + 70 * std::cos(5 * v - 3 * u)) + texture + grain;
+      int bl = static_cast<int>(100 + 60 * std::sin(9 * u * v + 1)) + texture / 2 + grain;
+      if (edge) r = 255 - r, bl = 255 - bl;
+      uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+      p[0] = static_cast<uint8_t>(std::clamp(r, 0, 255));
+      p[1] = static_cast<uint8_t>(std::clamp(g, 0, 255));
+      p[2] = static_cast<uint8_t>(std::clamp(bl, 0, 255));
+    }
+  }
+  return rgb;
+}
+
+std::vector<uint8_t> Encode(Variant variant) {
+  constexpr int kWidth = 2048, kHeight = 1536;
+  static const std::vector<uint8_t> picture = MakePicture(kWidth, kHeight);
+  jpeg_compress_struct info{};
+  jpeg_error_mgr error{};
+  info.err = jpeg_std_error(&error);
+  jpeg_create_compress(&info);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &out, &size);
+  info.image_width = kWidth;
+  info.image_height = kHeight;
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 85, TRUE);
+  if (variant == kGray) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+  if (variant == k444) info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = 1;
+  if (variant == kProgressive) jpeg_simple_progression(&info);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<uint8_t*>(&picture[info.next_scanline * kWidth * 3]);
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::vector<uint8_t> bytes(out, out + size);
+  free(out);
+  return bytes;
+}
+
+const std::vector<uint8_t>& Stream(Variant variant) {
+  static const std::vector<uint8_t> streams[4] = {Encode(k420), Encode(k444), Encode(kGray),
+                                                  Encode(kProgressive)};
+  return streams[variant];
+}
+
+// The peer, default settings, scaled by 1 / denominator, into `buffer`, or
+// into a fresh one (malloc, as an application would) when null.
+void PeerDecode(const std::vector<uint8_t>& jpeg, int denominator, std::vector<uint8_t>* buffer) {
+  jpeg_decompress_struct info{};
+  jpeg_error_mgr error{};
+  info.err = jpeg_std_error(&error);
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+  jpeg_read_header(&info, TRUE);
+  info.scale_num = 1;
+  info.scale_denom = static_cast<unsigned>(denominator);
+  jpeg_start_decompress(&info);
+  const size_t row = static_cast<size_t>(info.output_width) * info.output_components;
+  uint8_t* out = nullptr;
+  if (buffer) {
+    if (buffer->size() < row * info.output_height) buffer->resize(row * info.output_height);
+    out = buffer->data();
+  } else {
+    out = static_cast<uint8_t*>(malloc(row * info.output_height));
+  }
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW line = out + row * info.output_scanline;
+    jpeg_read_scanlines(&info, &line, 1);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  if (!buffer) {
+    benchmark::DoNotOptimize(out[0]);
+    free(out);
+  }
+}
+
+// Ours through ConvertPage, into a buffer kept from call to call (flag 8),
+// as the peer writes into one; without a buffer, into a fresh page as
+// viewers get them.
+bool OurDecode(const std::vector<uint8_t>& jpeg, int32_t flags, std::vector<uint8_t>* buffer) {
+  quillon::PageRecord source{};
+  source.data = const_cast<uint8_t*>(jpeg.data());
+  source.dataSize = static_cast<uint32_t>(jpeg.size());
+  source.dataOwnership = quillon::kOwnedByView;
+  source.compression = quillon::kJpeg;
+  source.width = 2048;
+  source.height = 1536;
+  source.bitsPerPixel = 24;
+  quillon::PageRecord destination{};
+  destination.compression = quillon::kUncompressed;
+  if (buffer) {
+    destination.data = buffer->data();
+    flags |= quillon::kFlagIntoDestination;
+  }
+  const int32_t result = quillon::ConvertPage(&source, &destination, flags);
+  if (buffer) destination.data = nullptr;
+  quillon::FreePage(&destination);
+  return result == quillon::kOk;
+}
+
+void BM_JpegDecode(benchmark::State& state) {
+  const auto variant = static_cast<Variant>(state.range(0));
+  const int denominator = static_cast<int>(state.range(1));
+  const int32_t flags = denominator == 8 ? quillon::kFlagJpegEighth
+                        : denominator == 2 ? quillon::kFlagJpegHalf
+                                           : 0;
+  const bool fresh = state.range(2) != 0;
+  const std::vector<uint8_t>& jpeg = Stream(variant);
+  std::vector<uint8_t> ours(2048 * 1536 * 3 + 4096), peer;
+  double oursSeconds = 0, peerSeconds = 0;
+  for (auto _ : state) {
+    const double t0 = bench::ThreadSeconds();
+    if (!OurDecode(jpeg, flags, fresh ? nullptr : &ours)) state.SkipWithError("decode failed");
+    const double t1 = bench::ThreadSeconds();
+    PeerDecode(jpeg, denominator, fresh ? nullptr : &peer);
+    const double t2 = bench::ThreadSeconds();
+    oursSeconds += t1 - t0;
+    peerSeconds += t2 - t1;
+    state.SetIterationTime(t1 - t0);
+  }
+  state.counters["peer_ms"] = 1000 * peerSeconds / static_cast<double>(state.iterations());
+  state.counters["peer/ours"] = peerSeconds / oursSeconds;
+  state.counters["kB"] = static_cast<double>(jpeg.size()) / 1024;
+}
+
+// Every stream at every size into a kept buffer; 4:2:0 at full size also
+// into a fresh page (ours) and a fresh malloc buffer (the peer's) each time.
+void Cases(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"variant", "denom", "fresh"});
+  for (int variant : {k420, k444, kGray, kProgressive})
+    for (int denominator : {1, 2, 8}) b->Args({variant, denominator, 0});
+  b->Args({k420, 1, 1});
+}
+
+BENCHMARK(BM_JpegDecode)->Apply(Cases)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace

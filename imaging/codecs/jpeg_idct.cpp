@@ -1,0 +1,192 @@
+// Dequantisation and the inverse DCT: the separable AAN fast integer
+// transform with 8-bit fixed-point constants (Arai, Agui and Nakajima; the
+// prepared tables carry its scale factors).
+//
+// M(x, c) = (x * c) >> 8 is computed as x * k + ((x * (c - 256 k)) >> 8) with
+// the remainder below 128, so that the 16-bit SSE2 lanes need no
+// pre-shifted operands: 362 = 256 + 106, 473 = 512 - 39, 277 = 256 + 21,
+// -669 = -768 + 99.
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/codecs/jpeg.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace quillon {
+
+namespace {
+
+// The AAN factors as the 16-bit multipliers of the dequantisation.
+alignas(16) constexpr std::array<int16_t, 64> kAanScale16 = [] {
+  std::array<int16_t, 64> table{};
+  for (int i = 0; i < 64; ++i) table[i] = static_cast<int16_t>(kAanScale[i]);
+  return table;
+}();
+static_assert(kAanScale[9] == 31521, "the largest factor fits 16 bits");
+
+// Portable lanes: 32-bit integers.
+struct ScalarOps {
+  using V = int32_t;
+  static V Add(V a, V b) { return a + b; }
+  static V Sub(V a, V b) { return a - b; }
+  static V M362(V x) { return x + ((x * 106) >> 8); }
+  static V M473(V x) { return 2 * x + ((x * -39) >> 8); }
+  static V M277(V x) { return x + ((x * 21) >> 8); }
+  static V MMinus669(V x) { return -3 * x + ((x * 99) >> 8); }
+};
+
+// The butterfly of one 8-point transform, in place.
+template <typename Ops, typename V>
+inline void Butterfly(V& v0, V& v1, V& v2, V& v3, V& v4, V& v5, V& v6, V& v7) {
+  using O = Ops;
+  // Even part.
+  const V t10 = O::Add(v0, v4), t11 = O::Sub(v0, v4);
+  const V t13 = O::Add(v2, v6);
+  const V t12 = O::Sub(O::M362(O::Sub(v2, v6)), t13);
+  const V e0 = O::Add(t10, t13), e3 = O::Sub(t10, t13);
+  const V e1 = O::Add(t11, t12), e2 = O::Sub(t11, t12);
+  // Odd part.
+  const V z13 = O::Add(v5, v3), z10 = O::Sub(v5, v3);
+  const V z11 = O::Add(v1, v7), z12 = O::Sub(v1, v7);
+  const V o7 = O::Add(z11, z13);
+  const V z5 = O::M473(O::Add(z10, z12));
+  const V o6 = O::Sub(O::Add(O::MMinus669(z10), z5), o7);
+  const V o5 = O::Sub(O::M362(O::Sub(z11, z13)), o6);
+  const V o4 = O::Add(O::Sub(O::M277(z12), z5), o5);
+  v0 = O::Add(e0, o7);
+  v7 = O::Sub(e0, o7);
+  v1 = O::Add(e1, o6);
+  v6 = O::Sub(e1, o6);
+  v2 = O::Add(e2, o5);
+  v5 = O::Sub(e2, o5);
+  v4 = O::Add(e3, o4);
+  v3 = O::Sub(e3, o4);
+}
+
+template <typename Ops, typename V>
+inline void Butterfly(V* v) {
+  Butterfly<Ops>(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
+}
+
+#if defined(__SSE2__)
+
+struct VectorOps {
+  using V = __m128i;
+  static V Add(V a, V b) { return _mm_add_epi16(a, b); }
+  static V Sub(V a, V b) { return _mm_sub_epi16(a, b); }
+  static V Mul(V x, int remainder) {
+    return _mm_mulhi_epi16(x, _mm_set1_epi16(static_cast<int16_t>(remainder * 256)));
+  }
+  static V M362(V x) { return _mm_add_epi16(x, Mul(x, 106)); }
+  static V M473(V x) { return _mm_add_epi16(_mm_add_epi16(x, x), Mul(x, -39)); }
+  static V M277(V x) { return _mm_add_epi16(x, Mul(x, 21)); }
+  static V MMinus669(V x) {
+    return _mm_sub_epi16(Mul(x, 99), _mm_add_epi16(_mm_add_epi16(x, x), x));
+  }
+};
+
+inline void Transpose8x8(__m128i& r0, __m128i& r1, __m128i& r2, __m128i& r3, __m128i& r4,
+                         __m128i& r5, __m128i& r6, __m128i& r7) {
+  const __m128i a0 = _mm_unpacklo_epi16(r0, r1), a1 = _mm_unpackhi_epi16(r0, r1);
+  const __m128i a2 = _mm_unpacklo_epi16(r2, r3), a3 = _mm_unpackhi_epi16(r2, r3);
+  const __m128i a4 = _mm_unpacklo_epi16(r4, r5), a5 = _mm_unpackhi_epi16(r4, r5);
+  const __m128i a6 = _mm_unpacklo_epi16(r6, r7), a7 = _mm_unpackhi_epi16(r6, r7);
+  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+  r0 = _mm_unpacklo_epi64(b0, b4);
+  r1 = _mm_unpackhi_epi64(b0, b4);
+  r2 = _mm_unpacklo_epi64(b1, b5);
+  r3 = _mm_unpackhi_epi64(b1, b5);
+  r4 = _mm_unpacklo_epi64(b2, b6);
+  r5 = _mm_unpackhi_epi64(b2, b6);
+  r6 = _mm_unpacklo_epi64(b3, b7);
+  r7 = _mm_unpackhi_epi64(b3, b7);
+}
+
+// value >> 5, then + 128 with saturation (signed pack, sign flip), two
+// rows of eight samples.
+inline void StoreRows(__m128i a, __m128i b, uint8_t* out, uint32_t stride) {
+  const __m128i bytes = _mm_xor_si128(_mm_packs_epi16(_mm_srai_epi16(a, 5), _mm_srai_epi16(b, 5)),
+                                      _mm_set1_epi8(static_cast<char>(0x80)));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out + stride), _mm_srli_si128(bytes, 8));
+}
+
+// Row r of a block dequantised: (coefficient x 8q) x factor >> 16, doubled.
+inline __m128i Dequantise(const __m128i* in, const __m128i* q, int r) {
+  const __m128i scaled = _mm_mulhi_epi16(
+      _mm_mullo_epi16(_mm_loadu_si128(in + r), _mm_loadu_si128(q + r)),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kAanScale16.data()) + r));
+  return _mm_add_epi16(scaled, scaled);
+}
+
+void InverseDctSse2(const int16_t* quant, int16_t* block, uint8_t* out,
+                    uint32_t stride) {
+  auto* in = reinterpret_cast<__m128i*>(block);
+  const auto* q = reinterpret_cast<const __m128i*>(quant);
+  __m128i v0 = Dequantise(in, q, 0), v1 = Dequantise(in, q, 1);
+  __m128i v2 = Dequantise(in, q, 2), v3 = Dequantise(in, q, 3);
+  __m128i v4 = Dequantise(in, q, 4), v5 = Dequantise(in, q, 5);
+  __m128i v6 = Dequantise(in, q, 6), v7 = Dequantise(in, q, 7);
+  const __m128i zero = _mm_setzero_si128();
+  for (int i = 0; i < 8; ++i) _mm_storeu_si128(in + i, zero);
+  Butterfly<VectorOps>(v0, v1, v2, v3, v4, v5, v6, v7);  // columns: a lane each
+  Transpose8x8(v0, v1, v2, v3, v4, v5, v6, v7);
+  Butterfly<VectorOps>(v0, v1, v2, v3, v4, v5, v6, v7);  // rows: a lane each
+  Transpose8x8(v0, v1, v2, v3, v4, v5, v6, v7);
+  StoreRows(v0, v1, out, stride);
+  StoreRows(v2, v3, out + 2 * stride, stride);
+  StoreRows(v4, v5, out + 4 * stride, stride);
+  StoreRows(v6, v7, out + 6 * stride, stride);
+}
+
+#endif  // __SSE2__
+
+}  // namespace
+
+void InverseDctPortable(const int16_t* quant, int16_t* block, uint8_t* out,
+                        uint32_t stride, const uint8_t* rangeLimit) {
+  int32_t work[64];
+  // Columns, dequantised; the products and the column results are kept to
+  // 16 bits as the vector code keeps them.
+  for (int c = 0; c < 8; ++c) {
+    int32_t v[8];
+    bool acZero = true;
+    for (int r = 0; r < 8; ++r) {
+      const int32_t product = static_cast<int16_t>(block[r * 8 + c] * quant[r * 8 + c]);
+      v[r] = static_cast<int16_t>(2 * ((product * kAanScale16[r * 8 + c]) >> 16));
+      if (r && v[r]) acZero = false;
+    }
+    if (!acZero) Butterfly<ScalarOps>(v);
+    for (int r = 0; r < 8; ++r)
+      work[r * 8 + c] = acZero ? v[0] : static_cast<int16_t>(v[r]);
+  }
+  for (int r = 0; r < 8; ++r) {
+    int32_t* v = work + r * 8;
+    Butterfly<ScalarOps>(v);
+    // The range-limit table, saturating beyond its +-512 as the vector
+    // code's packing does.
+    for (int c = 0; c < 8; ++c) {
+      const int32_t sample = std::clamp(v[c] >> 5, -512, 511);
+      out[r * stride + c] = rangeLimit[sample & 1023];
+    }
+  }
+  std::memset(block, 0, 64 * sizeof(int16_t));
+}
+
+void InverseDct(const JpegDecoderState* state, int16_t* block, int table,
+                uint8_t* out, uint32_t stride) {
+#if defined(__SSE2__)
+  (void)state->rangeLimit;
+  InverseDctSse2(state->idctQuant[table], block, out, stride);
+#else
+  InverseDctPortable(state->idctQuant[table], block, out, stride, state->rangeLimit);
+#endif
+}
+
+}  // namespace quillon

@@ -1,0 +1,71 @@
+// JPEG cross-checks: the peer decoder (libjpeg-turbo through its libjpeg
+// API), our decoder through ConvertPage, and the measures that compare
+// them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+// Pixels top line first, no padding: RGB triplets or gray bytes.
+struct Image {
+  int32_t result = -1;  // ours: ConvertPage's result; peer: 0 or -1
+  int width = 0;
+  int height = 0;
+  int channels = 0;  // 1 gray, 3 RGB
+  std::vector<uint8_t> pixels;
+};
+
+// libjpeg-turbo with the accurate integer transform and without fancy
+// upsampling (djpeg -dct int -nosmooth), scaled by 1 / denominator.
+Image PeerDecode(const std::vector<uint8_t>& jpeg, int denominator = 1);
+
+// The one-eighth picture the decoder should give, made from the peer's
+// coefficients: each block's DC as its sample (DC x q0 / 8 + 128), each
+// chroma DC over the luma blocks it covers, YCbCr to RGB in floating point.
+Image DcReference(const std::vector<uint8_t>& jpeg);
+
+// Each 2 x 2 group of `image` averaged (the last column and line repeated
+// for odd sizes).
+Image Halve(const Image& image);
+
+// Our decode of a whole stream through ConvertPage with `flags`.  16-bpp
+// results are widened to RGB by bit replication unless `raw16` asks for
+// the 5-6-5 words (two bytes a pixel, little-endian) as they are.
+Image OurDecode(const std::vector<uint8_t>& jpeg, int32_t flags, bool raw16 = false);
+
+// Encoding through the peer, for streams the fixtures do not cover.
+struct EncodeOptions {
+  int quality = 85;
+  int horizontal = 2, vertical = 2;  // luminance sampling factors
+  bool gray = false;
+  bool progressive = false;
+  int restartBlocks = 0;     // restart interval in MCUs, 0 = none
+  bool longDcCodes = false;  // a luminance DC table with codes of 13 to 16 bits
+  bool optimize = false;     // tables fitted to the picture
+  // A progressive script for gray pictures: {Ss, Se, Ah, Al} per scan.
+  std::vector<std::array<int, 4>> grayScans;
+};
+std::vector<uint8_t> PeerEncode(const Image& rgb, const EncodeOptions& options);
+
+// A picture of `width` x `height` with smooth colour, texture and edges.
+Image TestPicture(int width, int height);
+
+// The stream without its DHT segments.
+std::vector<uint8_t> WithoutHuffmanTables(const std::vector<uint8_t>& jpeg);
+
+// Peak signal-to-noise ratio in dB over all samples (99 when equal).
+double Psnr(const Image& a, const Image& b);
+// Largest absolute sample difference.
+int MaxDifference(const Image& a, const Image& b);
+
+// 24-bit RGB to the library's 5-6-5 words (as bytes, little-endian).
+std::vector<uint8_t> PackRgb565(const Image& rgb);
+
+// A test fixture of tests/data/jpeg.
+std::vector<uint8_t> JpegFixture(const std::string& name);
+
+}  // namespace testutil
