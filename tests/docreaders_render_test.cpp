@@ -82,3 +82,57 @@ TEST(DocReadersRender, FliFrameRendersInItsPalette) {
     for (int c = 0; c < 3; ++c)
       ASSERT_EQ(got.pixels[3 * i + c], rgb[3 * second[i] + c]) << "pixel " << i;
 }
+
+TEST(DocReadersRender, FaxDocumentsRenderTheirPixels) {
+  TempDir dir;
+  using testutil::BitOrder;
+  using testutil::FaxCode;
+  auto rendered = [&](const std::string& input, int page) {
+    std::string out = dir.Path("page" + std::to_string(page) + ".pbm");
+    EXPECT_EQ(Render(input, page, out), 0) << input;
+    return testutil::ReadPbm(out);
+  };
+
+  // CALS, as ImageMagick wrote it.
+  for (const char* name : {"small-200", "wide-1200"}) {
+    const std::string path = testutil::DataPath(std::string("docreaders/") + name);
+    Bilevel reference = testutil::ReadPbm(path + ".pbm"), got = rendered(path + ".cal", 1);
+    EXPECT_EQ(got, reference) << name << ": " << testutil::FirstDifference(got, reference);
+  }
+
+  // WinFAX 10: a G4 page, then a G3 page.
+  const Bilevel one = testutil::TestDrawing(1728, 90, 50), two = testutil::TestDrawing(1728, 61, 51);
+  testutil::WinFax10Page a{one.width, one.height, true,
+                           testutil::EncodeFax(one, FaxCode::kG4, 90, BitOrder::kLsbFirst)[0]};
+  testutil::WinFax10Page b{two.width, two.height, false,
+                           testutil::EncodeFax(two, FaxCode::kG3OneD, 61, BitOrder::kLsbFirst)[0]};
+  std::string winfax = dir.Write("fax.fax", testutil::BuildWinFax10({a, b}));
+  Bilevel got = rendered(winfax, 1);
+  EXPECT_EQ(got, one) << testutil::FirstDifference(got, one);
+  got = rendered(winfax, 2);
+  EXPECT_EQ(got, two) << testutil::FirstDifference(got, two);
+
+  // AWD: the second page's bands, one of them split by a table sector.
+  std::vector<std::vector<testutil::AwdBand>> bands;
+  for (const Bilevel* p : {&one, &two}) {
+    bands.emplace_back();
+    auto strips = testutil::EncodeFax(*p, FaxCode::kG4, 74, BitOrder::kLsbFirst);
+    for (size_t s = 0; s < strips.size(); ++s)
+      bands.back().push_back({std::min(74, p->height - 74 * static_cast<int>(s)), strips[s]});
+  }
+  testutil::AwdLayout layout;
+  layout.tableSectors = {0, 5};
+  std::string awd = dir.Write("fax.awd", testutil::BuildAwd(bands, layout).bytes);
+  got = rendered(awd, 1);
+  EXPECT_EQ(got, one) << testutil::FirstDifference(got, one);
+  got = rendered(awd, 2);
+  EXPECT_EQ(got, two) << testutil::FirstDifference(got, two);
+
+  // IOCA: G4 with the bits of each byte in reverse order.
+  testutil::IocaPage g4;
+  g4.width = two.width, g4.height = two.height, g4.bitOrder = 1, g4.imageChunk = 300;
+  g4.image = testutil::EncodeFax(two, FaxCode::kG4, 61, BitOrder::kLsbFirst)[0];
+  std::string ioca = dir.Write("fax.ica", testutil::BuildIoca({g4}));
+  got = rendered(ioca, 1);
+  EXPECT_EQ(got, two) << testutil::FirstDifference(got, two);
+}
