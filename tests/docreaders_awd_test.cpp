@@ -54,6 +54,8 @@ void ExpectPages(const AwdFile& file, const std::vector<Bilevel>& pictures,
     }
     Bilevel got = testutil::PeerDecode(page.record);
     EXPECT_EQ(got, pictures[i]) << testutil::FirstDifference(got, pictures[i]);
+    got = testutil::LibraryDecode(page.record);
+    EXPECT_EQ(got, pictures[i]) << "library: " << testutil::FirstDifference(got, pictures[i]);
   }
 }
 

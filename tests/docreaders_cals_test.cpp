@@ -39,6 +39,8 @@ TEST(Cals, FilesWrittenByImageMagick) {
     }
     Bilevel got = testutil::PeerDecode(page.record);
     EXPECT_EQ(got, reference) << testutil::FirstDifference(got, reference);
+    got = testutil::LibraryDecode(page.record);
+    EXPECT_EQ(got, reference) << "library: " << testutil::FirstDifference(got, reference);
   }
 
   testutil::OpenedFile sample(testutil::SamplePath("drawing.cal"));

@@ -120,10 +120,12 @@ TEST(Ioca, PagesAndTheEncodingParameter) {
   EXPECT_EQ(first->compression, kG4);
   EXPECT_EQ(first->fillOrderReversed, 1);
   EXPECT_EQ(testutil::PeerDecode(first.record), one);
+  EXPECT_EQ(testutil::LibraryDecode(first.record), one);
   ASSERT_EQ(ExtractPage(f.file(), second.get(), 1), kOk);
   EXPECT_EQ(second->compression, kG3OneD);
   EXPECT_EQ(second->fillOrderReversed, 1);
   EXPECT_EQ(testutil::PeerDecode(second.record), two);
+  EXPECT_EQ(testutil::LibraryDecode(second.record), two);
   ASSERT_EQ(ExtractPage(f.file(), third.get(), 2), kOk);
   EXPECT_EQ(testutil::LibraryDecode(third.record), three);
 

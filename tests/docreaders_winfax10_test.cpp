@@ -57,6 +57,8 @@ TEST(WinFax10, PagesAreFoundByTheirHeadersAndKeepTheirCode) {
     EXPECT_EQ(std::memcmp(page->data + page->dataOffset, pages[i].data.data(), page->dataSize), 0);
     Bilevel got = testutil::PeerDecode(page.record);
     EXPECT_EQ(got, *pictures[i]) << testutil::FirstDifference(got, *pictures[i]);
+    got = testutil::LibraryDecode(page.record);
+    EXPECT_EQ(got, *pictures[i]) << "library: " << testutil::FirstDifference(got, *pictures[i]);
     header += 128 + pages[i].data.size();
   }
 }
