@@ -24,16 +24,15 @@ int32_t Dispatch(ImageFile* file, PageRecord* page, int32_t index) {
     case kFileJfif: return ReadJfif(file, page, index);
     case kFileTarga: return ReadTarga(file, page, index);
     case kFileGif: return ReadGif(file, page, index);
-    case kFileIoca:
+    case kFileIoca: return ReadIoca(file, page, index);
+    case kFileAwd: return ReadAwd(file, page, index);
+    case kFilePseg: return ReadPseg(file, page, index);
+    case kFileCals: return ReadCals(file, page, index);
+    case kFileFli: return ReadFli(file, page, index);
+    case kFileWinFax10: return ReadWinFax10(file, page, index);
     case kFilePdf: return ExtractPdfImage(file, page, index);
     case kFileAvi:
     case kFileQuickTime: return ExtractVideoFrame(file, page, index);
-    case kFileAwd:
-    case kFilePseg:
-    case kFileCals:
-    case kFileFli:
-    case kFileWinFax10:
-      return kErrUnsupported;  // readers of these formats are not built yet
     default:
       return kErrUnknownFormat;  // 2, 12, 18 and unknown codes
   }
@@ -42,10 +41,14 @@ int32_t Dispatch(ImageFile* file, PageRecord* page, int32_t index) {
 }  // namespace
 
 int32_t ExtractPage(ImageFile* file, PageRecord* page, int32_t index) {
-  page->data = nullptr;
+  // FLI/FLC frames after the first are drawn over the previous frame, so
+  // the record keeps the frame buffer and palette it holds.
+  if (!(file->fileType == kFileFli && index > 0)) {
+    page->data = nullptr;
+    page->palette = nullptr;
+  }
   page->stripOffsets = nullptr;
   page->stripByteCounts = nullptr;
-  page->palette = nullptr;
   page->comment[0] = page->applicationText[0] = page->plainText[0] = 0;
   if (file->accessMode == kAccessClosed) return kErrParameter;
   if (index < 0 || index > file->pageCount - 1) return kErrPageNotFound;

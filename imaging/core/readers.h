@@ -20,6 +20,15 @@ int32_t ReadTarga(ImageFile* file, PageRecord* page, int32_t index);
 int32_t ReadGif(ImageFile* file, PageRecord* page, int32_t index);
 // WinFAX, BitFAX and Quicklinks II: headerless G3 lines, decoded here.
 int32_t ReadFaxFile(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadPseg(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadWinFax10(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadCals(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadIoca(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadAwd(ImageFile* file, PageRecord* page, int32_t index);
+// FLI/FLC frames after the first are decoded over the frame buffer and
+// palette of the record that received the previous frame; in a record that
+// holds neither, the frames before are decoded first.
+int32_t ReadFli(ImageFile* file, PageRecord* page, int32_t index);
 
 // Reads the TIFF directory at `directoryOffset` of the in-memory TIFF file
 // `base`..`base + size` into `page` (data = base, dataOwnership 2, unless a
