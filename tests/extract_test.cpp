@@ -466,3 +466,16 @@ TEST(Extract, PcxAndDcxPages) {
   Page gone;
   EXPECT_EQ(Extract(dir, dcx, gone, 1), kErrBadHeader);
 }
+
+TEST(Extract, HugePagesFromTinyFilesAreRefused) {
+  TempDir dir;
+  // A G4 page of 20000 x 20000 in a file of a few hundred bytes: above the
+  // page-size cap, refused before any decoder reserves memory for it.
+  testutil::TiffDirectory d = testutil::BilevelDirectory(20000, 20000, 4, {0, 1, 2, 3});
+  Page page;
+  EXPECT_EQ(Extract(dir, testutil::BuildTiff({d}, false), page), kErrBadHeader);
+  // At the cap itself the page is read.
+  testutil::TiffDirectory edge = testutil::BilevelDirectory(16384, 16384, 4, {0, 1, 2, 3});
+  Page ok;
+  EXPECT_EQ(Extract(dir, testutil::BuildTiff({edge}, false), ok), kOk);
+}

@@ -140,9 +140,15 @@ TEST(Writers, CalsHeaderRecords) {
   EXPECT_EQ(std::string(b.begin() + 1152, b.begin() + 1166), "rdensity: 0200");
   EXPECT_EQ(b[2047], ' ');
   EXPECT_EQ(b[2048], 1);
+  // The written file opens as CALS with the same geometry.
   OpenedFile f(dir.Path("w.out"));
   ASSERT_EQ(f.result, kOk);
   EXPECT_EQ(f.file.fileType, kFileCals);
+  Page back;
+  ASSERT_EQ(ExtractPage(&f.file, back.get(), 0), kOk);
+  EXPECT_EQ(back->width, 1728);
+  EXPECT_EQ(back->height, 2200);
+  EXPECT_EQ(back->xResolution, 200);
 }
 
 TEST(Writers, GifAndPcxFraming) {

@@ -18,22 +18,21 @@ int32_t Dispatch(ImageFile* file, PageRecord* page, int32_t index) {
     case kFilePcx:
     case kFileDcx: return ReadPcx(file, page, index);
     case kFileTiff: return ReadTiff(file, page, index);
+    case kFileWinFax:
+    case kFileBitFax:
+    case kFileQuicklinks: return ReadFaxFile(file, page, index);
     case kFileJfif: return ReadJfif(file, page, index);
     case kFileTarga: return ReadTarga(file, page, index);
     case kFileGif: return ReadGif(file, page, index);
-    case kFileIoca:
+    case kFileIoca: return ReadIoca(file, page, index);
+    case kFileAwd: return ReadAwd(file, page, index);
+    case kFilePseg: return ReadPseg(file, page, index);
+    case kFileCals: return ReadCals(file, page, index);
+    case kFileFli: return ReadFli(file, page, index);
+    case kFileWinFax10: return ReadWinFax10(file, page, index);
     case kFilePdf: return ExtractPdfImage(file, page, index);
     case kFileAvi:
     case kFileQuickTime: return ExtractVideoFrame(file, page, index);
-    case kFileAwd:
-    case kFilePseg:
-    case kFileWinFax:
-    case kFileBitFax:
-    case kFileCals:
-    case kFileQuicklinks:
-    case kFileFli:
-    case kFileWinFax10:
-      return kErrUnsupported;  // readers of these formats are not built yet
     default:
       return kErrUnknownFormat;  // 2, 12, 18 and unknown codes
   }
@@ -42,16 +41,25 @@ int32_t Dispatch(ImageFile* file, PageRecord* page, int32_t index) {
 }  // namespace
 
 int32_t ExtractPage(ImageFile* file, PageRecord* page, int32_t index) {
-  page->data = nullptr;
+  // FLI/FLC frames after the first are drawn over the previous frame, so
+  // the record keeps the frame buffer and palette it holds.
+  if (!(file->fileType == kFileFli && index > 0)) {
+    page->data = nullptr;
+    page->palette = nullptr;
+  }
   page->stripOffsets = nullptr;
   page->stripByteCounts = nullptr;
-  page->palette = nullptr;
   page->comment[0] = page->applicationText[0] = page->plainText[0] = 0;
   if (file->accessMode == kAccessClosed) return kErrParameter;
   if (index < 0 || index > file->pageCount - 1) return kErrPageNotFound;
 
   int32_t result = Dispatch(file, page, index);
   if (result != kOk) return result;
+  if (SizeProduct(static_cast<uint32_t>(page->width < 0 ? 0 : page->width),
+                  static_cast<uint32_t>(page->height < 0 ? 0 : page->height)) > kMaxPagePixels) {
+    FreePage(page);
+    return kErrBadHeader;
+  }
   file->currentPage = index;
 
   // The fax decoders once read a few bytes past their data; data that ends

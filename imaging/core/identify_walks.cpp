@@ -115,38 +115,6 @@ int32_t WalkIoca(ImageFile* file, const Bytes& view) {
   return kOk;
 }
 
-// Microsoft AWD: page records found from the "AWPI" marker.  A record is a
-// 16-bit length L and L bytes; a record of length 6 separates pages, band
-// records carry 0x000A0008 or 0x0010000A at bytes 6..9; anything else is
-// skipped a 512-byte sector at a time.
-int32_t WalkAwd(ImageFile* file, const Bytes& view) {
-  if (!AllocatePageTable(file, kPageTableSize)) return kErrMemory;
-  file->pageCount = 0;
-  int64_t marker = view.Find("AWPI", 4, 0, 10000);
-  if (marker < 0) return kOk;
-  int32_t count = 0;
-  uint64_t at = static_cast<uint64_t>(marker) + 34;
-  if (at >= view.n) return kOk;
-  file->pageOffsets[count++] = static_cast<uint32_t>(at);
-  while (at + 10 <= view.n && count < kPageTableSize) {
-    uint32_t length = view.LE16(at);
-    uint32_t kind = view.LE32(at + 6);
-    if (length == 6) {
-      if (kind == 0x000A0008) break;  // end of the document
-      at += 8;
-      file->pageOffsets[count++] = static_cast<uint32_t>(at);
-    } else if (kind == 0x000A0008 || kind == 0x0010000A) {
-      at += 2 + static_cast<uint64_t>(length);
-    } else {
-      at += 512;
-    }
-  }
-  // A page record at the very end holds no band.
-  while (count > 0 && file->pageOffsets[count - 1] + 10 > view.n) --count;
-  file->pageCount = count;
-  return kOk;
-}
-
 // WinFAX 10: 128-byte page headers chained by the data size at 116..119.
 int32_t WalkWinFax10(ImageFile* file, const Bytes& view) {
   int32_t declared = view.U8(101);

@@ -14,6 +14,7 @@ constexpr int32_t kPageTableSize = 4096;
 int32_t WalkTiff(ImageFile* file, const Bytes& view);
 int32_t WalkGif(ImageFile* file, const Bytes& view);
 int32_t WalkIoca(ImageFile* file, const Bytes& view);
+// Microsoft AWD (and Pocket Powerpoint): defined with the AWD reader.
 int32_t WalkAwd(ImageFile* file, const Bytes& view);
 int32_t WalkWinFax10(ImageFile* file, const Bytes& view);
 

@@ -18,6 +18,17 @@ int32_t ReadTiff(ImageFile* file, PageRecord* page, int32_t index);
 int32_t ReadJfif(ImageFile* file, PageRecord* page, int32_t index);
 int32_t ReadTarga(ImageFile* file, PageRecord* page, int32_t index);
 int32_t ReadGif(ImageFile* file, PageRecord* page, int32_t index);
+// WinFAX, BitFAX and Quicklinks II: headerless G3 lines, decoded here.
+int32_t ReadFaxFile(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadPseg(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadWinFax10(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadCals(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadIoca(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadAwd(ImageFile* file, PageRecord* page, int32_t index);
+// FLI/FLC frames after the first are decoded over the frame buffer and
+// palette of the record that received the previous frame; in a record that
+// holds neither, the frames before are decoded first.
+int32_t ReadFli(ImageFile* file, PageRecord* page, int32_t index);
 
 // Reads the TIFF directory at `directoryOffset` of the in-memory TIFF file
 // `base`..`base + size` into `page` (data = base, dataOwnership 2, unless a
@@ -40,6 +51,11 @@ uint64_t InflateInto(const uint8_t* input, uint64_t inputSize,
 // The largest page a reader accepts: dimensions above this are damaged or
 // hostile headers (the run-list and line-size forms cannot hold them).
 constexpr int32_t kMaxDimension = 65535;
+// The most pixels a page may have (16384 x 16384): a header that claims
+// more is refused with -8 whatever the file's size, so that a few hostile
+// bytes cannot make the library reserve gigabytes.  Single buffers are
+// further capped by the allocation limit (1 GiB by default, -1 above it).
+constexpr uint64_t kMaxPagePixels = uint64_t{1} << 28;
 
 // A buffer of `size` bytes that a reader owns; null when it cannot be had.
 inline uint8_t* AllocateBytes(uint64_t size) {

@@ -1,5 +1,6 @@
 #include "tools/quillon/pages.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/core/files.h"
@@ -61,10 +62,14 @@ Raster ToRaster(const quillon::PageRecord& page) {
   if (bpp == 1) {
     out.bilevel = true;
     out.pixels.assign(w * h, 255);
+    // Run lists (decoded pages) or packed rows (rendered views).
+    const bool runs = page.compression == quillon::kRunLists;
     std::vector<uint8_t> row(quillon::RowBytes(page.width, 1) + 1);
-    uint8_t** lines = quillon::LinePointers(page);
     for (size_t y = 0; y < h; ++y) {
-      quillon::RunsToRow(lines[y], page.width, row.data());
+      if (runs)
+        quillon::RunsToRow(quillon::LinePointers(page)[y], page.width, row.data());
+      else
+        std::copy_n(page.data + page.dataOffset + y * page.bytesPerLine, row.size() - 1, row.begin());
       for (size_t x = 0; x < w; ++x)
         out.pixels[y * w + x] = (row[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
     }

@@ -1,0 +1,22 @@
+// Handles of kernel objects: threads, files, searches, mappings, serial
+// ports, memory blocks.  Each service keeps its own record behind a handle.
+#pragma once
+
+#include <memory>
+
+#include "platform/ce_base.h"
+
+namespace ce::internal {
+
+enum class ObjectKind { kThread, kFile, kFind, kMapping, kSerial, kLocalMemory };
+
+HANDLE AddObject(ObjectKind kind, std::shared_ptr<void> record);
+std::shared_ptr<void> LookupObject(HANDLE handle, ObjectKind kind);
+bool RemoveObject(HANDLE handle, ObjectKind* kind);
+
+template <typename T>
+std::shared_ptr<T> Lookup(HANDLE handle, ObjectKind kind) {
+  return std::static_pointer_cast<T>(LookupObject(handle, kind));
+}
+
+}  // namespace ce::internal

@@ -1,0 +1,35 @@
+// The headless presenter: no window; a script drives the device, or the
+// program simply runs until it ends.  Screenshots come from screen memory.
+#include <thread>
+
+#include "platform/present.h"
+
+namespace ce::internal {
+
+namespace {
+
+bool Open(const EmulatorConfig&, std::string*) {
+  SetPresenterHooks(nullptr);
+  return true;
+}
+
+int Run(const EmulatorConfig& config, const std::atomic<bool>& ended) {
+  if (config.script.empty()) {
+    while (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return 0;
+  }
+  bool quit = false;
+  int status = RunScript(config.script, &quit);
+  // The end of the script, or `quit`, ends the program as closing its
+  // windows would.
+  if (!ended) CloseProgram(ended, 5000);
+  return status;
+}
+
+void Close() {}
+
+}  // namespace
+
+extern const Presenter kHeadlessPresenter = {"headless", Open, Run, Close};
+
+}  // namespace ce::internal

@@ -1,0 +1,281 @@
+// FLI/FLC animations: frames decoded one over the other in the record's
+// frame buffer and palette, every chunk type, and damaged chunks.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "imaging/core/core.h"
+#include "support/doc_writers.h"
+#include "support/docreaders_fax.h"
+
+using namespace quillon;
+using testutil::BuildFli;
+using testutil::FliChunk;
+using testutil::FliFrame;
+using testutil::OpenedBytes;
+using testutil::Page;
+
+namespace {
+
+constexpr int kW = 37, kH = 23;  // an odd width: lines are padded in the record
+
+using Pixels = std::vector<uint8_t>;  // width x height, one byte a pixel
+
+// The frame a record holds, without the line padding.
+Pixels FramePixels(const PageRecord& page) {
+  Pixels out;
+  for (int y = 0; y < page.height; ++y) {
+    const uint8_t* line = page.data + page.dataOffset + static_cast<size_t>(y) * page.bytesPerLine;
+    out.insert(out.end(), line, line + page.width);
+  }
+  return out;
+}
+
+Pixels Picture(uint32_t seed, int runs) {
+  Pixels p(kW * kH);
+  std::mt19937 random(seed);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x)
+      p[y * kW + x] = static_cast<uint8_t>(runs ? (x / runs + y * 3) % 50 : random() % 256);
+  return p;
+}
+
+// `base` with a few rectangles and single pixels changed, and some lines
+// (including the last column) untouched.
+Pixels Changed(Pixels p, uint32_t seed) {
+  std::mt19937 random(seed);
+  for (int k = 0; k < 4; ++k) {
+    int x0 = static_cast<int>(random() % kW), y0 = static_cast<int>(random() % (kH - 3));
+    uint8_t v = static_cast<uint8_t>(random());
+    for (int y = y0; y < y0 + 3; ++y)
+      for (int x = x0; x < std::min(kW, x0 + 9); ++x) p[y * kW + x] = static_cast<uint8_t>(v + x);
+  }
+  p[5 * kW + kW - 1] ^= 0x5A;  // the last pixel of a line
+  p[17 * kW + 3] ^= 0xFF;
+  return p;
+}
+
+// A palette of `entries` RGB triplets and the record palette (BGR) it makes.
+std::vector<uint8_t> Rgb(int entries, uint32_t seed) {
+  std::vector<uint8_t> rgb(3 * entries);
+  std::mt19937 random(seed);
+  for (uint8_t& v : rgb) v = static_cast<uint8_t>(random());
+  return rgb;
+}
+void Apply(std::vector<uint8_t>& bgr, const std::vector<uint8_t>& rgb, int first, int scale) {
+  for (size_t i = 0; i < rgb.size() / 3; ++i) {
+    bgr[3 * (first + i) + 2] = static_cast<uint8_t>((rgb[3 * i] / scale) * scale);
+    bgr[3 * (first + i) + 1] = static_cast<uint8_t>((rgb[3 * i + 1] / scale) * scale);
+    bgr[3 * (first + i)] = static_cast<uint8_t>((rgb[3 * i + 2] / scale) * scale);
+  }
+}
+
+struct Expected {
+  Pixels pixels;
+  std::vector<uint8_t> palette;
+};
+
+// Seven frames that use every chunk type; `expected` receives what each
+// should show.
+std::vector<FliFrame> Animation(bool flc, std::vector<Expected>& expected) {
+  const Pixels a = Picture(1, 4), b = Changed(a, 2), c = Changed(b, 3), d = Picture(4, 0),
+               e = Picture(5, 7);
+  const std::vector<uint8_t> full = Rgb(256, 6), part = Rgb(10, 7);
+  std::vector<uint8_t> palette(768, 0);
+  const int scale = flc ? 1 : 4;
+  Apply(palette, full, 0, scale);
+  std::vector<FliFrame> frames;
+  frames.push_back({{{static_cast<uint16_t>(flc ? 4 : 11), testutil::FliPalette(full, 0, !flc)},
+                     {15, testutil::FliByteRun(a, kW, kH)}}});
+  expected.push_back({a, palette});
+  frames.push_back({{{12, testutil::FliByteDelta(a, b, kW, kH)}}});
+  expected.push_back({b, palette});
+  frames.push_back({{{7, testutil::FliWordDelta(b, c, kW, kH)}}});
+  expected.push_back({c, palette});
+  frames.push_back({{{11, testutil::FliPalette(part, 10, true)}, {16, d}}, true});
+  Apply(palette, part, 10, 4);
+  expected.push_back({d, palette});
+  frames.push_back({{{13, {}}}});
+  expected.push_back({Pixels(kW * kH, 0), palette});
+  frames.push_back({{{18, Pixels(40, 0xAB)}, {15, testutil::FliByteRun(e, kW, kH)}}});
+  expected.push_back({e, palette});
+  frames.push_back({});
+  expected.push_back({e, palette});
+  return frames;
+}
+
+void ExpectFrame(const PageRecord& page, const Expected& e) {
+  EXPECT_EQ(page.width, kW);
+  EXPECT_EQ(page.height, kH);
+  EXPECT_EQ(page.bitsPerPixel, 8);
+  EXPECT_EQ(page.compression, kUncompressed);
+  EXPECT_EQ(page.bytesPerLine, BytesPerLine(kW, 8));
+  EXPECT_EQ(page.dataOffset, 0u);
+  EXPECT_EQ(FramePixels(page), e.pixels);
+  ASSERT_NE(page.palette, nullptr);
+  EXPECT_EQ(std::vector<uint8_t>(page.palette, page.palette + 768), e.palette);
+}
+
+// A file of one frame that starts black, then one frame of `chunk`.
+std::vector<uint8_t> OneChunk(int width, int height, uint16_t type, const std::vector<uint8_t>& body) {
+  return BuildFli(width, height, {FliFrame{{{13, {}}}}, FliFrame{{{type, body}}}});
+}
+
+// Frame 1 of `file`, decoded over frame 0.
+Pixels SecondFrame(const std::vector<uint8_t>& file) {
+  OpenedBytes f(file);
+  EXPECT_EQ(f.result(), kOk);
+  Page page;
+  EXPECT_EQ(ExtractPage(f.file(), page.get(), 0), kOk);
+  EXPECT_EQ(ExtractPage(f.file(), page.get(), 1), kOk);
+  return FramePixels(page.record);
+}
+
+}  // namespace
+
+TEST(Fli, FramesAreDecodedOverThePreviousOne) {
+  for (bool flc : {true, false}) {
+    SCOPED_TRACE(flc ? "FLC" : "FLI");
+    std::vector<Expected> expected;
+    OpenedBytes f(BuildFli(kW, kH, Animation(flc, expected), flc));
+    ASSERT_EQ(f.result(), kOk);
+    ASSERT_EQ(f.file()->fileType, kFileFli);
+    ASSERT_EQ(f.file()->pageCount, 7);
+    Page page;
+    for (int32_t i = 0; i < 7; ++i) {
+      SCOPED_TRACE(i);
+      ASSERT_EQ(ExtractPage(f.file(), page.get(), i), kOk);
+      ExpectFrame(page.record, expected[i]);
+    }
+    // Starting again from frame 0 in a fresh record.
+    Page again;
+    ASSERT_EQ(ExtractPage(f.file(), again.get(), 0), kOk);
+    ExpectFrame(again.record, expected[0]);
+  }
+}
+
+TEST(Fli, ALaterFrameInAnEmptyRecordDecodesTheFramesBefore) {
+  std::vector<Expected> expected;
+  OpenedBytes f(BuildFli(kW, kH, Animation(true, expected)));
+  for (int32_t i : {2, 5}) {
+    Page page;
+    ASSERT_EQ(ExtractPage(f.file(), page.get(), i), kOk);
+    ExpectFrame(page.record, expected[i]);
+  }
+  // A record that holds something else is not a frame to continue.
+  Page other;
+  other->data = static_cast<uint8_t*>(Allocate(16));
+  other->dataOwnership = kOwnedByPage;
+  other->width = 4, other->height = 4, other->bitsPerPixel = 8;
+  other->palette = static_cast<uint8_t*>(Allocate(768));
+  EXPECT_EQ(ExtractPage(f.file(), other.get(), 3), kErrParameter);
+  EXPECT_EQ(other->width, 4);
+}
+
+TEST(Fli, ByteRunsCrossLineEnds) {
+  // Width 8: a run of 10 fills line 0 and the first two pixels of line 1,
+  // whose own runs then fill the rest of it.
+  const std::vector<uint8_t> body = {1, 10, 5, 2, static_cast<uint8_t>(-3), 1, 2, 3, 3, 9,
+                                     1, 8,  7};
+  const Pixels expected = {5, 5, 5, 5, 5, 5, 5, 5,  //
+                           5, 5, 1, 2, 3, 9, 9, 9,  //
+                           7, 7, 7, 7, 7, 7, 7, 7};
+  EXPECT_EQ(SecondFrame(OneChunk(8, 3, 15, body)), expected);
+}
+
+TEST(Fli, WordDeltaCountsOnlyLinesWithPackets) {
+  // Width 7, three lines with packets; the skip word before the second
+  // is not a line of its own.  The second line sets its last pixel by the
+  // last-byte word; the third writes a pair of which only the first pixel
+  // lies inside the line.
+  std::vector<uint8_t> body;
+  auto word = [&](uint32_t w) { body.push_back(static_cast<uint8_t>(w)), body.push_back(static_cast<uint8_t>(w >> 8)); };
+  word(3);                                       // lines
+  word(1), body.insert(body.end(), {2, 1, 0x11, 0x22});  // y 0: pixels 2, 3
+  word(0x10000 - 3);                             // skip three lines: y 4
+  word(0x8000 | 0x77);                           // its last pixel
+  word(1), body.insert(body.end(), {0, static_cast<uint8_t>(-2), 0x33, 0x44});
+  word(1), body.insert(body.end(), {6, 1, 0x55, 0x66});  // y 5
+  Pixels expected(7 * 8, 0);
+  expected[2] = 0x11, expected[3] = 0x22;
+  for (int x = 0; x < 4; ++x) expected[4 * 7 + x] = x % 2 ? 0x44 : 0x33;
+  expected[4 * 7 + 6] = 0x77;
+  expected[5 * 7 + 6] = 0x55;
+  EXPECT_EQ(SecondFrame(OneChunk(7, 8, 7, body)), expected);
+}
+
+TEST(Fli, BlackChunkClearsTheFrame) {
+  const Pixels a = Picture(8, 3);
+  OpenedBytes f(BuildFli(kW, kH, {FliFrame{{{4, testutil::FliPalette(Rgb(256, 9), 0, false)},
+                                            {15, testutil::FliByteRun(a, kW, kH)}}},
+                                   FliFrame{{{13, {}}}}}));
+  Page page;
+  ASSERT_EQ(ExtractPage(f.file(), page.get(), 0), kOk);
+  EXPECT_EQ(FramePixels(page.record), a);
+  std::vector<uint8_t> palette(page->palette, page->palette + 768);
+  ASSERT_EQ(ExtractPage(f.file(), page.get(), 1), kOk);
+  EXPECT_EQ(FramePixels(page.record), Pixels(kW * kH, 0));
+  EXPECT_EQ(std::vector<uint8_t>(page->palette, page->palette + 768), palette);
+}
+
+TEST(Fli, DamagedAnimationsEndCleanly) {
+  std::vector<Expected> expected;
+  const std::vector<uint8_t> good = BuildFli(kW, kH, Animation(true, expected));
+  // Cut anywhere: the frames are decoded as far as their chunks go; frames
+  // past the end of the file are reported.
+  for (size_t cut = 128; cut <= good.size(); cut += 7) {
+    std::vector<uint8_t> bytes(good.begin(), good.begin() + static_cast<ptrdiff_t>(cut));
+    testutil::PutLE32(bytes, 0, static_cast<uint32_t>(cut));
+    OpenedBytes f(bytes);
+    ASSERT_EQ(f.result(), kOk);
+    Page page;
+    for (int32_t i = 0; i < f.file()->pageCount; ++i) {
+      int32_t r = ExtractPage(f.file(), page.get(), i);
+      ASSERT_TRUE(r == kOk || r == kErrDecompress) << cut << ": " << r;
+      if (r != kOk) break;
+      testutil::TouchPage(page.record, *f.file());
+    }
+  }
+
+  // Chunks and frames with sizes that lie, and deltas that point outside
+  // the frame.
+  std::vector<std::vector<uint8_t>> hostile;
+  for (uint32_t size : {0u, 3u, 6u, 0x7FFFFFFFu}) {
+    std::vector<uint8_t> b = good;
+    testutil::PutLE32(b, 128 + 16, size);  // frame 0's first chunk
+    hostile.push_back(b);
+    b = good;
+    testutil::PutLE32(b, 128, size);  // frame 0 itself
+    hostile.push_back(b);
+  }
+  hostile.push_back(OneChunk(kW, kH, 12, {20, 0, 10, 0, 1, 0, 1, 9}));  // lines past the end
+  hostile.push_back(OneChunk(kW, kH, 12, {0, 0, 2, 0, 2, 250, 5, 1, 2, 3, 4, 5, 200,
+                                          static_cast<uint8_t>(-100), 7, 1, 0, 1, 8}));
+  hostile.push_back(OneChunk(kW, kH, 7, {2, 0, 0x00, 0xFF, 1, 0, 0, 1, 1, 2}));  // skip far away
+  hostile.push_back(OneChunk(kW, kH, 7, {1, 0, 3, 0, 250, 127, 1, 2, 250, 127, 3, 4, 250,
+                                         static_cast<uint8_t>(-128), 5, 6}));
+  hostile.push_back(OneChunk(kW, kH, 15, Pixels(5000, 0x7F)));  // runs far past the frame
+  hostile.push_back(OneChunk(kW, kH, 16, Pixels(5000, 0x42)));  // more than a frame
+  hostile.push_back(OneChunk(kW, kH, 4, {3, 0, 250, 0, 1, 2, 3}));  // entries past 255
+  for (size_t k = 0; k < hostile.size(); ++k) {
+    SCOPED_TRACE(k);
+    OpenedBytes f(hostile[k]);
+    if (f.result() != kOk) continue;
+    Page page;
+    for (int32_t i = 0; i < f.file()->pageCount; ++i) {
+      int32_t r = ExtractPage(f.file(), page.get(), i);
+      ASSERT_TRUE(r == kOk || r == kErrDecompress) << r;
+      if (r != kOk) break;
+      testutil::TouchPage(page.record, *f.file());
+    }
+  }
+
+  // Depths other than 8 are not this format's frames; no size is no frame.
+  OpenedBytes deep(BuildFli(kW, kH, {FliFrame{}}, true, 16));
+  Page page;
+  EXPECT_EQ(ExtractPage(deep.file(), page.get(), 0), kErrUnsupported);
+  OpenedBytes empty(BuildFli(0, kH, {FliFrame{}}));
+  EXPECT_EQ(ExtractPage(empty.file(), page.get(), 0), kErrBadHeader);
+  EXPECT_EQ(page->data, nullptr);
+}

@@ -1,0 +1,95 @@
+// The headless script language end to end: zelmo-demo driven by scripts,
+// its --log output, screenshots, and failed expectations.
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+
+#include "support/emu.h"
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+};
+
+Outcome RunDemo(const std::string& args) {
+  Outcome o;
+  std::string command = std::string(ZELMO_DEMO) + " " + args + " 2>&1";
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return o;
+  std::array<char, 512> buf;
+  while (std::fgets(buf.data(), buf.size(), p)) o.out += buf.data();
+  int status = pclose(p);
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return o;
+}
+
+class Script : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& name, const std::string& text) {
+    std::string path = folder_.path() + "/" + name;
+    std::ofstream(path) << text;
+    return path;
+  }
+  std::string Args(const std::string& script) {
+    return "--headless --log --clock 12:00 --root '" + folder_.path() + "/device' --script '" + script + "'";
+  }
+  emu::TempFolder folder_;
+};
+
+TEST_F(Script, TapsKeysHoldsAnswersAndShots) {
+  std::string shot = folder_.path() + "/box.png";
+  std::string script = Write("demo.txt",
+                             "# the message box button, then its answer by key\n"
+                             "expect-window ZLDEMO \"Zelmo platform demo\"\n"
+                             "tap 60 239\n"
+                             "expect-text Hello from the handheld emulator.\n"
+                             "shot " + shot + "\n"
+                             "key Enter\n"
+                             "hold 120 180 700\n"
+                             "answer yes\n"
+                             "tap 120 206\n"
+                             "idle\n"
+                             "quit\n");
+  Outcome o = RunDemo(Args(script));
+  EXPECT_EQ(o.status, 0) << o.out;
+  EXPECT_NE(o.out.find("messagebox \"Demo\" \"Hello from the handheld emulator.\""), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("messagebox \"Sound\" \"Play the chime?\""), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("sound start rate=11025 bytes=4000"), std::string::npos) << o.out;
+  emu::Png png;
+  ASSERT_TRUE(emu::ReadPng(shot, &png));
+  EXPECT_EQ(png.width, 240);
+  EXPECT_EQ(png.height, 320);
+  // The box's navy caption bar crosses the middle of the screen (navy as
+  // five bits of blue keep it).
+  int navy = 0;
+  for (int y = 26; y < 320; ++y) navy += png.at(120, y) == ((((0x80 >> 3) << 3) | (0x80 >> 5)) & 0xFF);
+  EXPECT_GE(navy, 15);
+}
+
+TEST_F(Script, AFailedExpectationEndsWithAClearMessage) {
+  std::string script = Write("fail.txt", "expect-window NOSUCHCLASS\nquit\n");
+  Outcome o = RunDemo(Args(script));
+  EXPECT_EQ(o.status, 3);
+  EXPECT_NE(o.out.find("fail.txt:1: expected a window of class NOSUCHCLASS"), std::string::npos) << o.out;
+  Outcome bad = RunDemo(Args(Write("bad.txt", "jump 1 2\n")));
+  EXPECT_EQ(bad.status, 3);
+  EXPECT_NE(bad.out.find("unknown command jump"), std::string::npos);
+}
+
+TEST_F(Script, OptionsListDevicesAndTheKeyMap) {
+  Outcome list = RunDemo("--list-devices");
+  EXPECT_EQ(list.status, 0);
+  EXPECT_NE(list.out.find("Compaq iPAQ H3100"), std::string::npos);
+  Outcome help = RunDemo("--help --device j580");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("Enter   -> 0x86 Action"), std::string::npos) << help.out;
+  Outcome wrong = RunDemo("--device nothing");
+  EXPECT_EQ(wrong.status, 2);
+  EXPECT_NE(wrong.out.find("unknown device"), std::string::npos);
+}
+
+}  // namespace
