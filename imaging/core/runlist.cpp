@@ -86,21 +86,56 @@ void ClearBits(uint8_t* row, uint32_t start, uint32_t count) {
   row[last] &= static_cast<uint8_t>(~tailMask);
 }
 
+// Bits are gathered 64 at a time, white ones set, and stored as whole
+// words: a line of many short runs costs a few operations per run instead
+// of a read-modify-write of the row per run.
 void RunsToRow(const uint8_t* line, int32_t width, uint8_t* row) {
   if (width <= 0) return;
   const uint32_t w = static_cast<uint32_t>(width);
-  std::memset(row, 0xFF, RowBytes(width, 1));
+  const uint32_t total = RowBytes(width, 1) * 8;  // padding bits stay white
+  uint64_t acc = 0;
+  uint32_t held = 0;  // bits in acc, from the top
+  uint8_t* out = row;
+  auto put = [&](uint32_t count, bool white) {
+    while (count > 0) {
+      if (held == 0 && count >= 64) {  // whole words at once
+        const uint32_t words = count / 64;
+        std::memset(out, white ? 0xFF : 0, 8 * words);
+        out += 8 * words;
+        count -= 64 * words;
+        continue;
+      }
+      const uint32_t take = count < 64 - held ? count : 64 - held;
+      if (white) {
+        const uint64_t ones = take == 64 ? ~uint64_t{0} : ((uint64_t{1} << take) - 1);
+        acc |= ones << (64 - held - take);
+      }
+      held += take;
+      count -= take;
+      if (held == 64) {
+        for (int k = 0; k < 8; ++k) out[k] = static_cast<uint8_t>(acc >> (56 - 8 * k));
+        out += 8;
+        acc = 0;
+        held = 0;
+      }
+    }
+  };
   const uint8_t* p = line;
   uint32_t x = 0;
   while (x < w) {
-    x += GetRun(p);
+    uint32_t white = GetRun(p);
+    white = white < w - x ? white : w - x;
+    put(white, true);
+    x += white;
+    if (x >= w) break;
     uint32_t black = GetRun(p);
     if (black == 0) break;
-    if (x >= w) break;
-    uint32_t n = black < w - x ? black : w - x;
-    ClearBits(row, x, n);
-    x += n;
+    black = black < w - x ? black : w - x;
+    put(black, false);
+    x += black;
   }
+  put(total - x, true);  // a line that stops short, and the padding, are white
+  for (uint32_t k = 0; k < held / 8; ++k) out[k] = static_cast<uint8_t>(acc >> (56 - 8 * k));
 }
 
 uint32_t RunLineLength(const uint8_t* line) {
