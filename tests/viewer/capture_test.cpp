@@ -297,3 +297,34 @@ TEST_F(Capture, AFailedCaptureIsReportedAndPlaysNoShutter) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace ce;
+using namespace zelmo;
+
+using CaptureSettings = vt::ViewerTest;
+
+// A capture from the command works with the settings in memory: in Glimpse
+// mode those differ from the stored ones, and the current-file path names
+// the open file, not the folder.
+TEST_F(CaptureSettings, ACaptureFromTheCommandKeepsTheSettingsInMemory) {
+  StartDevice("ipaq3600", {}, true);
+  vt::SetDword(u"CaptureDelay", 0);
+  Launch(u"\\My Documents\\chart.gif");
+  for (int i = 0; i < 300 && !gShared.workerRunning; ++i) Sleep(10);
+  ASSERT_TRUE(WaitIdle(5000));
+  PostMessage(gApp.mainWindow, WM_COMMAND, 40062, 0);
+  for (int i = 0; i < 300 && gSettings.captureCount == 0; ++i) Sleep(10);
+  ASSERT_TRUE(WaitIdle(5000));
+  EXPECT_TRUE(vt::Exists(HostPath("My Documents/CAP0001.BMP")));
+  EXPECT_EQ(gView.currentPath, u"\\My Documents\\chart.gif");
+  EXPECT_FALSE(gSettings.options.thumbnailsEnabled);
+  EXPECT_EQ(gSettings.captureCount, 1);
+  // Glimpse mode saves nothing, the counter included.
+  uint32_t count = 99;
+  EXPECT_TRUE(vt::GetDword(u"CaptureDelay", &count));
+  EXPECT_FALSE(vt::GetDword(u"CaptureCount", &count));
+}
+
+}  // namespace

@@ -275,3 +275,46 @@ TEST_F(StartUp, ShutdownLeavesNoThreadRunning) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace ce;
+using namespace zelmo;
+
+using Toolbar = vt::ViewerTest;
+
+void Tap(int x, int y) {
+  ASSERT_TRUE(WaitIdle(5000));
+  InjectPen(PenAction::kDown, x, y);
+  InjectPen(PenAction::kUp, x, y);
+}
+
+// The tap-and-hold recogniser may still be watching the pen when the
+// queues run empty: wait for the effect itself.
+bool RowBecomes(int row) {
+  for (int i = 0; i < 200 && gApp.currentRow != row; ++i) Sleep(5);
+  return WaitIdle(5000) && gApp.currentRow == row;
+}
+
+TEST_F(Toolbar, TapsOnItsEndsTurnTheRows) {
+  StartDevice();
+  Launch();
+  EndSplash();
+  EXPECT_EQ(gApp.currentRow, 0);
+  Tap(230, 310);  // slot 9: "Next Toolbar"
+  EXPECT_TRUE(RowBecomes(1));
+  Tap(5, 310);  // slot 0: "Previous Toolbar"
+  EXPECT_TRUE(RowBecomes(0));
+  Tap(15, 310);  // apart from the last tap, or it would be a double tap
+  EXPECT_TRUE(RowBecomes(4));  // wrapped to the last of five rows
+  // A tap above the toolbar (the image area) does not act on it.
+  Tap(5, 100);
+  Sleep(100);
+  ASSERT_TRUE(WaitIdle(5000));
+  EXPECT_EQ(gApp.currentRow, 4);
+  // The menu bar's commands reach the same handlers.
+  PostMessage(gApp.mainWindow, WM_COMMAND, 40074, 0);
+  EXPECT_TRUE(RowBecomes(0));
+}
+
+}  // namespace
