@@ -41,18 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   source.compression = static_cast<int8_t>(kCodes[mode & 3]);
   source.fillOrderReversed = (mode >> 2) & 1;
   source.photometric = (mode >> 5) & 1;
-  source.rowsPerStrip = height;
-  if (strips > 1) {
-    source.stripCount = strips;
-    source.stripOffsets = static_cast<uint32_t*>(quillon::Allocate(4 * strips));
-    source.stripByteCounts = static_cast<uint32_t*>(quillon::Allocate(4 * strips));
-    source.rowsPerStrip = (height + strips - 1) / strips;
-    const uint32_t piece = static_cast<uint32_t>(in.size / strips);
-    for (int s = 0; s < strips; ++s) {
-      source.stripOffsets[s] = piece * s;
-      source.stripByteCounts[s] = s == strips - 1 ? static_cast<uint32_t>(in.size) - piece * s : piece;
-    }
-  }
+  fuzz::SplitIntoStrips(&source, strips);
   const int32_t flags = (mode & 8) ? quillon::kFlagKeepPartial : 0;
   quillon::PageRecord runs{};
   runs.compression = quillon::kRunLists;

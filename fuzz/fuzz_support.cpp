@@ -37,6 +37,24 @@ void Wrap(quillon::PageRecord* page, const uint8_t* bytes, size_t size) {
   page->dataOwnership = quillon::kOwnedByPage;
 }
 
+void SplitIntoStrips(quillon::PageRecord* page, int strips) {
+  page->rowsPerStrip = page->height;
+  if (strips < 2) return;
+  page->stripCount = strips;
+  page->stripOffsets = quillon::AllocateArray<uint32_t>(strips);
+  page->stripByteCounts = quillon::AllocateArray<uint32_t>(strips);
+  if (!page->stripOffsets || !page->stripByteCounts) {
+    page->stripCount = 0;
+    return;
+  }
+  page->rowsPerStrip = (page->height + strips - 1) / strips;
+  const uint32_t piece = page->dataSize / static_cast<uint32_t>(strips);
+  for (int s = 0; s < strips; ++s) {
+    page->stripOffsets[s] = piece * static_cast<uint32_t>(s);
+    page->stripByteCounts[s] = s == strips - 1 ? page->dataSize - piece * static_cast<uint32_t>(s) : piece;
+  }
+}
+
 void LimitMemory() {
   static bool done = false;
   if (!done) {

@@ -30,6 +30,10 @@ uint32_t Touch(const quillon::PageRecord& page);
 // may rewrite it.
 void Wrap(quillon::PageRecord* page, const uint8_t* bytes, size_t size);
 
+// Splits the page's data into `strips` strips of equal size (the last one
+// takes the rest), with rows shared out evenly; fewer than 2 leaves one block.
+void SplitIntoStrips(quillon::PageRecord* page, int strips);
+
 // Sets the library's allocation limit once, below the fuzzer's memory cap.
 void LimitMemory();
 

@@ -23,19 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   source.layoutFlags = static_cast<int8_t>(quillon::kLayoutTopDown |
                                            ((mode & 8) ? quillon::kLayoutPredictor : 0));
   source.bytesPerLine = gif ? quillon::BytesPerLine(width, bpp) : quillon::RowBytes(width, bpp);
-  source.rowsPerStrip = height;
-  if (!gif && (mode & 0x10) && in.size >= 4) {
-    const int strips = 2 + (mode >> 5) % 3;
-    source.stripCount = strips;
-    source.stripOffsets = static_cast<uint32_t*>(quillon::Allocate(4 * strips));
-    source.stripByteCounts = static_cast<uint32_t*>(quillon::Allocate(4 * strips));
-    source.rowsPerStrip = (height + strips - 1) / strips;
-    const uint32_t piece = static_cast<uint32_t>(in.size / strips);
-    for (int s = 0; s < strips; ++s) {
-      source.stripOffsets[s] = piece * s;
-      source.stripByteCounts[s] = s == strips - 1 ? static_cast<uint32_t>(in.size) - piece * s : piece;
-    }
-  }
+  fuzz::SplitIntoStrips(&source, !gif && (mode & 0x10) && in.size >= 4 ? 2 + (mode >> 5) % 3 : 0);
   if (bpp == 4 || bpp == 8) source.palette = quillon::MakeGrayPalette(8);
   quillon::PageRecord decoded{};
   decoded.compression = static_cast<int8_t>(bpp == 1 ? quillon::kRunLists : quillon::kUncompressed);

@@ -87,6 +87,12 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
   for (uint32_t length = 1; length <= 16; ++length) {
     lookup->valueOffset[length] = k - static_cast<int32_t>(code);
     for (int32_t i = 0; i < counts[length - 1]; ++i, ++k, ++code) {
+      // More codes of a length than it has room for: no table at all, and
+      // nothing written past the lookups.
+      if (code >= (1u << length)) {
+        valid = false;
+        break;
+      }
       const uint32_t symbol = symbols[k] & 255;
       const uint16_t entry = static_cast<uint16_t>(length << 8 | symbol);
       if (length <= shortBits) {
@@ -99,11 +105,8 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
           lookup->longTable[first + j] = entry;
       }
     }
+    if (!valid) break;
     lookup->maxCode[length] = counts[length - 1] ? static_cast<int32_t>(code) - 1 : -1;
-    if (code > (1u << length)) {
-      valid = false;
-      break;
-    }
     code <<= 1;
   }
   if (!valid) {
