@@ -99,7 +99,8 @@ class Capture : public vt::ViewerTest {
     EndSplash();
     ClearEventLog();
     PostMessage(gApp.mainWindow, WM_COMMAND, 40062, 0);
-    for (int i = 0; i < 200 && gSettings.captureCount == 0; ++i) Sleep(10);
+    // The capture waits for its timer; the queues are empty meanwhile.
+    for (int i = 0; i < 200 && !vt::Exists(HostPath("My Documents/CAP0001.BMP")); ++i) Sleep(10);
     ASSERT_TRUE(WaitIdle(5000));
   }
 };
@@ -315,7 +316,7 @@ TEST_F(CaptureSettings, ACaptureFromTheCommandKeepsTheSettingsInMemory) {
   for (int i = 0; i < 300 && !gShared.workerRunning; ++i) Sleep(10);
   ASSERT_TRUE(WaitIdle(5000));
   PostMessage(gApp.mainWindow, WM_COMMAND, 40062, 0);
-  for (int i = 0; i < 300 && gSettings.captureCount == 0; ++i) Sleep(10);
+  for (int i = 0; i < 300 && !vt::Exists(HostPath("My Documents/CAP0001.BMP")); ++i) Sleep(10);
   ASSERT_TRUE(WaitIdle(5000));
   EXPECT_TRUE(vt::Exists(HostPath("My Documents/CAP0001.BMP")));
   EXPECT_EQ(gView.currentPath, u"\\My Documents\\chart.gif");

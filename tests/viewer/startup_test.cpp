@@ -290,9 +290,9 @@ void Tap(int x, int y) {
 }
 
 // The tap-and-hold recogniser may still be watching the pen when the
-// queues run empty: wait for the effect itself.
+// queues run empty: give it the time to see the pen go up.
 bool RowBecomes(int row) {
-  for (int i = 0; i < 200 && gApp.currentRow != row; ++i) Sleep(5);
+  Sleep(60);
   return WaitIdle(5000) && gApp.currentRow == row;
 }
 

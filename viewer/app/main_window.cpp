@@ -102,15 +102,13 @@ LRESULT OnCreate(HWND hwnd) {
   gApp.mainWindow = hwnd;
   AllocateFileLists();
   gFiles.currentIndex = -1;
-  gFiles.staging.files.count = gFiles.live.files.count = 0;
   ComputeThumbnailSize();
   SetRectEmpty(&gView.selection);
-  const COLORREF white = kWhite;
   gView.videoIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_VIDEO", 16, 0, CLR_NONE);
-  gView.printIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_PRINT", 48, 0, white);
-  gView.badIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_BAD", 32, 0, white);
-  gView.keyIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_KEYS", 16, 0, white);
-  gView.tapHoldIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_TAPNHOLD", 8, 0, white);
+  gView.printIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_PRINT", 48, 0, kWhite);
+  gView.badIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_BAD", 32, 0, kWhite);
+  gView.keyIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_KEYS", 16, 0, kWhite);
+  gView.tapHoldIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_TAPNHOLD", 8, 0, kWhite);
   for (int key = kFirstButtonKey; key <= kLastButtonKey; ++key)
     RegisterHotKey(hwnd, key, MOD_WIN, static_cast<UINT>(key));
   gApp.menuBar = LoadMenu(gApp.instance, u"RAVLO2");

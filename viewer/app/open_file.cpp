@@ -1,7 +1,6 @@
 // Opening the file at the current-file path, and the error box every
 // imaging failure is shown in.
 #include "imaging/core/core.h"
-#include "imaging/core/files.h"
 #include "viewer/app/main_window.h"
 #include "viewer/app/state.h"
 
@@ -19,8 +18,7 @@ std::u16string FileName(const std::u16string& path) {
 }  // namespace
 
 void ShowImagingError(int32_t code, const std::u16string& caption) {
-  std::u16string text = LoadText(static_cast<unsigned>(quillon::ErrorStringId(code)));
-  if (text.empty() && quillon::ErrorMessage(code)) text = quillon::Utf8ToUtf16(quillon::ErrorMessage(code));
+  std::u16string text = ImagingErrorText(code);
   MessageBox(gApp.mainWindow, text.c_str(), caption.c_str(), MB_OK | MB_ICONSTOP);
 }
 

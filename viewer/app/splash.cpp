@@ -15,7 +15,8 @@ constexpr UINT kSplashMilliseconds = 3000;
 constexpr int kPictureWidth = 240;
 constexpr int kPictureHeight = 320;
 
-HBITMAP gSplashPicture = nullptr;
+// The window keeps its picture in its user data.
+HBITMAP Picture(HWND hwnd) { return reinterpret_cast<HBITMAP>(GetWindowLongPtr(hwnd, GWL_USERDATA)); }
 
 // The picture centred; on a smaller screen its middle is shown.
 void PaintSplash(HWND hwnd) {
@@ -23,13 +24,13 @@ void PaintSplash(HWND hwnd) {
   HDC dc = BeginPaint(hwnd, &ps);
   RECT client;
   GetClientRect(hwnd, &client);
-  if (gSplashPicture) {
+  if (HBITMAP picture = Picture(hwnd)) {
     int dx = (client.right - kPictureWidth) / 2, dy = (client.bottom - kPictureHeight) / 2;
     int sx = 0, sy = 0;
     if (dx < 0) sx = -dx, dx = 0;
     if (dy < 0) sy = -dy, dy = 0;
     HDC memory = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(memory, gSplashPicture);
+    HGDIOBJ old = SelectObject(memory, picture);
     BitBlt(dc, dx, dy, kPictureWidth - sx, kPictureHeight - sy, memory, sx, sy, SRCCOPY);
     SelectObject(memory, old);
     DeleteDC(memory);
@@ -51,10 +52,13 @@ bool EndsSplash(const MSG& m, HWND splash) {
 
 LRESULT SplashWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
-    case WM_CREATE: gSplashPicture = LoadBitmap(gApp.instance, u"STARTUP"); return 0;
+    case WM_CREATE:
+      SetWindowLongPtr(hwnd, GWL_USERDATA,
+                       reinterpret_cast<intptr_t>(LoadBitmap(gApp.instance, u"STARTUP")));
+      return 0;
     case WM_DESTROY:
-      if (gSplashPicture) DeleteObject(gSplashPicture);
-      gSplashPicture = nullptr;
+      if (HBITMAP picture = Picture(hwnd)) DeleteObject(picture);
+      SetWindowLongPtr(hwnd, GWL_USERDATA, 0);
       return 0;
     case WM_PAINT: PaintSplash(hwnd); return 0;
     default: return DefWindowProc(hwnd, msg, wParam, lParam);

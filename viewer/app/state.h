@@ -157,5 +157,7 @@ void ResetProcessState();
 
 // String-table entry `id` (at most 255 characters).
 std::u16string LoadText(unsigned id);
+// The message of an imaging error: string 5000 - code.
+std::u16string ImagingErrorText(int32_t code);
 
 }  // namespace zelmo

@@ -152,8 +152,7 @@ std::u16string Digits(int32_t n) {
 }
 
 void ReportFailure(int32_t code, bool atLaunch) {
-  std::u16string text = LoadText(static_cast<unsigned>(quillon::ErrorStringId(code)));
-  if (text.empty() && quillon::ErrorMessage(code)) text = quillon::Utf8ToUtf16(quillon::ErrorMessage(code));
+  std::u16string text = ImagingErrorText(code);
   if (atLaunch) {
     std::fprintf(stderr, "zelmo: Screen Capture: %s\n", quillon::Utf16ToUtf8(text).c_str());
     return;
