@@ -2,7 +2,6 @@
 // decoded with the page's tables stream, each strip's lines in place,
 // against libtiff's own decode.
 #include <gtest/gtest.h>
-#include <tiffio.h>
 
 #include <string>
 #include <vector>
@@ -55,34 +54,6 @@ Image Decode(TiffJpegPage& tiff, int32_t flags) {
   return image;
 }
 
-// libtiff's decode (its RGBA interface), as RGB or gray.
-Image LibtiffDecode(const std::string& name, int channels) {
-  Image image;
-  TIFF* tif = TIFFOpen(testutil::DataPath("jpeg/" + name).c_str(), "r");
-  if (!tif) return image;
-  uint32_t w = 0, h = 0;
-  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-  std::vector<uint32_t> rgba(static_cast<size_t>(w) * h);
-  if (TIFFReadRGBAImageOriented(tif, w, h, rgba.data(), ORIENTATION_TOPLEFT, 0)) {
-    image.result = 0;
-    image.width = static_cast<int>(w);
-    image.height = static_cast<int>(h);
-    image.channels = channels;
-    for (uint32_t p : rgba) {
-      if (channels == 1) {
-        image.pixels.push_back(static_cast<uint8_t>(TIFFGetR(p)));
-      } else {
-        image.pixels.insert(image.pixels.end(), {static_cast<uint8_t>(TIFFGetR(p)),
-                                                 static_cast<uint8_t>(TIFFGetG(p)),
-                                                 static_cast<uint8_t>(TIFFGetB(p))});
-      }
-    }
-  }
-  TIFFClose(tif);
-  return image;
-}
-
 struct Case {
   const char* name;
   int channels;
@@ -98,7 +69,7 @@ TEST(JpegTiff, StripsDecodeWithTheSharedTables) {
     ASSERT_EQ(ours.result, kOk) << c.name;
     EXPECT_EQ(ours.width, 112);
     EXPECT_EQ(ours.height, 80);
-    const Image theirs = LibtiffDecode(c.name, c.channels);
+    const Image theirs = testutil::PeerTiffDecode(testutil::DataPath("jpeg/" + std::string(c.name)), c.channels);
     ASSERT_EQ(theirs.result, 0);
     // libtiff upsamples chroma by interpolation; we replicate it.
     EXPECT_GE(testutil::Psnr(ours, theirs), 38) << c.name;

@@ -137,7 +137,7 @@ TEST(Writers, CalsHeaderRecords) {
   EXPECT_EQ(std::string(b.begin(), b.begin() + 14), "srcdocid: NONE");
   EXPECT_EQ(std::string(b.begin() + 768, b.begin() + 776), "rtype: 1");
   EXPECT_EQ(std::string(b.begin() + 1024, b.begin() + 1046), "rpelcnt: 001728,002200");
-  EXPECT_EQ(std::string(b.begin() + 1152, b.begin() + 1166), "rdensity: 0200");
+  EXPECT_EQ(std::string(b.begin() + 1152, b.begin() + 1165), "rdensty: 0200");
   EXPECT_EQ(b[2047], ' ');
   EXPECT_EQ(b[2048], 1);
   // The written file opens as CALS with the same geometry.

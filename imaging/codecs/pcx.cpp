@@ -216,12 +216,22 @@ uint8_t* PcxRow(const uint8_t* source, uint8_t* destination, uint32_t count,
   return d;
 }
 
+// PCX lines as readers expect them: byte planes of an even length, 16-colour
+// pages as four bit planes (plane 0 holding each index's lowest bit), colour
+// pages as red, green and blue planes.
 int32_t EncodePcx(const PageRecord* source, PageRecord* destination) {
   const int32_t width = source->width, height = source->height;
   const int bpp = source->bitsPerPixel;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrParameter;
   if (width < 0 || height < 0) return kErrParameter;
+  const uint32_t w = static_cast<uint32_t>(width);
   const uint32_t rowBytes = RowBytes(width, bpp);
+  const uint32_t planes = bpp == 24 ? 3 : bpp == 4 ? 4 : 1;
+  uint32_t planeBytes = bpp == 24 ? w : bpp == 4 ? (w + 7) / 8 : rowBytes;
+  // Byte planes are padded to an even length; the four bit planes are not,
+  // since readers take each of them as just wide enough for the line.
+  if (bpp != 4) planeBytes += planeBytes & 1;
+  if (planeBytes > 65534) return kErrUnsupported;
   const bool bottomUp = !(source->layoutFlags & kLayoutTopDown);
   codec::LineSource lines;
   if (bpp == 1) {
@@ -231,42 +241,56 @@ int32_t EncodePcx(const PageRecord* source, PageRecord* destination) {
   } else if (!codec::MakeLineSource(*source, rowBytes, bottomUp, &lines)) {
     return kErrParameter;
   }
-  uint8_t* row = nullptr;
-  if (bpp == 1) {
-    row = static_cast<uint8_t*>(Allocate(SizeSum(rowBytes, 1)));
-    if (!row) return kErrMemory;
-  }
+  const uint64_t scanBytes = uint64_t{planeBytes} * planes;
+  uint8_t* scan = static_cast<uint8_t*>(Allocate(SizeSum(scanBytes, 4)));
+  if (!scan) return kErrMemory;
   // Every byte of 0xC0 or more standing alone takes two bytes.
-  const uint64_t capacity = SizeSum(
-      RowCoderWorstCase(SizeProduct(rowBytes, static_cast<uint32_t>(height))), 1);
+  const uint64_t capacity =
+      SizeSum(RowCoderWorstCase(SizeProduct(scanBytes, static_cast<uint32_t>(height))), 1);
   uint8_t* out = static_cast<uint8_t*>(Allocate(capacity));
   if (!out) {
-    Release(row);
+    Release(scan);
     return kErrMemory;
   }
   uint8_t* d = out;
   uint8_t** runLines = bpp == 1 ? LinePointers(*source) : nullptr;
-  const uint32_t w = static_cast<uint32_t>(width);
   for (int32_t y = 0; y < height; ++y) {
-    if (bpp == 1) {
-      RunsToRow(runLines[bottomUp ? height - 1 - y : y], width, row);
-      d = PcxRow(row, d, rowBytes, 1);
-    } else if (bpp == 24) {
-      const uint8_t* line = lines.Line(y);
-      d = PcxRow(line + 2, d, w, 3);  // red
-      d = PcxRow(line + 1, d, w, 3);  // green
-      d = PcxRow(line, d, w, 3);      // blue
-    } else {
-      d = PcxRow(lines.Line(y), d, rowBytes, 1);
+    std::memset(scan, 0, scanBytes);
+    switch (bpp) {
+      case 1:
+        RunsToRow(runLines[bottomUp ? height - 1 - y : y], width, scan);
+        break;
+      case 4: {
+        const uint8_t* line = lines.Line(y);
+        for (uint32_t x = 0; x < w; ++x) {
+          const uint32_t index = x % 2 ? line[x / 2] & 15 : line[x / 2] >> 4;
+          for (uint32_t k = 0; k < 4; ++k)
+            if (index & (1u << k)) scan[k * planeBytes + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+        }
+        break;
+      }
+      case 8:
+        std::memcpy(scan, lines.Line(y), rowBytes);
+        break;
+      default: {  // 24: Blue, Green, Red pixels to red, green, blue planes
+        const uint8_t* line = lines.Line(y);
+        for (uint32_t x = 0; x < w; ++x) {
+          scan[x] = line[3 * x + 2];
+          scan[planeBytes + x] = line[3 * x + 1];
+          scan[2 * planeBytes + x] = line[3 * x];
+        }
+        break;
+      }
     }
+    for (uint32_t k = 0; k < planes; ++k) d = PcxRow(scan + k * planeBytes, d, planeBytes, 1);
   }
-  Release(row);
+  Release(scan);
   destination->data = out;
   destination->dataSize = static_cast<uint32_t>(d - out);
   destination->dataOffset = 0;
   destination->dataOwnership = kOwnedByPage;
-  destination->planes = static_cast<int8_t>(bpp == 24 ? 3 : 1);
-  destination->bytesPerLine = rowBytes;
+  destination->planes = static_cast<int8_t>(planes);
+  destination->bytesPerLine = static_cast<uint32_t>(scanBytes);
   destination->layoutFlags = kLayoutTopDown;
   return kOk;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "imaging/core/core.h"
+#include "imaging/pixels/pixels.h"
 #include "imaging/writers/output.h"
 #include "imaging/writers/writers.h"
 
@@ -87,13 +88,23 @@ int32_t SavePage(const char16_t* path, PageRecord* page, int saveType, int32_t q
   int32_t result = CreateOutputFile(temporaryPath.c_str(), &file, 0, type.fileType);
   if (result != kOk) return result;
 
+  // JPEG codes 8-bpp pages as gray levels: a page whose palette is not the
+  // gray ramp is taken to its colours first, or the picture would be lost.
+  PageRecord colour{};
+  PageRecord* source = page;
+  if (type.compression == kJpeg && page->bitsPerPixel == 8 && !IsGrayRamp(page->palette)) {
+    result = CopyDecodedPage(page, &colour);
+    if (result == kOk) result = ConvertBitDepth(&colour, 24, kDitherNearest);
+    source = &colour;
+  }
   PageRecord converted{};
-  const PageRecord* written = page;
-  if (page->compression != type.compression) {
+  const PageRecord* written = source;
+  if (result == kOk && source->compression != type.compression) {
     converted.compression = type.compression;
-    result = ConvertPage(page, &converted, type.compression == kJpeg ? quality : 0);
+    result = ConvertPage(source, &converted, type.compression == kJpeg ? quality : 0);
     written = &converted;
   }
+  FreePage(&colour);
   if (result == kOk) result = WriteImage(&file, written, 0);
   if (written == &converted) FreePage(&converted);
   if (result == kOk && ::fsync(file.fileHandle) != 0) result = kErrIo;
@@ -106,6 +117,38 @@ int32_t SavePage(const char16_t* path, PageRecord* page, int saveType, int32_t q
   }
   if (result != kOk) std::filesystem::remove(temporary, ec);
   return result;
+}
+
+bool IsGrayRamp(const uint8_t* palette) {
+  if (!palette) return true;
+  for (int i = 0; i < 256; ++i)
+    if (palette[3 * i] != i || palette[3 * i + 1] != i || palette[3 * i + 2] != i) return false;
+  return true;
+}
+
+int32_t CopyDecodedPage(const PageRecord* page, PageRecord* copy) {
+  *copy = *page;
+  copy->compression = kUncompressed;
+  copy->stripCount = 0;
+  copy->stripOffsets = copy->stripByteCounts = nullptr;
+  copy->palette = nullptr;
+  const uint64_t size = SizeProduct(page->bytesPerLine, static_cast<uint32_t>(page->height));
+  if (page->compression != kUncompressed || size > page->dataSize) {
+    copy->data = nullptr;
+    return kErrParameter;
+  }
+  copy->data = static_cast<uint8_t*>(Allocate(size));
+  copy->palette = page->palette ? static_cast<uint8_t*>(Allocate(768)) : nullptr;
+  if (!copy->data || (page->palette && !copy->palette)) {
+    FreePage(copy);
+    return kErrMemory;
+  }
+  std::memcpy(copy->data, page->data + page->dataOffset, size);
+  if (page->palette) std::memcpy(copy->palette, page->palette, 768);
+  copy->dataOffset = 0;
+  copy->dataSize = static_cast<uint32_t>(size);
+  copy->dataOwnership = kOwnedByPage;
+  return kOk;
 }
 
 }  // namespace quillon

@@ -16,7 +16,10 @@ int32_t WriteCals(ImageFile* file, const PageRecord* page, HeaderArea& area, Out
   std::memset(area.p, ' ', 2048);
   char counts[40], density[24];
   std::snprintf(counts, sizeof counts, "rpelcnt: %06d,%06d", page->width, page->height);
-  std::snprintf(density, sizeof density, "rdensity: %04d", page->xResolution % 10000);
+  // "rdensty" is the keyword of the CALS standard, which other readers
+  // require, as they require a density: an unknown one is written as 200.
+  const int32_t dpi = page->xResolution > 0 ? page->xResolution % 10000 : 200;
+  std::snprintf(density, sizeof density, "rdensty: %04d", dpi);
   const char* records[11] = {"srcdocid: NONE", "dstdocid: NONE", "txtfilid: NONE",
                              "figid: NONE",    "srcgph: NONE",   "doccls: NONE",
                              "rtype: 1",       "rorient: 000,270", counts,

@@ -18,7 +18,8 @@ int32_t WritePcx(ImageFile* file, const PageRecord* page, HeaderArea& area, Outp
   area.Byte(at + 0, 10);
   area.Byte(at + 1, 5);
   area.Byte(at + 2, 1);
-  area.Byte(at + 3, static_cast<uint8_t>(bpp == 24 ? 8 : bpp));
+  const int planes = page->planes > 0 ? page->planes : 1;
+  area.Byte(at + 3, static_cast<uint8_t>(bpp / planes));
   area.Le16(at + 8, static_cast<uint32_t>(page->width - 1));
   area.Le16(at + 10, static_cast<uint32_t>(page->height - 1));
   area.Le16(at + 12, static_cast<uint32_t>(page->xResolution) & 0xFFFF);
@@ -28,12 +29,15 @@ int32_t WritePcx(ImageFile* file, const PageRecord* page, HeaderArea& area, Outp
       const uint8_t rgb[3] = {page->palette[3 * i + 2], page->palette[3 * i + 1], page->palette[3 * i]};
       area.Bytes(at + 16 + 3 * i, rgb, 3);
     }
+  } else if (bpp == 1 && page->photometric == 1) {
+    const uint8_t whiteBlack[6] = {255, 255, 255, 0, 0, 0};  // 1 bits are black
+    area.Bytes(at + 16, whiteBlack, 6);
   } else {
     const uint8_t blackWhite[6] = {0, 0, 0, 255, 255, 255};
     area.Bytes(at + 16, blackWhite, 6);
   }
-  area.Byte(at + 65, bpp == 24 ? 3 : 1);
-  area.Le16(at + 66, bpp == 24 ? static_cast<uint32_t>(page->width) : RowBytes(page->width, bpp));
+  area.Byte(at + 65, static_cast<uint8_t>(planes));
+  area.Le16(at + 66, page->bytesPerLine / static_cast<uint32_t>(planes));
   out.Put(area.p, at + 128);
   out.Put(PageBytes(page), page->dataSize);
   if (bpp == 8) {

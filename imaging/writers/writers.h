@@ -65,6 +65,11 @@ int32_t WriteImage(ImageFile* file, const PageRecord* page, int32_t reserved = 0
 // the rename over `path`: a failed save leaves an existing file as it was.
 int32_t SavePage(const char16_t* path, PageRecord* page, int saveType, int32_t quality);
 
+// True for no palette or the 8-bit gray ramp (entry i = i, i, i).
+bool IsGrayRamp(const uint8_t* palette);
+// An owned copy of a decoded (code 0) page with its palette.
+int32_t CopyDecodedPage(const PageRecord* page, PageRecord* copy);
+
 // The library's name and version, written into TIFF and GIF files.
 constexpr std::string_view kLibraryBanner = "Quillon 1.0";
 

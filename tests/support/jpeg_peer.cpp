@@ -1,6 +1,7 @@
 #include "support/jpeg_peer.h"
 
 #include <jpeglib.h>
+#include <tiffio.h>
 
 #include <algorithm>
 #include <cmath>
@@ -61,9 +62,60 @@ Image PeerDecode(const std::vector<uint8_t>& jpeg, int denominator) {
     jpeg_read_scanlines(&info, &line, 1);
   }
   jpeg_finish_decompress(&info);
+  image.warnings = static_cast<int>(error.manager.num_warnings);
   jpeg_destroy_decompress(&info);
   image.result = 0;
   return image;
+}
+
+Coefficients PeerCoefficients(const std::vector<uint8_t>& jpeg) {
+  Coefficients out;
+  jpeg_decompress_struct info{};
+  PeerError error{};
+  info.err = jpeg_std_error(&error.manager);
+  error.manager.error_exit = OnPeerError;
+  error.manager.emit_message = Quiet;
+  if (setjmp(error.jump)) {
+    jpeg_destroy_decompress(&info);
+    out = Coefficients{};
+    return out;
+  }
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+  jpeg_read_header(&info, TRUE);
+  jvirt_barray_ptr* arrays = jpeg_read_coefficients(&info);
+  out.mcusWide = static_cast<int>(info.MCUs_per_row);
+  out.mcusHigh = static_cast<int>(info.MCU_rows_in_scan);
+  for (int c = 0; c < info.num_components; ++c) {
+    const jpeg_component_info& comp = info.comp_info[c];
+    Coefficients::Component component;
+    component.identifier = comp.component_id;
+    component.horizontal = comp.h_samp_factor;
+    component.vertical = comp.v_samp_factor;
+    // The arrays hold whole MCUs: the blocks an encoder codes beyond the
+    // picture are there too.
+    component.blocksWide = out.mcusWide * (info.comps_in_scan > 1 ? comp.h_samp_factor : 1);
+    component.blocksHigh = out.mcusHigh * (info.comps_in_scan > 1 ? comp.v_samp_factor : 1);
+    if (info.comps_in_scan == 1) {
+      component.blocksWide = static_cast<int>(comp.width_in_blocks);
+      component.blocksHigh = static_cast<int>(comp.height_in_blocks);
+    }
+    for (int i = 0; i < 64; ++i) component.quant[i] = comp.quant_table->quantval[i];
+    for (int by = 0; by < component.blocksHigh; ++by) {
+      JBLOCKARRAY row = info.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&info), arrays[c],
+                                                     static_cast<JDIMENSION>(by), 1, FALSE);
+      for (int bx = 0; bx < component.blocksWide; ++bx) {
+        std::array<int16_t, 64> block;
+        for (int i = 0; i < 64; ++i) block[i] = row[0][bx][i];
+        component.blocks.push_back(block);
+      }
+    }
+    out.components.push_back(component);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  out.result = 0;
+  return out;
 }
 
 Image DcReference(const std::vector<uint8_t>& jpeg) {
@@ -184,6 +236,33 @@ Image OurDecode(const std::vector<uint8_t>& jpeg, int32_t flags, bool raw16) {
       }
     }
   }
+  return image;
+}
+
+Image PeerTiffDecode(const std::string& path, int channels) {
+  Image image;
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  if (!tif) return image;
+  uint32_t w = 0, h = 0;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+  std::vector<uint32_t> rgba(static_cast<size_t>(w) * h);
+  if (TIFFReadRGBAImageOriented(tif, w, h, rgba.data(), ORIENTATION_TOPLEFT, 0)) {
+    image.result = 0;
+    image.width = static_cast<int>(w);
+    image.height = static_cast<int>(h);
+    image.channels = channels;
+    for (uint32_t p : rgba) {
+      if (channels == 1) {
+        image.pixels.push_back(static_cast<uint8_t>(TIFFGetR(p)));
+      } else {
+        image.pixels.insert(image.pixels.end(), {static_cast<uint8_t>(TIFFGetR(p)),
+                                                 static_cast<uint8_t>(TIFFGetG(p)),
+                                                 static_cast<uint8_t>(TIFFGetB(p))});
+      }
+    }
+  }
+  TIFFClose(tif);
   return image;
 }
 

@@ -16,6 +16,7 @@ struct Image {
   int width = 0;
   int height = 0;
   int channels = 0;  // 1 gray, 3 RGB
+  int warnings = 0;  // peer: warnings about the stream (corrupt data, ...)
   std::vector<uint8_t> pixels;
 };
 
@@ -32,10 +33,32 @@ Image DcReference(const std::vector<uint8_t>& jpeg);
 // for odd sizes).
 Image Halve(const Image& image);
 
+// The quantised coefficients of a stream as the peer reads them, without
+// decoding: per component its blocks in raster order (the grid padded to
+// whole MCUs), each in natural order, and its quantisation table in
+// natural order.
+struct Coefficients {
+  int result = -1;  // 0 or -1
+  int mcusWide = 0, mcusHigh = 0;
+  struct Component {
+    int identifier = 0;
+    int horizontal = 0, vertical = 0;  // sampling factors
+    int blocksWide = 0, blocksHigh = 0;
+    std::vector<std::array<int16_t, 64>> blocks;
+    std::array<uint16_t, 64> quant{};
+  };
+  std::vector<Component> components;
+};
+Coefficients PeerCoefficients(const std::vector<uint8_t>& jpeg);
+
 // Our decode of a whole stream through ConvertPage with `flags`.  16-bpp
 // results are widened to RGB by bit replication unless `raw16` asks for
 // the 5-6-5 words (two bytes a pixel, little-endian) as they are.
 Image OurDecode(const std::vector<uint8_t>& jpeg, int32_t flags, bool raw16 = false);
+
+// libtiff's decode of a TIFF file's first page (its RGBA interface), as
+// RGB (3 channels) or gray (1: the red samples).
+Image PeerTiffDecode(const std::string& path, int channels);
 
 // Encoding through the peer, for streams the fixtures do not cover.
 struct EncodeOptions {
