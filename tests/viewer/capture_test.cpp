@@ -73,6 +73,21 @@ int CompareWithScreen(const PageRecord& page, int bits) {
   return worst;
 }
 
+// The mean difference of the channels over the whole screen.
+double MeanDifference(const PageRecord& page) {
+  std::vector<uint32_t> screen = ScreenPixels();
+  int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  if (page.width != width || page.height != height) return 999;
+  double sum = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      uint32_t a = Pixel(page, x, y), b = screen[static_cast<size_t>(y) * width + x];
+      for (int shift : {0, 8, 16}) sum += std::abs(Channel(a, shift) - Channel(b, shift));
+    }
+  }
+  return sum / (3.0 * width * height);
+}
+
 bool SoundPlayed() {
   for (const std::string& line : EventLog()) {
     if (line.rfind("sound start", 0) == 0) return true;
@@ -213,8 +228,13 @@ TEST_F(Capture, EachTypesDepth) {
     PageRecord page{};
     ASSERT_TRUE(Decode(c.name, &page));
     EXPECT_EQ(page.bitsPerPixel, c.depth);
-    // JPEG is lossy; the others hold the screen's colours or their nearest.
-    EXPECT_LE(CompareWithScreen(page, 8), c.type == 3 ? 96 : c.depth == 24 ? 7 : 64);
+    // JPEG is lossy (sharp edges of text ring): on average it is close.
+    // The others hold the screen's colours or their nearest.
+    if (c.type == 3) {
+      EXPECT_LT(MeanDifference(page), 8.0);
+    } else {
+      EXPECT_LE(CompareWithScreen(page, 8), c.depth == 24 ? 7 : 64);
+    }
     quillon::FreePage(&page);
     StopEmulator();
     started_ = false;
