@@ -92,4 +92,34 @@ TEST_F(Script, OptionsListDevicesAndTheKeyMap) {
   EXPECT_NE(wrong.out.find("unknown device"), std::string::npos);
 }
 
+// A program that takes its time before its first window.
+ce::LRESULT SlowProc(ce::HWND hwnd, ce::UINT msg, ce::WPARAM wParam, ce::LPARAM lParam) {
+  if (msg == ce::WM_DESTROY) ce::PostQuitMessage(0);
+  return ce::DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+int SlowProgram(ce::HINSTANCE, ce::HINSTANCE, ce::LPWSTR, int) {
+  ce::Sleep(300);
+  ce::WNDCLASS wc{};
+  wc.lpfnWndProc = SlowProc;
+  wc.lpszClassName = u"SLOWCLASS";
+  ce::RegisterClass(&wc);
+  ce::CreateWindow(u"SLOWCLASS", u"Slow", ce::WS_VISIBLE, ce::CW_USEDEFAULT, ce::CW_USEDEFAULT,
+                   ce::CW_USEDEFAULT, ce::CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+  ce::MSG msg;
+  while (ce::GetMessage(&msg, nullptr, 0, 0)) ce::DispatchMessage(&msg);
+  return 0;
+}
+
+TEST_F(Script, TheFirstLineWaitsForTheProgramsFirstWindow) {
+  std::string script = Write("slow.txt", "expect-window SLOWCLASS \"Slow\"\nquit\n");
+  std::string root = folder_.path() + "/device";
+  std::vector<std::string> args = {"program", "--headless", "--clock", "12:00", "--root", root,
+                                   "--script", script};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  EXPECT_EQ(ce::RunEmulator(static_cast<int>(argv.size()), argv.data(), SlowProgram, nullptr), 0);
+  ce::StopEmulator();
+}
+
 }  // namespace

@@ -1,0 +1,139 @@
+// The `zelmo` program run as people and scripts run it: headless with a
+// script and a screenshot, a capture at launch, Glimpse mode with a missing
+// file, and a second start handing its file to the first.
+#include <filesystem>
+#include <fstream>
+
+#include "imaging/core/files.h"
+#include "support/viewer.h"
+#include "viewer/app/state.h"
+#include "viewer/settings/settings.h"
+
+namespace {
+
+using namespace ce;
+using namespace zelmo;
+
+class Program : public vt::ViewerTest {
+ protected:
+  std::string Script(const std::string& text) {
+    std::string path = folder_.path() + "/script.txt";
+    std::ofstream(path) << text;
+    return path;
+  }
+  std::string Headless() { return "--headless --log --clock 12:00 --root '" + Root() + "'"; }
+};
+
+TEST_F(Program, HelpListsTheEmulatorsOptionsAndKeys) {
+  vt::Outcome o = vt::RunZelmo("--help");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_NE(o.output.find("--device NAME"), std::string::npos) << o.output;
+  EXPECT_NE(o.output.find("--hold-key VK"), std::string::npos);
+  EXPECT_NE(o.output.find("F1      -> 0xC5 Record"), std::string::npos) << o.output;
+}
+
+// The screen after start-up: the task bar, the white image area and strip
+// band, the strip's scroll bar and the first toolbar row with its icons as
+// the icon strip draws them.
+TEST_F(Program, AScreenshotAfterStartUpShowsTheImageAreaAndTheToolbar) {
+  std::string shot = std::string(ZELMO_SHOT_DIR) + "/zelmo-startup.png";
+  std::filesystem::remove(shot);
+  vt::Outcome o = vt::RunZelmo(Headless() + " --script '" +
+                               Script("tap 120 160\nexpect-window RAVLO2 \"Zelmo\"\nshot " + shot + "\nquit\n") +
+                               "'");
+  ASSERT_EQ(o.status, 0) << o.output;
+  emu::Png png;
+  ASSERT_TRUE(emu::ReadPng(shot, &png));
+  ASSERT_EQ(png.width, 240);
+  ASSERT_EQ(png.height, 320);
+  // The image area (26..219) and the strip's band (219..280) are white.
+  for (int y = 26; y < 26 + 193 + 61; ++y)
+    for (int x = 0; x < 240; ++x) ASSERT_EQ(png.at(x, y), 0xFFFFFFu) << x << "," << y;
+  // The toolbar: icon `code` of the strip for each slot of row 0, as the
+  // 16-bit screen keeps it (five bits of red and blue, six of green).
+  emu::Png icons;
+  ASSERT_TRUE(emu::ReadPng(std::string(ZELMO_RESOURCES) + "/bitmaps/ILIST1_BMP.png", &icons));
+  ASSERT_EQ(icons.width, 58 * 24);
+  const int row0[10] = {38, 0, 1, 51, 41, 30, 14, 5, 37, 39};
+  auto quantize = [](uint32_t c) { return c & 0xF8FCF8u; };
+  int top = 320 - 24;
+  for (int slot = 0; slot < 10; ++slot) {
+    for (int y = 0; y < 24; ++y) {
+      for (int x = 0; x < 24; ++x) {
+        uint32_t want = quantize(icons.at(row0[slot] * 24 + x, y));
+        uint32_t got = quantize(png.at(slot * 24 + x, top + y));
+        // The "Go to page..." slot carries the page number in its middle.
+        if (row0[slot] == 5 && x >= 4 && x < 21 && y >= 4 && y < 21) continue;
+        ASSERT_EQ(got, want) << "slot " << slot << " at " << x << "," << y;
+      }
+    }
+  }
+  // The strip's scroll bar lies between the strip and the toolbar.
+  EXPECT_NE(png.at(120, 26 + 254 + 8), 0xFFFFFFu);
+}
+
+TEST_F(Program, AHeldApplicationKeyTakesOneCaptureAndEnds) {
+  vt::Outcome o = vt::RunZelmo(Headless() + " --hold-key 0xC1");
+  EXPECT_EQ(o.status, 0) << o.output;
+  EXPECT_NE(o.output.find("sound start rate=11025"), std::string::npos) << o.output;
+  std::vector<uint8_t> bmp = vt::ReadFile(HostPath("My Documents/CAP0001.BMP"));
+  ASSERT_GE(bmp.size(), 54u);
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[1], 'M');
+  EXPECT_EQ(bmp[18] | bmp[19] << 8, 240);
+  EXPECT_EQ(bmp[22] | bmp[23] << 8, 320);
+  EXPECT_EQ(bmp[28], 16);
+  // A failed capture at launch says why on standard error.
+  std::string registry = Root() + "/registry.txt";
+  std::ofstream(registry, std::ios::app)
+      << "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Zelmo]\n\"CaptureDir\"=\"\\\\Gone\"\n";
+  o = vt::RunZelmo(Headless() + " --hold-key 0xC3");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_NE(o.output.find("zelmo: Screen Capture: General I/O error"), std::string::npos) << o.output;
+  EXPECT_EQ(o.output.find("sound start"), std::string::npos) << o.output;
+}
+
+TEST_F(Program, GlimpseModeWithAMissingFileShowsTheMessage) {
+  vt::Outcome o = vt::RunZelmo(Headless() + " --script '" +
+                               Script("expect-text General I/O error\nexpect-window RAVLO2 \"Zelmo\"\nquit\n") +
+                               "' '\\My Documents\\gone.tif'");
+  EXPECT_EQ(o.status, 0) << o.output;
+  EXPECT_NE(o.output.find("messagebox \"gone.tif\" \"General I/O error\""), std::string::npos) << o.output;
+}
+
+TEST_F(Program, ASecondStartHandsItsFileToTheFirst) {
+  EmulatorConfig config;
+  config.secondInstanceService = true;
+  StartDevice("ipaq3600", config);
+  Launch();
+  EndSplash();
+  HWND main = gApp.mainWindow;
+  // Without a file the second start only brings the first forward.
+  vt::Outcome o = vt::RunZelmo(Headless());
+  EXPECT_EQ(o.status, 0) << o.output;
+  ASSERT_TRUE(WaitIdle(5000));
+  EXPECT_EQ(GetForegroundWindow(), main);
+  EXPECT_FALSE(gView.fileOpen);
+  std::u16string value;
+  EXPECT_FALSE(vt::GetString(u"Cmdline", &value));
+
+  o = vt::RunZelmo(Headless() + " '" + HostPath("My Documents/memo-g3-2page.tif") + "'");
+  EXPECT_EQ(o.status, 0) << o.output;
+  // The second start has posted its message before it ended.
+  ASSERT_TRUE(WaitIdle(5000));
+  EXPECT_EQ(gView.currentPath, u"\\My Documents\\memo-g3-2page.tif");
+  EXPECT_TRUE(gView.fileOpen);
+  EXPECT_EQ(gView.file.pageCount, 2);
+  ASSERT_TRUE(vt::GetString(u"Cmdline", &value));
+  EXPECT_EQ(value, u"\\My Documents\\memo-g3-2page.tif");
+  // The first one stays the only viewer, and not in Glimpse mode.
+  EXPECT_EQ(gApp.glimpse, 0);
+  EXPECT_EQ(Quit(), 0);
+  // The hand-over left the key before any save: the saved options are the
+  // defaults, not all off.
+  uint32_t options = 0;
+  ASSERT_TRUE(vt::GetDword(u"Options", &options));
+  EXPECT_EQ(options, 0x16DFDEu);
+}
+
+}  // namespace

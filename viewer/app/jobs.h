@@ -1,0 +1,20 @@
+// The long jobs the WorkerThread runs.  Each polls AbortFlag (video: the
+// video-playing flag) between items, pages, frames or transition steps and
+// returns as soon as it is set.
+#pragma once
+
+#include "platform/ce.h"
+
+namespace zelmo {
+
+// Prints the current page on the printer chosen in the print dialog; the
+// worker disables `mainWindow` around it.
+void RunPrintJob(ce::HWND mainWindow);
+// Builds the thumbnails of the live file list.
+void BuildThumbnails();
+// Plays the open AVI or QuickTime clip.
+void PlayVideo();
+// Runs the slide show over the live file list in the slide window.
+void RunSlideShow();
+
+}  // namespace zelmo

@@ -1,0 +1,294 @@
+// The main window: creation with its fonts, scroll bar and thumbnail cell,
+// the window procedure, geometry and the paint of the image area, the
+// thumbnail strip's band and the toolbar row.
+#include "viewer/app/main_window.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "viewer/app/functions.h"
+#include "viewer/app/state.h"
+#include "viewer/app/windows.h"
+#include "viewer/browse/file_list.h"
+#include "viewer/dialogs/capture.h"
+#include "viewer/settings/registry_values.h"
+#include "viewer/settings/settings.h"
+
+namespace zelmo {
+
+using namespace ce;
+
+namespace {
+
+constexpr size_t kBitmapHeaderSize = 3116;
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+// Hardware buttons arrive as hot keys with these codes (identifier = key).
+constexpr int kFirstButtonKey = 0x86;
+constexpr int kLastButtonKey = 0xD6;
+
+// The display-bitmap header every view bitmap is made from: 240 x 320 at
+// 16 bits until a page says otherwise.
+void MakeBitmapHeader() {
+  gView.bitmapHeader.assign(kBitmapHeaderSize, 0);
+  BITMAPINFOHEADER h{};
+  h.biSize = sizeof(BITMAPINFOHEADER);
+  h.biWidth = 240;
+  h.biHeight = 320;
+  h.biPlanes = 1;
+  h.biBitCount = 16;
+  std::memcpy(gView.bitmapHeader.data(), &h, sizeof(h));
+}
+
+// The pop-up menu font of the platform, or Tahoma bold.
+HFONT MakeMenuFont() {
+  LOGFONT lf{};
+  lf.lfHeight = -12;
+  lf.lfWeight = FW_BOLD;
+  std::u16string face = u"Tahoma";
+  HKEY key;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, u"System\\GWE\\Menu\\PopFnt", 0, KEY_READ, &key) ==
+      ERROR_SUCCESS) {
+    std::u16string stored;
+    if (ReadString(key, u"Nm", LF_FACESIZE - 1, &stored) && !stored.empty()) face = stored;
+    int32_t value;
+    if (ReadDword(key, u"Ht", &value)) lf.lfHeight = value;
+    if (ReadDword(key, u"Wt", &value)) lf.lfWeight = value;
+    RegCloseKey(key);
+  }
+  std::copy(face.begin(), face.end(), lf.lfFaceName);
+  return CreateFontIndirect(&lf);
+}
+
+HFONT MakeLabelFont() {
+  LOGFONT lf{};
+  lf.lfHeight = -10;
+  lf.lfWeight = FW_NORMAL;
+  std::u16string face = u"Tahoma";
+  std::copy(face.begin(), face.end(), lf.lfFaceName);
+  return CreateFontIndirect(&lf);
+}
+
+// The cell thumbnails are drawn through: thumbnail size at the display's
+// depth (5-6-5 at 16 bits, palette indexes below).
+void CreateThumbnailCell() {
+  if (gView.thumbCell) DeleteObject(gView.thumbCell);
+  gView.thumbCell = nullptr;
+  gView.thumbCellBits = nullptr;
+  struct {
+    BITMAPINFOHEADER header;
+    uint16_t table[512];
+  } info{};
+  info.header.biSize = sizeof(BITMAPINFOHEADER);
+  info.header.biWidth = gView.thumbWidth;
+  info.header.biHeight = -gView.thumbHeight;
+  info.header.biPlanes = 1;
+  info.header.biBitCount = static_cast<WORD>(gApp.displayDepth);
+  UINT usage = DIB_RGB_COLORS;
+  if (gApp.displayDepth == 16) {
+    info.header.biCompression = BI_BITFIELDS;
+    const uint32_t masks[3] = {0xF800, 0x07E0, 0x001F};
+    std::memcpy(info.table, masks, sizeof(masks));
+  } else if (gApp.displayDepth <= 8) {
+    usage = DIB_PAL_COLORS;
+    for (int i = 0; i < 256; ++i) info.table[i] = static_cast<uint16_t>(i);
+  }
+  HDC screen = GetDC(nullptr);
+  gView.thumbCell = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info), usage,
+                                     &gView.thumbCellBits, nullptr, 0);
+  ReleaseDC(nullptr, screen);
+}
+
+LRESULT OnCreate(HWND hwnd) {
+  gApp.mainWindow = hwnd;
+  AllocateFileLists();
+  gFiles.currentIndex = -1;
+  ComputeThumbnailSize();
+  SetRectEmpty(&gView.selection);
+  gView.videoIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_VIDEO", 16, 0, CLR_NONE);
+  gView.printIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_PRINT", 48, 0, kWhite);
+  gView.badIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_BAD", 32, 0, kWhite);
+  gView.keyIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_KEYS", 16, 0, kWhite);
+  gView.tapHoldIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_TAPNHOLD", 8, 0, kWhite);
+  for (int key = kFirstButtonKey; key <= kLastButtonKey; ++key)
+    RegisterHotKey(hwnd, key, MOD_WIN, static_cast<UINT>(key));
+  gApp.menuBar = LoadMenu(gApp.instance, u"RAVLO2");
+  if (gApp.menuBar) CeSetMenuBar(hwnd, gApp.menuBar);
+  return 0;
+}
+
+void OnSize(int width, int height) {
+  gView.marginX = gView.marginY = 0;
+  gView.areaWidth = width;
+  gView.areaTop = 0;
+  if (gView.fullScreen) {
+    gView.areaHeight = height;
+  } else if (gSettings.options.comboView) {
+    gView.areaHeight = height - gView.thumbHeight - 41;
+    if (gView.stripScrollBar)
+      MoveWindow(gView.stripScrollBar, 0, height - 40, gApp.screenWidth, kStripScrollHeight, TRUE);
+  } else {
+    gView.areaHeight = height - kToolbarHeight;
+  }
+  gView.areaHeight = std::max(gView.areaHeight, 0);
+}
+
+void DestroyImageList(HIMAGELIST* list) {
+  if (*list) ImageList_Destroy(*list);
+  *list = nullptr;
+}
+
+void OnDestroy(HWND hwnd) {
+  for (int key = kFirstButtonKey; key <= kLastButtonKey; ++key) UnregisterHotKey(hwnd, key);
+  FreeFileLists();
+  KillTimer(hwnd, kAnimationTimer);
+  KillTimer(hwnd, kCaptureTimer);
+  DestroyImageList(&gView.videoIcons);
+  DestroyImageList(&gView.printIcons);
+  DestroyImageList(&gView.badIcons);
+  DestroyImageList(&gView.keyIcons);
+  DestroyImageList(&gView.tapHoldIcons);
+  CloseCurrentFile();
+  if (gView.thumbCell) DeleteObject(gView.thumbCell);
+  gView.thumbCell = nullptr;
+  gView.thumbCellBits = nullptr;
+  if (gApp.menuBar) {
+    CeSetMenuBar(hwnd, nullptr);
+    DestroyMenu(gApp.menuBar);
+    gApp.menuBar = nullptr;
+  }
+  SaveSettings();
+  PostQuitMessage(0);
+}
+
+// The file name a second start left in the registry.
+void OnOpenPassedFile() {
+  std::u16string path;
+  if (!ReadKeyString(HKEY_LOCAL_MACHINE, kSettingsKey, u"Cmdline", 255, &path) || path.empty())
+    return;
+  gView.currentPath = path;
+  OpenCurrentFileAsNew();
+}
+
+void FillWhite(HDC dc, int left, int top, int right, int bottom) {
+  if (right <= left || bottom <= top) return;
+  RECT r{left, top, right, bottom};
+  FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+}
+
+// One row of toolbar icons; a "Go to page..." slot shows the page number.
+void DrawToolbar(HDC dc, int top) {
+  const int perRow = gApp.buttonsPerRow;
+  const int row = std::clamp(gApp.currentRow, 0, std::max(gApp.toolbarRows - 1, 0));
+  HGDIOBJ oldFont = gView.labelFont ? SelectObject(dc, gView.labelFont) : nullptr;
+  for (int i = 0; i < perRow; ++i) {
+    int slot = row * perRow + i;
+    int code = slot < kToolbarSlots ? gSettings.toolBars[static_cast<size_t>(slot)] : kUndefinedFunction;
+    int x = i * kToolbarButtonWidth;
+    ImageList_Draw(gApp.toolbarIcons, code, dc, x, top, ILD_NORMAL);
+    if (CommandOfFunction(code) == 40030) {
+      std::string digits = std::to_string(gView.pageNumber + 1);
+      std::u16string text(digits.begin(), digits.end());
+      RECT box{x + 1, top + 2, x + 25, top + 23};
+      SetBkMode(dc, OPAQUE);
+      SetBkColor(dc, RGB(0xC0, 0xC0, 0xC0));
+      SetTextColor(dc, RGB(0, 0, 0));
+      DrawText(dc, text.c_str(), -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
+  }
+  if (oldFont) SelectObject(dc, oldFont);
+  FillWhite(dc, perRow * kToolbarButtonWidth, top, gView.areaWidth, top + kToolbarHeight);
+}
+
+void OnPaint(HWND hwnd) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  // No page is shown yet: the image area is white.
+  FillWhite(dc, 0, gView.areaTop, gView.areaWidth, gView.areaTop + gView.areaHeight);
+  if (!gView.fullScreen) {
+    if (gSettings.options.comboView) {
+      // The strip's cells stay empty until thumbnails are built; the line
+      // under them is the strip's too.
+      FillWhite(dc, 0, gView.areaHeight, gView.areaWidth, gView.areaHeight + gView.thumbHeight + 1);
+    }
+    DrawToolbar(dc, ToolbarTop());
+  }
+  EndPaint(hwnd, &ps);
+}
+
+void OnTap(HWND hwnd, int x, int y) {
+  if (gShared.videoPlaying) {
+    gShared.videoPlaying = 0;
+    return;
+  }
+  int boundary = gView.areaHeight;
+  if (gSettings.options.comboView) boundary += gView.thumbHeight + 17;
+  SHRGINFO gesture{sizeof(SHRGINFO), hwnd, POINT{x, y}, SHRG_RETURNCMD};
+  if (SHRecognizeGesture(&gesture) == GN_CONTEXTMENU) return;
+  if (y > boundary && !gView.fullScreen) OnToolbarTap(hwnd, x);
+}
+
+}  // namespace
+
+void ComputeThumbnailSize() {
+  int edge = ThumbnailEdge(gSettings.thumbSize);
+  gView.thumbWidth = gView.thumbHeight = edge;
+  if (gSettings.thumbShape == 1) gView.thumbHeight = edge * 3 / 4;
+  if (gSettings.thumbShape == 2) gView.thumbWidth = edge * 3 / 4;
+  gView.thumbsPerRow = std::max(gApp.screenWidth / gView.thumbWidth, 1);
+}
+
+int ToolbarTop() {
+  if (gSettings.options.comboView) return gView.thumbHeight + gView.areaHeight + 17;
+  return gView.areaHeight;
+}
+
+bool CreateMainWindow(int show) {
+  std::u16string className = LoadText(3);
+  std::u16string title = LoadText(1);
+  MakeBitmapHeader();
+  gView.arrowIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST4_BMP", 16, 8, kWhite);
+  SHFILEINFO info{};
+  gView.systemIcons = reinterpret_cast<HIMAGELIST>(SHGetFileInfo(
+      u"\\Windows\\coredll.dll", 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+  gView.menuFont = MakeMenuFont();
+  gView.labelFont = MakeLabelFont();
+  HWND hwnd = CreateWindow(className.c_str(), title.c_str(), WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, gApp.instance, nullptr);
+  if (!hwnd) return false;
+  gView.stripScrollBar =
+      CreateWindow(u"scrollbar", u"", WS_CHILD | WS_VISIBLE | SBS_HORZ, 0, gApp.screenHeight,
+                   gApp.screenWidth, kStripScrollHeight, hwnd, nullptr, gApp.instance, nullptr);
+  // The scroll bar did not exist when the window was first sized.
+  RECT client;
+  GetClientRect(hwnd, &client);
+  OnSize(client.right, client.bottom);
+  CreateThumbnailCell();
+  ShowWindow(hwnd, show);
+  UpdateWindow(hwnd);
+  InvalidateRect(hwnd, nullptr, FALSE);
+  SetForegroundWindow(hwnd);
+  SHFullScreen(hwnd, SHFS_HIDESIPBUTTON);
+  return true;
+}
+
+LRESULT MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case WM_CREATE: return OnCreate(hwnd);
+    case WM_SIZE: OnSize(LOWORD(static_cast<uintptr_t>(lParam)), HIWORD(static_cast<uintptr_t>(lParam))); return 0;
+    case WM_DESTROY: OnDestroy(hwnd); return 0;
+    case WM_PAINT: OnPaint(hwnd); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_LBUTTONDOWN: OnTap(hwnd, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
+    case WM_COMMAND: OnCommand(hwnd, LOWORD(wParam)); return 0;
+    case WM_TIMER:
+      if (wParam == kCaptureTimer) {
+        KillTimer(hwnd, kCaptureTimer);
+        TakeCapture();
+      }
+      return 0;
+    case WM_OPENPASSEDFILE: OnOpenPassedFile(); return 0;
+    default: return DefWindowProc(hwnd, msg, wParam, lParam);
+  }
+}
+
+}  // namespace zelmo
