@@ -87,7 +87,10 @@ TEST(SignatureTest, EachRuleAndItsNearMiss) {
   EXPECT_FALSE(Accepts(Text("RIFF....WAVEfmt ", 50)));
   EXPECT_TRUE(Accepts(Bytes({0, 0, 0, 0x20, 'm', 'o', 'o', 'v'}, 50)));
   EXPECT_TRUE(Accepts(Bytes({0, 0, 0, 0x14, 'p', 'n', 'o', 't'}, 50)));
-  EXPECT_FALSE(Accepts(Bytes({0, 0, 0, 0x14, 'f', 't', 'y', 'p'}, 50)));
+  // A file-type atom names QuickTime by its brand; other brands (MP4) are not.
+  EXPECT_TRUE(Accepts(Bytes({0, 0, 0, 0x14, 'f', 't', 'y', 'p', 'q', 't', ' ', ' '}, 50)));
+  EXPECT_FALSE(Accepts(Bytes({0, 0, 0, 0x14, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm'}, 50)));
+  EXPECT_TRUE(Accepts(Bytes({0x01, 0x20, 0, 0, 'm', 'd', 'a', 't'}, 50)));
   EXPECT_FALSE(Accepts(Bytes({0, 1, 0, 0x14, 'm', 'o', 'o', 'v'}, 50)));
   EXPECT_FALSE(Accepts(Text("Just some text in a file of no kind at all.......", 50)));
 }

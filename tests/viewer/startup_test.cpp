@@ -128,10 +128,11 @@ TEST_F(StartUp, TheFirstListingIsPublishedAndSavedSettingsComeBack) {
   Launch();
   EndSplash();
   // The samples that pass the quick signature test, by name: Targa files
-  // have no signature, and the QuickTime sample begins with an ftyp atom.
+  // have no signature.
   std::vector<std::u16string> expected = {
       u"camera-exif.jpg", u"chart-packbits.tif", u"chart-rle8.bmp", u"chart.gif",
-      u"chart4.bmp",      u"chart8.pcx",         u"clip.avi",       u"drawing.cal",
+      u"chart4.bmp",      u"chart8.pcx",         u"clip.avi",       u"clip.mov",
+      u"drawing.cal",
       u"invoice-g3-2d.tif", u"letter-g4.tif",    u"memo-g3-2page.tif", u"note1.bmp",
       u"os2-photo.bmp",   u"pages-bigendian.tif", u"pages.dcx",     u"photo-interlaced.gif",
       u"photo-jpeg.pdf",  u"photo-jpeg.tif",     u"photo-progressive.jpg", u"photo-rgb.tif",

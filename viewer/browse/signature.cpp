@@ -57,6 +57,11 @@ bool QuickSignatureTest(std::span<const uint8_t> b) {
   if (StartsWith(b, {0x0B, 0x23, 0x64, 0xC0}) || StartsWith(b, "WINF")) return true;
   if (StartsWith(b, "QLII") && b[4] == 0x46 && b[5] == 0x41) return true;
   if (StartsWith(b, "RIFF") && std::memcmp(b.data() + 8, "AVI ", 4) == 0) return true;
+  // QuickTime as current writers start it: a "qt  " file-type atom, or the
+  // atoms that may come before the movie (the library checks the rest).
+  if (std::memcmp(b.data() + 4, "ftyp", 4) == 0) return std::memcmp(b.data() + 8, "qt  ", 4) == 0;
+  for (const char* atom : {"wide", "free", "skip", "mdat"})
+    if (std::memcmp(b.data() + 4, atom, 4) == 0) return true;
   // QuickTime: a small first atom followed by one of the movie atoms.
   if (b[0] != 0 || b[1] != 0) return false;
   return std::memcmp(b.data() + 4, "pnot", 4) == 0 || std::memcmp(b.data() + 4, "moov", 4) == 0;
