@@ -24,6 +24,12 @@ uint32_t Touch(const quillon::PageRecord& page) {
     }
     return sum;
   }
+  // Striped pages hold their bytes in the strips (JPEG pages keep their
+  // shared tables at data + dataOffset); others in one block.
+  const bool striped = page.stripCount >= 1 && page.stripOffsets && page.stripByteCounts;
+  for (int32_t s = 0; striped && s < page.stripCount; ++s)
+    for (uint32_t i = 0; i < page.stripByteCounts[s]; ++i) sum += page.data[page.stripOffsets[s] + i];
+  if (striped && page.compression != quillon::kJpeg) return sum;
   const uint8_t* p = page.data + page.dataOffset;
   for (uint32_t i = 0; i < page.dataSize; ++i) sum += p[i];
   return sum;

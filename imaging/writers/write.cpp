@@ -50,6 +50,9 @@ int32_t CreateOutputFile(const char16_t* path, ImageFile* file, int32_t flags, i
 
 int32_t WriteImage(ImageFile* file, const PageRecord* page, int32_t /*reserved*/) {
   if (file->accessMode == kAccessClosed || !page->data) return kErrParameter;
+  // The formats hold one block of data; striped pages go through the
+  // conversion first.
+  if (page->stripCount >= 2 || (page->stripCount == 1 && page->stripOffsets)) return kErrParameter;
   HeaderArea area;
   area.p = static_cast<uint8_t*>(Allocate(HeaderArea::kSize));
   if (!area.p) return kErrMemory;
@@ -88,25 +91,33 @@ int32_t SavePage(const char16_t* path, PageRecord* page, int saveType, int32_t q
   int32_t result = CreateOutputFile(temporaryPath.c_str(), &file, 0, type.fileType);
   if (result != kOk) return result;
 
-  // JPEG codes 8-bpp pages as gray levels: a page whose palette is not the
-  // gray ramp is taken to its colours first, or the picture would be lost.
-  PageRecord colour{};
-  PageRecord* source = page;
-  if (type.compression == kJpeg && page->bitsPerPixel == 8 && !IsGrayRamp(page->palette)) {
-    result = CopyDecodedPage(page, &colour);
-    if (result == kOk) result = ConvertBitDepth(&colour, 24, kDitherNearest);
-    source = &colour;
+  // Pages still in strips (as read from a file) are decoded first: strips
+  // of a coded page are no single stream.  So are 8-bpp pages bound for
+  // JPEG whose palette is not the gray ramp: JPEG codes 8-bpp pages as gray
+  // levels, so they are taken to their colours first.
+  const bool striped = page->stripCount >= 2 || (page->stripCount == 1 && page->stripOffsets);
+  const bool colours = type.compression == kJpeg && page->bitsPerPixel == 8 && !IsGrayRamp(page->palette);
+  PageRecord decoded{}, converted{};
+  const PageRecord* source = page;
+  if (striped || (colours && page->compression != kUncompressed)) {
+    decoded.compression = static_cast<int8_t>(page->bitsPerPixel == 1 ? kRunLists : kUncompressed);
+    result = ConvertPage(page, &decoded, 0);
+    source = &decoded;
+  } else if (colours) {
+    result = CopyDecodedPage(page, &decoded);
+    source = &decoded;
   }
-  PageRecord converted{};
+  if (result == kOk && colours) result = ConvertBitDepth(&decoded, 24, kDitherNearest);
   const PageRecord* written = source;
   if (result == kOk && source->compression != type.compression) {
     converted.compression = type.compression;
-    result = ConvertPage(source, &converted, type.compression == kJpeg ? quality : 0);
+    result = ConvertPage(const_cast<PageRecord*>(source), &converted,
+                         type.compression == kJpeg ? quality : 0);
     written = &converted;
   }
-  FreePage(&colour);
   if (result == kOk) result = WriteImage(&file, written, 0);
-  if (written == &converted) FreePage(&converted);
+  FreePage(&converted);
+  FreePage(&decoded);
   if (result == kOk && ::fsync(file.fileHandle) != 0) result = kErrIo;
   Close(file.fileHandle);
   file.accessMode = kAccessClosed;
