@@ -79,6 +79,34 @@ std::vector<uint32_t> ScreenPixels() {
   return out;
 }
 
+// Kept free of objects with destructors: libpng reports errors by longjmp,
+// which would skip them.
+static bool WritePng(FILE* f, const uint32_t* pixels, int width, int height, png_byte* row) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!png || !info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, f);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < height; ++y) {
+    const uint32_t* line = pixels + static_cast<size_t>(y) * width;
+    for (int x = 0; x < width; ++x) {
+      row[x * 3] = static_cast<png_byte>(line[x] >> 16);
+      row[x * 3 + 1] = static_cast<png_byte>(line[x] >> 8);
+      row[x * 3 + 2] = static_cast<png_byte>(line[x]);
+    }
+    png_write_row(png, row);
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
 bool SaveScreenshot(const std::string& pngPath, std::string* error) {
   std::vector<uint32_t> pixels = ScreenPixels();
   int width = Screen().width, height = Screen().height;
@@ -87,32 +115,9 @@ bool SaveScreenshot(const std::string& pngPath, std::string* error) {
     if (error) *error = "cannot create " + pngPath;
     return false;
   }
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!png || !info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
-    if (error) *error = "cannot write " + pngPath;
-    return false;
-  }
-  png_init_io(png, f);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
   std::vector<png_byte> row(static_cast<size_t>(width) * 3);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      uint32_t p = pixels[static_cast<size_t>(y) * width + x];
-      row[x * 3] = static_cast<png_byte>(p >> 16);
-      row[x * 3 + 1] = static_cast<png_byte>(p >> 8);
-      row[x * 3 + 2] = static_cast<png_byte>(p);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  bool ok = std::fclose(f) == 0;
+  bool ok = WritePng(f, pixels.data(), width, height, row.data());
+  ok = (std::fclose(f) == 0) && ok;
   if (!ok && error) *error = "cannot write " + pngPath;
   return ok;
 }
