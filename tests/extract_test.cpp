@@ -304,6 +304,7 @@ TEST(Extract, TiffRefusals) {
   EXPECT_EQ(Extract(dir, with(258, 3, {16}), page), kErrUnsupported);
   EXPECT_EQ(Extract(dir, with(262, 3, {5}), page), kErrUnsupported);   // CMYK
   EXPECT_EQ(Extract(dir, with(277, 3, {4}), page), kErrUnsupported);   // alpha
+  EXPECT_EQ(Extract(dir, with(262, 3, {2}), page), kErrUnsupported);   // RGB of 1-bit samples
   EXPECT_EQ(Extract(dir, with(256, 4, {0}), page), kErrBadHeader);
   EXPECT_EQ(Extract(dir, with(257, 4, {1u << 30}), page), kErrBadHeader);
   // Directory entries claimed beyond the end of the file.
