@@ -207,9 +207,9 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
 
   // Variants this reader cannot lay out as the library's pixels.
   if (compression == -2) return kErrUnsupported;
+  if (photometric == 6 && compression == kJpeg) photometric = 2;
   if (photometric == 2 && samples == 3 && page->bitsPerPixel == 8 && !bitsListed)
     page->bitsPerPixel = 24;  // one BitsPerSample value standing for all three
-  if (photometric == 6 && compression == kJpeg) photometric = 2;
   if (samples != 1 && samples != 3) return kErrUnsupported;
   if (samples == 3 && (photometric != 2 || planar == 2)) return kErrUnsupported;
   if (bitsListed && !bitsAll8) return kErrBitDepth;
