@@ -20,15 +20,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes MaskPadding(Bytes rows, int32_t width, int32_t height, int bpp) {
-  const uint32_t rowBytes = RowBytes(width, bpp);
-  uint8_t mask = 0xFF;
-  if (bpp == 1 && (width & 7)) mask = static_cast<uint8_t>(0xFF << (8 - (width & 7)));
-  if (bpp == 4 && (width & 1)) mask = 0xF0;
-  for (int32_t y = 0; y < height && rowBytes; ++y) rows[static_cast<size_t>(y + 1) * rowBytes - 1] &= mask;
-  return rows;
-}
-
 }  // namespace
 
 TEST(RleLzwSave, SavedPagesReadBackUnchanged) {

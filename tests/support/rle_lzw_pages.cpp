@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 
+#include "imaging/codecs/codecs.h"
 #include "imaging/core/bytes.h"
 #include "imaging/core/core.h"
 #include "imaging/core/runlist.h"
@@ -226,6 +227,38 @@ std::vector<uint8_t> LibtiffDecode(const std::string& path, int directory) {
   }
   TIFFClose(tif);
   return out;
+}
+
+std::vector<uint8_t> LibtiffDecodeRawStrip(const std::string& path, int32_t width, int32_t height,
+                                           int bpp, uint16_t tiffCompression,
+                                           const uint8_t* data, uint32_t size) {
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  if (!tif) return {};
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bpp == 24 ? 8 : bpp);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, bpp == 24 ? 3 : 1);
+  // Bilevel rows are coded white-is-one: BlackIsZero.
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, bpp == 24 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, tiffCompression);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
+  TIFFWriteRawStrip(tif, 0, const_cast<uint8_t*>(data), size);
+  TIFFClose(tif);
+  std::vector<uint8_t> rows = LibtiffDecode(path);
+  if (bpp == 24)
+    for (int32_t y = 0; y < height && rows.size() >= static_cast<size_t>(y + 1) * 3 * width; ++y)
+      quillon::SwapRedBlue(rows.data() + static_cast<size_t>(y) * 3 * width, static_cast<uint32_t>(width));
+  return rows;
+}
+
+std::vector<uint8_t> MaskPadding(std::vector<uint8_t> rows, int32_t width, int32_t height, int bpp) {
+  const uint32_t rowBytes = quillon::RowBytes(width, bpp);
+  uint8_t mask = 0xFF;
+  if (bpp == 1 && (width & 7)) mask = static_cast<uint8_t>(0xFF << (8 - (width & 7)));
+  if (bpp == 4 && (width & 1)) mask = 0xF0;
+  for (int32_t y = 0; y < height && rowBytes; ++y) rows[static_cast<size_t>(y + 1) * rowBytes - 1] &= mask;
+  return rows;
 }
 
 namespace {

@@ -49,6 +49,15 @@ SourcePtr TiffRawSource(const std::string& path);
 // libtiff's decode of every strip, concatenated: rows as stored (RowBytes
 // apart, 24-bpp in Red, Green, Blue, 1-bpp with the file's polarity).
 std::vector<uint8_t> LibtiffDecode(const std::string& path, int directory = 0);
+// libtiff's decode of `data` written as the one strip of a TIFF at `path`
+// (TIFF compression code `tiffCompression`, bilevel and gray BlackIsZero):
+// rows as stored, 24-bpp turned to Blue, Green, Red like the library's.
+std::vector<uint8_t> LibtiffDecodeRawStrip(const std::string& path, int32_t width, int32_t height,
+                                           int bpp, uint16_t tiffCompression,
+                                           const uint8_t* data, uint32_t size);
+// `rows` with the bits past the width in the last byte of every row
+// cleared, which no coding has to keep.
+std::vector<uint8_t> MaskPadding(std::vector<uint8_t> rows, int32_t width, int32_t height, int bpp);
 // giflib's decode (DGifSlurp) of every image: palette indexes, width x
 // height, top line first.
 std::vector<std::vector<uint8_t>> GiflibDecode(const std::vector<uint8_t>& file);
