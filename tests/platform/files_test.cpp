@@ -7,7 +7,7 @@
 #include <set>
 
 #include "imaging/core/files.h"
-#include "platform/files_internal.h"
+#include "platform/devices/files_internal.h"
 #include "support/emu.h"
 
 using namespace ce;

@@ -3,7 +3,7 @@
 // folder parses.
 #include <thread>
 
-#include "platform/resource_internal.h"
+#include "platform/kernel/resource_internal.h"
 #include "support/emu.h"
 
 std::span<const ce::ResourceFile> TestResources();

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "platform/ce_winsock.h"
-#include "platform/controls.h"
+#include "platform/controls/controls.h"
 #include "support/emu.h"
 
 using namespace ce;

@@ -1,0 +1,27 @@
+// Starting and stopping the services behind the windowing system: the
+// device folder and its files, the registry, the second-instance service.
+#include "platform/devices/files_internal.h"
+
+namespace ce::internal {
+
+bool StartInstanceService(const EmulatorConfig& config);
+void StopInstanceService();
+void ResetClipboard();
+
+bool StartServices(const EmulatorConfig& config, std::string* error) {
+  if (!SetupDeviceFolder(config, error)) return false;
+  const DeviceModel* device = FindDeviceModel(config.device);
+  if (!device || !StartRegistry(config, *device, error)) return false;
+  ResetClipboard();
+  if (config.secondInstanceService) StartInstanceService(config);
+  return true;
+}
+
+void StopServices() {
+  StopInstanceService();
+  ResetClipboard();
+  StopRegistry();
+  StopFiles();
+}
+
+}  // namespace ce::internal

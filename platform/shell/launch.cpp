@@ -1,0 +1,91 @@
+// Programs started by name.  None of them runs: every start is logged, and
+// the help viewer, the infrared sender and the mail programs do what the
+// emulator offers in their place.
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/devices/files_internal.h"
+
+namespace ce {
+
+using namespace internal;
+
+namespace {
+
+std::u16string BaseName(std::u16string_view path) {
+  size_t slash = path.find_last_of(u"\\/");
+  return Lower(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+}
+
+// The path in `-attach "path"` or a bare command line.
+std::u16string Attachment(std::u16string_view line) {
+  std::u16string s(line);
+  size_t at = s.find(u"-attach");
+  if (at != std::u16string::npos) s = s.substr(at + 7);
+  size_t b = s.find_first_not_of(u' ');
+  if (b == std::u16string::npos) return u"";
+  s = s.substr(b);
+  if (!s.empty() && s[0] == u'"') {
+    size_t e = s.find(u'"', 1);
+    return s.substr(1, e == std::u16string::npos ? std::u16string::npos : e - 1);
+  }
+  while (!s.empty() && s.back() == u' ') s.pop_back();
+  return s;
+}
+
+// Copies a device file into a device folder, keeping its name.
+void CopyInto(const std::u16string& file, const char16_t* folder) {
+  std::string from = DeviceToHost(file);
+  std::string dir = DeviceToHost(folder);
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  std::filesystem::copy_file(from, dir + "/" + std::filesystem::path(from).filename().string(),
+                             std::filesystem::copy_options::overwrite_existing, ec);
+}
+
+}  // namespace
+
+BOOL CreateProcess(LPCWSTR application, LPCWSTR commandLine, void*, void*, BOOL, DWORD, void*,
+                   LPCWSTR, void*, PROCESS_INFORMATION* info) {
+  std::u16string app = FromW(application);
+  std::u16string line = FromW(commandLine);
+  LogEvent("launch " + ToUtf8(app) + " " + ToUtf8(line));
+  if (info) *info = PROCESS_INFORMATION{nullptr, nullptr, 0x100, 0x104};
+  std::u16string name = BaseName(app);
+  const PresenterHooks* hooks = Hooks();
+  if (name == u"peghelp.exe") {
+    // "file:zlv.htm#topic": the page lives in \Windows.
+    std::u16string page = line.rfind(u"file:", 0) == 0 ? line.substr(5) : line;
+    page = page.substr(0, page.find(u'#'));
+    if (page.find(u'\\') == std::u16string::npos) page = u"\\Windows\\" + page;
+    std::string host = DeviceToHost(page);
+    std::error_code ec;
+    if (hooks && hooks->openOnDesktop && std::filesystem::exists(host, ec))
+      hooks->openOnDesktop(host, false);
+  } else if (name == u"tmail.exe" || name == u"pmail.exe") {
+    std::u16string file = Attachment(line);
+    if (!file.empty()) {
+      bool handed = hooks && hooks->openOnDesktop && hooks->openOnDesktop(DeviceToHost(file), true);
+      if (!handed) CopyInto(file, u"\\Outbox");
+    }
+  } else if (name == u"irsquirt.exe") {
+    std::u16string file = Attachment(line);
+    if (!file.empty()) CopyInto(file, u"\\IrDA Outbox");
+  }
+  return TRUE;
+}
+
+DWORD GetModuleFileName(HINSTANCE, LPWSTR buffer, DWORD capacity) {
+  std::u16string name;
+  {
+    std::lock_guard<std::mutex> lk(Sys().lock);
+    name = ToU16(Sys().config.moduleName);
+  }
+  if (!buffer || capacity == 0) return 0;
+  DWORD n = std::min<DWORD>(capacity - 1, static_cast<DWORD>(name.size()));
+  std::copy_n(name.data(), n, buffer);
+  buffer[n] = 0;
+  return n;
+}
+
+}  // namespace ce
