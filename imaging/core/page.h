@@ -190,9 +190,10 @@ enum AccessMode : int {
 // ---------------------------------------------------------------------------
 // Line sizes
 
-// Stride of uncompressed lines: padded to 4 bytes, masked with 0xFFFC.
+// Stride of uncompressed lines: padded to 4 bytes.  Lengths are never
+// wrapped: a line that 32 bits cannot count, like an unknown depth, gives 0.
 uint32_t BytesPerLine(int32_t width, int bitsPerPixel);
-// Unpadded, byte-aligned line length.
+// Unpadded, byte-aligned line length; 0 as above.
 uint32_t RowBytes(int32_t width, int bitsPerPixel);
 
 // ---------------------------------------------------------------------------

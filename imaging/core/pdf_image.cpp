@@ -360,11 +360,9 @@ int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index) {
 
   page->width = static_cast<int32_t>(std::min<uint32_t>(d.width ? d.width : d.columns, kMaxDimension + 1));
   page->height = static_cast<int32_t>(std::min<uint32_t>(d.height, kMaxDimension + 1));
-  if (page->width < 1 || page->height < 1 || page->width > kMaxDimension ||
-      page->height > kMaxDimension)
-    return Fail(page, kErrBadHeader);
   const uint32_t components = d.space == Space::kRgb ? 3 : 1;
   const uint32_t bpp = d.bitsPerComponent * components;
+  if (int32_t r = CheckPageSize(page->width, page->height, 24); r != kOk) return Fail(page, r);
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return Fail(page, kErrBitDepth);
   page->bitsPerPixel = static_cast<int8_t>(bpp);
   page->bytesPerLine = RowBytes(page->width, static_cast<int>(bpp));

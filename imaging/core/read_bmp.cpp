@@ -122,10 +122,8 @@ int32_t ConvertPixels(const BmpLayout& bmp, const uint8_t* pixels,
 
 int32_t ReadBmp(ImageFile* file, PageRecord* page, const BmpLayout& bmp) {
   const Bytes f{file->view, static_cast<uint64_t>(file->fileSize)};
-  if (bmp.width < 1 || bmp.height < 1 || bmp.width > kMaxDimension ||
-      bmp.height > kMaxDimension)
-    return kErrBadHeader;
   const int bpp = bmp.bitsPerPixel;
+  if (int32_t r = CheckPageSize(bmp.width, bmp.height, bpp); r != kOk) return r;
   if (bpp != 1 && bpp != 2 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 &&
       bpp != 32)
     return kErrBitDepth;
@@ -156,7 +154,6 @@ int32_t ReadBmp(ImageFile* file, PageRecord* page, const BmpLayout& bmp) {
   page->dataSize = static_cast<uint32_t>(f.n - offset);
   page->bytesPerLine = bpp == 32 ? static_cast<uint32_t>(bmp.width) * 4
                                  : BytesPerLine(bmp.width, bpp);
-  if (page->bytesPerLine == 0) return kErrUnsupported;  // line too long
   page->data = file->view + offset;
   page->dataOffset = 0;
   page->layoutFlags = static_cast<int8_t>(

@@ -250,9 +250,8 @@ int32_t ReadFli(ImageFile* file, PageRecord* page, int32_t index) {
   // The chunks draw one byte a pixel; other depths are not frames of this
   // kind.
   if (depth != 8) return kErrUnsupported;
+  if (int32_t r = CheckPageSize(width, height, 8); r != kOk) return r;
   const uint32_t stride = BytesPerLine(width, 8);
-  if (width < 1 || height < 1 || stride < static_cast<uint32_t>(width))
-    return kErrBadHeader;
   const uint64_t size = SizeProduct(stride, static_cast<uint32_t>(height));
   int32_t result = FrameTable(file, f);
   if (result != kOk) return result;

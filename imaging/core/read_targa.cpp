@@ -92,6 +92,7 @@ int32_t ReadTarga(ImageFile* file, PageRecord* page, int32_t /*index*/) {
   if (!mapped && !gray && depth != 16 && depth != 24 && depth != 32) return kErrBitDepth;
   const int sourceBytes = depth / 8;
   const int bpp = depth == 32 ? 24 : depth;
+  if (int32_t r = CheckPageSize(page->width, page->height, bpp); r != kOk) return r;
   page->bitsPerPixel = static_cast<int8_t>(bpp);
   page->bytesPerLine = RowBytes(page->width, bpp);
 

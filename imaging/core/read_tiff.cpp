@@ -218,9 +218,8 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrUnsupported;
   // RGB rows are three bytes a pixel; any other depth would be read as such.
   if (photometric == 2 && bpp != 24) return kErrUnsupported;
-  if (page->width < 1 || page->height < 1 || page->width > kMaxDimension ||
-      page->height > kMaxDimension)
-    return kErrBadHeader;
+  // Checked before any buffer the size of the page is gathered.
+  if (int32_t r = CheckPageSize(page->width, page->height, bpp); r != kOk) return r;
   if (!haveOffsets) return kErrBadHeader;
   if (predictor == 3) return kErrUnsupported;
 

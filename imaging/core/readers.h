@@ -57,6 +57,20 @@ constexpr int32_t kMaxDimension = 65535;
 // further capped by the allocation limit (1 GiB by default, -1 above it).
 constexpr uint64_t kMaxPagePixels = uint64_t{1} << 28;
 
+// -8 unless a `width` x `height` page of `bitsPerPixel` is one the library
+// holds: each dimension 1..kMaxDimension, at most kMaxPagePixels pixels and
+// lines whose length 32 bits can count.  Readers check it before they
+// allocate anything the size of the page.
+inline int32_t CheckPageSize(int64_t width, int64_t height, int bitsPerPixel) {
+  if (width < 1 || height < 1 || width > kMaxDimension || height > kMaxDimension)
+    return kErrBadHeader;
+  if (SizeProduct(static_cast<uint64_t>(width), static_cast<uint64_t>(height)) > kMaxPagePixels)
+    return kErrBadHeader;
+  const uint64_t lineBits = SizeProduct(static_cast<uint64_t>(width),
+                                        static_cast<uint64_t>(bitsPerPixel < 1 ? 1 : bitsPerPixel));
+  return lineBits / 8 + 4 > UINT32_MAX ? kErrBadHeader : kOk;
+}
+
 // A buffer of `size` bytes that a reader owns; null when it cannot be had.
 inline uint8_t* AllocateBytes(uint64_t size) {
   return static_cast<uint8_t*>(Allocate(size));
