@@ -84,7 +84,7 @@ int RunConvert(const std::vector<std::string>& args) {
 
   File file(input);
   if (file.result() != quillon::kOk) {
-    ReportError(input, file.result());
+    ReportOpenError(input, file.result());
     return kExitFailure;
   }
   const int32_t count = file.get()->pageCount;

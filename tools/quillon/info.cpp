@@ -40,7 +40,7 @@ int RunInfo(const std::vector<std::string>& args) {
   for (const std::string& name : files) {
     File opened(name);
     if (opened.result() != quillon::kOk) {
-      ReportError(name, opened.result());
+      ReportOpenError(name, opened.result());
       status = kExitFailure;
       continue;
     }

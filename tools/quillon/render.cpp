@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <string>
 #include <vector>
 
 #include "imaging/pixels/pixels.h"
@@ -106,7 +105,7 @@ int RunRender(const std::vector<std::string>& args) {
 
   File file(input);
   if (file.result() != quillon::kOk) {
-    ReportError(input, file.result());
+    ReportOpenError(input, file.result());
     return kExitFailure;
   }
   OwnedPage decoded;
@@ -132,7 +131,7 @@ int RunRender(const std::vector<std::string>& args) {
     }
     result = &shown.record;
   }
-  std::string error = WriteRaster(ToRaster(*result), output);
+  std::string error = WritePage(*result, output);
   if (!error.empty()) {
     std::fprintf(stderr, "quillon: %s: %s\n", output.c_str(), error.c_str());
     return kExitFailure;
