@@ -1,6 +1,7 @@
 // ExtractPage: clears the record, checks the index and dispatches to the
 // reader of the file's type.
 #include <cstring>
+#include <new>
 
 #include "imaging/core/core.h"
 #include "imaging/core/pdf.h"
@@ -53,7 +54,15 @@ int32_t ExtractPage(ImageFile* file, PageRecord* page, int32_t index) {
   if (file->accessMode == kAccessClosed) return kErrParameter;
   if (index < 0 || index > file->pageCount - 1) return kErrPageNotFound;
 
-  int32_t result = Dispatch(file, page, index);
+  // Readers size their tables from the data; should memory run out all the
+  // same, the failure is reported, never thrown to the caller.
+  int32_t result;
+  try {
+    result = Dispatch(file, page, index);
+  } catch (const std::bad_alloc&) {
+    result = kErrMemory;
+    FreePage(page);
+  }
   if (result != kOk) return result;
   if (SizeProduct(static_cast<uint32_t>(page->width < 0 ? 0 : page->width),
                   static_cast<uint32_t>(page->height < 0 ? 0 : page->height)) > kMaxPagePixels) {

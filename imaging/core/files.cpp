@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "imaging/codecs/codecs.h"
+#include "imaging/core/pdf_syntax.h"
 
 namespace quillon {
 
@@ -295,6 +296,7 @@ int32_t CloseImageFile(ImageFile* file) {
   file->pageOffsets = nullptr;
   Release(file->frameSizes);
   file->frameSizes = nullptr;
+  ReleasePdfObjects(file);
   file->accessMode = kAccessClosed;
   return kOk;
 }

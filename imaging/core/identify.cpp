@@ -1,6 +1,7 @@
 // OpenImageFile: identification from the first bytes and the page walks.
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "imaging/core/bytes.h"
 #include "imaging/core/core.h"
@@ -213,7 +214,12 @@ int32_t OpenImageFile(const char16_t* path, ImageFile* file,
     file->fileHandle = handle;
     file->accessMode = kAccessRead;
     file->pageCount = 0;
-    int32_t result = file->fileType == kFileAvi ? IndexAvi(file) : IndexQuickTime(file);
+    int32_t result;
+    try {
+      result = file->fileType == kFileAvi ? IndexAvi(file) : IndexQuickTime(file);
+    } catch (const std::bad_alloc&) {
+      result = kErrMemory;
+    }
     if (result != kOk) CloseImageFile(file);
     return result;
   }
@@ -228,8 +234,12 @@ int32_t OpenImageFile(const char16_t* path, ImageFile* file,
   // The file may have changed between the probe and the mapping.
   file->fileSize = static_cast<int32_t>(std::min<uint64_t>(length, INT32_MAX));
 
-  int32_t result = WalkPages(file, Bytes{view, static_cast<uint64_t>(file->fileSize)},
-                             probe);
+  int32_t result;
+  try {
+    result = WalkPages(file, Bytes{view, static_cast<uint64_t>(file->fileSize)}, probe);
+  } catch (const std::bad_alloc&) {
+    result = kErrMemory;  // reported, never thrown to the caller
+  }
   if (result != kOk) {
     CloseImageFile(file);
     return result;

@@ -8,6 +8,7 @@
 namespace quillon {
 
 struct JpegDecoderState;
+struct PdfObjectIndex;
 
 // ---------------------------------------------------------------------------
 // Codes
@@ -179,6 +180,9 @@ struct ImageFile {
   int32_t frameDuration;  // milliseconds per video frame
   int8_t fileType;
   int8_t accessMode;  // 0 closed, 1 mapped, 2 read with seek and read
+  // PDF: where each object lies, indexed on the first indirect reference a
+  // page needs; null until then.
+  PdfObjectIndex* pdfObjects;
 };
 
 enum AccessMode : int {

@@ -48,6 +48,14 @@ int32_t ReadJpegFrameHeader(const Bytes& stream, uint64_t start,
 uint64_t InflateInto(const uint8_t* input, uint64_t inputSize,
                      uint8_t* output, uint64_t outputSize);
 
+// zlib inflation of `input` piece by piece, at most `limit` bytes: each
+// piece (up to 16 KiB) goes to `consume`, which returns false to stop.  No
+// buffer the size of the output is needed.  Returns the bytes produced;
+// stops quietly at damaged data.
+using InflateConsumer = bool (*)(void* context, const uint8_t* bytes, uint32_t count);
+uint64_t InflateEach(const uint8_t* input, uint64_t inputSize, uint64_t limit,
+                     InflateConsumer consume, void* context);
+
 // The largest page a reader accepts: dimensions above this are damaged or
 // hostile headers (the run-list and line-size forms cannot hold them).
 constexpr int32_t kMaxDimension = 65535;

@@ -1,6 +1,7 @@
 // The output file, WriteImage's dispatch and the save sequence.
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "imaging/core/core.h"
@@ -55,18 +56,22 @@ int32_t WriteImage(ImageFile* file, const PageRecord* page, int32_t /*reserved*/
   if (!area.p) return kErrMemory;
   Output out{file->fileHandle};
   int32_t result;
-  switch (file->fileType) {
-    case kFileWindowsBmp: result = WriteBmp(file, page, area, out); break;
-    case kFilePcx:
-    case kFileDcx: result = WritePcx(file, page, area, out); break;
-    case kFileTiff: result = WriteTiff(file, page, area, out); break;
-    case kFileJfif:
-      result = file->pageCount == 0 && page->compression == kJpeg ? kOk : kErrParameter;
-      if (result == kOk) out.Put(PageBytes(page), page->dataSize);
-      break;
-    case kFileGif: result = WriteGif(file, page, area, out); break;
-    case kFileCals: result = WriteCals(file, page, area, out); break;
-    default: result = kErrParameter; break;
+  try {
+    switch (file->fileType) {
+      case kFileWindowsBmp: result = WriteBmp(file, page, area, out); break;
+      case kFilePcx:
+      case kFileDcx: result = WritePcx(file, page, area, out); break;
+      case kFileTiff: result = WriteTiff(file, page, area, out); break;
+      case kFileJfif:
+        result = file->pageCount == 0 && page->compression == kJpeg ? kOk : kErrParameter;
+        if (result == kOk) out.Put(PageBytes(page), page->dataSize);
+        break;
+      case kFileGif: result = WriteGif(file, page, area, out); break;
+      case kFileCals: result = WriteCals(file, page, area, out); break;
+      default: result = kErrParameter; break;
+    }
+  } catch (const std::bad_alloc&) {
+    result = kErrMemory;  // reported, never thrown to the caller
   }
   Release(area.p);
   if (result == kOk && (out.failed || area.overflow)) result = out.failed ? kErrIo : kErrParameter;
