@@ -14,7 +14,8 @@ namespace quillon {
 // supported filter; a file without usable cross-reference data opens with
 // no pages.
 int32_t IndexPdf(ImageFile* file);
-int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index,
+                        bool geometry = false);
 
 // True when the object at `offset` is an image stream with one of the
 // supported filters (its CompressionCode, or kFlate, in `filter`).

@@ -264,6 +264,19 @@ ImageDictionary ReadDictionary(Objects& objects, const PdfObject& o) {
   return d;
 }
 
+// Size and depth from the dictionary (all but DCT images).
+int32_t TakeGeometry(const ImageDictionary& d, PageRecord* page) {
+  page->width = static_cast<int32_t>(std::min<uint32_t>(d.width ? d.width : d.columns, kMaxDimension + 1));
+  page->height = static_cast<int32_t>(std::min<uint32_t>(d.height, kMaxDimension + 1));
+  const uint32_t components = d.space == Space::kRgb ? 3 : 1;
+  const uint32_t bpp = d.bitsPerComponent * components;
+  if (int32_t r = CheckPageSize(page->width, page->height, 24); r != kOk) return r;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrBitDepth;
+  page->bitsPerPixel = static_cast<int8_t>(bpp);
+  page->bytesPerLine = RowBytes(page->width, static_cast<int>(bpp));
+  return kOk;
+}
+
 int32_t Fail(PageRecord* page, int32_t result) {
   FreePage(page);
   return result;
@@ -317,7 +330,7 @@ int32_t InflatePage(PageRecord* page) {
   return kOk;
 }
 
-int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index) {
+int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index, bool geometry) {
   const Bytes f{file->view, static_cast<uint64_t>(file->fileSize)};
   const uint64_t offset = file->pageOffsets[index];
   page->photometric = 0;
@@ -333,6 +346,13 @@ int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index) {
   if (d.compression < 0 && d.compression != -1) return kErrUnsupported;
   if (d.compression == kG4 && d.ccittNotG4) return kErrUnsupported;
   if (d.space == Space::kUnsupported) return kErrUnsupported;
+  if (geometry && d.compression != kJpeg) {
+    // The dictionary says it all; a JPEG stream is read for its frame.
+    if (int32_t r = TakeGeometry(d, page); r != kOk) return r;
+    page->compression = static_cast<int8_t>(d.compression < 0 || d.compression == kFlate
+                                                ? kUncompressed : d.compression);
+    return kOk;
+  }
 
   // The stream's bytes: /Length when it is a number inside the file, else
   // up to the next image object (or the end of the file).
@@ -369,14 +389,8 @@ int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index) {
     return kOk;
   }
 
-  page->width = static_cast<int32_t>(std::min<uint32_t>(d.width ? d.width : d.columns, kMaxDimension + 1));
-  page->height = static_cast<int32_t>(std::min<uint32_t>(d.height, kMaxDimension + 1));
-  const uint32_t components = d.space == Space::kRgb ? 3 : 1;
-  const uint32_t bpp = d.bitsPerComponent * components;
-  if (int32_t r = CheckPageSize(page->width, page->height, 24); r != kOk) return Fail(page, r);
-  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return Fail(page, kErrBitDepth);
-  page->bitsPerPixel = static_cast<int8_t>(bpp);
-  page->bytesPerLine = RowBytes(page->width, static_cast<int>(bpp));
+  if (int32_t r = TakeGeometry(d, page); r != kOk) return Fail(page, r);
+  const uint32_t bpp = static_cast<uint32_t>(page->bitsPerPixel);
 
   if (bpp == 4 || bpp == 8) {
     page->palette = MakeGrayPalette(static_cast<int>(bpp));

@@ -242,7 +242,7 @@ int32_t FrameTable(ImageFile* file, const Bytes& f) {
 
 }  // namespace
 
-int32_t ReadFli(ImageFile* file, PageRecord* page, int32_t index) {
+int32_t ReadFli(ImageFile* file, PageRecord* page, int32_t index, bool geometry) {
   const Bytes f{file->view, static_cast<uint64_t>(file->fileSize)};
   const int32_t width = static_cast<int32_t>(f.LE16(8));
   const int32_t height = static_cast<int32_t>(f.LE16(10));
@@ -255,6 +255,19 @@ int32_t ReadFli(ImageFile* file, PageRecord* page, int32_t index) {
   const uint64_t size = SizeProduct(stride, static_cast<uint32_t>(height));
   int32_t result = FrameTable(file, f);
   if (result != kOk) return result;
+  if (geometry) {
+    // Every frame has the header's size; none is decoded.
+    if (file->pageOffsets[index] == 0) return kErrDecompress;
+    page->compression = kUncompressed;
+    page->bitsPerPixel = 8;
+    page->planes = 1;
+    page->layoutFlags = kLayoutTopDown;
+    page->width = width;
+    page->height = height;
+    page->xResolution = page->yResolution = 72;
+    page->bytesPerLine = stride;
+    return kOk;
+  }
 
   // Frame 0, and a later frame asked for in a record that holds no frame,
   // start from a black frame with a black palette; any other later frame

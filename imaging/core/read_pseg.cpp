@@ -63,7 +63,7 @@ struct Canvas {
 
 }  // namespace
 
-int32_t ReadPseg(ImageFile* file, PageRecord* page, int32_t /*index*/) {
+int32_t ReadPseg(ImageFile* file, PageRecord* page, int32_t /*index*/, bool geometry) {
   const Bytes f{file->view, static_cast<uint64_t>(file->fileSize)};
   page->compression = kUncompressed;
   page->bitsPerPixel = 1;
@@ -92,6 +92,7 @@ int32_t ReadPseg(ImageFile* file, PageRecord* page, int32_t /*index*/) {
   page->height = static_cast<int32_t>(height);
   page->bytesPerLine = RowBytes(page->width, 1);
   const uint64_t size = SizeProduct(page->bytesPerLine, height);
+  if (geometry) return kOk;
   uint8_t* bits = AllocateBytes(SizeSum(size, 4));
   if (!bits) return kErrMemory;
 

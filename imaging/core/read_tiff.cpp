@@ -119,7 +119,7 @@ int32_t ReadColorMap(const Bytes& f, uint64_t at, bool big, int bpp, PageRecord*
 }  // namespace
 
 int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
-                          uint32_t directoryOffset, PageRecord* page) {
+                          uint32_t directoryOffset, PageRecord* page, bool geometry) {
   const Bytes f{base, size};
   const bool big = TiffBigEndian(f);
   page->data = const_cast<uint8_t*>(base);
@@ -296,7 +296,7 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
   }
 
   // Deflate pages are inflated now; they leave as plain rows.
-  if (compression == kDeflate) {
+  if (compression == kDeflate && !geometry) {
     const uint32_t rowBytes = RowBytes(page->width, bpp);
     int32_t r = GatherRows(f, page, rowBytes, rowBytes, true);
     if (r != kOk) {
@@ -360,7 +360,7 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
 
   // Uncompressed pages deeper than 1 bpp leave as one block of rows, colour
   // turned from Red, Green, Blue to Blue, Green, Red.
-  if (page->compression == kUncompressed && page->bitsPerPixel > 1) {
+  if (page->compression == kUncompressed && page->bitsPerPixel > 1 && !geometry) {
     if (page->dataOwnership != kOwnedByPage || page->stripCount >= 2) {
       int32_t r = GatherRows(f, page, page->bytesPerLine, page->bytesPerLine, false);
       if (r != kOk) {
@@ -376,9 +376,9 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
   return kOk;
 }
 
-int32_t ReadTiff(ImageFile* file, PageRecord* page, int32_t index) {
+int32_t ReadTiff(ImageFile* file, PageRecord* page, int32_t index, bool geometry) {
   return ReadTiffDirectory(file->view, static_cast<uint32_t>(file->fileSize),
-                           file->pageOffsets[index], page);
+                           file->pageOffsets[index], page, geometry);
 }
 
 }  // namespace quillon

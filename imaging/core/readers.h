@@ -11,16 +11,20 @@
 
 namespace quillon {
 
-int32_t ReadWindowsBmp(ImageFile* file, PageRecord* page, int32_t index);
-int32_t ReadOs2Bmp(ImageFile* file, PageRecord* page, int32_t index);
+// Readers whose pages are converted, gathered or decoded while they are
+// extracted stop before that work when `geometry` is true: the record then
+// holds the page's size, depth, compression and resolution as extraction
+// would give them, and no data (ReadPageGeometry).
+int32_t ReadWindowsBmp(ImageFile* file, PageRecord* page, int32_t index, bool geometry = false);
+int32_t ReadOs2Bmp(ImageFile* file, PageRecord* page, int32_t index, bool geometry = false);
 int32_t ReadPcx(ImageFile* file, PageRecord* page, int32_t index);
-int32_t ReadTiff(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadTiff(ImageFile* file, PageRecord* page, int32_t index, bool geometry = false);
 int32_t ReadJfif(ImageFile* file, PageRecord* page, int32_t index);
-int32_t ReadTarga(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadTarga(ImageFile* file, PageRecord* page, int32_t index, bool geometry = false);
 int32_t ReadGif(ImageFile* file, PageRecord* page, int32_t index);
 // WinFAX, BitFAX and Quicklinks II: headerless G3 lines, decoded here.
 int32_t ReadFaxFile(ImageFile* file, PageRecord* page, int32_t index);
-int32_t ReadPseg(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadPseg(ImageFile* file, PageRecord* page, int32_t index, bool geometry = false);
 int32_t ReadWinFax10(ImageFile* file, PageRecord* page, int32_t index);
 int32_t ReadCals(ImageFile* file, PageRecord* page, int32_t index);
 int32_t ReadIoca(ImageFile* file, PageRecord* page, int32_t index);
@@ -28,14 +32,15 @@ int32_t ReadAwd(ImageFile* file, PageRecord* page, int32_t index);
 // FLI/FLC frames after the first are decoded over the frame buffer and
 // palette of the record that received the previous frame; in a record that
 // holds neither, the frames before are decoded first.
-int32_t ReadFli(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ReadFli(ImageFile* file, PageRecord* page, int32_t index, bool geometry = false);
 
 // Reads the TIFF directory at `directoryOffset` of the in-memory TIFF file
 // `base`..`base + size` into `page` (data = base, dataOwnership 2, unless a
 // conversion of the reader gives the page its own buffer).  Used for TIFF
 // pages and for the Exif blocks of JPEG files.  0 or an ImagingError.
 int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
-                          uint32_t directoryOffset, PageRecord* page);
+                          uint32_t directoryOffset, PageRecord* page,
+                          bool geometry = false);
 
 // Finds the frame header (SOF0..SOF3) of a JPEG stream by walking its marker
 // segments from `start`; fills width, height and depth (8 bpp with a gray
