@@ -90,95 +90,6 @@ Rgb Pattern(int32_t x, int32_t y, bool gray) {
   return gray ? Rgb{v, v, v} : Rgb{v, 255 - v, ((x >> 8) + 3 * y) & 255};
 }
 
-// An owned top-down page of the pattern: 8 bpp with the gray ramp, or 24.
-void MakePage(Page& page, int32_t width, int bpp) {
-  *page.get() = PageRecord{nullptr, width, kHeight};
-  page->bitsPerPixel = static_cast<int8_t>(bpp);
-  page->layoutFlags = kLayoutTopDown;
-  page->bytesPerLine = BytesPerLine(width, bpp);
-  page->dataSize = page->bytesPerLine * kHeight;
-  page->data = static_cast<uint8_t*>(Allocate(page->dataSize));
-  page->dataOwnership = kOwnedByPage;
-  if (bpp == 8) page->palette = MakeGrayPalette(8);
-  for (int32_t y = 0; y < kHeight; ++y)
-    for (int32_t x = 0; x < width; ++x) {
-      const Rgb c = Pattern(x, y, bpp == 8);
-      uint8_t* p = page->data + y * page->bytesPerLine + x * bpp / 8;
-      p[0] = static_cast<uint8_t>(bpp == 8 ? c.r : c.b);
-      if (bpp == 24) p[1] = static_cast<uint8_t>(c.g), p[2] = static_cast<uint8_t>(c.r);
-    }
-}
-
-// The pattern saved by the library's own writers.
-std::vector<uint8_t> Saved(const char* type, int32_t width, int bpp) {
-  testutil::TempDir dir;
-  Page page;
-  MakePage(page, width, bpp);
-  EXPECT_EQ(SavePage(Utf8ToUtf16(dir.Path("f")).c_str(), page.get(), FindSaveType(type), 0), kOk);
-  return testutil::ReadFileBytes(dir.Path("f"));
-}
-
-// Hand-made files in the forms the writers do not make: the pixels of the
-// pattern as `bytes` bytes each (16: 5-5-5, or 5-6-5 with `fields`; 32:
-// a fourth byte), after `head`, rows padded to `pad` bytes, bottom first.
-struct Hand {
-  std::vector<uint8_t> b;
-  void N(uint32_t v, int bytes) {
-    for (int k = 0; k < bytes; ++k) b.push_back(static_cast<uint8_t>(v >> 8 * k));
-  }
-  void Text(const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
-  void Pixels(int32_t width, int bytes, bool fields, uint32_t pad, bool bottomUp, bool gray = false) {
-    for (int32_t k = 0; k < kHeight; ++k) {
-      const int32_t y = bottomUp ? kHeight - 1 - k : k;
-      const size_t start = b.size();
-      for (int32_t x = 0; x < width; ++x) {
-        const Rgb c = Pattern(x, y, gray);
-        if (bytes == 2) N(fields ? (c.r >> 3) << 11 | (c.g >> 2) << 5 | c.b >> 3
-                                 : (c.r >> 3) << 10 | (c.g >> 3) << 5 | c.b >> 3, 2);
-        else if (bytes == 1) N(c.r, 1);
-        else N(c.b | c.g << 8 | c.r << 16, bytes);
-      }
-      b.resize(start + (b.size() - start + pad - 1) / pad * pad, 0);
-    }
-  }
-};
-
-std::vector<uint8_t> HandBmp(int32_t width, int bpp, bool fields) {
-  Hand h;
-  const uint32_t stride = (static_cast<uint32_t>(width) * bpp / 8 + 3) & ~3u, offset = fields ? 66 : 54;
-  h.Text("BM"), h.N(offset + stride * kHeight, 4), h.N(0, 4), h.N(offset, 4), h.N(40, 4);
-  h.N(width, 4), h.N(kHeight, 4), h.N(1, 2), h.N(bpp, 2), h.N(fields ? 3 : 0, 4), h.N(0, 20);
-  if (fields) h.N(0xF800, 4), h.N(0x07E0, 4), h.N(0x001F, 4);
-  h.Pixels(width, bpp / 8, fields, 4, true);
-  return h.b;
-}
-
-std::vector<uint8_t> HandTarga(int32_t width, int depth) {
-  Hand h;  // type 3 gray or 2 true colour, top line first
-  h.N(0, 2), h.N(depth == 8 ? 3 : 2, 1), h.N(0, 9), h.N(width, 2), h.N(kHeight, 2), h.N(depth, 1);
-  h.N(0x20, 1);
-  h.Pixels(width, depth / 8, false, 1, false, depth == 8);
-  return h.b;
-}
-
-std::vector<uint8_t> HandPdf(int32_t width, bool gray) {
-  Hand rows;
-  rows.Pixels(width, gray ? 1 : 3, false, 1, false, gray);
-  for (size_t i = 0; !gray && i < rows.b.size(); i += 3) std::swap(rows.b[i], rows.b[i + 2]);  // RGB
-  std::vector<uint8_t> packed(compressBound(rows.b.size()));
-  uLongf size = packed.size();
-  compress(packed.data(), &size, rows.b.data(), rows.b.size());
-  Hand h;
-  h.Text("%PDF-1.4\n1 0 obj\n<< /Subtype /Image /Width " + std::to_string(width) +
-         " /Height 16 /BitsPerComponent 8 /ColorSpace /Device" + (gray ? "Gray" : "RGB") +
-         " /Filter /FlateDecode /Length " + std::to_string(size) + " >>\nstream\r\n");
-  h.b.insert(h.b.end(), packed.begin(), packed.begin() + static_cast<long>(size));
-  const std::string xref = std::to_string(h.b.size() + 18);
-  h.Text("\nendstream\nendobj\nxref\n0 2\n0000000000 65535 f \n0000000009 00000 n \n"
-         "trailer\n<< /Size 2 >>\nstartxref\n" + xref + "\n%%EOF\n");
-  return h.b;
-}
-
 Rgb PixelOf(const PageRecord& p, int32_t x, int32_t y) {
   const uint8_t* s = p.data + p.dataOffset + static_cast<uint64_t>(y) * p.bytesPerLine + x * p.bitsPerPixel / 8;
   if (p.bitsPerPixel == 8) return {p.palette[3 * s[0] + 2], p.palette[3 * s[0] + 1], p.palette[3 * s[0]]};
@@ -187,8 +98,75 @@ Rgb PixelOf(const PageRecord& p, int32_t x, int32_t y) {
   return {s[2], s[1], s[0]};
 }
 
+// An owned top-down page of the pattern: 8 bpp with the gray ramp, 16 or 24.
+void MakePage(Page& page, int32_t width, int bpp) {
+  *page.get() = PageRecord{nullptr, width, kHeight};
+  page->bitsPerPixel = static_cast<int8_t>(bpp == 16 ? 24 : bpp);
+  page->layoutFlags = kLayoutTopDown;
+  page->bytesPerLine = BytesPerLine(width, page->bitsPerPixel);
+  page->dataSize = page->bytesPerLine * kHeight;
+  page->data = static_cast<uint8_t*>(Allocate(page->dataSize));
+  page->dataOwnership = kOwnedByPage;
+  if (bpp == 8) page->palette = MakeGrayPalette(8);
+  for (int32_t y = 0; y < kHeight; ++y)
+    for (int32_t x = 0; x < width; ++x) {
+      const Rgb c = Pattern(x, y, bpp == 8);
+      uint8_t* p = page->data + y * page->bytesPerLine + x * page->bitsPerPixel / 8;
+      p[0] = static_cast<uint8_t>(bpp == 8 ? c.r : c.b);
+      if (bpp != 8) p[1] = static_cast<uint8_t>(c.g), p[2] = static_cast<uint8_t>(c.r);
+    }
+  if (bpp == 16) ConvertBitDepth(page.get(), 16, kDitherNearest);
+}
+
+// The pattern saved by the library's own writers (16 bpp: a 5-5-5 BMP).
+std::vector<uint8_t> Saved(const char* type, int32_t width, int bpp) {
+  testutil::TempDir dir;
+  Page page;
+  MakePage(page, width, bpp);
+  EXPECT_EQ(SavePage(Utf8ToUtf16(dir.Path("f")).c_str(), page.get(), FindSaveType(type), 0), kOk);
+  return testutil::ReadFileBytes(dir.Path("f"));
+}
+
+// `head`, then the page's lines unpadded as `bytes` bytes a pixel (Blue,
+// Green, Red, and a fourth byte), bottom line first or not.
+std::vector<uint8_t> Hand(std::vector<uint8_t> head, int32_t width, int bpp, int bytes, bool bottomUp) {
+  Page page;
+  MakePage(page, width, bpp);
+  for (int32_t k = 0; k < kHeight; ++k) {
+    const uint8_t* line = page->data + (bottomUp ? kHeight - 1 - k : k) * page->bytesPerLine;
+    for (int32_t x = 0; x < width; ++x)
+      for (int i = 0; i < bytes; ++i) head.push_back(i < bpp / 8 ? line[x * bpp / 8 + i] : 0);
+  }
+  return head;
+}
+
+std::vector<uint8_t> Le(std::initializer_list<std::pair<uint32_t, int>> fields) {
+  std::vector<uint8_t> b;
+  for (auto [v, n] : fields)
+    for (int k = 0; k < n; ++k) b.push_back(static_cast<uint8_t>(v >> 8 * k));
+  return b;
+}
+
+std::vector<uint8_t> HandPdf(int32_t width, bool gray) {
+  std::vector<uint8_t> rows = Hand({}, width, gray ? 8 : 24, gray ? 1 : 3, false);
+  for (size_t i = 0; !gray && i < rows.size(); i += 3) std::swap(rows[i], rows[i + 2]);  // RGB
+  std::vector<uint8_t> packed(compressBound(rows.size()));
+  uLongf size = packed.size();
+  compress(packed.data(), &size, rows.data(), rows.size());
+  std::string text = "%PDF-1.4\n1 0 obj\n<< /Subtype /Image /Width " + std::to_string(width) +
+                     " /Height 16 /BitsPerComponent 8 /ColorSpace /Device" + (gray ? "Gray" : "RGB") +
+                     " /Filter /FlateDecode /Length " + std::to_string(size) + " >>\nstream\r\n";
+  std::vector<uint8_t> b(text.begin(), text.end());
+  b.insert(b.end(), packed.begin(), packed.begin() + static_cast<long>(size));
+  text = "\nendstream\nendobj\nxref\n0 2\n0000000000 65535 f \n0000000009 00000 n \n"
+         "trailer\n<< /Size 2 >>\nstartxref\n" + std::to_string(b.size() + 18) + "\n%%EOF\n";
+  b.insert(b.end(), text.begin(), text.end());
+  return b;
+}
+
 TEST(WidePages, LinesPast64KiBRenderCorrectlyOrAreRefused) {
   const int32_t gray = 65534, colour = 21846, words = 32767;
+  const uint32_t bmp32 = 4 * colour * kHeight;
   struct Case {
     const char* name;
     std::vector<uint8_t> file;
@@ -198,10 +176,10 @@ TEST(WidePages, LinesPast64KiBRenderCorrectlyOrAreRefused) {
   const Case cases[] = {
       {"bmp 8", Saved("WIN BMP Uncompressed", gray, 8), gray, 0},
       {"bmp rle 8", Saved("WIN BMP RLE", gray, 8), gray, 0},
-      {"bmp 16 5-6-5", HandBmp(words, 16, true), words, 7},
-      {"bmp 16 5-5-5", HandBmp(words, 16, false), words, 7},
+      {"bmp 16", Saved("WIN BMP Uncompressed", words, 16), words, 8},
       {"bmp 24", Saved("WIN BMP Uncompressed", colour, 24), colour, 0},
-      {"bmp 32", HandBmp(colour, 32, false), colour, 0},
+      {"bmp 32", Hand(Le({{'B' | 'M' << 8, 2}, {54 + bmp32, 4}, {0, 4}, {54, 4}, {40, 4}, {colour, 4},
+                          {kHeight, 4}, {1, 2}, {32, 2}, {0, 24}}), colour, 24, 4, true), colour, 0},
       {"tiff 8", Saved("TIFF PackBits", gray, 8), gray, 0},
       {"tiff 24", Saved("TIFF Uncompressed", colour, 24), colour, 0},
       {"tiff lzw 24", Saved("TIFF LZW", colour, 24), colour, 0},
@@ -210,9 +188,8 @@ TEST(WidePages, LinesPast64KiBRenderCorrectlyOrAreRefused) {
       {"gif 8", Saved("GIF", gray, 8), gray, 0},
       {"jpeg 8", Saved("JPEG JFIF", gray, 8), gray, 12},
       {"jpeg 24", Saved("JPEG JFIF", colour, 24), colour, 12},
-      {"targa 8", HandTarga(gray, 8), gray, 0},
-      {"targa 16", HandTarga(words, 16), words, 7},
-      {"targa 32", HandTarga(colour, 32), colour, 0},
+      {"targa 8", Hand(Le({{3 << 16, 3}, {0, 9}, {gray, 2}, {kHeight, 2}, {8 | 0x20 << 8, 2}}), gray, 8, 1, false), gray, 0},
+      {"targa 32", Hand(Le({{2 << 16, 3}, {0, 9}, {colour, 2}, {kHeight, 2}, {32 | 0x20 << 8, 2}}), colour, 24, 4, false), colour, 0},
       {"pdf 8", HandPdf(gray, true), gray, 0},
       {"pdf 24", HandPdf(colour, false), colour, 0},
   };
@@ -242,8 +219,7 @@ TEST(WidePages, LinesPast64KiBRenderCorrectlyOrAreRefused) {
   ASSERT_EQ(SavePage(Utf8ToUtf16(cals).c_str(), bilevel.get(), FindSaveType("CALS"), 0), kOk);
   for (const char* width : {"030000", "040000"}) {
     std::vector<uint8_t> bytes = testutil::ReadFileBytes(cals);
-    const auto at = std::search(bytes.begin(), bytes.end(), "rpelcnt: ", "rpelcnt: " + 9) + 9;
-    std::copy(width, width + 6, at);
+    std::copy(width, width + 6, std::search(bytes.begin(), bytes.end(), "rpelcnt: ", "rpelcnt: " + 9) + 9);
     OpenedFile f(dir.Write("wide.cal", bytes));
     Page decoded;
     EXPECT_EQ(Render(&f.file, 0, decoded), width[1] == '3' ? kOk : kErrUnsupported) << width;
