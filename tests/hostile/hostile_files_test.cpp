@@ -143,7 +143,7 @@ std::vector<uint8_t> Hand(std::vector<uint8_t> head, int32_t width, int bpp, int
 std::vector<uint8_t> Le(std::initializer_list<std::pair<uint32_t, int>> fields) {
   std::vector<uint8_t> b;
   for (auto [v, n] : fields)
-    for (int k = 0; k < n; ++k) b.push_back(static_cast<uint8_t>(v >> 8 * k));
+    for (int k = 0; k < n; ++k) b.push_back(static_cast<uint8_t>(k < 4 ? v >> 8 * k : 0));
   return b;
 }
 
