@@ -81,31 +81,29 @@ void SampleRow(const Rows& rows, int32_t y, uint8_t* out) {
   const bool upsideDown = p.layoutFlags & quillon::kLayoutBottomUp;
   const uint64_t line = upsideDown ? static_cast<uint64_t>(p.height - 1 - y) : static_cast<uint64_t>(y);
   const uint8_t* src = p.data + p.dataOffset + line * p.bytesPerLine;
-  for (uint32_t x = 0; x < w; ++x) {
-    uint8_t rgb[3] = {0, 0, 0};
-    switch (p.bitsPerPixel) {
-      case 4:
-      case 8: {
-        uint32_t index = p.bitsPerPixel == 8 ? src[x] : (x % 2 ? src[x / 2] & 15 : src[x / 2] >> 4);
-        if (p.palette) {
-          const uint8_t* e = p.palette + 3 * index;
-          rgb[0] = e[2], rgb[1] = e[1], rgb[2] = e[0];
+  switch (p.bitsPerPixel) {
+    case 24:  // Blue, Green, Red
+      for (uint32_t x = 0; x < w; ++x, out += 3, src += 3) out[0] = src[2], out[1] = src[1], out[2] = src[0];
+      return;
+    case 16:
+      for (uint32_t x = 0; x < w; ++x, out += 3) {
+        const uint32_t v = src[2 * x] | (src[2 * x + 1] << 8);
+        out[0] = Widen5(v >> 11), out[1] = Widen6((v >> 5) & 63), out[2] = Widen5(v & 31);
+      }
+      return;
+    default:  // 4 and 8: palette indexes (without a palette, gray levels)
+      for (uint32_t x = 0; x < w; ++x) {
+        const uint32_t index = p.bitsPerPixel == 8 ? src[x] : (x % 2 ? src[x / 2] & 15 : src[x / 2] >> 4);
+        const uint8_t* e = p.palette ? p.palette + 3 * index : nullptr;
+        if (rows.channels == 1) {
+          out[x] = e ? e[0] : static_cast<uint8_t>(index);
         } else {
-          rgb[0] = rgb[1] = rgb[2] = static_cast<uint8_t>(index);
+          out[3 * x] = e ? e[2] : static_cast<uint8_t>(index);
+          out[3 * x + 1] = e ? e[1] : static_cast<uint8_t>(index);
+          out[3 * x + 2] = e ? e[0] : static_cast<uint8_t>(index);
         }
-        break;
       }
-      case 16: {
-        uint32_t v = src[2 * x] | (src[2 * x + 1] << 8);
-        rgb[0] = Widen5(v >> 11), rgb[1] = Widen6((v >> 5) & 63), rgb[2] = Widen5(v & 31);
-        break;
-      }
-      default:  // 24: Blue, Green, Red
-        rgb[0] = src[3 * x + 2], rgb[1] = src[3 * x + 1], rgb[2] = src[3 * x];
-        break;
-    }
-    if (rows.channels == 1) out[x] = rgb[0];
-    else std::memcpy(out + 3 * x, rgb, 3);
+      return;
   }
 }
 
