@@ -20,6 +20,7 @@ constexpr const char* kRenderHelp =
     "Decodes page N (1-based, default 1) at full size and writes it: bilevel\n"
     "pages painted from their runs, palettes expanded, 16-bit pixels widened,\n"
     "every page upright.  A GIF frame is its own rectangle in its own colours.\n"
+    "An existing OUT is replaced only once the new picture is complete.\n"
     "\n"
     "  --page N        the page or frame, counted from 1\n"
     "  --out FILE      the output; its extension picks the format\n"
