@@ -27,6 +27,12 @@ std::string OpenFailure(const std::string& name) {
   return "";
 }
 
+std::string SaveFailure(const std::string& name, int error) {
+  struct stat st;
+  if (::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return OpenFailure(name);
+  return std::strerror(error);
+}
+
 int32_t ExtractPageOf(File& file, int32_t index, OwnedPage& page) {
   quillon::ImageFile* f = file.get();
   quillon::FreePage(&page.record);

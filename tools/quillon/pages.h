@@ -39,6 +39,9 @@ class File {
 
 // Why `name` could not be opened, in the system's words ("" when it can).
 std::string OpenFailure(const std::string& name);
+// Why a save to `name` failed with `error` (an errno value): a target that
+// is no regular file is named as such.
+std::string SaveFailure(const std::string& name, int error);
 
 // Extracts page `index` (0-based) into `page`.  An animation frame lies in
 // the file's own frame buffer: `page` borrows it (with a palette of its

@@ -188,7 +188,7 @@ std::string WritePage(const quillon::PageRecord& page, const std::string& path) 
   std::u16string target = quillon::Utf8ToUtf16(path);
   quillon::ReplacingSave save;
   if (!quillon::BeginReplacingSave(target.c_str(), &save))
-    return std::string("cannot create the file: ") + std::strerror(errno);
+    return "cannot create the file: " + SaveFailure(path, errno);
   // The stream has a descriptor of its own, so that closing it leaves the
   // save's to be flushed and renamed.
   const int copy = ::dup(save.handle);
