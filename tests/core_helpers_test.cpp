@@ -62,8 +62,10 @@ TEST(LineSizes, PaddedAndUnpadded) {
   EXPECT_EQ(BytesPerLine(10, 3), 0u);
   EXPECT_EQ(BytesPerLine(0, 8), 0u);
   EXPECT_EQ(BytesPerLine(-5, 8), 0u);
-  // Lines longer than 65532 bytes are not representable.
-  EXPECT_EQ(BytesPerLine(70000, 8), 70000u & 0xFFFC);
+  // Long lines keep their length; only what 32 bits cannot count is 0.
+  EXPECT_EQ(BytesPerLine(70000, 8), 70000u);
+  EXPECT_EQ(BytesPerLine(21846, 24), 65540u);
+  EXPECT_EQ(BytesPerLine(INT32_MAX, 24), 0u);
   EXPECT_EQ(RowBytes(9, 1), 2u);
   EXPECT_EQ(RowBytes(3, 24), 9u);
   EXPECT_EQ(RowBytes(5, 4), 3u);

@@ -168,7 +168,7 @@ int32_t DecodeBmpRle(PageRecord* source, PageRecord* destination,
   if (width < 0 || height < 0) return kErrParameter;
   if (bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24) return kErrParameter;
   const uint32_t stride = BytesPerLine(width, bpp);
-  if (stride < RowBytes(width, bpp)) return kErrUnsupported;  // > 65532 bytes
+  if (stride < RowBytes(width, bpp)) return kErrUnsupported;  // no countable line
   const uint64_t pageBytes = SizeProduct(stride, static_cast<uint32_t>(height));
   uint8_t* pixels = static_cast<uint8_t*>(Allocate(pageBytes));
   if (!pixels) {

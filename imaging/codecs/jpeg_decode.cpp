@@ -99,8 +99,8 @@ int32_t SetUpOutput(Job* job, int32_t bitsPerPixel, int32_t width, int32_t heigh
   out.bitsPerPixel = bitsPerPixel;
   out.linesWritten = &job->linesWritten;
   out.stride = BytesPerLine(out.width, bitsPerPixel);
-  // Lines longer than the 65532 bytes a page can hold: the caller may try
-  // again at half size, as after a shortage of memory.
+  // A line or a page that 32 bits cannot count: the caller may try again
+  // at half size, as after a shortage of memory.
   if (out.stride < RowBytes(out.width, bitsPerPixel)) return kErrMemory;
   const uint64_t size = SizeProduct(out.stride, static_cast<uint32_t>(out.height));
   if (size > UINT32_MAX) return kErrMemory;

@@ -281,7 +281,7 @@ int32_t DecodeLzw(PageRecord* source, PageRecord* destination, int variant,
   // TIFF rows as they are; GIF one byte per pixel.
   const uint32_t rowBytes = RowBytes(width, bpp);
   const uint32_t lineBytes = gif ? BytesPerLine(width, bpp) : rowBytes;
-  if (lineBytes < rowBytes) return kErrUnsupported;  // line past 65532 bytes
+  if (lineBytes < rowBytes) return kErrUnsupported;  // no countable line
   const uint32_t symbolLine = gif ? static_cast<uint32_t>(width) : rowBytes;
   const uint64_t pageBytes = SizeProduct(lineBytes, static_cast<uint32_t>(height));
   const uint64_t symbolBytes = SizeProduct(symbolLine, static_cast<uint32_t>(height));

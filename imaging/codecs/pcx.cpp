@@ -63,7 +63,7 @@ int32_t DecodePcx(PageRecord* source, PageRecord* destination,
   if (bpp == 1 && width > kMaxRun) return kErrUnsupported;
   const uint32_t rowBytes = RowBytes(width, bpp);
   const uint32_t stride = BytesPerLine(width, bpp);
-  if (stride < rowBytes) return kErrUnsupported;  // line longer than 65532
+  if (stride < rowBytes) return kErrUnsupported;  // no countable line
 
   // The file's scan-line length includes the format's padding.  A packed
   // line takes it when it is close to the pixels' own length; planar lines

@@ -17,6 +17,14 @@ int32_t OpenImageFile(const char16_t* path, ImageFile* file,
 // after the first continue from the record that received the previous one.
 int32_t ExtractPage(ImageFile* file, PageRecord* page, int32_t index);
 
+// The geometry of page `index` (size, depth, compression, resolution, as
+// ExtractPage gives them) at the cost of reading its headers: pages that
+// extraction would gather, convert or decode are not, and no buffer the
+// size of the page is allocated.  `page` is filled as a fresh record and
+// holds no data or tables afterwards.  0 or an ImagingError (-8 for a page
+// larger than the library holds).
+int32_t ReadPageGeometry(ImageFile* file, PageRecord* page, int32_t index);
+
 // Converts `source` into `destination->compression` (set by the caller):
 // decode into an intermediate page (run lists for 1 bpp, pixels otherwise),
 // then encode.  `flags` are ConversionFlags, or the JPEG quality 0..2 when

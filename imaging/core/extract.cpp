@@ -1,6 +1,7 @@
 // ExtractPage: clears the record, checks the index and dispatches to the
 // reader of the file's type.
 #include <cstring>
+#include <new>
 
 #include "imaging/core/core.h"
 #include "imaging/core/pdf.h"
@@ -11,26 +12,26 @@ namespace quillon {
 
 namespace {
 
-int32_t Dispatch(ImageFile* file, PageRecord* page, int32_t index) {
+int32_t Dispatch(ImageFile* file, PageRecord* page, int32_t index, bool geometry) {
   switch (file->fileType) {
-    case kFileWindowsBmp: return ReadWindowsBmp(file, page, index);
-    case kFileOs2Bmp: return ReadOs2Bmp(file, page, index);
+    case kFileWindowsBmp: return ReadWindowsBmp(file, page, index, geometry);
+    case kFileOs2Bmp: return ReadOs2Bmp(file, page, index, geometry);
     case kFilePcx:
     case kFileDcx: return ReadPcx(file, page, index);
-    case kFileTiff: return ReadTiff(file, page, index);
+    case kFileTiff: return ReadTiff(file, page, index, geometry);
     case kFileWinFax:
     case kFileBitFax:
     case kFileQuicklinks: return ReadFaxFile(file, page, index);
     case kFileJfif: return ReadJfif(file, page, index);
-    case kFileTarga: return ReadTarga(file, page, index);
+    case kFileTarga: return ReadTarga(file, page, index, geometry);
     case kFileGif: return ReadGif(file, page, index);
     case kFileIoca: return ReadIoca(file, page, index);
     case kFileAwd: return ReadAwd(file, page, index);
-    case kFilePseg: return ReadPseg(file, page, index);
+    case kFilePseg: return ReadPseg(file, page, index, geometry);
     case kFileCals: return ReadCals(file, page, index);
-    case kFileFli: return ReadFli(file, page, index);
+    case kFileFli: return ReadFli(file, page, index, geometry);
     case kFileWinFax10: return ReadWinFax10(file, page, index);
-    case kFilePdf: return ExtractPdfImage(file, page, index);
+    case kFilePdf: return ExtractPdfImage(file, page, index, geometry);
     case kFileAvi:
     case kFileQuickTime: return ExtractVideoFrame(file, page, index);
     default:
@@ -38,7 +39,37 @@ int32_t Dispatch(ImageFile* file, PageRecord* page, int32_t index) {
   }
 }
 
+// Runs the reader; a page larger than the library holds is refused.
+int32_t Read(ImageFile* file, PageRecord* page, int32_t index, bool geometry) {
+  if (file->accessMode == kAccessClosed) return kErrParameter;
+  if (index < 0 || index > file->pageCount - 1) return kErrPageNotFound;
+  // Readers size their tables from the data; should memory run out all the
+  // same, the failure is reported, never thrown to the caller.
+  int32_t result;
+  try {
+    result = Dispatch(file, page, index, geometry);
+  } catch (const std::bad_alloc&) {
+    result = kErrMemory;
+    FreePage(page);
+  }
+  if (result != kOk) return result;
+  if (SizeProduct(static_cast<uint32_t>(page->width < 0 ? 0 : page->width),
+                  static_cast<uint32_t>(page->height < 0 ? 0 : page->height)) > kMaxPagePixels) {
+    FreePage(page);
+    return kErrBadHeader;
+  }
+  return kOk;
+}
+
 }  // namespace
+
+int32_t ReadPageGeometry(ImageFile* file, PageRecord* page, int32_t index) {
+  *page = PageRecord{};
+  int32_t result = Read(file, page, index, true);
+  FreePage(page);
+  page->dataOwnership = kOwnedNone;
+  return result;
+}
 
 int32_t ExtractPage(ImageFile* file, PageRecord* page, int32_t index) {
   // FLI/FLC frames after the first are drawn over the previous frame, so
@@ -50,16 +81,8 @@ int32_t ExtractPage(ImageFile* file, PageRecord* page, int32_t index) {
   page->stripOffsets = nullptr;
   page->stripByteCounts = nullptr;
   page->comment[0] = page->applicationText[0] = page->plainText[0] = 0;
-  if (file->accessMode == kAccessClosed) return kErrParameter;
-  if (index < 0 || index > file->pageCount - 1) return kErrPageNotFound;
-
-  int32_t result = Dispatch(file, page, index);
+  int32_t result = Read(file, page, index, false);
   if (result != kOk) return result;
-  if (SizeProduct(static_cast<uint32_t>(page->width < 0 ? 0 : page->width),
-                  static_cast<uint32_t>(page->height < 0 ? 0 : page->height)) > kMaxPagePixels) {
-    FreePage(page);
-    return kErrBadHeader;
-  }
   file->currentPage = index;
 
   // The fax decoders once read a few bytes past their data; data that ends

@@ -6,10 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <atomic>
 #include <cerrno>
+#include <utility>
 
 #include "imaging/codecs/codecs.h"
+#include "imaging/core/pdf_syntax.h"
 
 namespace quillon {
 
@@ -101,24 +105,36 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-FileHandle OpenForRead(const char16_t* path) {
-  FileHandle fd = OpenHost(path, O_RDONLY);
+namespace {
+
+// Only regular files are files here: a FIFO, a terminal or another device
+// would block or never end.  The open itself must not wait for a FIFO's
+// other end, so it is made without blocking, which is then turned off.
+FileHandle OpenRegular(const char16_t* path, int flags, mode_t mode = 0) {
+  FileHandle fd = OpenHost(path, flags | O_NONBLOCK, mode);
   if (fd == kInvalidHandle) return fd;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  struct stat st{};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return kInvalidHandle;
   }
+  int status = fcntl(fd, F_GETFL);
+  if (status != -1) fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
   return fd;
 }
 
+}  // namespace
+
+FileHandle OpenForRead(const char16_t* path) { return OpenRegular(path, O_RDONLY); }
+
 FileHandle OpenForReadWrite(const char16_t* path) {
-  FileHandle fd = OpenHost(path, O_RDWR);
+  FileHandle fd = OpenRegular(path, O_RDWR);
   return fd != kInvalidHandle ? fd : OpenForRead(path);
 }
 
 FileHandle CreateForWrite(const char16_t* path) {
-  return OpenHost(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  return OpenRegular(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
 }
 
 int64_t Seek(FileHandle handle, int64_t position, int origin) {
@@ -190,6 +206,75 @@ void UnmapView(uint8_t* view, uint64_t length) {
   if (view && length) munmap(view, length);
 }
 
+bool BeginReplacingSave(const char16_t* target, ReplacingSave* save) {
+  *save = ReplacingSave{};
+  if (!target) return false;
+  save->target = HostPath(target);
+  if (save->target.empty()) return false;
+  // Only a regular file (or a new name) is replaced: renaming over a device
+  // or a FIFO would take it away from everyone else.
+  struct stat old{};
+  const bool replacing = ::stat(save->target.c_str(), &old) == 0;
+  if (replacing && !S_ISREG(old.st_mode)) {
+    errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
+    return false;
+  }
+  // A fresh name in the target's folder (rename works only within one file
+  // system); O_EXCL and O_NOFOLLOW leave any file or link of that name,
+  // planted or the user's own, as it is.
+  static std::atomic<uint64_t> counter{0};
+  constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  uint64_t seed = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15u ^
+                  reinterpret_cast<uintptr_t>(save);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    uint64_t v = seed ^ (static_cast<uint64_t>(now.tv_nsec) << 20) ^
+                 static_cast<uint64_t>(now.tv_sec) ^ (++counter * 0xBF58476D1CE4E5B9u);
+    std::string name = save->target + ".";
+    for (int k = 0; k < 8; ++k, v /= 62) name += kLetters[v % 62];
+    name += ".part";
+    int fd;
+    do {
+      fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    // The saved file keeps the mode of the one it replaces, private files
+    // private from the first byte on.
+    if (replacing) fchmod(fd, old.st_mode & 07777);
+    save->handle = fd;
+    save->temporary = std::move(name);
+    return true;
+  }
+  errno = EEXIST;
+  return false;
+}
+
+bool CommitReplacingSave(ReplacingSave* save) {
+  if (save->handle == kInvalidHandle) return false;
+  bool ok = ::fsync(save->handle) == 0;
+  ok = ::close(save->handle) == 0 && ok;
+  save->handle = kInvalidHandle;
+  ok = ok && ::rename(save->temporary.c_str(), save->target.c_str()) == 0;
+  if (!ok) {
+    int error = errno;
+    ::unlink(save->temporary.c_str());
+    errno = error;
+  }
+  save->temporary.clear();
+  return ok;
+}
+
+void AbandonReplacingSave(ReplacingSave* save) {
+  if (save->handle != kInvalidHandle) ::close(save->handle);
+  save->handle = kInvalidHandle;
+  if (!save->temporary.empty()) ::unlink(save->temporary.c_str());
+  save->temporary.clear();
+}
+
 int32_t CloseImageFile(ImageFile* file) {
   if (file->accessMode == kAccessMapped) {
     UnmapView(file->view, static_cast<uint64_t>(file->mappingHandle));
@@ -211,6 +296,7 @@ int32_t CloseImageFile(ImageFile* file) {
   file->pageOffsets = nullptr;
   Release(file->frameSizes);
   file->frameSizes = nullptr;
+  ReleasePdfObjects(file);
   file->accessMode = kAccessClosed;
   return kOk;
 }

@@ -40,6 +40,22 @@ void Close(FileHandle handle);
 int64_t ReadAt(FileHandle handle, uint64_t position, void* buffer,
                uint64_t count);
 
+// A save that replaces `target` only once it is complete.  Begin creates a
+// temporary file under a fresh name in the target's folder, opened with
+// O_EXCL and O_NOFOLLOW so that no file or link already there is touched,
+// with the mode of the regular file it will replace; it refuses a target
+// that exists and is not a regular file.  Commit flushes it to the disk,
+// closes it and renames it over the target; Abandon closes and removes it.
+// false (with errno) leaves the target as it was and nothing behind.
+struct ReplacingSave {
+  FileHandle handle = kInvalidHandle;
+  std::string target;     // host paths
+  std::string temporary;
+};
+bool BeginReplacingSave(const char16_t* target, ReplacingSave* save);
+bool CommitReplacingSave(ReplacingSave* save);
+void AbandonReplacingSave(ReplacingSave* save);
+
 // Read-only view of the whole file; null on failure.  The length is the
 // file size.
 uint8_t* MapWholeFile(const char16_t* path, uint64_t* length);

@@ -1,6 +1,7 @@
 // OpenImageFile: identification from the first bytes and the page walks.
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "imaging/core/bytes.h"
 #include "imaging/core/core.h"
@@ -137,6 +138,24 @@ Identified TestHeader(FileHandle handle, const Bytes& b, uint64_t fileSize) {
   return {kErrUnknownFormat, -1, Access::kMapped};
 }
 
+// How many of the `declared` pages of a BitFAX or Quicklinks file the data
+// holds: each page needs its entry of the table at `table` (`entrySize`
+// bytes each) and data of its own, starting within the file and after the
+// page before, so that pages never cost more than the file's data.
+int32_t FaxPagesHeld(const Bytes& view, int32_t declared, uint64_t table, uint64_t entrySize) {
+  const bool bitFax = entrySize == 16;
+  uint64_t previous = 0;
+  int32_t pages = 0;
+  for (; pages < declared; ++pages) {
+    const uint64_t entry = table + entrySize * static_cast<uint64_t>(pages);
+    if (!view.Has(entry, entrySize)) break;
+    const uint64_t offset = bitFax ? view.LE32(entry + 8) : view.LE32(entry);
+    if (offset >= view.n || (pages > 0 && offset <= previous)) break;
+    previous = offset;
+  }
+  return pages;
+}
+
 // Page tables of the mapped formats, filled from the whole view.
 int32_t WalkPages(ImageFile* file, const Bytes& view, const Bytes& probe) {
   switch (file->fileType) {
@@ -158,10 +177,10 @@ int32_t WalkPages(ImageFile* file, const Bytes& view, const Bytes& probe) {
     case kFileTiff:
       return WalkTiff(file, view);
     case kFileBitFax:
-      file->pageCount = probe.U8(9) + 256 * probe.U8(10);
+      file->pageCount = FaxPagesHeld(view, probe.U8(9) + 256 * probe.U8(10), 16, 16);
       return kOk;
     case kFileQuicklinks:
-      file->pageCount = probe.U8(8) + 256 * probe.U8(9);
+      file->pageCount = FaxPagesHeld(view, probe.U8(8) + 256 * probe.U8(9), 32, 4);
       return kOk;
     case kFileIoca:
       return WalkIoca(file, view);
@@ -213,7 +232,12 @@ int32_t OpenImageFile(const char16_t* path, ImageFile* file,
     file->fileHandle = handle;
     file->accessMode = kAccessRead;
     file->pageCount = 0;
-    int32_t result = file->fileType == kFileAvi ? IndexAvi(file) : IndexQuickTime(file);
+    int32_t result;
+    try {
+      result = file->fileType == kFileAvi ? IndexAvi(file) : IndexQuickTime(file);
+    } catch (const std::bad_alloc&) {
+      result = kErrMemory;
+    }
     if (result != kOk) CloseImageFile(file);
     return result;
   }
@@ -228,8 +252,12 @@ int32_t OpenImageFile(const char16_t* path, ImageFile* file,
   // The file may have changed between the probe and the mapping.
   file->fileSize = static_cast<int32_t>(std::min<uint64_t>(length, INT32_MAX));
 
-  int32_t result = WalkPages(file, Bytes{view, static_cast<uint64_t>(file->fileSize)},
-                             probe);
+  int32_t result;
+  try {
+    result = WalkPages(file, Bytes{view, static_cast<uint64_t>(file->fileSize)}, probe);
+  } catch (const std::bad_alloc&) {
+    result = kErrMemory;  // reported, never thrown to the caller
+  }
   if (result != kOk) {
     CloseImageFile(file);
     return result;

@@ -32,4 +32,33 @@ uint64_t InflateInto(const uint8_t* input, uint64_t inputSize,
   return produced;
 }
 
+uint64_t InflateEach(const uint8_t* input, uint64_t inputSize, uint64_t limit,
+                     InflateConsumer consume, void* context) {
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return 0;
+  uint8_t piece[16384];
+  uint64_t produced = 0, consumed = 0;
+  int status = Z_OK;
+  while (status == Z_OK && produced < limit) {
+    if (z.avail_in == 0 && consumed < inputSize) {
+      uint64_t chunk = inputSize - consumed;
+      z.next_in = const_cast<Bytef*>(input + consumed);
+      z.avail_in = static_cast<uInt>(chunk > (1u << 30) ? (1u << 30) : chunk);
+      consumed += z.avail_in;
+    }
+    const uint64_t room = limit - produced;
+    z.next_out = piece;
+    z.avail_out = static_cast<uInt>(room > sizeof piece ? sizeof piece : room);
+    const uInt before = z.avail_out;
+    status = inflate(&z, Z_NO_FLUSH);
+    const uint32_t got = before - z.avail_out;
+    produced += got;
+    if (got && !consume(context, piece, got)) break;
+    if (status == Z_BUF_ERROR && (z.avail_in != 0 || consumed < inputSize)) status = Z_OK;
+    if (got == 0 && z.avail_in == 0 && consumed >= inputSize) break;
+  }
+  inflateEnd(&z);
+  return produced;
+}
+
 }  // namespace quillon

@@ -103,21 +103,24 @@ uint32_t BytesPerLine(int32_t width, int bitsPerPixel) {
     case 24: n = (3 * (w + 1)) & ~uint64_t{3}; break;
     default: return 0;
   }
-  return static_cast<uint32_t>(n & 0xFFFC);
+  // A length the page record's 32-bit fields cannot carry is no length.
+  return n > UINT32_MAX ? 0 : static_cast<uint32_t>(n);
 }
 
 uint32_t RowBytes(int32_t width, int bitsPerPixel) {
   if (width < 0) return 0;
   uint64_t w = static_cast<uint32_t>(width);
+  uint64_t n;
   switch (bitsPerPixel) {
-    case 1: return static_cast<uint32_t>((w + 7) / 8);
-    case 2: return static_cast<uint32_t>((w + 3) / 4);
-    case 4: return static_cast<uint32_t>((w + 1) / 2);
-    case 8: return static_cast<uint32_t>(w);
-    case 16: return static_cast<uint32_t>(2 * w);
-    case 24: return static_cast<uint32_t>(3 * w);
+    case 1: n = (w + 7) / 8; break;
+    case 2: n = (w + 3) / 4; break;
+    case 4: n = (w + 1) / 2; break;
+    case 8: n = w; break;
+    case 16: n = 2 * w; break;
+    case 24: n = 3 * w; break;
     default: return 0;
   }
+  return n > UINT32_MAX ? 0 : static_cast<uint32_t>(n);
 }
 
 void SetAllocationLimit(uint64_t bytes) { gAllocationLimit = bytes; }

@@ -8,6 +8,7 @@
 namespace quillon {
 
 struct JpegDecoderState;
+struct PdfObjectIndex;
 
 // ---------------------------------------------------------------------------
 // Codes
@@ -179,6 +180,9 @@ struct ImageFile {
   int32_t frameDuration;  // milliseconds per video frame
   int8_t fileType;
   int8_t accessMode;  // 0 closed, 1 mapped, 2 read with seek and read
+  // PDF: where each object lies, indexed on the first indirect reference a
+  // page needs; null until then.
+  PdfObjectIndex* pdfObjects;
 };
 
 enum AccessMode : int {
@@ -190,9 +194,10 @@ enum AccessMode : int {
 // ---------------------------------------------------------------------------
 // Line sizes
 
-// Stride of uncompressed lines: padded to 4 bytes, masked with 0xFFFC.
+// Stride of uncompressed lines: padded to 4 bytes.  Lengths are never
+// wrapped: a line that 32 bits cannot count, like an unknown depth, gives 0.
 uint32_t BytesPerLine(int32_t width, int bitsPerPixel);
-// Unpadded, byte-aligned line length.
+// Unpadded, byte-aligned line length; 0 as above.
 uint32_t RowBytes(int32_t width, int bitsPerPixel);
 
 // ---------------------------------------------------------------------------

@@ -14,7 +14,8 @@ namespace quillon {
 // supported filter; a file without usable cross-reference data opens with
 // no pages.
 int32_t IndexPdf(ImageFile* file);
-int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index);
+int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index,
+                        bool geometry = false);
 
 // True when the object at `offset` is an image stream with one of the
 // supported filters (its CompressionCode, or kFlate, in `filter`).
@@ -29,5 +30,9 @@ std::vector<uint8_t> DecodeAscii85(const uint8_t* text, uint32_t length);
 // Undoes PNG row predictors in place: `size` bytes of rows of `columns`
 // bytes, each after its filter byte.  Returns the size without filter bytes.
 uint64_t UndoPngRows(uint8_t* data, uint64_t size, uint32_t columns, uint32_t bytesPerPixel);
+// One such row in place: `filter` is its filter byte, `previous` the row
+// above as decoded (zeros for the first).
+void UndoPngRow(uint8_t filter, uint8_t* row, const uint8_t* previous, uint32_t columns,
+                uint32_t bytesPerPixel);
 
 }  // namespace quillon

@@ -50,9 +50,17 @@ bool KeyIsTrue(const Bytes& f, uint64_t begin, uint64_t end, std::string_view ke
   return f.Equals(p, "true", 4);
 }
 
+// The file and, once a reference needs it, its object index.
+struct Objects {
+  ImageFile* image;
+  Bytes file;
+  const PdfObjectIndex* Index() { return PdfObjects(image); }
+};
+
 // The bytes of a string (literal or hexadecimal) in `text`, or of a stream
 // or string that a reference there names: a lookup table.
-std::vector<uint8_t> LookupBytes(const Bytes& file, const Bytes& text, uint64_t at, int depth) {
+std::vector<uint8_t> LookupBytes(Objects& objects, const Bytes& text, uint64_t at, int depth) {
+  const Bytes& file = objects.file;
   std::vector<uint8_t> out;
   PdfSkipSpace(text, at);
   if (at >= text.n) return out;
@@ -103,7 +111,7 @@ std::vector<uint8_t> LookupBytes(const Bytes& file, const Bytes& text, uint64_t 
   }
   uint32_t number = PdfReference(text, at);
   if (!number || depth > 1) return out;
-  int64_t object = PdfFindObject(file, number);
+  int64_t object = PdfFindObject(objects.Index(), number);
   if (object >= 0) {
     PdfObject o = PdfObjectAt(file, static_cast<uint64_t>(object), 4096);
     if (o.streamData) {
@@ -118,8 +126,8 @@ std::vector<uint8_t> LookupBytes(const Bytes& file, const Bytes& text, uint64_t 
       return out;
     }
   }
-  std::vector<uint8_t> inner = PdfObjectText(file, number);
-  return LookupBytes(file, Bytes{inner.data(), inner.size()}, 0, depth + 1);
+  std::vector<uint8_t> inner = PdfObjectText(file, objects.Index(), number);
+  return LookupBytes(objects, Bytes{inner.data(), inner.size()}, 0, depth + 1);
 }
 
 // Moves past one value: a name, an array, a reference or a number.
@@ -150,8 +158,9 @@ void SkipValue(const Bytes& text, uint64_t& at) {
 
 // A colour space in `text` at `at`: a name, an array, or a reference to
 // either (resolved in `file`).
-void TakeColourSpace(const Bytes& file, const Bytes& text, uint64_t at, ImageDictionary& d,
+void TakeColourSpace(Objects& objects, const Bytes& text, uint64_t at, ImageDictionary& d,
                      int depth) {
+  const Bytes& file = objects.file;
   PdfSkipSpace(text, at);
   if (at >= text.n || depth > 3) return;
   if (text.p[at] == '/') {
@@ -171,7 +180,7 @@ void TakeColourSpace(const Bytes& file, const Bytes& text, uint64_t at, ImageDic
     } else if (family == "ICCBased") {
       // The profile stream's /N gives the number of components.
       uint32_t number = PdfReference(text, at);
-      int64_t object = number ? PdfFindObject(file, number) : -1;
+      int64_t object = number ? PdfFindObject(objects.Index(), number) : -1;
       uint32_t n = 0;
       if (object >= 0) {
         PdfObject o = PdfObjectAt(file, static_cast<uint64_t>(object), 4096);
@@ -180,7 +189,7 @@ void TakeColourSpace(const Bytes& file, const Bytes& text, uint64_t at, ImageDic
       d.space = n == 1 ? Space::kGray : n == 3 ? Space::kRgb : Space::kUnsupported;
     } else if (family == "Indexed" || family == "I") {
       ImageDictionary base;
-      TakeColourSpace(file, text, at, base, depth + 1);
+      TakeColourSpace(objects, text, at, base, depth + 1);
       SkipValue(text, at);
       uint32_t highest;
       if (!PdfNumber(text, at, &highest) ||
@@ -188,7 +197,7 @@ void TakeColourSpace(const Bytes& file, const Bytes& text, uint64_t at, ImageDic
         d.space = Space::kUnsupported;
         return;
       }
-      d.lookup = LookupBytes(file, text, at, 0);
+      d.lookup = LookupBytes(objects, text, at, 0);
       d.lookupGray = base.space == Space::kGray;
       d.space = Space::kIndexed;
     } else {
@@ -198,11 +207,12 @@ void TakeColourSpace(const Bytes& file, const Bytes& text, uint64_t at, ImageDic
   }
   uint32_t number = PdfReference(text, at);
   if (!number) return;
-  std::vector<uint8_t> inner = PdfObjectText(file, number);
-  TakeColourSpace(file, Bytes{inner.data(), inner.size()}, 0, d, depth + 1);
+  std::vector<uint8_t> inner = PdfObjectText(file, objects.Index(), number);
+  TakeColourSpace(objects, Bytes{inner.data(), inner.size()}, 0, d, depth + 1);
 }
 
-ImageDictionary ReadDictionary(const Bytes& f, const PdfObject& o) {
+ImageDictionary ReadDictionary(Objects& objects, const PdfObject& o) {
+  const Bytes& f = objects.file;
   ImageDictionary d;
   int64_t filter = PdfFindKey(f, o.begin, o.end, "/Filter");
   if (filter >= 0) {
@@ -245,13 +255,26 @@ ImageDictionary ReadDictionary(const Bytes& f, const PdfObject& o) {
     }
   }
   int64_t space = PdfFindKey(f, o.begin, o.end, "/ColorSpace");
-  if (space >= 0) TakeColourSpace(f, f, static_cast<uint64_t>(space), d, 0);
+  if (space >= 0) TakeColourSpace(objects, f, static_cast<uint64_t>(space), d, 0);
   if (d.imageMask) {
     d.space = Space::kGray;
     d.bitsPerComponent = 1;
   }
   if (d.space == Space::kNone) d.space = Space::kGray;
   return d;
+}
+
+// Size and depth from the dictionary (all but DCT images).
+int32_t TakeGeometry(const ImageDictionary& d, PageRecord* page) {
+  page->width = static_cast<int32_t>(std::min<uint32_t>(d.width ? d.width : d.columns, kMaxDimension + 1));
+  page->height = static_cast<int32_t>(std::min<uint32_t>(d.height, kMaxDimension + 1));
+  const uint32_t components = d.space == Space::kRgb ? 3 : 1;
+  const uint32_t bpp = d.bitsPerComponent * components;
+  if (int32_t r = CheckPageSize(page->width, page->height, 24); r != kOk) return r;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrBitDepth;
+  page->bitsPerPixel = static_cast<int8_t>(bpp);
+  page->bytesPerLine = RowBytes(page->width, static_cast<int>(bpp));
+  return kOk;
 }
 
 int32_t Fail(PageRecord* page, int32_t result) {
@@ -307,7 +330,7 @@ int32_t InflatePage(PageRecord* page) {
   return kOk;
 }
 
-int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index) {
+int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index, bool geometry) {
   const Bytes f{file->view, static_cast<uint64_t>(file->fileSize)};
   const uint64_t offset = file->pageOffsets[index];
   page->photometric = 0;
@@ -318,10 +341,18 @@ int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index) {
   page->xResolution = page->yResolution = 0;
   PdfObject o = PdfObjectAt(f, offset, 65536);
   if (!o.streamData) return kErrBadHeader;
-  ImageDictionary d = ReadDictionary(f, o);
+  Objects objects{file, f};
+  ImageDictionary d = ReadDictionary(objects, o);
   if (d.compression < 0 && d.compression != -1) return kErrUnsupported;
   if (d.compression == kG4 && d.ccittNotG4) return kErrUnsupported;
   if (d.space == Space::kUnsupported) return kErrUnsupported;
+  if (geometry && d.compression != kJpeg) {
+    // The dictionary says it all; a JPEG stream is read for its frame.
+    if (int32_t r = TakeGeometry(d, page); r != kOk) return r;
+    page->compression = static_cast<int8_t>(d.compression < 0 || d.compression == kFlate
+                                                ? kUncompressed : d.compression);
+    return kOk;
+  }
 
   // The stream's bytes: /Length when it is a number inside the file, else
   // up to the next image object (or the end of the file).
@@ -358,16 +389,8 @@ int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index) {
     return kOk;
   }
 
-  page->width = static_cast<int32_t>(std::min<uint32_t>(d.width ? d.width : d.columns, kMaxDimension + 1));
-  page->height = static_cast<int32_t>(std::min<uint32_t>(d.height, kMaxDimension + 1));
-  if (page->width < 1 || page->height < 1 || page->width > kMaxDimension ||
-      page->height > kMaxDimension)
-    return Fail(page, kErrBadHeader);
-  const uint32_t components = d.space == Space::kRgb ? 3 : 1;
-  const uint32_t bpp = d.bitsPerComponent * components;
-  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return Fail(page, kErrBitDepth);
-  page->bitsPerPixel = static_cast<int8_t>(bpp);
-  page->bytesPerLine = RowBytes(page->width, static_cast<int>(bpp));
+  if (int32_t r = TakeGeometry(d, page); r != kOk) return Fail(page, r);
+  const uint32_t bpp = static_cast<uint32_t>(page->bitsPerPixel);
 
   if (bpp == 4 || bpp == 8) {
     page->palette = MakeGrayPalette(static_cast<int>(bpp));

@@ -13,12 +13,18 @@ namespace quillon {
 
 namespace {
 
-constexpr int kMaxSections = 64;
+// Bounds on what one file's cross-reference data may cost, whatever its
+// sections claim: how many sections are read, and how many table bytes
+// (inflated) all of them together may hold.
+constexpr int kMaxSections = 1024;
+constexpr uint64_t kMaxTableBytes = uint64_t{64} << 20;
 
 struct Walk {
   const Bytes& file;
   std::vector<uint32_t> candidates;  // object offsets, in the order found
   std::vector<uint64_t> visited;     // sections already read
+  std::vector<uint64_t> pending;     // sections still to read, the next last
+  uint64_t tableBytes = 0;           // stream table bytes read so far
   bool Seen(uint64_t offset) {
     for (uint64_t v : visited)
       if (v == offset) return true;
@@ -33,20 +39,18 @@ struct Walk {
   }
 };
 
-bool ReadSection(Walk& walk, uint64_t offset, int depth);
-
 // The trailer's links: an older section (/Prev) and, in files that carry
-// both forms, a cross-reference stream (/XRefStm).
-void FollowTrailer(Walk& walk, uint64_t begin, uint64_t end, int depth) {
+// both forms, a cross-reference stream (/XRefStm), which is read first.
+void FollowTrailer(Walk& walk, uint64_t begin, uint64_t end) {
   uint32_t value;
-  if (PdfKeyNumber(walk.file, begin, end, "/XRefStm", &value)) ReadSection(walk, value, depth + 1);
-  if (PdfKeyNumber(walk.file, begin, end, "/Prev", &value)) ReadSection(walk, value, depth + 1);
+  if (PdfKeyNumber(walk.file, begin, end, "/Prev", &value)) walk.pending.push_back(value);
+  if (PdfKeyNumber(walk.file, begin, end, "/XRefStm", &value)) walk.pending.push_back(value);
 }
 
 // A classic table: subsections of "first count" followed by entries
 // "offset generation n|f", read as tokens so that every form of line end
 // (CR LF, " \n", " \r", a lone LF) is taken.
-bool ReadClassic(Walk& walk, uint64_t at, int depth) {
+bool ReadClassic(Walk& walk, uint64_t at) {
   const Bytes& f = walk.file;
   at += 4;  // "xref"
   for (;;) {
@@ -68,83 +72,141 @@ bool ReadClassic(Walk& walk, uint64_t at, int depth) {
   if (!f.Equals(at, "trailer", 7)) return true;  // no trailer: the walk ends here
   uint64_t end = at + 4096 < f.n ? at + 4096 : f.n;
   int64_t close = f.Find("startxref", 9, at, end);
-  FollowTrailer(walk, at, close > 0 ? static_cast<uint64_t>(close) : end, depth);
+  FollowTrailer(walk, at, close > 0 ? static_cast<uint64_t>(close) : end);
   return true;
 }
 
 }  // namespace
 
+void UndoPngRow(uint8_t filter, uint8_t* cur, const uint8_t* previous, uint32_t columns,
+                uint32_t bytesPerPixel) {
+  for (uint32_t i = 0; i < columns; ++i) {
+    uint32_t left = i >= bytesPerPixel ? cur[i - bytesPerPixel] : 0;
+    uint32_t up = previous[i];
+    uint32_t upLeft = i >= bytesPerPixel ? previous[i - bytesPerPixel] : 0;
+    uint32_t add = 0;
+    switch (filter) {
+      case 1: add = left; break;
+      case 2: add = up; break;
+      case 3: add = (left + up) / 2; break;
+      case 4: {
+        int pa = static_cast<int>(up) - static_cast<int>(upLeft);
+        int pb = static_cast<int>(left) - static_cast<int>(upLeft);
+        int pc = pa + pb;
+        pa = pa < 0 ? -pa : pa;
+        pb = pb < 0 ? -pb : pb;
+        pc = pc < 0 ? -pc : pc;
+        add = pa <= pb && pa <= pc ? left : pb <= pc ? up : upLeft;
+        break;
+      }
+      default: break;
+    }
+    cur[i] = static_cast<uint8_t>(cur[i] + add);
+  }
+}
+
 uint64_t UndoPngRows(uint8_t* data, uint64_t size, uint32_t columns, uint32_t bytesPerPixel) {
   const uint64_t stride = static_cast<uint64_t>(columns) + 1;
   const uint64_t rows = size / stride;
-  std::vector<uint8_t> previous(columns, 0);
+  // The first row's "previous" row is zeros; later ones are the row just
+  // moved into place.
+  std::vector<uint8_t> zeros(columns, 0);
+  const uint8_t* previous = zeros.data();
   for (uint64_t r = 0; r < rows; ++r) {
     uint8_t* row = data + r * stride;
-    const uint8_t filter = row[0];
-    uint8_t* cur = row + 1;
-    for (uint32_t i = 0; i < columns; ++i) {
-      uint32_t left = i >= bytesPerPixel ? cur[i - bytesPerPixel] : 0;
-      uint32_t up = previous[i];
-      uint32_t upLeft = i >= bytesPerPixel ? previous[i - bytesPerPixel] : 0;
-      uint32_t add = 0;
-      switch (filter) {
-        case 1: add = left; break;
-        case 2: add = up; break;
-        case 3: add = (left + up) / 2; break;
-        case 4: {
-          int pa = static_cast<int>(up) - static_cast<int>(upLeft);
-          int pb = static_cast<int>(left) - static_cast<int>(upLeft);
-          int pc = pa + pb;
-          pa = pa < 0 ? -pa : pa;
-          pb = pb < 0 ? -pb : pb;
-          pc = pc < 0 ? -pc : pc;
-          add = pa <= pb && pa <= pc ? left : pb <= pc ? up : upLeft;
-          break;
-        }
-        default: break;
-      }
-      cur[i] = static_cast<uint8_t>(cur[i] + add);
-    }
-    std::memcpy(previous.data(), cur, columns);
-    std::memmove(data + r * columns, cur, columns);
+    UndoPngRow(row[0], row + 1, previous, columns, bytesPerPixel);
+    std::memmove(data + r * columns, row + 1, columns);
+    previous = data + r * columns;
   }
   return rows * columns;
 }
 
 namespace {
 
-// A cross-reference stream: entries of /W widths, type 1 = an object at an
-// offset.
-bool ReadStream(Walk& walk, uint64_t at, int depth) {
+// The rows of a cross-reference stream's table as they arrive, inflated
+// or not: each row (after its PNG filter byte, when there is one) is one
+// entry of /W widths; type 1 entries are objects at an offset.
+struct TableRows {
+  Walk* walk;
+  uint32_t widths[3];
+  uint32_t entrySize;
+  bool png;
+  uint64_t entries;  // still to take
+  uint8_t row[32];   // filter byte and entry
+  uint8_t previous[32];
+  uint32_t filled;
+
+  // Takes bytes; false once every entry is in or the budget is spent.
+  bool Take(const uint8_t* bytes, uint32_t count) {
+    const uint32_t rowSize = entrySize + (png ? 1 : 0);
+    for (uint32_t i = 0; i < count; ++i) {
+      if (entries == 0 || walk->tableBytes >= kMaxTableBytes) return false;
+      ++walk->tableBytes;
+      row[filled++] = bytes[i];
+      if (filled < rowSize) continue;
+      filled = 0;
+      --entries;
+      const uint8_t* entry = row;
+      if (png) {
+        UndoPngRow(row[0], row + 1, previous, entrySize, 1);
+        std::memcpy(previous, row + 1, entrySize);
+        entry = previous;
+      }
+      uint64_t fields[3] = {widths[0] ? 0u : 1u, 0, 0};
+      uint32_t at = 0;
+      for (int c = 0; c < 3; ++c) {
+        if (widths[c] == 0) continue;
+        uint64_t v = 0;
+        for (uint32_t b = 0; b < widths[c]; ++b) v = (v << 8) | entry[at + b];
+        fields[c] = v;
+        at += widths[c];
+      }
+      if (fields[0] == 1) walk->Add(fields[1]);
+    }
+    return entries > 0 && walk->tableBytes < kMaxTableBytes;
+  }
+  static bool Consume(void* context, const uint8_t* bytes, uint32_t count) {
+    return static_cast<TableRows*>(context)->Take(bytes, count);
+  }
+};
+
+// A cross-reference stream: its table is read as it is inflated, so that
+// it costs what its data holds, not what its /Size claims.
+bool ReadStream(Walk& walk, uint64_t at) {
   const Bytes& f = walk.file;
   PdfObject o = PdfObjectAt(f, at, 65536);
   if (!o.streamData || PdfFindKey(f, o.begin, o.end, "/XRef") < 0) return false;
-  uint32_t widths[3] = {0, 0, 0};
+  TableRows rows{};
+  rows.walk = &walk;
   int64_t w = PdfFindKey(f, o.begin, o.end, "/W");
   if (w < 0) return false;
   uint64_t p = static_cast<uint64_t>(w);
   PdfSkipSpace(f, p);
   if (p >= f.n || f.p[p] != '[') return false;
   ++p;
-  for (uint32_t& width : widths)
+  for (uint32_t& width : rows.widths)
     if (!PdfNumber(f, p, &width) || width > 8) return false;
-  const uint32_t entrySize = widths[0] + widths[1] + widths[2];
-  if (entrySize == 0) return false;
+  rows.entrySize = rows.widths[0] + rows.widths[1] + rows.widths[2];
+  if (rows.entrySize == 0) return false;
 
   uint32_t size = 0;
   PdfKeyNumber(f, o.begin, o.end, "/Size", &size);
-  std::vector<uint32_t> index;  // pairs: first object, count
   int64_t ix = PdfFindKey(f, o.begin, o.end, "/Index");
+  bool indexed = false;
   if (ix >= 0) {
+    // Pairs of first object and count; only the counts matter here.
     uint64_t q = static_cast<uint64_t>(ix);
     PdfSkipSpace(f, q);
     if (q < f.n && f.p[q] == '[') {
       ++q;
-      uint32_t v;
-      while (index.size() < 2048 && PdfNumber(f, q, &v)) index.push_back(v);
+      uint32_t first, count;
+      for (int pairs = 0; pairs < 1024 && PdfNumber(f, q, &first) && PdfNumber(f, q, &count); ++pairs) {
+        rows.entries += count;
+        indexed = true;
+      }
     }
   }
-  if (index.size() < 2) index = {0, size};
+  if (!indexed) rows.entries = size;
 
   uint32_t length = 0;
   uint64_t available = f.n - o.streamData;
@@ -152,49 +214,16 @@ bool ReadStream(Walk& walk, uint64_t at, int depth) {
     int64_t e = f.Find("endstream", 9, o.streamData, f.n);
     length = static_cast<uint32_t>(e > 0 ? static_cast<uint64_t>(e) - o.streamData : available);
   }
-  uint64_t entries = 0;
-  for (size_t k = 1; k < index.size(); k += 2) entries += index[k];
-  uint32_t predictor = 1, columns = entrySize;
+  uint32_t predictor = 1;
   PdfKeyNumber(f, o.begin, o.end, "/Predictor", &predictor);
-  PdfKeyNumber(f, o.begin, o.end, "/Columns", &columns);
-  if (columns != entrySize) columns = entrySize;
-  const bool png = predictor >= 10;
-  uint64_t want = SizeProduct(entries, entrySize + (png ? 1 : 0));
-  if (want > (uint64_t{64} << 20)) return false;  // no real table is this large
-  std::vector<uint8_t> data(want);
-  uint64_t got;
-  if (PdfFindKey(f, o.begin, o.end, "/FlateDecode") >= 0) {
-    got = InflateInto(f.p + o.streamData, length, data.data(), want);
-  } else {
-    got = want < length ? want : length;
-    std::memcpy(data.data(), f.p + o.streamData, got);
-  }
-  if (png) got = UndoPngRows(data.data(), got, entrySize, 1);
-
-  const Bytes table{data.data(), got};
-  uint64_t e = 0;
-  for (size_t k = 1; k < index.size(); k += 2) {
-    for (uint32_t i = 0; i < index[k] && (e + 1) * entrySize <= table.n; ++i, ++e) {
-      uint64_t fieldAt = e * entrySize;
-      uint64_t fields[3] = {widths[0] ? 0u : 1u, 0, 0};
-      for (int c = 0; c < 3; ++c) {
-        if (widths[c] == 0) continue;
-        uint64_t v = 0;
-        for (uint32_t b = 0; b < widths[c]; ++b) v = (v << 8) | table.p[fieldAt + b];
-        fields[c] = v;
-        fieldAt += widths[c];
-      }
-      if (fields[0] == 1) walk.Add(fields[1]);
-    }
-  }
-  FollowTrailer(walk, o.begin, o.end, depth);
+  rows.png = predictor >= 10;
+  const uint64_t want = SizeProduct(rows.entries, rows.entrySize + (rows.png ? 1 : 0));
+  if (PdfFindKey(f, o.begin, o.end, "/FlateDecode") >= 0)
+    InflateEach(f.p + o.streamData, length, want, TableRows::Consume, &rows);
+  else
+    rows.Take(f.p + o.streamData, static_cast<uint32_t>(want < length ? want : length));
+  FollowTrailer(walk, o.begin, o.end);
   return true;
-}
-
-bool ReadSection(Walk& walk, uint64_t offset, int depth) {
-  if (depth > kMaxSections || offset >= walk.file.n || walk.Seen(offset)) return false;
-  if (walk.file.Equals(offset, "xref", 4)) return ReadClassic(walk, offset, depth);
-  return ReadStream(walk, offset, depth);
 }
 
 }  // namespace
@@ -237,8 +266,16 @@ int32_t IndexPdf(ImageFile* file) {
   uint32_t start;
   if (!PdfNumber(f, at, &start)) return kOk;
 
-  Walk walk{f, {}, {}};
-  if (!ReadSection(walk, start, 0)) return kOk;
+  // The sections, newest first, each read whole before the next; a
+  // section's links are followed in the order it gives them.
+  Walk walk{f, {}, {}, {start}, 0};
+  for (int sections = 0; !walk.pending.empty() && sections < kMaxSections; ++sections) {
+    const uint64_t offset = walk.pending.back();
+    walk.pending.pop_back();
+    if (offset >= f.n || walk.Seen(offset)) continue;
+    const bool read = f.Equals(offset, "xref", 4) ? ReadClassic(walk, offset) : ReadStream(walk, offset);
+    if (!read && sections == 0) return kOk;  // no usable cross-reference data
+  }
   int32_t count = 0;
   for (uint32_t offset : walk.candidates)
     if (PdfImageCandidate(f, offset, nullptr)) file->pageOffsets[count++] = offset;

@@ -92,86 +92,11 @@ bool PdfKeyNumber(const Bytes& b, uint64_t begin, uint64_t end, std::string_view
   return true;
 }
 
-int64_t PdfFindObject(const Bytes& file, uint32_t number) {
-  char text[16];
-  int n = 0;
-  char digits[12];
-  uint32_t v = number;
-  do {
-    digits[n++] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v);
-  for (int i = 0; i < n; ++i) text[i] = digits[n - 1 - i];
-  for (uint64_t at = 0; at + n < file.n; ++at) {
-    if (file.p[at] != static_cast<uint8_t>(text[0]) || !file.Equals(at, text, n)) continue;
-    if (at > 0 && !PdfWhite(file.p[at - 1])) continue;
-    uint64_t q = at + n;
-    uint32_t generation;
-    if (!PdfNumber(file, q, &generation)) continue;
-    PdfSkipSpace(file, q);
-    if (file.Equals(q, "obj", 3)) return static_cast<int64_t>(at);
-  }
-  return -1;
-}
-
 uint32_t PdfReference(const Bytes& b, uint64_t at) {
   uint32_t number, generation;
   if (!PdfNumber(b, at, &number) || !PdfNumber(b, at, &generation)) return 0;
   PdfSkipSpace(b, at);
   return at < b.n && b.p[at] == 'R' ? number : 0;
-}
-
-std::vector<uint8_t> PdfObjectText(const Bytes& file, uint32_t number) {
-  int64_t object = PdfFindObject(file, number);
-  if (object >= 0) {
-    int64_t obj = file.Find("obj", 3, static_cast<uint64_t>(object), static_cast<uint64_t>(object) + 32);
-    uint64_t begin = obj >= 0 ? static_cast<uint64_t>(obj) + 3 : static_cast<uint64_t>(object);
-    PdfObject o = PdfObjectAt(file, begin, 65536);
-    return std::vector<uint8_t>(file.p + begin, file.p + o.end);
-  }
-  // Look through the object streams: each starts with pairs of object
-  // number and offset (from /First).
-  for (int64_t at = file.Find("/ObjStm", 7, 0, file.n); at >= 0;
-       at = file.Find("/ObjStm", 7, static_cast<uint64_t>(at) + 7, file.n)) {
-    uint64_t back = static_cast<uint64_t>(at) > 2048 ? static_cast<uint64_t>(at) - 2048 : 0;
-    int64_t start = -1;
-    for (int64_t k = file.Find("obj", 3, back, static_cast<uint64_t>(at)); k >= 0;
-         k = file.Find("obj", 3, static_cast<uint64_t>(k) + 3, static_cast<uint64_t>(at)))
-      start = k;
-    if (start < 0) continue;
-    PdfObject o = PdfObjectAt(file, static_cast<uint64_t>(start), 65536);
-    if (!o.streamData) continue;
-    uint32_t count = 0, first = 0, length = 0;
-    PdfKeyNumber(file, o.begin, o.end, "/N", &count);
-    PdfKeyNumber(file, o.begin, o.end, "/First", &first);
-    uint64_t available = file.n - o.streamData;
-    if (!PdfKeyNumber(file, o.begin, o.end, "/Length", &length) || length > available)
-      length = static_cast<uint32_t>(available > UINT32_MAX ? UINT32_MAX : available);
-    std::vector<uint8_t> data;
-    if (PdfFindKey(file, o.begin, o.end, "/FlateDecode") >= 0) {
-      data.resize(uint64_t{1} << 20);
-      data.resize(InflateInto(file.p + o.streamData, length, data.data(), data.size()));
-    } else {
-      data.assign(file.p + o.streamData, file.p + o.streamData + length);
-    }
-    const Bytes s{data.data(), data.size()};
-    uint64_t p = 0;
-    for (uint32_t i = 0; i < count && i < 100000; ++i) {
-      uint32_t n, offset;
-      if (!PdfNumber(s, p, &n) || !PdfNumber(s, p, &offset)) break;
-      if (n != number) continue;
-      uint64_t begin = static_cast<uint64_t>(first) + offset;
-      uint32_t nextNumber, nextOffset;
-      uint64_t end = PdfNumber(s, p, &nextNumber) && PdfNumber(s, p, &nextOffset)
-                         ? static_cast<uint64_t>(first) + nextOffset
-                         : s.n;
-      if (begin >= s.n) break;
-      if (end > s.n || end < begin) end = s.n;
-      return std::vector<uint8_t>(data.begin() + static_cast<long>(begin),
-                                  data.begin() + static_cast<long>(end));
-    }
-  }
-  return {};
 }
 
 }  // namespace quillon

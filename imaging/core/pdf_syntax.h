@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/core/bytes.h"
+#include "imaging/core/page.h"
 
 namespace quillon {
 
@@ -47,14 +48,24 @@ int64_t PdfFindKey(const Bytes& b, uint64_t begin, uint64_t end, std::string_vie
 bool PdfKeyNumber(const Bytes& b, uint64_t begin, uint64_t end, std::string_view key,
                   uint32_t* value);
 
-// Offset of "N G obj" for object number N, found by scanning the file (used
-// for the few indirect values an image's dictionary refers to); -1 if none.
-int64_t PdfFindObject(const Bytes& file, uint32_t number);
+// Where the objects of a file lie, found in one pass over the file and its
+// object streams (files written since PDF 1.5 keep small objects there):
+// built on the first indirect reference a page needs and kept with the
+// ImageFile, so that resolving a reference, or failing to, never costs
+// another pass.
+struct PdfObjectIndex;
+// The file's index, built now if it is not yet; null when memory fails.
+const PdfObjectIndex* PdfObjects(ImageFile* file);
+void ReleasePdfObjects(ImageFile* file);
+
+// Offset of "N G obj" for object number N in the file, or -1.
+int64_t PdfFindObject(const PdfObjectIndex* index, uint32_t number);
 
 // The text of object `number` after its "obj" keyword, up to "endobj" or
-// "stream", whether it stands in the file or inside an object stream
-// (files written since PDF 1.5 keep small objects there); empty if absent.
-std::vector<uint8_t> PdfObjectText(const Bytes& file, uint32_t number);
+// "stream", whether it stands in the file or inside an object stream;
+// empty if absent.
+std::vector<uint8_t> PdfObjectText(const Bytes& file, const PdfObjectIndex* index,
+                                   uint32_t number);
 
 // An indirect reference "N G R" at `at`: the object's number, or 0.
 uint32_t PdfReference(const Bytes& b, uint64_t at);

@@ -120,12 +120,10 @@ int32_t ConvertPixels(const BmpLayout& bmp, const uint8_t* pixels,
   return kOk;
 }
 
-int32_t ReadBmp(ImageFile* file, PageRecord* page, const BmpLayout& bmp) {
+int32_t ReadBmp(ImageFile* file, PageRecord* page, const BmpLayout& bmp, bool geometry) {
   const Bytes f{file->view, static_cast<uint64_t>(file->fileSize)};
-  if (bmp.width < 1 || bmp.height < 1 || bmp.width > kMaxDimension ||
-      bmp.height > kMaxDimension)
-    return kErrBadHeader;
   const int bpp = bmp.bitsPerPixel;
+  if (int32_t r = CheckPageSize(bmp.width, bmp.height, bpp); r != kOk) return r;
   if (bpp != 1 && bpp != 2 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 &&
       bpp != 32)
     return kErrBitDepth;
@@ -156,7 +154,6 @@ int32_t ReadBmp(ImageFile* file, PageRecord* page, const BmpLayout& bmp) {
   page->dataSize = static_cast<uint32_t>(f.n - offset);
   page->bytesPerLine = bpp == 32 ? static_cast<uint32_t>(bmp.width) * 4
                                  : BytesPerLine(bmp.width, bpp);
-  if (page->bytesPerLine == 0) return kErrUnsupported;  // line too long
   page->data = file->view + offset;
   page->dataOffset = 0;
   page->layoutFlags = static_cast<int8_t>(
@@ -207,7 +204,10 @@ int32_t ReadBmp(ImageFile* file, PageRecord* page, const BmpLayout& bmp) {
     FreePage(page);
     return kErrBadHeader;
   }
-  if (convert) {
+  if (convert && geometry) {
+    page->bitsPerPixel = static_cast<int8_t>(bpp == 32 ? 24 : bpp == 2 ? 4 : 16);
+    page->bytesPerLine = BytesPerLine(bmp.width, page->bitsPerPixel);
+  } else if (convert) {
     int32_t r = ConvertPixels(conv, file->view + offset, page->bytesPerLine, page);
     if (r != kOk) {
       page->data = nullptr;
@@ -236,15 +236,15 @@ BmpLayout WindowsLayout(const Bytes& f, Header header) {
 
 }  // namespace
 
-int32_t ReadWindowsBmp(ImageFile* file, PageRecord* page, int32_t /*index*/) {
+int32_t ReadWindowsBmp(ImageFile* file, PageRecord* page, int32_t /*index*/, bool geometry) {
   const Bytes f{file->view, static_cast<uint64_t>(file->fileSize)};
-  return ReadBmp(file, page, WindowsLayout(f, Header::kWindows));
+  return ReadBmp(file, page, WindowsLayout(f, Header::kWindows), geometry);
 }
 
 // Identified as OS/2: the 12-byte core header, OS/2 2.x headers, and the
 // newer Windows headers (52, 56, 108, 124 bytes) whose palettes follow the
 // header with 4-byte entries.
-int32_t ReadOs2Bmp(ImageFile* file, PageRecord* page, int32_t /*index*/) {
+int32_t ReadOs2Bmp(ImageFile* file, PageRecord* page, int32_t /*index*/, bool geometry) {
   const Bytes f{file->view, static_cast<uint64_t>(file->fileSize)};
   uint32_t headerSize = f.LE32(14);
   if (headerSize == 12) {
@@ -254,12 +254,12 @@ int32_t ReadOs2Bmp(ImageFile* file, PageRecord* page, int32_t /*index*/) {
     bmp.width = static_cast<int32_t>(f.LE16(18));
     bmp.height = static_cast<int32_t>(f.LE16(20));
     bmp.bitsPerPixel = f.U8(22) * f.U8(24);
-    return ReadBmp(file, page, bmp);
+    return ReadBmp(file, page, bmp, geometry);
   }
   bool windows = headerSize == 40 || headerSize == 52 || headerSize == 56 ||
                  headerSize == 108 || headerSize == 124;
   return ReadBmp(file, page,
-                 WindowsLayout(f, windows ? Header::kWindows : Header::kOs2v2));
+                 WindowsLayout(f, windows ? Header::kWindows : Header::kOs2v2), geometry);
 }
 
 }  // namespace quillon

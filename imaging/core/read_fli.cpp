@@ -242,7 +242,7 @@ int32_t FrameTable(ImageFile* file, const Bytes& f) {
 
 }  // namespace
 
-int32_t ReadFli(ImageFile* file, PageRecord* page, int32_t index) {
+int32_t ReadFli(ImageFile* file, PageRecord* page, int32_t index, bool geometry) {
   const Bytes f{file->view, static_cast<uint64_t>(file->fileSize)};
   const int32_t width = static_cast<int32_t>(f.LE16(8));
   const int32_t height = static_cast<int32_t>(f.LE16(10));
@@ -250,12 +250,24 @@ int32_t ReadFli(ImageFile* file, PageRecord* page, int32_t index) {
   // The chunks draw one byte a pixel; other depths are not frames of this
   // kind.
   if (depth != 8) return kErrUnsupported;
+  if (int32_t r = CheckPageSize(width, height, 8); r != kOk) return r;
   const uint32_t stride = BytesPerLine(width, 8);
-  if (width < 1 || height < 1 || stride < static_cast<uint32_t>(width))
-    return kErrBadHeader;
   const uint64_t size = SizeProduct(stride, static_cast<uint32_t>(height));
   int32_t result = FrameTable(file, f);
   if (result != kOk) return result;
+  if (geometry) {
+    // Every frame has the header's size; none is decoded.
+    if (file->pageOffsets[index] == 0) return kErrDecompress;
+    page->compression = kUncompressed;
+    page->bitsPerPixel = 8;
+    page->planes = 1;
+    page->layoutFlags = kLayoutTopDown;
+    page->width = width;
+    page->height = height;
+    page->xResolution = page->yResolution = 72;
+    page->bytesPerLine = stride;
+    return kOk;
+  }
 
   // Frame 0, and a later frame asked for in a record that holds no frame,
   // start from a black frame with a black palette; any other later frame

@@ -32,6 +32,7 @@ int32_t ReadPcx(ImageFile* file, PageRecord* page, int32_t index) {
 
   page->width = xMax - xMin + 1;
   page->height = yMax - yMin + 1;
+  if (int32_t r = CheckPageSize(page->width, page->height, bpp); r != kOk) return r;
   page->xResolution = static_cast<int32_t>(h.LE16(12));
   page->yResolution = static_cast<int32_t>(h.LE16(14));
   page->compression = kPcxRle;

@@ -63,7 +63,7 @@ struct Canvas {
 
 }  // namespace
 
-int32_t ReadPseg(ImageFile* file, PageRecord* page, int32_t /*index*/) {
+int32_t ReadPseg(ImageFile* file, PageRecord* page, int32_t /*index*/, bool geometry) {
   const Bytes f{file->view, static_cast<uint64_t>(file->fileSize)};
   page->compression = kUncompressed;
   page->bitsPerPixel = 1;
@@ -86,11 +86,13 @@ int32_t ReadPseg(ImageFile* file, PageRecord* page, int32_t /*index*/) {
   if (!found) return kErrBadHeader;
   const uint32_t width = f.BE16(r.start + r.fields + 18);
   const uint32_t height = f.BE16(r.start + r.fields + 20);
-  if (width < 1 || height < 1 || r.start + r.fields + 22 > r.end) return kErrBadHeader;
+  if (r.start + r.fields + 22 > r.end) return kErrBadHeader;
+  if (int32_t result = CheckPageSize(width, height, 1); result != kOk) return result;
   page->width = static_cast<int32_t>(width);
   page->height = static_cast<int32_t>(height);
   page->bytesPerLine = RowBytes(page->width, 1);
   const uint64_t size = SizeProduct(page->bytesPerLine, height);
+  if (geometry) return kOk;
   uint8_t* bits = AllocateBytes(SizeSum(size, 4));
   if (!bits) return kErrMemory;
 

@@ -69,7 +69,7 @@ int32_t ReadColourMap(const Bytes& f, PageRecord* page) {
 
 }  // namespace
 
-int32_t ReadTarga(ImageFile* file, PageRecord* page, int32_t /*index*/) {
+int32_t ReadTarga(ImageFile* file, PageRecord* page, int32_t /*index*/, bool geometry) {
   const Bytes f{file->view, static_cast<uint64_t>(file->fileSize)};
   const int type = f.U8(2);
   int depth = f.U8(16);
@@ -92,6 +92,7 @@ int32_t ReadTarga(ImageFile* file, PageRecord* page, int32_t /*index*/) {
   if (!mapped && !gray && depth != 16 && depth != 24 && depth != 32) return kErrBitDepth;
   const int sourceBytes = depth / 8;
   const int bpp = depth == 32 ? 24 : depth;
+  if (int32_t r = CheckPageSize(page->width, page->height, bpp); r != kOk) return r;
   page->bitsPerPixel = static_cast<int8_t>(bpp);
   page->bytesPerLine = RowBytes(page->width, bpp);
 
@@ -114,12 +115,13 @@ int32_t ReadTarga(ImageFile* file, PageRecord* page, int32_t /*index*/) {
   const uint64_t size = SizeProduct(rowBytes, static_cast<uint32_t>(page->height));
   page->dataSize = static_cast<uint32_t>(size);
   const bool runLength = type >= 9;
-  if (!runLength && (bpp == 8 || bpp == 24) && depth != 32) {
-    // Stays in the view.
-    if (start > f.n || f.n - start < size) {
-      FreePage(page);
-      return kErrIo;
-    }
+  const bool inView = !runLength && (bpp == 8 || bpp == 24) && depth != 32;
+  if (inView && (start > f.n || f.n - start < size)) {
+    FreePage(page);
+    return kErrIo;
+  }
+  if (geometry) return kOk;
+  if (inView) {
     page->data = file->view;
     page->dataOffset = static_cast<uint32_t>(start);
     page->dataOwnership = kOwnedByView;

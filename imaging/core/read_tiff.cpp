@@ -51,9 +51,11 @@ int32_t Rational(const Bytes& f, const TiffEntry& e, bool big) {
 }
 
 // Gathers the rows of every strip into one owned buffer of `stride`-byte
-// rows; rows a strip does not hold stay zero.
+// rows; rows a strip does not hold stay zero.  With `swapColours`, the RGB
+// rows copied become Blue, Green, Red: only rows the data holds are touched,
+// so that a page cost what its data holds, not what its size claims.
 int32_t GatherRows(const Bytes& f, PageRecord* page, uint32_t stride,
-                   uint32_t rowBytes, bool inflate) {
+                   uint32_t rowBytes, bool inflate, bool swapColours = false) {
   const uint32_t h = static_cast<uint32_t>(page->height);
   uint64_t size = SizeProduct(stride, h);
   uint8_t* out = AllocateBytes(size);
@@ -84,8 +86,10 @@ int32_t GatherRows(const Bytes& f, PageRecord* page, uint32_t stride,
         }
       }
     } else {
-      for (uint64_t r = 0; r < rows && (r + 1) * rowBytes <= count; ++r)
+      for (uint64_t r = 0; r < rows && (r + 1) * rowBytes <= count; ++r) {
         std::memcpy(dst + r * stride, f.p + at + r * rowBytes, rowBytes);
+        if (swapColours) SwapRedBlue(dst + r * stride, static_cast<uint32_t>(page->width));
+      }
     }
   }
   if (page->dataOwnership == kOwnedByPage) Release(page->data);
@@ -119,7 +123,7 @@ int32_t ReadColorMap(const Bytes& f, uint64_t at, bool big, int bpp, PageRecord*
 }  // namespace
 
 int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
-                          uint32_t directoryOffset, PageRecord* page) {
+                          uint32_t directoryOffset, PageRecord* page, bool geometry) {
   const Bytes f{base, size};
   const bool big = TiffBigEndian(f);
   page->data = const_cast<uint8_t*>(base);
@@ -218,9 +222,8 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrUnsupported;
   // RGB rows are three bytes a pixel; any other depth would be read as such.
   if (photometric == 2 && bpp != 24) return kErrUnsupported;
-  if (page->width < 1 || page->height < 1 || page->width > kMaxDimension ||
-      page->height > kMaxDimension)
-    return kErrBadHeader;
+  // Checked before any buffer the size of the page is gathered.
+  if (int32_t r = CheckPageSize(page->width, page->height, bpp); r != kOk) return r;
   if (!haveOffsets) return kErrBadHeader;
   if (predictor == 3) return kErrUnsupported;
 
@@ -297,7 +300,7 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
   }
 
   // Deflate pages are inflated now; they leave as plain rows.
-  if (compression == kDeflate) {
+  if (compression == kDeflate && !geometry) {
     const uint32_t rowBytes = RowBytes(page->width, bpp);
     int32_t r = GatherRows(f, page, rowBytes, rowBytes, true);
     if (r != kOk) {
@@ -361,25 +364,26 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
 
   // Uncompressed pages deeper than 1 bpp leave as one block of rows, colour
   // turned from Red, Green, Blue to Blue, Green, Red.
-  if (page->compression == kUncompressed && page->bitsPerPixel > 1) {
+  if (page->compression == kUncompressed && page->bitsPerPixel > 1 && !geometry) {
+    const bool colour = page->bitsPerPixel == 24;
     if (page->dataOwnership != kOwnedByPage || page->stripCount >= 2) {
-      int32_t r = GatherRows(f, page, page->bytesPerLine, page->bytesPerLine, false);
+      int32_t r = GatherRows(f, page, page->bytesPerLine, page->bytesPerLine, false, colour);
       if (r != kOk) {
         FreePage(page);
         return r;
       }
-    }
-    if (page->bitsPerPixel == 24)
+    } else if (colour) {  // inflated rows
       for (int32_t y = 0; y < page->height; ++y)
         SwapRedBlue(page->data + static_cast<uint64_t>(y) * page->bytesPerLine,
                     static_cast<uint32_t>(page->width));
+    }
   }
   return kOk;
 }
 
-int32_t ReadTiff(ImageFile* file, PageRecord* page, int32_t index) {
+int32_t ReadTiff(ImageFile* file, PageRecord* page, int32_t index, bool geometry) {
   return ReadTiffDirectory(file->view, static_cast<uint32_t>(file->fileSize),
-                           file->pageOffsets[index], page);
+                           file->pageOffsets[index], page, geometry);
 }
 
 }  // namespace quillon

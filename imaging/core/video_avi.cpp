@@ -25,22 +25,35 @@ struct Entry {
   uint32_t size;
 };
 
+// Chunks in a row that are neither frames nor sound after which a scan
+// gives up: padding and other streams come in a few chunks, while a movie
+// list of zeros is a chain of empty chunks to the end of the file.
+constexpr int kMaxOtherChunks = 256;
+
 // Frames and sound chunks found directly in the "movi" list, for files
 // without an "idx1" index.
 void ScanMovi(FileHandle h, uint64_t begin, uint64_t end, std::vector<Entry>& video,
               std::vector<Entry>& sound) {
   uint64_t at = begin;
   uint8_t head[12];
-  while (at + 8 <= end && video.size() < (1u << 24)) {
+  int others = 0;
+  while (at + 8 <= end && video.size() < (1u << 24) && others < kMaxOtherChunks) {
     if (ReadAt(h, at, head, 12) < 8) break;
     Bytes c{head, 12};
     uint64_t size = c.LE32(4);
+    ++others;
     if (c.Equals(0, "LIST", 4)) {
       at += 12;  // "rec " lists hold the chunks themselves
       continue;
     }
-    if (head[2] == 'd' && head[3] == 'c') video.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(size)});
-    if (head[2] == 'w' && head[3] == 'b') sound.push_back({static_cast<uint32_t>(at + 8), static_cast<uint32_t>(size)});
+    if (head[2] == 'd' && head[3] == 'c') {
+      video.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(size)});
+      others = 0;
+    }
+    if (head[2] == 'w' && head[3] == 'b') {
+      sound.push_back({static_cast<uint32_t>(at + 8), static_cast<uint32_t>(size)});
+      others = 0;
+    }
     at += 8 + size + (size & 1);
   }
 }

@@ -55,19 +55,24 @@ std::vector<uint64_t> ChunkOffsets(FileHandle h, const Track& t, uint64_t fileSi
   return out;
 }
 
-// Samples per chunk for every chunk (1-based numbering in the table).
+// Samples per chunk for every chunk (1-based numbering in the table).  Each
+// entry fills its own run of chunks, up to the next entry's first chunk, so
+// the table is read once; first chunks must increase, and the entry before
+// one that does not runs to the last chunk.
 std::vector<uint32_t> SamplesPerChunk(FileHandle h, const Track& t, uint64_t fileSize,
                                       size_t chunks) {
   std::vector<uint8_t> raw = ReadTable(h, t.stsc, fileSize);
   const Bytes b{raw.data(), raw.size()};
-  uint32_t entries = b.BE32(12);
+  const uint64_t entries = b.BE32(12);
   std::vector<uint32_t> out(chunks, 0);
   for (uint64_t e = 0; e < entries && e < kMaxEntries && b.Has(16 + 12 * e, 12); ++e) {
-    uint64_t first = b.BE32(16 + 12 * e);
-    uint64_t next = b.Has(16 + 12 * (e + 1), 12) && e + 1 < entries ? b.BE32(28 + 12 * e)
-                                                                       : chunks + 1;
-    uint32_t per = b.BE32(20 + 12 * e);
-    for (uint64_t c = first; c < next && c >= 1 && c <= chunks; ++c) out[c - 1] = per;
+    const uint64_t first = b.BE32(16 + 12 * e);
+    uint64_t next = chunks + 1;
+    const bool more = e + 1 < entries && b.Has(28 + 12 * e, 12);
+    if (more && b.BE32(28 + 12 * e) > first) next = b.BE32(28 + 12 * e);
+    const uint32_t per = b.BE32(20 + 12 * e);
+    for (uint64_t c = first < 1 ? 1 : first; c < next && c <= chunks; ++c) out[c - 1] = per;
+    if (next == chunks + 1) break;  // the last entry, or the table goes wrong here
   }
   return out;
 }

@@ -1,9 +1,7 @@
 // The output file, WriteImage's dispatch and the save sequence.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <new>
 #include <string>
 
 #include "imaging/core/core.h"
@@ -58,18 +56,22 @@ int32_t WriteImage(ImageFile* file, const PageRecord* page, int32_t /*reserved*/
   if (!area.p) return kErrMemory;
   Output out{file->fileHandle};
   int32_t result;
-  switch (file->fileType) {
-    case kFileWindowsBmp: result = WriteBmp(file, page, area, out); break;
-    case kFilePcx:
-    case kFileDcx: result = WritePcx(file, page, area, out); break;
-    case kFileTiff: result = WriteTiff(file, page, area, out); break;
-    case kFileJfif:
-      result = file->pageCount == 0 && page->compression == kJpeg ? kOk : kErrParameter;
-      if (result == kOk) out.Put(PageBytes(page), page->dataSize);
-      break;
-    case kFileGif: result = WriteGif(file, page, area, out); break;
-    case kFileCals: result = WriteCals(file, page, area, out); break;
-    default: result = kErrParameter; break;
+  try {
+    switch (file->fileType) {
+      case kFileWindowsBmp: result = WriteBmp(file, page, area, out); break;
+      case kFilePcx:
+      case kFileDcx: result = WritePcx(file, page, area, out); break;
+      case kFileTiff: result = WriteTiff(file, page, area, out); break;
+      case kFileJfif:
+        result = file->pageCount == 0 && page->compression == kJpeg ? kOk : kErrParameter;
+        if (result == kOk) out.Put(PageBytes(page), page->dataSize);
+        break;
+      case kFileGif: result = WriteGif(file, page, area, out); break;
+      case kFileCals: result = WriteCals(file, page, area, out); break;
+      default: result = kErrParameter; break;
+    }
+  } catch (const std::bad_alloc&) {
+    result = kErrMemory;  // reported, never thrown to the caller
   }
   Release(area.p);
   if (result == kOk && (out.failed || area.overflow)) result = out.failed ? kErrIo : kErrParameter;
@@ -84,12 +86,13 @@ int32_t SavePage(const char16_t* path, PageRecord* page, int saveType, int32_t q
 
   // The page is written beside the target under a temporary name, and
   // renamed over it only once everything succeeded.
-  const std::u16string temporaryPath = std::u16string(path) + u".part";
-  const std::filesystem::path target = HostPath(path);
-  const std::filesystem::path temporary = HostPath(temporaryPath);
-  ImageFile file;
-  int32_t result = CreateOutputFile(temporaryPath.c_str(), &file, 0, type.fileType);
-  if (result != kOk) return result;
+  ReplacingSave save;
+  if (!BeginReplacingSave(path, &save)) return kErrIo;
+  ImageFile file{};
+  file.fileHandle = save.handle;
+  file.accessMode = kAccessRead;
+  file.fileType = static_cast<int8_t>(type.fileType);
+  int32_t result = kOk;
 
   // Pages still in strips (as read from a file) are decoded first: strips
   // of a coded page are no single stream.  So are 8-bpp pages bound for
@@ -118,16 +121,11 @@ int32_t SavePage(const char16_t* path, PageRecord* page, int saveType, int32_t q
   if (result == kOk) result = WriteImage(&file, written, 0);
   FreePage(&converted);
   FreePage(&decoded);
-  if (result == kOk && ::fsync(file.fileHandle) != 0) result = kErrIo;
-  Close(file.fileHandle);
-  file.accessMode = kAccessClosed;
-  std::error_code ec;
-  if (result == kOk) {
-    std::filesystem::rename(temporary, target, ec);
-    if (ec) result = kErrIo;
+  if (result != kOk) {
+    AbandonReplacingSave(&save);
+    return result;
   }
-  if (result != kOk) std::filesystem::remove(temporary, ec);
-  return result;
+  return CommitReplacingSave(&save) ? kOk : kErrIo;
 }
 
 bool IsGrayRamp(const uint8_t* palette) {

@@ -22,6 +22,7 @@ int32_t WriteBmp(ImageFile* file, const PageRecord* page, HeaderArea& area, Outp
   const uint32_t paletteBytes = bpp < 16 ? 4u << bpp : 0;
   const uint32_t dataOffset = 54 + paletteBytes;
   const uint64_t imageSize = rle ? page->dataSize : SizeProduct(stride, height);
+  if (imageSize > UINT32_MAX - dataOffset) return kErrParameter;  // the header's sizes are 32-bit
 
   area.Byte(0, 'B');
   area.Byte(1, 'M');

@@ -9,6 +9,9 @@ int32_t WritePcx(ImageFile* file, const PageRecord* page, HeaderArea& area, Outp
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrParameter;
   if (page->width < 1 || page->height < 1 || page->width > 65536 || page->height > 65536)
     return kErrParameter;
+  const int planes = page->planes > 0 ? page->planes : 1;
+  // The header counts a plane's line in 16 bits.
+  if (page->bytesPerLine / static_cast<uint32_t>(planes) > 0xFFFF) return kErrParameter;
   uint32_t at = 0;
   if (file->fileType == kFileDcx) {
     area.Le32(0, 0x3ADE68B1);
@@ -18,7 +21,6 @@ int32_t WritePcx(ImageFile* file, const PageRecord* page, HeaderArea& area, Outp
   area.Byte(at + 0, 10);
   area.Byte(at + 1, 5);
   area.Byte(at + 2, 1);
-  const int planes = page->planes > 0 ? page->planes : 1;
   area.Byte(at + 3, static_cast<uint8_t>(bpp / planes));
   area.Le16(at + 8, static_cast<uint32_t>(page->width - 1));
   area.Le16(at + 10, static_cast<uint32_t>(page->height - 1));

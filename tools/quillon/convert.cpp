@@ -1,7 +1,9 @@
 // quillon convert: pages saved in one of the fourteen save types.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -84,7 +86,7 @@ int RunConvert(const std::vector<std::string>& args) {
 
   File file(input);
   if (file.result() != quillon::kOk) {
-    ReportError(input, file.result());
+    ReportOpenError(input, file.result());
     return kExitFailure;
   }
   const int32_t count = file.get()->pageCount;
@@ -112,10 +114,18 @@ int RunConvert(const std::vector<std::string>& args) {
       continue;
     }
     std::u16string path = quillon::Utf8ToUtf16(name);
+    errno = 0;
     r = quillon::SavePage(path.c_str(), &decoded.record, type, quality);
     if (r != quillon::kOk) {
+      const int error = errno;
       if (progress) std::fputc('\n', stderr);
-      ReportError(name, r);
+      // A file that cannot be written says why (a full disk, a folder that
+      // is not there, a target that is no regular file).
+      if (r == quillon::kErrIo && error)
+        std::fprintf(stderr, "quillon: %s: %s (%s)\n", name.c_str(), quillon::ErrorMessage(r),
+                     SaveFailure(name, error).c_str());
+      else
+        ReportError(name, r);
       status = kExitFailure;
     }
   }

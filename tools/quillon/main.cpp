@@ -1,10 +1,12 @@
 // quillon: the command-line face of the imaging library.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "imaging/core/page.h"
+#include "tools/quillon/pages.h"
 #include "tools/quillon/tool.h"
 
 namespace quillon_tool {
@@ -13,6 +15,14 @@ void ReportError(const std::string& name, int32_t code) {
   const char* text = quillon::ErrorMessage(code);
   std::fprintf(stderr, "quillon: %s: %s\n", name.c_str(),
                text ? text : "unknown error");
+}
+
+void ReportOpenError(const std::string& name, int32_t code) {
+  const std::string reason = code == quillon::kErrIo ? OpenFailure(name) : "";
+  if (reason.empty()) return ReportError(name, code);
+  const char* text = quillon::ErrorMessage(code);
+  std::fprintf(stderr, "quillon: %s: %s (%s)\n", name.c_str(), text ? text : "unknown error",
+               reason.c_str());
 }
 
 int UsageError(const std::string& command, const std::string& message) {
@@ -43,6 +53,9 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
   using namespace quillon_tool;
+  // A file size limit reached while saving is a write error to report and
+  // clean up after, not a reason to die with a partial file behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc < 2) {
     std::fputs(kUsage, stderr);
     return kExitUsage;

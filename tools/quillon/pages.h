@@ -3,26 +3,10 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "imaging/core/core.h"
 
 namespace quillon_tool {
-
-// An open image file, closed with the object.
-class File {
- public:
-  explicit File(const std::string& name);
-  ~File();
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  int32_t result() const { return result_; }
-  quillon::ImageFile* get() { return &file_; }
-
- private:
-  quillon::ImageFile file_{};
-  int32_t result_;
-};
 
 // A page record released with the object.
 struct OwnedPage {
@@ -33,30 +17,49 @@ struct OwnedPage {
   OwnedPage& operator=(const OwnedPage&) = delete;
 };
 
-// Extracts page `index` (0-based) into `page`.  Animation frames that build
-// on the previous one are extracted in order from the first.
+// An open image file, closed with the object.  Animation frames that are
+// drawn over the one before are kept here between extractions, so that
+// consecutive frames cost one frame each.
+class File {
+ public:
+  explicit File(const std::string& name);
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  int32_t result() const { return result_; }
+  quillon::ImageFile* get() { return &file_; }
+
+ private:
+  friend int32_t ExtractPageOf(File& file, int32_t index, OwnedPage& page);
+  quillon::ImageFile file_{};
+  int32_t result_;
+  OwnedPage frame_;         // the last animation frame decoded
+  int32_t frameIndex_ = -1;
+};
+
+// Why `name` could not be opened, in the system's words ("" when it can).
+std::string OpenFailure(const std::string& name);
+// Why a save to `name` failed with `error` (an errno value): a target that
+// is no regular file is named as such.
+std::string SaveFailure(const std::string& name, int error);
+
+// Extracts page `index` (0-based) into `page`.  An animation frame lies in
+// the file's own frame buffer: `page` borrows it (with a palette of its
+// own) until the next extraction from the same file.
 int32_t ExtractPageOf(File& file, int32_t index, OwnedPage& page);
 
 // Extracts and decodes page `index`: run lists for bilevel pages, pixels
-// for the others.  `flags` are the conversion flags.
+// for the others.  Pages already in plain top-down pixels are taken as they
+// are, without a copy.  `flags` are the conversion flags.
 int32_t LoadDisplayPage(File& file, int32_t index, int32_t flags,
                         OwnedPage& page);
 
-// An 8-bit raster for output: 1 (gray) or 3 (RGB) channels per pixel.
-struct Raster {
-  int32_t width = 0;
-  int32_t height = 0;
-  int channels = 1;
-  bool bilevel = false;
-  std::vector<uint8_t> pixels;
-};
-
-// The page as people see it: palettes expanded, 5-6-5 widened, upright.
-// A palette whose used entries are all gray gives a gray raster.
-Raster ToRaster(const quillon::PageRecord& page);
-
-// Writes a raster by the file name's extension: .png, .ppm, .pgm, .pbm.
-// Returns an empty string or the reason it failed.
-std::string WriteRaster(const Raster& raster, const std::string& path);
+// Writes a decoded page as people see it (palettes expanded, 5-6-5
+// widened, bottom-up lines upright; a palette whose used entries are all
+// gray gives a gray picture) by the file name's extension: .png, .ppm,
+// .pgm, .pbm.  Row by row, into a temporary file that replaces `path` only
+// when complete and keeps the mode of the file it replaces.  Returns an
+// empty string or the reason it failed.
+std::string WritePage(const quillon::PageRecord& page, const std::string& path);
 
 }  // namespace quillon_tool

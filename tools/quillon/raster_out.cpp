@@ -1,19 +1,30 @@
-// Writing rasters as PNG (libpng) and as binary PNM.
+// Writing decoded pages as PNG (libpng) and as binary PNM, one row at a
+// time from the page's own buffer, through a file that replaces the target
+// only once it is complete.
 #include <png.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <memory>
+#include <cstring>
+#include <vector>
 
+#include "imaging/core/files.h"
+#include "imaging/core/runlist.h"
 #include "tools/quillon/pages.h"
 
 namespace quillon_tool {
 
 namespace {
 
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
+// How the rows of a page come out: bilevel pages as bits, gray palettes as
+// one sample a pixel, everything else as Red, Green, Blue.
+struct Rows {
+  const quillon::PageRecord* page;
+  int channels;  // 1 or 3 (bilevel: 1)
+  bool bilevel;
+  uint8_t* bits;  // a packed row of the page's width, plus one spare byte
 };
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 bool EndsWith(const std::string& s, const std::string& tail) {
   if (s.size() < tail.size()) return false;
@@ -25,86 +36,179 @@ bool EndsWith(const std::string& s, const std::string& tail) {
   return true;
 }
 
-// Gray level of pixel i (RGB rasters by luminance).
-uint8_t GrayAt(const Raster& r, size_t i) {
-  if (r.channels == 1) return r.pixels[i];
-  const uint8_t* p = &r.pixels[3 * i];
-  return static_cast<uint8_t>((p[0] * 299 + p[1] * 587 + p[2] * 114 + 500) / 1000);
+// Whether every row the writers will read lies in the page's data.
+bool Readable(const quillon::PageRecord& p) {
+  if (p.width < 1 || p.height < 1 || !p.data) return false;
+  if (p.bitsPerPixel == 1 && p.compression == quillon::kRunLists) return true;
+  const uint32_t rowBytes = quillon::RowBytes(p.width, p.bitsPerPixel);
+  if (p.compression != quillon::kUncompressed || rowBytes == 0 || p.bytesPerLine < rowBytes)
+    return false;
+  return quillon::SizeSum(quillon::SizeProduct(p.bytesPerLine, static_cast<uint32_t>(p.height - 1)),
+                          rowBytes) <= p.dataSize;
 }
 
-std::string WritePng(const Raster& r, FILE* out) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) return "out of memory";
-  png_infop info = png_create_info_struct(png);
-  if (!info || setjmp(png_jmpbuf(png))) {
+bool GrayPalette(const quillon::PageRecord& p) {
+  if ((p.bitsPerPixel != 4 && p.bitsPerPixel != 8) || !p.palette) return false;
+  for (int i = 0; i < (1 << p.bitsPerPixel); ++i) {
+    const uint8_t* e = p.palette + 3 * i;
+    if (e[0] != e[1] || e[1] != e[2]) return false;
+  }
+  return true;
+}
+
+// Row y of a bilevel page into rows.bits: packed, 1 = white, MSB first.
+void BilevelRow(const Rows& rows, int32_t y) {
+  const quillon::PageRecord& p = *rows.page;
+  if (p.compression == quillon::kRunLists)
+    quillon::RunsToRow(quillon::LinePointers(p)[y], p.width, rows.bits);
+  else
+    std::memcpy(rows.bits, p.data + p.dataOffset + static_cast<uint64_t>(y) * p.bytesPerLine,
+                quillon::RowBytes(p.width, 1));
+}
+
+inline uint8_t Widen5(uint32_t v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
+inline uint8_t Widen6(uint32_t v) { return static_cast<uint8_t>((v << 2) | (v >> 4)); }
+
+// Row y (counted from the top of the picture) as 8-bit samples.
+void SampleRow(const Rows& rows, int32_t y, uint8_t* out) {
+  const quillon::PageRecord& p = *rows.page;
+  const uint32_t w = static_cast<uint32_t>(p.width);
+  if (rows.bilevel) {
+    BilevelRow(rows, y);
+    for (uint32_t x = 0; x < w; ++x) out[x] = (rows.bits[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
+    return;
+  }
+  const bool upsideDown = p.layoutFlags & quillon::kLayoutBottomUp;
+  const uint64_t line = upsideDown ? static_cast<uint64_t>(p.height - 1 - y) : static_cast<uint64_t>(y);
+  const uint8_t* src = p.data + p.dataOffset + line * p.bytesPerLine;
+  switch (p.bitsPerPixel) {
+    case 24:  // Blue, Green, Red
+      for (uint32_t x = 0; x < w; ++x, out += 3, src += 3) out[0] = src[2], out[1] = src[1], out[2] = src[0];
+      return;
+    case 16:
+      for (uint32_t x = 0; x < w; ++x, out += 3) {
+        const uint32_t v = src[2 * x] | (src[2 * x + 1] << 8);
+        out[0] = Widen5(v >> 11), out[1] = Widen6((v >> 5) & 63), out[2] = Widen5(v & 31);
+      }
+      return;
+    default:  // 4 and 8: palette indexes (without a palette, gray levels)
+      for (uint32_t x = 0; x < w; ++x) {
+        const uint32_t index = p.bitsPerPixel == 8 ? src[x] : (x % 2 ? src[x / 2] & 15 : src[x / 2] >> 4);
+        const uint8_t* e = p.palette ? p.palette + 3 * index : nullptr;
+        if (rows.channels == 1) {
+          out[x] = e ? e[0] : static_cast<uint8_t>(index);
+        } else {
+          out[3 * x] = e ? e[2] : static_cast<uint8_t>(index);
+          out[3 * x + 1] = e ? e[1] : static_cast<uint8_t>(index);
+          out[3 * x + 2] = e ? e[0] : static_cast<uint8_t>(index);
+        }
+      }
+      return;
+  }
+}
+
+// libpng's errors end the write quietly: the caller reports the reason.
+void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngWarning(png_structp, png_const_charp) {}
+
+// Kept free of objects with destructors: libpng reports errors (a full
+// disk among them) by longjmp, which would skip them.
+bool WritePng(const Rows& rows, FILE* out, uint8_t* row) {
+  const quillon::PageRecord& p = *rows.page;
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!png || !info || setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    return "PNG encoder failed";
+    return false;
   }
   png_init_io(png, out);
-  const int bitDepth = r.bilevel ? 1 : 8;
-  const int colour = r.channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY;
-  png_set_IHDR(png, info, static_cast<png_uint_32>(r.width), static_cast<png_uint_32>(r.height),
-               bitDepth, colour, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(p.width), static_cast<png_uint_32>(p.height),
+               rows.bilevel ? 1 : 8, rows.channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  const size_t w = static_cast<size_t>(r.width);
-  std::vector<uint8_t> row(r.bilevel ? (w + 7) / 8 : w * r.channels);
-  for (int32_t y = 0; y < r.height; ++y) {
-    const uint8_t* src = r.pixels.data() + static_cast<size_t>(y) * w * r.channels;
-    if (r.bilevel) {
-      std::fill(row.begin(), row.end(), 0);
-      for (size_t x = 0; x < w; ++x)
-        if (src[x]) row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-    } else {
-      std::copy(src, src + row.size(), row.begin());
-    }
-    png_write_row(png, row.data());
+  for (int32_t y = 0; y < p.height; ++y) {
+    // One-bit gray rows are the packed rows themselves: 1 = white.
+    if (rows.bilevel) BilevelRow(rows, y);
+    else SampleRow(rows, y, row);
+    png_write_row(png, rows.bilevel ? rows.bits : row);
   }
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
-  return "";
+  return true;
 }
 
-std::string WritePnm(const Raster& r, FILE* out, char kind) {
-  const size_t w = static_cast<size_t>(r.width), h = static_cast<size_t>(r.height);
-  std::fprintf(out, "P%c\n%d %d\n", kind, r.width, r.height);
+bool WritePnm(const Rows& rows, FILE* out, char kind, uint8_t* row) {
+  const quillon::PageRecord& p = *rows.page;
+  const uint32_t w = static_cast<uint32_t>(p.width);
+  std::fprintf(out, "P%c\n%d %d\n", kind, p.width, p.height);
   if (kind != '4') std::fprintf(out, "255\n");
-  std::vector<uint8_t> row;
-  for (size_t y = 0; y < h; ++y) {
-    row.clear();
-    for (size_t x = 0; x < w; ++x) {
-      size_t i = y * w + x;
+  std::vector<uint8_t> line(kind == '6' ? 3 * w : kind == '5' ? w : (w + 7) / 8);
+  for (int32_t y = 0; y < p.height; ++y) {
+    SampleRow(rows, y, row);
+    for (uint32_t x = 0; x < w; ++x) {
+      const uint8_t* s = row + (rows.channels == 3 ? 3 * x : x);
+      // Gray by luminance from colour rows.
+      const uint8_t gray = rows.channels == 1
+                               ? s[0]
+                               : static_cast<uint8_t>((s[0] * 299 + s[1] * 587 + s[2] * 114 + 500) / 1000);
       switch (kind) {
         case '6':
-          if (r.channels == 3) row.insert(row.end(), &r.pixels[3 * i], &r.pixels[3 * i] + 3);
-          else row.insert(row.end(), 3, r.pixels[i]);
+          for (int c = 0; c < 3; ++c) line[3 * x + c] = rows.channels == 3 ? s[c] : gray;
           break;
-        case '5': row.push_back(GrayAt(r, i)); break;
-        case '4':  // 1 = black in a bitmap
-          if (x % 8 == 0) row.push_back(0);
-          if (GrayAt(r, i) < 128) row.back() |= static_cast<uint8_t>(0x80 >> (x % 8));
+        case '5': line[x] = gray; break;
+        default:  // '4': 1 = black in a bitmap
+          if (x % 8 == 0) line[x / 8] = 0;
+          if (gray < 128) line[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
           break;
       }
     }
-    if (std::fwrite(row.data(), 1, row.size(), out) != row.size()) return "write failed";
+    if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) return false;
   }
-  return "";
+  return true;
 }
 
 }  // namespace
 
-std::string WriteRaster(const Raster& raster, const std::string& path) {
+std::string WritePage(const quillon::PageRecord& page, const std::string& path) {
   char kind;
   if (EndsWith(path, ".png")) kind = 'p';
   else if (EndsWith(path, ".ppm")) kind = '6';
   else if (EndsWith(path, ".pgm")) kind = '5';
   else if (EndsWith(path, ".pbm")) kind = '4';
   else return "unknown output type (use .png, .ppm, .pgm or .pbm)";
-  FilePtr out(std::fopen(path.c_str(), "wb"));
-  if (!out) return "cannot create the file";
-  std::string error = kind == 'p' ? WritePng(raster, out.get()) : WritePnm(raster, out.get(), kind);
-  if (error.empty() && std::fflush(out.get()) != 0) error = "write failed";
-  return error;
+  const int bpp = page.bitsPerPixel;
+  if ((bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24) || !Readable(page))
+    return "the page cannot be written (damaged page data)";
+
+  const size_t w = static_cast<size_t>(page.width);
+  std::vector<uint8_t> row(3 * w + 8), bits(w / 8 + 8);
+  Rows rows{&page, bpp == 1 || GrayPalette(page) ? 1 : 3, bpp == 1, bits.data()};
+
+  std::u16string target = quillon::Utf8ToUtf16(path);
+  quillon::ReplacingSave save;
+  if (!quillon::BeginReplacingSave(target.c_str(), &save))
+    return "cannot create the file: " + SaveFailure(path, errno);
+  // The stream has a descriptor of its own, so that closing it leaves the
+  // save's to be flushed and renamed.
+  const int copy = ::dup(save.handle);
+  FILE* out = copy >= 0 ? ::fdopen(copy, "wb") : nullptr;
+  if (!out) {
+    const int error = errno;
+    if (copy >= 0) ::close(copy);
+    quillon::AbandonReplacingSave(&save);
+    return std::string("cannot write the file: ") + std::strerror(error);
+  }
+  bool ok = kind == 'p' ? WritePng(rows, out, row.data()) : WritePnm(rows, out, kind, row.data());
+  ok = std::fclose(out) == 0 && ok;
+  const int error = errno;
+  if (!ok) {
+    quillon::AbandonReplacingSave(&save);
+    return std::string("write failed: ") + std::strerror(error);
+  }
+  if (!quillon::CommitReplacingSave(&save))
+    return std::string("write failed: ") + std::strerror(errno);
+  return "";
 }
 
 }  // namespace quillon_tool

@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <string>
 #include <vector>
 
 #include "imaging/pixels/pixels.h"
@@ -21,6 +20,7 @@ constexpr const char* kRenderHelp =
     "Decodes page N (1-based, default 1) at full size and writes it: bilevel\n"
     "pages painted from their runs, palettes expanded, 16-bit pixels widened,\n"
     "every page upright.  A GIF frame is its own rectangle in its own colours.\n"
+    "An existing OUT is replaced only once the new picture is complete.\n"
     "\n"
     "  --page N        the page or frame, counted from 1\n"
     "  --out FILE      the output; its extension picks the format\n"
@@ -106,7 +106,7 @@ int RunRender(const std::vector<std::string>& args) {
 
   File file(input);
   if (file.result() != quillon::kOk) {
-    ReportError(input, file.result());
+    ReportOpenError(input, file.result());
     return kExitFailure;
   }
   OwnedPage decoded;
@@ -132,7 +132,7 @@ int RunRender(const std::vector<std::string>& args) {
     }
     result = &shown.record;
   }
-  std::string error = WriteRaster(ToRaster(*result), output);
+  std::string error = WritePage(*result, output);
   if (!error.empty()) {
     std::fprintf(stderr, "quillon: %s: %s\n", output.c_str(), error.c_str());
     return kExitFailure;

@@ -21,6 +21,9 @@ bool ParsePositive(const std::string& text, int32_t* value);
 
 // "quillon: NAME: message" on stderr, with the library's text for `code`.
 void ReportError(const std::string& name, int32_t code);
+// The same for a file that could not be opened, with the system's reason
+// when there is one (a missing file, a folder, a FIFO or a device).
+void ReportOpenError(const std::string& name, int32_t code);
 // Usage error: the message and a hint, on stderr.
 int UsageError(const std::string& command, const std::string& message);
 

@@ -1,6 +1,8 @@
 // Folder scanning, the three sort orders and publishing.
 #include "viewer/browse/file_list.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -161,6 +163,17 @@ void ScanFolders(std::u16string_view folder) {
   SortByName(list);
 }
 
+namespace {
+
+// Whether the entry is a regular file (or a link to one): FIFOs, sockets
+// and devices are listed as files by the search but are none.
+bool RegularFile(const std::u16string& path) {
+  struct stat st;
+  return ::stat(quillon::HostPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
 void ScanFiles(std::u16string_view folder, std::u16string_view pattern, bool validate) {
   EntryList* list = &gFiles.staging.files;
   Clear(list);
@@ -172,12 +185,11 @@ void ScanFiles(std::u16string_view folder, std::u16string_view pattern, bool val
   bool full = false;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    if (validate) {
-      size_t length = 0;
-      while (length < static_cast<size_t>(MAX_PATH) && found.cFileName[length] != 0) ++length;
-      std::u16string path = Join(folder, std::u16string_view(found.cFileName, length));
-      if (!FileLooksLikeImage(path.c_str())) continue;
-    }
+    size_t length = 0;
+    while (length < static_cast<size_t>(MAX_PATH) && found.cFileName[length] != 0) ++length;
+    std::u16string path = Join(folder, std::u16string_view(found.cFileName, length));
+    if (!RegularFile(path)) continue;
+    if (validate && !FileLooksLikeImage(path.c_str())) continue;
     if (!Add(list, folder, found, true) && !full) {
       full = true;
       Warn(folder, "files");

@@ -2,7 +2,7 @@
 // show?  It looks only at bytes it has read; an offset at or past them fails.
 #include <cstring>
 
-#include "platform/ce.h"
+#include "imaging/core/files.h"
 #include "viewer/browse/file_list.h"
 
 namespace zelmo {
@@ -67,17 +67,17 @@ bool QuickSignatureTest(std::span<const uint8_t> b) {
   return std::memcmp(b.data() + 4, "pnot", 4) == 0 || std::memcmp(b.data() + 4, "moov", 4) == 0;
 }
 
+// Through the library's file primitives, which open only regular files and
+// never wait: a FIFO or a terminal in the folder is no image and must not
+// stop the scan.
 bool FileLooksLikeImage(const char16_t* path) {
-  using namespace ce;
-  HANDLE f = CreateFile(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
+  quillon::FileHandle f = quillon::OpenForRead(path);
+  if (f == quillon::kInvalidHandle) return false;
   uint8_t head[kHeadBytes];
-  DWORD got = 0;
-  BOOL ok = ReadFile(f, head, sizeof(head), &got, nullptr);
-  CloseHandle(f);
-  if (!ok || got > sizeof(head)) return false;
-  return QuickSignatureTest(std::span<const uint8_t>(head, got));
+  const int64_t got = quillon::Read(f, head, sizeof(head));
+  quillon::Close(f);
+  if (got <= 0 || static_cast<uint64_t>(got) > sizeof(head)) return false;
+  return QuickSignatureTest(std::span<const uint8_t>(head, static_cast<size_t>(got)));
 }
 
 }  // namespace zelmo
