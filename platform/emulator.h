@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -137,6 +138,19 @@ struct ScreenLocation {
 ScreenLocation LocateScreenPixel(int x, int y);
 uint8_t* ScreenMemory();
 size_t ScreenMemorySize();
+// The lock of screen memory.  GDI writes screen memory and the presenters
+// read it under one lock; a thread that writes or reads screen memory
+// itself, through the address MapDeviceAddress gives, holds this guard
+// around each blit, transition step or capture, never across a wait and
+// never while calling GDI.  The guard is the emulator's only addition to
+// direct screen access: the handheld has no such lock.
+class ScreenMemoryLock {
+ public:
+  ScreenMemoryLock();
+  ~ScreenMemoryLock();
+  ScreenMemoryLock(const ScreenMemoryLock&) = delete;
+  ScreenMemoryLock& operator=(const ScreenMemoryLock&) = delete;
+};
 // The screen as the eye sees it: 0x00RRGGBB per pixel, rows top-down.
 std::vector<uint32_t> ScreenPixels();
 bool SaveScreenshot(const std::string& pngPath, std::string* error);
@@ -151,6 +165,16 @@ void InjectChar(char16_t ch);
 // Waits until every queue is empty, no paint is pending and every thread
 // that owns windows waits for messages.  False on time-out.
 bool WaitIdle(int timeoutMilliseconds);
+
+// Waits until `done` holds or timeoutMs (INFINITE: no limit) has passed,
+// running meanwhile every message other threads send to this thread's
+// windows (PeekMessage and MsgWaitForMultipleObjects in a loop); posted
+// messages stay queued for the message loop.  A user-interface thread that
+// waits for its worker uses it: the worker's calls on the thread's windows
+// (SetScrollPos, ShowWindow, SetDlgItemText, ...) are sends that finish only
+// while their owner serves them.  `done` is polled at least every 10 ms.
+// True when `done` held.
+bool WaitServingSent(const std::function<bool()>& done, DWORD timeoutMs);
 
 // Runs a headless script (see EmulatorUsage); returns 0, or 3 after
 // printing the failed line to stderr.  `quit` is set when it asked to end.
@@ -168,7 +192,12 @@ struct MessageBoxRecord {
   int answer;
 };
 std::vector<MessageBoxRecord> MessageBoxHistory();
-// Every event --log prints: "messagebox", "beep", "launch", "sound" lines.
+// A program's own milestone ("thumbnails done"), printf-style: logged as
+// "milestone TEXT", printed under --log, and what scripts wait for with
+// wait-log.
+void LogMilestone(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Every event --log prints: "messagebox", "beep", "launch", "sound",
+// "milestone" lines.
 std::vector<std::string> EventLog();
 void ClearEventLog();
 // Packed DIB on the clipboard (empty when none).

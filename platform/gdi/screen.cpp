@@ -54,6 +54,9 @@ uint8_t* ScreenMemory() { return reinterpret_cast<uint8_t*>(Screen().memory); }
 
 size_t ScreenMemorySize() { return Screen().size; }
 
+ScreenMemoryLock::ScreenMemoryLock() { Gdi().lock.lock(); }
+ScreenMemoryLock::~ScreenMemoryLock() { Gdi().lock.unlock(); }
+
 void* MapDeviceAddress(uint32_t address) {
   const DeviceModel& d = CurrentDevice();
   uint32_t fb = Screen().depth == 16 ? d.frameBuffer16 : d.frameBufferOther;
