@@ -42,7 +42,7 @@ void SetupScreen(const DeviceModel& device) {
     case 24: s.format.kind = PixelKind::kRgb24; break;
     default: s.format.kind = PixelKind::kRgb565; break;
   }
-  for (int i = 0; i < 256; ++i) s.hardware[i] = CubeColor(i);
+  for (int i = 0; i < 256; ++i) s.hardware[i] = SystemColor(i);
   ++s.paletteGeneration;
 }
 
