@@ -44,6 +44,7 @@ struct DeviceModel {
   int buttonCount;
   const char* buttonNames[10];
   uint8_t buttonKeys[10];
+  const char* platformName = nullptr;  // HKLM\Platform Name when not the OEM string
 };
 
 std::span<const DeviceModel> DeviceModels();
@@ -67,6 +68,10 @@ enum class IrdaMode { kPrinter, kNone, kIasNone, kRefuse };
 
 struct EmulatorConfig {
   std::string device = "ipaq3600";
+  // --screen WxHxD: the unknown model's screen (0: the model's own).
+  int screenWidth = 0;
+  int screenHeight = 0;
+  int screenDepth = 0;
   std::string root;  // device folder; empty = $XDG_DATA_HOME/zelmo/device
   std::string samples;  // folder copied into a fresh \My Documents
   std::string moduleName = "\\Windows\\zelmo.exe";

@@ -411,7 +411,8 @@ bool StartRegistry(const EmulatorConfig&, const DeviceModel& device, std::string
     SetValue(key, name, REG_SZ, reinterpret_cast<const BYTE*>(w.data()),
              static_cast<DWORD>(w.size() * 2), false);
   };
-  setString(u"HKEY_LOCAL_MACHINE\\Platform", u"Name", device.oemInfo);
+  setString(u"HKEY_LOCAL_MACHINE\\Platform", u"Name",
+            device.platformName ? device.platformName : device.oemInfo);
   setString(u"HKEY_LOCAL_MACHINE\\Windows CE Tools", u"Platform", device.platformType);
   return true;
 }

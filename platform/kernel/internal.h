@@ -195,6 +195,8 @@ struct System {
 };
 
 System& Sys();
+// The model a configuration asks for, with its --screen; null when unknown.
+const DeviceModel* ConfiguredModel(const EmulatorConfig& config);
 // The calling thread's queue, created on first use.
 ThreadQueue* CurrentQueue();
 ThreadQueue* CurrentQueueLocked(std::unique_lock<std::mutex>& lk);

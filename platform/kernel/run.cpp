@@ -30,12 +30,14 @@ DWORD ProgramThread(void* arg) {
 }
 
 void PrintDevices() {
-  std::printf("%-12s %-9s %5s  %s\n", "device", "screen", "row", "model");
+  std::printf("%-12s %-10s %4s  %s\n", "device", "screen", "row", "model");
   for (const DeviceModel& d : DeviceModels()) {
     char screen[32];
     std::snprintf(screen, sizeof(screen), "%dx%dx%d", d.width, d.height, d.depth);
-    std::printf("%-12s %-9s %5d  %s\n", d.alias, screen, d.deviceIndex, d.oemInfo);
+    std::printf("%-12s %-10s %4d  %s%s%s\n", d.alias, screen, d.deviceIndex, d.oemInfo,
+                d.platformName ? ", platform " : "", d.platformName ? d.platformName : "");
   }
+  std::printf("(the unknown model takes any screen: --screen 320x240x16, 480x640x16, 240x320x8 ...)\n");
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ void ResetClipboard();
 
 bool StartServices(const EmulatorConfig& config, std::string* error) {
   if (!SetupDeviceFolder(config, error)) return false;
-  const DeviceModel* device = FindDeviceModel(config.device);
+  const DeviceModel* device = ConfiguredModel(config);
   if (!device || !StartRegistry(config, *device, error)) return false;
   ResetClipboard();
   if (config.secondInstanceService) StartInstanceService(config);

@@ -84,6 +84,14 @@ TEST_F(Script, OptionsListDevicesAndTheKeyMap) {
   Outcome list = RunDemo("--list-devices");
   EXPECT_EQ(list.status, 0);
   EXPECT_NE(list.out.find("Compaq iPAQ H3100"), std::string::npos);
+  EXPECT_NE(list.out.find("aero8000     800x600x16   18  Compaq Aero 8000"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("platform Casio Jx650 CE3.00"), std::string::npos) << list.out;
+  // Only the unknown model takes another screen.
+  Outcome known = RunDemo("--device ipaq3600 --screen 320x240x16 --list-devices");
+  EXPECT_EQ(known.status, 2);
+  EXPECT_NE(known.out.find("unknown model only"), std::string::npos) << known.out;
+  EXPECT_EQ(RunDemo("--screen 320x240x12 --list-devices").status, 2);
+  EXPECT_EQ(RunDemo("--screen 320x240 --list-devices").status, 2);
   Outcome help = RunDemo("--help --device j580");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Enter   -> 0x86 Action"), std::string::npos) << help.out;

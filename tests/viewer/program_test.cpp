@@ -24,6 +24,20 @@ class Program : public vt::ViewerTest {
   std::string Headless() { return "--headless --log --clock 12:00 --root '" + Root() + "'"; }
 };
 
+// Whether toolbar slot `slot` of a screenshot (its row at `top`) shows icon
+// `code` of the strip as a 16-bit screen keeps it (five bits of red and
+// blue, six of green); the "Go to page..." slot's middle is left out.
+bool SlotShows(const emu::Png& png, int slot, int top, const emu::Png& icons, int code) {
+  auto quantize = [](uint32_t c) { return c & 0xF8FCF8u; };
+  for (int y = 0; y < 24; ++y) {
+    for (int x = 0; x < 24; ++x) {
+      if (code == 5 && x >= 4 && x < 21 && y >= 4 && y < 21) continue;
+      if (quantize(png.at(slot * 24 + x, top + y)) != quantize(icons.at(code * 24 + x, y))) return false;
+    }
+  }
+  return true;
+}
+
 TEST_F(Program, HelpListsTheEmulatorsOptionsAndKeys) {
   vt::Outcome o = vt::RunZelmo("--help");
   EXPECT_EQ(o.status, 0);
@@ -49,27 +63,67 @@ TEST_F(Program, AScreenshotAfterStartUpShowsTheImageAreaAndTheToolbar) {
   // The image area (26..219) and the strip's band (219..280) are white.
   for (int y = 26; y < 26 + 193 + 61; ++y)
     for (int x = 0; x < 240; ++x) ASSERT_EQ(png.at(x, y), 0xFFFFFFu) << x << "," << y;
-  // The toolbar: icon `code` of the strip for each slot of row 0, as the
-  // 16-bit screen keeps it (five bits of red and blue, six of green).
+  // The toolbar: icon `code` of the strip for each slot of row 0.
   emu::Png icons;
   ASSERT_TRUE(emu::ReadPng(std::string(ZELMO_RESOURCES) + "/bitmaps/ILIST1_BMP.png", &icons));
   ASSERT_EQ(icons.width, 58 * 24);
   const int row0[10] = {38, 0, 1, 51, 41, 30, 14, 5, 37, 39};
-  auto quantize = [](uint32_t c) { return c & 0xF8FCF8u; };
-  int top = 320 - 24;
-  for (int slot = 0; slot < 10; ++slot) {
-    for (int y = 0; y < 24; ++y) {
-      for (int x = 0; x < 24; ++x) {
-        uint32_t want = quantize(icons.at(row0[slot] * 24 + x, y));
-        uint32_t got = quantize(png.at(slot * 24 + x, top + y));
-        // The "Go to page..." slot carries the page number in its middle.
-        if (row0[slot] == 5 && x >= 4 && x < 21 && y >= 4 && y < 21) continue;
-        ASSERT_EQ(got, want) << "slot " << slot << " at " << x << "," << y;
-      }
-    }
-  }
+  for (int slot = 0; slot < 10; ++slot) EXPECT_TRUE(SlotShows(png, slot, 320 - 24, icons, row0[slot])) << slot;
   // The strip's scroll bar lies between the strip and the toolbar.
   EXPECT_NE(png.at(120, 26 + 254 + 8), 0xFFFFFFu);
+}
+
+// The start-up on the large models and on the unknown model's other
+// screens: the toolbar row runs from "previous" to "next" over as many
+// slots as the width holds (320: 13, 480: 20, 640: 26, 800: 33).
+TEST_F(Program, EveryScreenSizeStartsWithAToolbarRowAsWideAsTheScreen) {
+  emu::Png icons;
+  ASSERT_TRUE(emu::ReadPng(std::string(ZELMO_RESOURCES) + "/bitmaps/ILIST1_BMP.png", &icons));
+  const struct {
+    const char* options;
+    const char* name;
+    int width, height;
+  } screens[] = {{"--device aero8000", "aero8000", 800, 600},
+                 {"--device jornada820", "jornada820", 640, 480},
+                 {"--screen 320x240x16", "320x240", 320, 240},
+                 {"--screen 480x640x16", "480x640", 480, 640}};
+  for (const auto& s : screens) {
+    SCOPED_TRACE(s.name);
+    std::string shot = std::string(ZELMO_SHOT_DIR) + "/zelmo-startup-" + s.name + ".png";
+    std::string script = Script("tap " + std::to_string(s.width / 2) + " " + std::to_string(s.height / 2) +
+                                "\nexpect-window RAVLO2 \"Zelmo\"\nshot " + shot + "\nquit\n");
+    std::filesystem::remove_all(Root());
+    vt::Outcome o = vt::RunZelmo(Headless() + " " + s.options + " --script '" + script + "'");
+    ASSERT_EQ(o.status, 0) << o.output;
+    emu::Png png;
+    ASSERT_TRUE(emu::ReadPng(shot, &png));
+    ASSERT_EQ(png.width, s.width);
+    ASSERT_EQ(png.height, s.height);
+    const int slots = s.width / 24, top = s.height - 24;
+    EXPECT_TRUE(SlotShows(png, 0, top, icons, 38));
+    EXPECT_TRUE(SlotShows(png, slots - 1, top, icons, 39));
+    EXPECT_FALSE(SlotShows(png, slots - 2, top, icons, 39));
+  }
+}
+
+// On an 8-bit screen the grays of the user interface are the system
+// palette's exact ones: the page-number box is silver.
+TEST_F(Program, TheEightBitStartUpShowsExactGrays) {
+  std::string shot = std::string(ZELMO_SHOT_DIR) + "/zelmo-startup-240x320x8.png";
+  vt::Outcome o = vt::RunZelmo(Headless() + " --screen 240x320x8 --script '" +
+                               Script("tap 120 160\nexpect-window RAVLO2 \"Zelmo\"\nshot " + shot + "\nquit\n") +
+                               "'");
+  ASSERT_EQ(o.status, 0) << o.output;
+  emu::Png png;
+  ASSERT_TRUE(emu::ReadPng(shot, &png));
+  // Slot 7 of the first row is "Go to page...", its box 1..25 x 2..23.
+  int silver = 0;
+  for (int y = 2; y < 23; ++y)
+    for (int x = 1; x < 24; ++x) silver += png.at(7 * 24 + x, 320 - 24 + y) == 0xC0C0C0u;
+  EXPECT_GT(silver, 40);
+  for (uint32_t c : png.pixels) {
+    if (c == 0xB6B6AAu || c == 0xDADAFFu) FAIL() << "a tinted gray";
+  }
 }
 
 TEST_F(Program, AHeldApplicationKeyTakesOneCaptureAndEnds) {
