@@ -178,6 +178,12 @@ struct System {
   // Input.
   bool penDown = false;
   POINT penPos{};
+  // The last press of the pen: where and when it went down and came up,
+  // and whether it left the tap-and-hold distance meanwhile.
+  POINT pressPos{};
+  Clock::time_point pressDown{};
+  Clock::time_point pressUp{};
+  bool pressStrayed = false;
   HWND penTarget = nullptr;
   Clock::time_point lastDownTime{};
   POINT lastDownPos{};

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kDoubleTapMs = 500;
 constexpr int kDoubleTapDistance = 4;
+constexpr int kHoldDistance = 5;  // tap-and-hold: the pen stays this close
 
 bool IsTransparent(const Window* w) { return Lower(w->cls->name) == u"static"; }
 
@@ -171,6 +172,9 @@ void InjectPen(PenAction action, int x, int y) {
     switch (action) {
       case PenAction::kDown: {
         s.penDown = true;
+        s.pressPos = p;
+        s.pressDown = Clock::now();
+        s.pressStrayed = false;
         s.keyDown[VK_LBUTTON] = true;
         Window* target = s.capture ? FindWindowLocked(s.capture) : WindowAtLocked(p);
         if (target) {
@@ -184,6 +188,8 @@ void InjectPen(PenAction action, int x, int y) {
       }
       case PenAction::kMove:
         if (!s.penDown) return;
+        if (std::abs(p.x - s.pressPos.x) > kHoldDistance || std::abs(p.y - s.pressPos.y) > kHoldDistance)
+          s.pressStrayed = true;
         if (s.ncScroll) {
           NcTrackLocked(p, false);
           return;
@@ -192,7 +198,10 @@ void InjectPen(PenAction action, int x, int y) {
           PostTo(t, WM_MOUSEMOVE, MK_LBUTTON, ClientPoint(t, p));
         return;
       case PenAction::kUp:
+        if (std::abs(p.x - s.pressPos.x) > kHoldDistance || std::abs(p.y - s.pressPos.y) > kHoldDistance)
+          s.pressStrayed = true;
         s.penDown = false;
+        s.pressUp = Clock::now();
         s.keyDown[VK_LBUTTON] = false;
         if (s.ncScroll) {
           NcTrackLocked(p, true);
