@@ -73,6 +73,7 @@ struct EmulatorConfig {
   int screenHeight = 0;
   int screenDepth = 0;
   std::string root;  // device folder; empty = $XDG_DATA_HOME/zelmo/device
+  std::vector<std::string> readOnly;  // device folders every write under fails
   std::string samples;  // folder copied into a fresh \My Documents
   std::string moduleName = "\\Windows\\zelmo.exe";
   bool headless = false;

@@ -76,6 +76,9 @@ bool ParseEmulatorOptions(int argc, char** argv, EmulatorConfig* config,
       config->listDevices = true;
     } else if (arg == "--root") {
       if (!need(&config->root)) return false;
+    } else if (arg == "--read-only") {
+      if (!need(&value)) return false;
+      config->readOnly.push_back(value);
     } else if (arg == "--headless") {
       config->headless = true;
     } else if (arg == "--script") {
@@ -143,6 +146,8 @@ std::string EmulatorUsage(const EmulatorConfig& config) {
          "  --screen WxHxD       the unknown model's screen, e.g. 320x240x16 or 240x320x8\n"
          "  --root DIR           the device folder that \\ maps to\n"
          "                       (default $XDG_DATA_HOME/zelmo/device)\n"
+         "  --read-only PATH     every write under device folder PATH fails, as on a\n"
+         "                       write-protected card (repeatable; e.g. \"\\My Documents\")\n"
          "  --headless           no window; with --script, driven by a script\n"
          "  --script FILE        run a headless script (see below)\n"
          "  --zoom N             scale of the SDL window (default 2)\n"

@@ -353,7 +353,7 @@ TEST_F(Services, TheInfraredPrinterReceivesWhatIsSent) {
   EXPECT_EQ(WSAStartup(0x0101, &data), 0);
   EXPECT_EQ(PrintOverInfrared("\x1b" "E page"), 0);
   EXPECT_EQ(PrintOverInfrared(" two"), 0);
-  std::ifstream in(folder_.path() + "/device/IrDA Printer.prn", std::ios::binary);
+  std::ifstream in(folder_.path() + "/device/Printouts/IrDA Printer.prn", std::ios::binary);
   std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(got, "\x1b" "E page two");
   WSACleanup();

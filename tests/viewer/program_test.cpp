@@ -138,13 +138,23 @@ TEST_F(Program, AHeldApplicationKeyTakesOneCaptureAndEnds) {
   EXPECT_EQ(bmp[22] | bmp[23] << 8, 320);
   EXPECT_EQ(bmp[28], 16);
   // A failed capture at launch says why on standard error.
-  std::string registry = Root() + "/registry.txt";
+  std::string registry = Root() + "/.emulator/registry.txt";
   std::ofstream(registry, std::ios::app)
       << "\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Zelmo]\n\"CaptureDir\"=\"\\\\Gone\"\n";
   o = vt::RunZelmo(Headless() + " --hold-key 0xC3");
   EXPECT_EQ(o.status, 0);
   EXPECT_NE(o.output.find("zelmo: Screen Capture: General I/O error"), std::string::npos) << o.output;
   EXPECT_EQ(o.output.find("sound start"), std::string::npos) << o.output;
+}
+
+// A save refused by a write-protected folder fails cleanly: the capture at
+// launch reports it and leaves nothing behind.
+TEST_F(Program, ACaptureIntoAReadOnlyFolderFailsCleanly) {
+  vt::Outcome o = vt::RunZelmo(Headless() + " --read-only '\\My Documents' --hold-key 0xC1");
+  EXPECT_EQ(o.status, 0) << o.output;
+  EXPECT_NE(o.output.find("zelmo: Screen Capture: General I/O error"), std::string::npos) << o.output;
+  for (const auto& e : std::filesystem::directory_iterator(Root() + "/My Documents"))
+    EXPECT_EQ(e.path().filename().string().find("CAP"), std::string::npos) << e.path();
 }
 
 TEST_F(Program, GlimpseModeWithAMissingFileShowsTheMessage) {
