@@ -124,6 +124,7 @@ struct ResourceFile {
   const char* path;  // relative to the resource folder, '/' separated
   const uint8_t* data;
   size_t size;
+  int64_t modified;  // the file's time when embedded, seconds since 1970
 };
 void SetProgramResources(std::span<const ResourceFile> files);
 HINSTANCE ProgramInstance();

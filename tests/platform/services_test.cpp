@@ -12,6 +12,8 @@
 
 using namespace ce;
 
+std::span<const ce::ResourceFile> ProjectResources();
+
 namespace {
 
 class Services : public emu::Device {
@@ -316,6 +318,47 @@ TEST_F(Services, ProgramsAreLoggedAndMailGoesToTheOutbox) {
   WCHAR module[256];
   ASSERT_GT(GetModuleFileName(nullptr, module, 256), 0u);
   EXPECT_EQ(std::u16string(module), u"\\Windows\\zelmo.exe");
+}
+
+// The program's help pages go into \Windows when missing or older there; the
+// help viewer is asked for a page at a topic.
+TEST_F(Services, HelpPagesAreInstalledAndShownAtTheirTopic) {
+  const ResourceFile* page = nullptr;
+  for (const ResourceFile& f : ProjectResources()) {
+    if (std::string(f.path) == "help/zlv.htm") page = &f;
+  }
+  ASSERT_NE(page, nullptr);
+  const std::string embedded(reinterpret_cast<const char*>(page->data), page->size);
+  const std::string installed = folder_.path() + "/device/Windows/zlv.htm";
+  SetProgramResources(ProjectResources());
+  auto restart = [&] {
+    StopEmulator();
+    Start("ipaq3600");
+  };
+  auto contents = [&] {
+    std::ifstream in(installed, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  auto stamp = [&](int64_t seconds) {
+    std::filesystem::last_write_time(
+        installed, std::filesystem::file_time_type::clock::from_sys(
+                       std::chrono::system_clock::time_point(std::chrono::seconds(seconds))));
+  };
+  restart();
+  EXPECT_EQ(contents(), embedded);
+  std::ofstream(installed) << "an older page";
+  stamp(page->modified - 60);
+  restart();
+  EXPECT_EQ(contents(), embedded);
+  std::ofstream(installed) << "a page edited since";
+  stamp(page->modified + 60);
+  restart();
+  EXPECT_EQ(contents(), "a page edited since");
+  SetProgramResources({});
+  PROCESS_INFORMATION pi;
+  EXPECT_TRUE(CreateProcess(u"peghelp.exe", u"file:zlv.htm#Main_Contents", nullptr, nullptr, FALSE, 0,
+                            nullptr, nullptr, nullptr, &pi));
+  EXPECT_TRUE(Logged("help zlv.htm#Main_Contents"));
 }
 
 // The print job's conversation with the infrared printer.
