@@ -114,8 +114,10 @@ using WinMainProc = int (*)(HINSTANCE instance, HINSTANCE previous, LPWSTR comma
 // user-interface thread and the chosen presenter on the calling thread, and
 // returns the program's exit code: 2 for bad options or no display, 3 for a
 // script whose expectation failed.  A host file named on the command line
-// reaches the program as its device path.
-int RunEmulator(int argc, char** argv, WinMainProc winMain, const char* samplesFolder);
+// reaches the program as its device path.  --help prints `programUsage`
+// (the program's own usage) before the emulator's options.
+int RunEmulator(int argc, char** argv, WinMainProc winMain, const char* samplesFolder,
+                const char* programUsage = nullptr);
 
 // ---------------------------------------------------------------------------
 // Resources embedded by the build (see platform/resources.cmake).

@@ -359,6 +359,9 @@ TEST_F(Services, HelpPagesAreInstalledAndShownAtTheirTopic) {
   EXPECT_TRUE(CreateProcess(u"peghelp.exe", u"file:zlv.htm#Main_Contents", nullptr, nullptr, FALSE, 0,
                             nullptr, nullptr, nullptr, &pi));
   EXPECT_TRUE(Logged("help zlv.htm#Main_Contents"));
+  // A program's own milestones go to the same log.
+  LogMilestone("thumbnails %d of %d", 3, 3);
+  EXPECT_TRUE(Logged("milestone thumbnails 3 of 3"));
 }
 
 // The print job's conversation with the infrared printer.

@@ -41,6 +41,8 @@ bool SlotShows(const emu::Png& png, int slot, int top, const emu::Png& icons, in
 TEST_F(Program, HelpListsTheEmulatorsOptionsAndKeys) {
   vt::Outcome o = vt::RunZelmo("--help");
   EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.output.rfind("Usage: zelmo [OPTIONS] [FILE]\n", 0), 0u) << o.output;
+  EXPECT_NE(o.output.find("opens at\nonce in Glimpse mode"), std::string::npos) << o.output;
   EXPECT_NE(o.output.find("--device NAME"), std::string::npos) << o.output;
   EXPECT_NE(o.output.find("--hold-key VK"), std::string::npos);
   EXPECT_NE(o.output.find("F1      -> 0xC5 Record"), std::string::npos) << o.output;
@@ -161,6 +163,11 @@ TEST_F(Program, GlimpseModeWithAMissingFileShowsTheMessage) {
   vt::Outcome o = vt::RunZelmo(Headless() + " --script '" +
                                Script("expect-text General I/O error\nexpect-window RAVLO2 \"Zelmo\"\nquit\n") +
                                "' '\\My Documents\\gone.tif'");
+  EXPECT_EQ(o.status, 0) << o.output;
+  EXPECT_NE(o.output.find("messagebox \"gone.tif\" \"General I/O error\""), std::string::npos) << o.output;
+  // A missing host file reaches the viewer as its \Host path all the same.
+  std::string script = Script("expect-window RAVLO2 \"Zelmo\"\nquit\n");
+  o = vt::RunZelmo(Headless() + " --script '" + script + "' '" + folder_.path() + "/gone.tif'");
   EXPECT_EQ(o.status, 0) << o.output;
   EXPECT_NE(o.output.find("messagebox \"gone.tif\" \"General I/O error\""), std::string::npos) << o.output;
 }
