@@ -162,6 +162,8 @@ std::string EmulatorUsage(const EmulatorConfig& config) {
          "  key NAME|0xVK | type TEXT | wait MS | idle | shot FILE.png |\n"
          "  answer yes|no|ok|cancel | expect-window CLASS [\"TITLE\"] |\n"
          "  expect-text TEXT | quit      (# starts a comment)\n"
+         "  rtap X Y | drag X1 Y1 X2 Y2 MS [STEPS] | keydown KEY | keyup KEY (held keys\n"
+         "  repeat while the script waits) | wait-log TEXT [MS] (a --log line)\n"
          "\n";
   const DeviceModel* model = FindDeviceModel(config.device);
   if (model) {

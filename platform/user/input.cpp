@@ -231,6 +231,7 @@ void InjectKey(int virtualKey, bool down) {
   std::lock_guard<std::mutex> lk(Sys().lock);
   System& s = Sys();
   int vk = virtualKey & 0xFF;
+  const bool repeat = down && s.keyDown[vk];  // a held button repeating
   s.keyDown[vk] = down;
   const HotKey* chosen = nullptr;
   for (const HotKey& h : s.hotkeys) {
@@ -251,7 +252,7 @@ void InjectKey(int virtualKey, bool down) {
   }
   Window* w = FindWindowLocked(s.focus ? s.focus : s.foreground);
   if (!w) return;
-  LPARAM lp = down ? 1 : static_cast<LPARAM>(0xC0000001u);
+  LPARAM lp = down ? (repeat ? 0x40000001 : 1) : static_cast<LPARAM>(0xC0000001u);
   PostTo(w, down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(vk), lp);
 }
 

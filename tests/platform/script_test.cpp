@@ -70,6 +70,31 @@ TEST_F(Script, TapsKeysHoldsAnswersAndShots) {
   EXPECT_GE(navy, 15);
 }
 
+// Right taps, drags, held buttons and waiting for what the program logs.
+TEST_F(Script, GesturesAndWaitingForTheLog) {
+  std::string script = Write("gestures.txt",
+                             "expect-window ZLDEMO \"Zelmo platform demo\"\n"
+                             "rtap 100 60\n"
+                             "wait-log \"right tap at 100,34\"\n"
+                             "drag 20 60 200 80 200 5\n"
+                             "wait-log pen up at 200,54 after 5 moves 5000\n"
+                             "keydown Right\n"
+                             "wait 750\n"
+                             "keyup Right\n"
+                             "wait-log key up 0x27\n"
+                             "quit\n");
+  Outcome o = RunDemo(Args(script));
+  EXPECT_EQ(o.status, 0) << o.out;
+  EXPECT_NE(o.out.find("milestone key down 0x27\n"), std::string::npos) << o.out;
+  // After half a second a held button repeats every 100 ms.
+  size_t repeats = 0;
+  for (size_t at = 0; (at = o.out.find("milestone key down 0x27 again", at)) != std::string::npos; ++at) ++repeats;
+  EXPECT_GE(repeats, 2u) << o.out;
+  Outcome late = RunDemo(Args(Write("late.txt", "wait-log \"never logged\" 50\n")));
+  EXPECT_EQ(late.status, 3);
+  EXPECT_NE(late.out.find("nothing logged \"never logged\" within 50 ms"), std::string::npos) << late.out;
+}
+
 TEST_F(Script, AFailedExpectationEndsWithAClearMessage) {
   std::string script = Write("fail.txt", "expect-window NOSUCHCLASS\nquit\n");
   Outcome o = RunDemo(Args(script));
