@@ -43,6 +43,12 @@ void TapWindow(HWND hwnd) {
   InjectPen(PenAction::kUp, x, y);
 }
 
+// The pop-up menu once it shows (and so holds the pen).
+HWND ShownPopup() {
+  HWND h = FindWindow(u"#32768", nullptr);
+  return h && IsWindowVisible(h) ? h : nullptr;
+}
+
 template <typename F>
 HWND WaitFor(F find) {
   for (int i = 0; i < 3000; ++i) {
@@ -116,7 +122,7 @@ TEST_F(Services, PopupMenusReturnOrPostTheChosenCommand) {
   // Items are 20 pixels high below a one-pixel frame.
   auto tapItem = [](int x, int y, int index) {
     return std::thread([=] {
-      WaitFor([] { return FindWindow(u"#32768", nullptr); });
+      WaitFor(ShownPopup);
       InjectPen(PenAction::kDown, x + 20, y + 1 + index * 20 + 10);
       InjectPen(PenAction::kUp, x + 20, y + 1 + index * 20 + 10);
     });
@@ -126,7 +132,7 @@ TEST_F(Services, PopupMenusReturnOrPostTheChosenCommand) {
   t.join();
   // A grayed item cannot be chosen; a tap outside dismisses with 0.
   std::thread g([] {
-    WaitFor([] { return FindWindow(u"#32768", nullptr); });
+    WaitFor(ShownPopup);
     InjectPen(PenAction::kDown, 30, 60 + 1 + 20 + 10);
     InjectPen(PenAction::kUp, 30, 60 + 1 + 20 + 10);
     InjectPen(PenAction::kDown, 200, 300);
@@ -156,7 +162,7 @@ TEST_F(Services, CenteredPopupsSitAroundTheirPoint) {
   HMENU m = CreatePopupMenu();
   AppendMenu(m, MF_STRING, 1, u"One");
   std::thread t([] {
-    HWND popup = WaitFor([] { return FindWindow(u"#32768", nullptr); });
+    HWND popup = WaitFor(ShownPopup);
     RECT r;
     GetWindowRect(popup, &r);
     // Report the position through the chosen command: the item id cannot
