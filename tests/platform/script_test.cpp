@@ -70,6 +70,32 @@ TEST_F(Script, TapsKeysHoldsAnswersAndShots) {
   EXPECT_GE(navy, 15);
 }
 
+// On a palette screen a message box shows in exact colours: the system
+// palette holds its navy, black and white.
+TEST_F(Script, AMessageBoxOnAPaletteScreenHasExactColours) {
+  std::string shot = folder_.path() + "/box8.png";
+  std::string script = Write("box8.txt",
+                             "expect-window ZLDEMO \"Zelmo platform demo\"\n"
+                             "tap 60 239\n"
+                             "expect-text Hello from the handheld emulator.\n"
+                             "shot " + shot + "\n"
+                             "key Enter\n"
+                             "quit\n");
+  Outcome o = RunDemo("--screen 240x320x8 " + Args(script));
+  ASSERT_EQ(o.status, 0) << o.out;
+  emu::Png png;
+  ASSERT_TRUE(emu::ReadPng(shot, &png));
+  int top = 26;
+  while (top < 320 && png.at(20, top) != 0x000080u) ++top;
+  ASSERT_LT(top, 250);
+  for (int y = top; y < top + 70; ++y) {
+    for (int x = 10; x < 230; ++x) {
+      uint32_t c = png.at(x, y);
+      ASSERT_TRUE(c == 0xFFFFFFu || c == 0x000080u || c == 0x000000u) << std::hex << c << " at " << x << "," << y;
+    }
+  }
+}
+
 // Right taps, drags, held buttons and waiting for what the program logs.
 TEST_F(Script, GesturesAndWaitingForTheLog) {
   std::string script = Write("gestures.txt",
