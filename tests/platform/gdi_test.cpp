@@ -293,79 +293,43 @@ class PaletteDevice : public emu::Device {
   }
 };
 
-TEST_F(PaletteDevice, TheDefaultHardwarePaletteHoldsTheStaticColours) {
-  PALETTEENTRY e[256];
-  ASSERT_EQ(GetSystemPaletteEntries(nullptr, 0, 256, e), 256u);
-  auto at = [&](int i) { return Rgb(e[i].peRed, e[i].peGreen, e[i].peBlue); };
-  EXPECT_EQ(at(0), 0x000000u);
-  EXPECT_EQ(at(7), 0xC0C0C0u);
-  EXPECT_EQ(at(248), 0x808080u);
-  EXPECT_EQ(at(255), 0xFFFFFFu);
-  // Grays of the user interface come out exact or gray, never tinted.
-  HDC screen = GetDC(nullptr);
-  const COLORREF grays[] = {RGB(192, 192, 192), RGB(128, 128, 128), RGB(224, 224, 224),
-                            RGB(64, 64, 64)};
-  for (int i = 0; i < 4; ++i) {
-    HBRUSH b = CreateSolidBrush(grays[i]);
-    RECT r{i * 10, 0, i * 10 + 10, 10};
-    FillRect(screen, &r, b);
-    DeleteObject(b);
-    uint32_t shown = emu::ScreenAt(i * 10 + 5, 5);
-    EXPECT_EQ(shown >> 16, shown & 0xFF) << std::hex << shown;
-    EXPECT_EQ((shown >> 8) & 0xFF, shown & 0xFF) << std::hex << shown;
-  }
-  EXPECT_EQ(emu::ScreenAt(5, 5), 0xC0C0C0u);
-  EXPECT_EQ(emu::ScreenAt(15, 5), 0x808080u);
-  ReleaseDC(nullptr, screen);
-}
-
 int gPaletteChanges = 0;
-HWND gPaletteCause = nullptr;
-HPALETTE gOwnPalette = nullptr;
+HPALETTE gGreens = nullptr;
 
-// Fills itself with silver; re-realises its own palette when told that the
-// hardware palette changed, as the zoom window does.
+// Paints itself silver; re-realises its own palette when the hardware
+// palette changed, as the zoom window does.
 LRESULT SilverProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_PALETTECHANGED && reinterpret_cast<HWND>(wParam) != hwnd) {
     ++gPaletteChanges;
-    gPaletteCause = reinterpret_cast<HWND>(wParam);
     HDC dc = GetDC(hwnd);
-    SelectPalette(dc, gOwnPalette, FALSE);
+    SelectPalette(dc, gGreens, FALSE);
     RealizePalette(dc);
     ReleaseDC(hwnd, dc);
-    return 0;
-  }
-  if (msg == WM_PAINT) {
+  } else if (msg == WM_PAINT) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(hwnd, &ps);
     HBRUSH silver = CreateSolidBrush(RGB(192, 192, 192));
-    RECT r;
-    GetClientRect(hwnd, &r);
-    FillRect(dc, &r, silver);
+    FillRect(dc, &ps.rcPaint, silver);
     DeleteObject(silver);
     EndPaint(hwnd, &ps);
-    return 0;
+  } else {
+    return DefWindowProc(hwnd, msg, wParam, lParam);
   }
-  return DefWindowProc(hwnd, msg, wParam, lParam);
+  return 0;
 }
 
-TEST_F(PaletteDevice, ARealisationInFrontRepaintsTheOtherWindowsWithTheNearestColours) {
+TEST_F(PaletteDevice, ARealisationInFrontRepaintsTheOthersInTheNearestColours) {
   WNDCLASS wc{};
   wc.lpfnWndProc = SilverProc;
   wc.lpszClassName = u"SILVER";
-  ASSERT_TRUE(RegisterClass(&wc));
-  std::vector<uint32_t> own(256, 0x00FF00);
-  gOwnPalette = MakePalette(own);
+  RegisterClass(&wc);
+  gGreens = MakePalette(std::vector<uint32_t>(256, 0x00FF00));
   gPaletteChanges = 0;
-  HWND behind = CreateWindow(u"SILVER", u"B", WS_VISIBLE, 0, 26, 300, 100, nullptr, nullptr,
-                             nullptr, nullptr);
-  HWND front = CreateWindow(u"REC", u"A", WS_VISIBLE, 320, 26, 300, 100, nullptr, nullptr,
-                            nullptr, nullptr);
+  CreateWindow(u"SILVER", u"B", WS_VISIBLE, 0, 26, 300, 100, nullptr, nullptr, nullptr, nullptr);
+  HWND front = CreateWindow(u"REC", u"A", WS_VISIBLE, 320, 26, 300, 100, nullptr, nullptr, nullptr, nullptr);
   emu::Pump();
-  ASSERT_EQ(GetForegroundWindow(), front);
-  EXPECT_EQ(emu::ScreenAt(50, 50), 0xC0C0C0u);
-  // The window in front loads its palette: red where silver was, silver
-  // at 100.
+  EXPECT_EQ(emu::ScreenAt(50, 50), 0xC0C0C0u);  // the system palette's silver
+  // The window in front loads red where silver was, and silver at 100.
   std::vector<uint32_t> colors;
   for (int i = 0; i < 256; ++i) colors.push_back(Rgb(i, 0, 255 - i));
   colors[7] = 0xFF0000;
@@ -374,27 +338,19 @@ TEST_F(PaletteDevice, ARealisationInFrontRepaintsTheOtherWindowsWithTheNearestCo
   HDC dc = GetDC(front);
   SelectPalette(dc, pal, FALSE);
   EXPECT_EQ(RealizePalette(dc), 256u);
+  RealizePalette(dc);  // no change: nobody is told
+  emu::Pump();
   EXPECT_EQ(gPaletteChanges, 1);
-  EXPECT_EQ(gPaletteCause, front);
-  // The window behind mapped its green palette to the hardware's nearest
-  // colours without changing them.
+  // The window behind realised its greens as a background palette: the
+  // hardware palette stayed, and it repainted with the nearest silver.
   PALETTEENTRY e;
   GetSystemPaletteEntries(nullptr, 7, 1, &e);
   EXPECT_EQ(Rgb(e.peRed, e.peGreen, e.peBlue), 0xFF0000u);
-  emu::Pump();
-  EXPECT_EQ(emu::ScreenAt(50, 50), 0xC0C0C0u);
-  const DeviceModel& d = CurrentDevice();
-  auto* fb = static_cast<uint8_t*>(MapDeviceAddress(d.frameBufferOther));
-  EXPECT_EQ(fb[50 + 50 * d.pitch], 100);
-  // Realising the same palette again changes nothing and tells nobody.
-  RealizePalette(dc);
-  emu::Pump();
-  EXPECT_EQ(gPaletteChanges, 1);
+  auto* fb = static_cast<uint8_t*>(MapDeviceAddress(CurrentDevice().frameBufferOther));
+  EXPECT_EQ(fb[50 + 50 * CurrentDevice().pitch], 100);
   ReleaseDC(front, dc);
-  DestroyWindow(front);
-  DestroyWindow(behind);
   DeleteObject(pal);
-  DeleteObject(gOwnPalette);
+  DeleteObject(gGreens);
 }
 
 TEST_F(PaletteDevice, RealizingLoadsTheHardwarePaletteEntryForEntry) {
