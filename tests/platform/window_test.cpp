@@ -133,38 +133,20 @@ TEST_F(Windows, ClassesAreFoundIgnoringCaseAndRegisteredOnce) {
   EXPECT_FALSE(UnregisterClass(u"button", nullptr));  // the system's own
 }
 
-UINT gDrawState = 0;
-
-LRESULT OwnerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_DRAWITEM) {
-    gDrawState = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->itemState;
-    return TRUE;
-  }
-  return DefWindowProc(hwnd, msg, wParam, lParam);
-}
-
 // A control draws from its own enabled state: a disabled parent (the main
-// window during a print job) does not grey it.
+// window during a print job) does not grey it: a check box's frame is black
+// while it is enabled.
 TEST_F(Windows, ControlsDrawFromTheirOwnEnabledState) {
-  WNDCLASS wc{};
-  wc.lpfnWndProc = OwnerProc;
-  wc.lpszClassName = u"OWNER";
-  RegisterClass(&wc);
-  HWND parent = CreateWindow(u"OWNER", u"Main", WS_VISIBLE, 0, 26, 240, 294, nullptr, nullptr, nullptr, nullptr);
-  HWND button = CreateWindow(u"button", u"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 10, 10, 40, 20, parent,
-                             reinterpret_cast<HMENU>(1051), nullptr, nullptr);
-  emu::Pump();
-  for (bool parentEnabled : {false, true}) {
-    for (bool own : {false, true}) {
-      EnableWindow(parent, parentEnabled);
-      EnableWindow(button, own);
-      gDrawState = 0xFFFF;
-      InvalidateRect(button, nullptr, FALSE);
-      emu::Pump();
-      EXPECT_EQ((gDrawState & ODS_DISABLED) != 0, !own) << parentEnabled << own;
-    }
+  HWND parent = Make(u"Main", 0, 26, 240, 294);
+  HWND box = CreateWindow(u"button", u"", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 10, 10, 40, 20, parent,
+                          nullptr, nullptr, nullptr);
+  for (bool own : {false, true}) {
+    EnableWindow(parent, FALSE);
+    EnableWindow(box, own);
+    InvalidateRect(box, nullptr, FALSE);
+    emu::Pump();
+    EXPECT_EQ(emu::ScreenAt(10 + 1, 26 + 10 + 8) == 0, own) << own;
   }
-  DestroyWindow(parent);
 }
 
 }  // namespace
