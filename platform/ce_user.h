@@ -270,10 +270,37 @@ void PostQuitMessage(int exitCode);
 BOOL GetMessage(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
 constexpr UINT PM_NOREMOVE = 0x0000;
 constexpr UINT PM_REMOVE = 0x0001;
+// Runs every message other threads sent to this thread first, whatever the
+// filter and flags (a filter that matches nothing only serves them).
 BOOL PeekMessage(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessage(const MSG* msg);
 BOOL WaitMessage();
+// Wake masks: what kind of message ends a MsgWaitForMultipleObjects.
+constexpr DWORD QS_KEY = 0x0001;
+constexpr DWORD QS_MOUSEMOVE = 0x0002;
+constexpr DWORD QS_MOUSEBUTTON = 0x0004;
+constexpr DWORD QS_POSTMESSAGE = 0x0008;
+constexpr DWORD QS_TIMER = 0x0010;
+constexpr DWORD QS_PAINT = 0x0020;
+constexpr DWORD QS_SENDMESSAGE = 0x0040;
+constexpr DWORD QS_HOTKEY = 0x0080;
+constexpr DWORD QS_MOUSE = QS_MOUSEMOVE | QS_MOUSEBUTTON;
+constexpr DWORD QS_INPUT = QS_MOUSE | QS_KEY;
+constexpr DWORD QS_ALLEVENTS = QS_INPUT | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY;
+constexpr DWORD QS_ALLINPUT = QS_ALLEVENTS | QS_SENDMESSAGE;
+constexpr DWORD MWMO_INPUTAVAILABLE = 0x0004;
+// Waits until one of the handles (threads) is signalled, the time is up, or
+// a message of the wake mask arrives: WAIT_OBJECT_0 + i for handle i,
+// WAIT_OBJECT_0 + count for a message, WAIT_TIMEOUT.  Posted and input
+// messages count when they arrived since the thread last looked at its
+// queue (any time with MWMO_INPUTAVAILABLE); messages sent by other threads,
+// due timers and pending paints whenever they wait.  The wait itself runs
+// nothing: PeekMessage runs the sent messages.  waitAll must be FALSE.
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                DWORD milliseconds, DWORD wakeMask);
+DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds,
+                                  DWORD wakeMask, DWORD flags);
 DWORD GetMessagePos();
 LONG GetMessageTime();
 BOOL InSendMessage();

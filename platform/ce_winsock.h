@@ -1,7 +1,8 @@
 // Sockets of the infrared family, as the print job uses them (included on
 // its own, as the platform's socket header is).  The emulator
 // has no infrared port: a configurable fake stands in (see emulator.h,
-// IrdaMode), whose printer appends what it receives to \IrDA Printer.prn.
+// IrdaMode), whose printer appends what it receives to
+// \Printouts\IrDA Printer.prn.
 #pragma once
 
 #include "platform/ce_base.h"

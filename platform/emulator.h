@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -43,6 +44,7 @@ struct DeviceModel {
   int buttonCount;
   const char* buttonNames[10];
   uint8_t buttonKeys[10];
+  const char* platformName = nullptr;  // HKLM\Platform Name when not the OEM string
 };
 
 std::span<const DeviceModel> DeviceModels();
@@ -66,7 +68,12 @@ enum class IrdaMode { kPrinter, kNone, kIasNone, kRefuse };
 
 struct EmulatorConfig {
   std::string device = "ipaq3600";
+  // --screen WxHxD: the unknown model's screen (0: the model's own).
+  int screenWidth = 0;
+  int screenHeight = 0;
+  int screenDepth = 0;
   std::string root;  // device folder; empty = $XDG_DATA_HOME/zelmo/device
+  std::vector<std::string> readOnly;  // device folders every write under fails
   std::string samples;  // folder copied into a fresh \My Documents
   std::string moduleName = "\\Windows\\zelmo.exe";
   bool headless = false;
@@ -107,8 +114,10 @@ using WinMainProc = int (*)(HINSTANCE instance, HINSTANCE previous, LPWSTR comma
 // user-interface thread and the chosen presenter on the calling thread, and
 // returns the program's exit code: 2 for bad options or no display, 3 for a
 // script whose expectation failed.  A host file named on the command line
-// reaches the program as its device path.
-int RunEmulator(int argc, char** argv, WinMainProc winMain, const char* samplesFolder);
+// reaches the program as its device path.  --help prints `programUsage`
+// (the program's own usage) before the emulator's options.
+int RunEmulator(int argc, char** argv, WinMainProc winMain, const char* samplesFolder,
+                const char* programUsage = nullptr);
 
 // ---------------------------------------------------------------------------
 // Resources embedded by the build (see platform/resources.cmake).
@@ -117,6 +126,7 @@ struct ResourceFile {
   const char* path;  // relative to the resource folder, '/' separated
   const uint8_t* data;
   size_t size;
+  int64_t modified;  // the file's time when embedded, seconds since 1970
 };
 void SetProgramResources(std::span<const ResourceFile> files);
 HINSTANCE ProgramInstance();
@@ -137,6 +147,19 @@ struct ScreenLocation {
 ScreenLocation LocateScreenPixel(int x, int y);
 uint8_t* ScreenMemory();
 size_t ScreenMemorySize();
+// The lock of screen memory.  GDI writes screen memory and the presenters
+// read it under one lock; a thread that writes or reads screen memory
+// itself, through the address MapDeviceAddress gives, holds this guard
+// around each blit, transition step or capture, never across a wait and
+// never while calling GDI.  The guard is the emulator's only addition to
+// direct screen access: the handheld has no such lock.
+class ScreenMemoryLock {
+ public:
+  ScreenMemoryLock();
+  ~ScreenMemoryLock();
+  ScreenMemoryLock(const ScreenMemoryLock&) = delete;
+  ScreenMemoryLock& operator=(const ScreenMemoryLock&) = delete;
+};
 // The screen as the eye sees it: 0x00RRGGBB per pixel, rows top-down.
 std::vector<uint32_t> ScreenPixels();
 bool SaveScreenshot(const std::string& pngPath, std::string* error);
@@ -151,6 +174,16 @@ void InjectChar(char16_t ch);
 // Waits until every queue is empty, no paint is pending and every thread
 // that owns windows waits for messages.  False on time-out.
 bool WaitIdle(int timeoutMilliseconds);
+
+// Waits until `done` holds or timeoutMs (INFINITE: no limit) has passed,
+// running meanwhile every message other threads send to this thread's
+// windows (PeekMessage and MsgWaitForMultipleObjects in a loop); posted
+// messages stay queued for the message loop.  A user-interface thread that
+// waits for its worker uses it: the worker's calls on the thread's windows
+// (SetScrollPos, ShowWindow, SetDlgItemText, ...) are sends that finish only
+// while their owner serves them.  `done` is polled at least every 10 ms.
+// True when `done` held.
+bool WaitServingSent(const std::function<bool()>& done, DWORD timeoutMs);
 
 // Runs a headless script (see EmulatorUsage); returns 0, or 3 after
 // printing the failed line to stderr.  `quit` is set when it asked to end.
@@ -168,7 +201,12 @@ struct MessageBoxRecord {
   int answer;
 };
 std::vector<MessageBoxRecord> MessageBoxHistory();
-// Every event --log prints: "messagebox", "beep", "launch", "sound" lines.
+// A program's own milestone ("thumbnails done"), printf-style: logged as
+// "milestone TEXT", printed under --log, and what scripts wait for with
+// wait-log.
+void LogMilestone(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Every event --log prints: "messagebox", "beep", "launch", "sound",
+// "milestone" lines.
 std::vector<std::string> EventLog();
 void ClearEventLog();
 // Packed DIB on the clipboard (empty when none).

@@ -10,5 +10,11 @@ std::span<const ce::ResourceFile> ViewerResources();
 
 int main(int argc, char** argv) {
   ce::SetProgramResources(ViewerResources());
-  return ce::RunEmulator(argc, argv, zelmo::WinMain, ZELMO_SAMPLES);
+  static const char kUsage[] =
+      "Usage: zelmo [OPTIONS] [FILE]\n"
+      "Zelmo, the image, fax and video viewer, on the handheld emulator.\n"
+      "FILE (a host path, or a device path such as '\\My Documents\\a.tif') opens at\n"
+      "once in Glimpse mode: no thumbnails, no settings saved.  When a viewer already\n"
+      "runs on the same device folder, FILE is handed to it and this one ends.\n";
+  return ce::RunEmulator(argc, argv, zelmo::WinMain, ZELMO_SAMPLES, kUsage);
 }

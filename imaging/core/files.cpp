@@ -20,9 +20,15 @@ namespace quillon {
 namespace {
 
 std::atomic<PathHook> gPathHook{nullptr};
+std::atomic<ReadOnlyHook> gReadOnlyHook{nullptr};
 
 FileHandle OpenHost(const char16_t* path, int flags, mode_t mode = 0) {
   if (!path) return kInvalidHandle;
+  ReadOnlyHook readOnly = gReadOnlyHook;
+  if (readOnly && (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) && readOnly(path)) {
+    errno = EROFS;
+    return kInvalidHandle;
+  }
   std::string host = HostPath(path);
   if (host.empty()) return kInvalidHandle;
   int fd;
@@ -35,6 +41,7 @@ FileHandle OpenHost(const char16_t* path, int flags, mode_t mode = 0) {
 }  // namespace
 
 void SetPathHook(PathHook hook) { gPathHook = hook; }
+void SetReadOnlyHook(ReadOnlyHook hook) { gReadOnlyHook = hook; }
 
 std::string HostPath(std::u16string_view path) {
   PathHook hook = gPathHook;

@@ -19,6 +19,12 @@ void SetPathHook(PathHook hook);
 // The host path that `path` maps to.
 std::string HostPath(std::u16string_view path);
 
+// Reports whether writes to a path are refused, as on a write-protected
+// card: the primitives that create or write such a path fail.  Null (the
+// default): every path may be written.
+using ReadOnlyHook = bool (*)(std::u16string_view path);
+void SetReadOnlyHook(ReadOnlyHook hook);
+
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 

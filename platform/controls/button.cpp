@@ -44,7 +44,9 @@ void Paint(HWND hwnd, HDC dc) {
   RECT r;
   GetClientRect(hwnd, &r);
   DWORD kind = Kind(hwnd);
-  bool enabled = IsWindowEnabled(hwnd) && IsWindowEnabled(GetParent(hwnd));
+  // Its own state only: a disabled parent (the main window during a print
+  // job) takes the input but does not grey its children.
+  bool enabled = IsWindowEnabled(hwnd) != FALSE;
   if (kind == BS_OWNERDRAW) {
     DRAWITEMSTRUCT di{ODT_BUTTON, static_cast<UINT>(GetDlgCtrlID(hwnd)), 0, ODA_DRAWENTIRE,
                       (s->pushed ? ODS_SELECTED : 0u) | (enabled ? 0u : ODS_DISABLED) |

@@ -33,6 +33,7 @@ struct Demo {
   HFONT bold = nullptr;
   COLORREF colour = RGB(200, 30, 30);
   int marker = 0;
+  int moves = 0;  // pen moves since the last pen-down
 } gDemo;
 
 std::u16string String(UINT id) {
@@ -134,7 +135,18 @@ LRESULT MainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_PAINT: Paint(hwnd); return 0;
+    // What the pen and the buttons did, for scripts to wait for.
+    case WM_RBUTTONDOWN:
+      LogMilestone("right tap at %d,%d", GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      return 0;
+    case WM_MOUSEMOVE: ++gDemo.moves; return 0;
+    case WM_LBUTTONUP:
+      LogMilestone("pen up at %d,%d after %d moves", GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam),
+                   gDemo.moves);
+      return 0;
+    case WM_KEYUP: LogMilestone("key up 0x%02X", static_cast<unsigned>(wParam)); return 0;
     case WM_LBUTTONDOWN: {
+      gDemo.moves = 0;
       POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
       SHRGINFO info{sizeof(SHRGINFO), hwnd, p, SHRG_RETURNCMD};
       if (SHRecognizeGesture(&info) == GN_CONTEXTMENU) {
@@ -144,6 +156,7 @@ LRESULT MainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     }
     case WM_KEYDOWN:
+      LogMilestone("key down 0x%02X%s", static_cast<unsigned>(wParam), (lParam & 0x40000000) ? " again" : "");
       if (wParam == VK_LEFT || wParam == VK_RIGHT) {
         gDemo.marker = (gDemo.marker + (wParam == VK_LEFT ? 9 : 1)) % 10;
         InvalidateRect(hwnd, nullptr, TRUE);

@@ -2,6 +2,7 @@
 // parameters that describe the device.
 #include <algorithm>
 #include <cstring>
+#include <list>
 #include <strings.h>
 
 #include "platform/gdi/gdi_internal.h"
@@ -15,6 +16,7 @@ namespace {
 constexpr const char* kPocketPc = "{DE9660AC-85D3-4C63-A6AF-46A3B3B83737}";
 constexpr const char* kNecRow15 = "{0F9D255B-97DA-4641-A8E6-7A7411D2472F}";
 constexpr const char* kHandheldPc = "Handheld PC 2000";
+constexpr const char* kPalmSizePc = "Palm-size PC";
 
 // The first row is the default.  Frame-buffer addresses, pitches,
 // orientations and flags are those of the viewer's known-device rows; the
@@ -56,6 +58,27 @@ constexpr DeviceModel kModels[] = {
      640, 0, 0, 8,
      {"Up", "Down", "Left", "Right", "Enter", "ESC", "Space", "Tab"},
      {0x26, 0x28, 0x25, 0x27, 0x0D, 0x1B, 0x20, 0x09}},
+    {"aero8000", "Compaq Aero 8000", kHandheldPc, 800, 600, 16, 18, 0x43200000, 0x43200000, 800,
+     0, 0, 8,
+     {"Up", "Down", "Left", "Right", "Enter", "ESC", "Space", "Tab"},
+     {0x26, 0x28, 0x25, 0x27, 0x0D, 0x1B, 0x20, 0x09}},
+    {"jornada820", "HP, Jornada 820,, 8262, USEnglish, SAA", kHandheldPc, 640, 480, 16, 19,
+     0x061D0000, 0x061D0000, 640, 0, 0, 8,
+     {"Up", "Down", "Left", "Right", "Enter", "ESC", "Space", "Tab"},
+     {0x26, 0x28, 0x25, 0x27, 0x0D, 0x1B, 0x20, 0x09}},
+    // No hardware buttons: the arrow keys and Enter are all it gets.
+    {"palmax", "Palmax P6C", kPalmSizePc, 240, 320, 16, 20, 0xA0049020, 0xA0049020, 320, 270, 0,
+     0, {}, {}},
+    {"j740", "Pocket Manager J740", kPocketPc, 240, 320, 16, 23, 0xAA200000, 0xAA200000, 256, 0,
+     0, 10,
+     {"Up", "Down", "Left", "Right", "Action", "A", "B", "C", "D", "E"},
+     {0x26, 0x28, 0x25, 0x27, 0x0D, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5}},
+    // Reports the J670's OEM string; its platform name tells it apart.
+    {"jx650", "Pocket PC J670", kPocketPc, 240, 320, 16, 16, 0x061F0000, 0x061F0000, 256, 0,
+     kScreen16BitStores, 10,
+     {"Up", "Down", "Left", "Right", "Action", "<Start Menu>", "Record", "Menu", "Calendar",
+      "Contacts"},
+     {0x26, 0x28, 0x25, 0x27, 0x86, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5}, "Casio Jx650 CE3.00"},
     {"unknown", "Zelmo Generic Handheld", kPocketPc, 240, 320, 16, -1, 0, 0, 240, 0, 0, 10,
      {"Up", "Down", "Left", "Right", "Action", "A", "B", "C", "D", "E"},
      {0x26, 0x28, 0x25, 0x27, 0x0D, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5}},
@@ -83,6 +106,30 @@ const DeviceModel* FindDeviceModel(const std::string& name) {
   }
   return nullptr;
 }
+
+namespace internal {
+
+const DeviceModel* ConfiguredModel(const EmulatorConfig& config) {
+  const DeviceModel* row = FindDeviceModel(config.device);
+  if (!row || config.screenWidth <= 0) return row;
+  DeviceModel m = *row;
+  m.width = config.screenWidth;
+  m.height = config.screenHeight;
+  m.depth = config.screenDepth;
+  m.pitch = config.screenWidth;
+  // Kept for the life of the process: CurrentDevice hands out references.
+  static std::mutex lock;
+  static std::list<DeviceModel> screens;
+  std::lock_guard<std::mutex> lk(lock);
+  for (const DeviceModel& s : screens) {
+    if (s.alias == m.alias && s.width == m.width && s.height == m.height && s.depth == m.depth)
+      return &s;
+  }
+  screens.push_back(m);
+  return &screens.back();
+}
+
+}  // namespace internal
 
 const DeviceModel& CurrentDevice() {
   std::lock_guard<std::mutex> lk(Sys().lock);

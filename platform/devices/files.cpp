@@ -30,6 +30,7 @@ namespace {
 struct FileState {
   std::mutex lock;
   std::string root;  // host folder of "\"
+  std::vector<std::string> readOnly;  // host folders
   std::vector<int> missingCom;
   std::map<const void*, size_t> views;
 };
@@ -90,11 +91,38 @@ std::string DefaultRoot() {
 
 std::string PathHook(std::u16string_view path) { return DeviceToHost(path); }
 
+bool ReadOnlyHook(std::u16string_view path) { return IsWriteProtected(path); }
+
+constexpr const char* kEmulatorFolder = ".emulator";
+
 }  // namespace
 
 std::string DeviceRoot() {
   std::lock_guard<std::mutex> lk(Files().lock);
   return Files().root;
+}
+
+std::string EmulatorFolder() { return DeviceRoot() + "/" + kEmulatorFolder; }
+
+std::string PrintoutPath(const std::string& name) {
+  std::string folder = DeviceToHost(u"\\Printouts");
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  return folder + "/" + name;
+}
+
+bool IsWriteProtected(std::u16string_view path) {
+  std::vector<std::string> folders;
+  {
+    std::lock_guard<std::mutex> lk(Files().lock);
+    folders = Files().readOnly;
+  }
+  if (folders.empty()) return false;
+  std::string host = DeviceToHost(path);
+  for (const std::string& f : folders) {
+    if (host == f || host.rfind(f + "/", 0) == 0) return true;
+  }
+  return false;
 }
 
 std::string DeviceToHost(std::u16string_view path) {
@@ -186,7 +214,7 @@ bool SetupDeviceFolder(const EmulatorConfig& config, std::string* error) {
     if (error) *error = "cannot create the device folder " + root + ": " + ec.message();
     return false;
   }
-  for (const char* folder : {"My Documents", "temp", "Windows"}) {
+  for (const char* folder : {"My Documents", "temp", "Windows", kEmulatorFolder}) {
     std::filesystem::create_directories(root + "/" + folder, ec);
   }
   if (fresh && !config.samples.empty()) {
@@ -201,13 +229,22 @@ bool SetupDeviceFolder(const EmulatorConfig& config, std::string* error) {
     std::lock_guard<std::mutex> lk(Files().lock);
     Files().root = root;
     Files().missingCom = config.missingComPorts;
+    Files().readOnly.clear();
+  }
+  std::vector<std::string> readOnly;
+  for (const std::string& folder : config.readOnly) readOnly.push_back(DeviceToHost(ToU16(folder)));
+  {
+    std::lock_guard<std::mutex> lk(Files().lock);
+    Files().readOnly = readOnly;
   }
   quillon::SetPathHook(PathHook);
+  quillon::SetReadOnlyHook(ReadOnlyHook);
   return true;
 }
 
 void StopFiles() {
   quillon::SetPathHook(nullptr);
+  quillon::SetReadOnlyHook(nullptr);
   std::lock_guard<std::mutex> lk(Files().lock);
   for (auto& [view, size] : Files().views) munmap(const_cast<void*>(view), size);
   Files().views.clear();
@@ -297,8 +334,17 @@ HANDLE CreateFile(LPCWSTR path, DWORD access, DWORD, void*, DWORD disposition, D
         return INVALID_HANDLE_VALUE;
       }
     }
-    return OpenHost(DeviceRoot() + "/COM" + std::to_string(port) + ".prn",
-                    O_WRONLY | O_CREAT | O_APPEND);
+    return OpenHost(PrintoutPath("COM" + std::to_string(port) + ".prn"), O_WRONLY | O_CREAT | O_APPEND);
+  }
+  if (((access & GENERIC_WRITE) || disposition != OPEN_EXISTING) && IsWriteProtected(path)) {
+    // Opening an existing file for reading only is all a protected card allows.
+    bool readExisting = !(access & GENERIC_WRITE) && disposition == OPEN_ALWAYS &&
+                        ::access(DeviceToHost(path).c_str(), F_OK) == 0;
+    if (!readExisting) {
+      SetLastError(ERROR_WRITE_PROTECT);
+      return INVALID_HANDLE_VALUE;
+    }
+    disposition = OPEN_EXISTING;
   }
   int flags = (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
   switch (disposition) {
@@ -401,8 +447,15 @@ BOOL FlushFileBuffers(HANDLE file) {
   return f && ::fsync(f->fd) == 0;
 }
 
+// Fails a change under a --read-only folder as a write-protected card does.
+bool Protected(LPCWSTR path) {
+  if (!path || !IsWriteProtected(path)) return false;
+  SetLastError(ERROR_WRITE_PROTECT);
+  return true;
+}
+
 BOOL DeleteFile(LPCWSTR path) {
-  if (!path) return FALSE;
+  if (!path || Protected(path)) return FALSE;
   std::string host = DeviceToHost(path);
   struct stat st;
   if (lstat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || ::unlink(host.c_str()) != 0) {
@@ -443,7 +496,7 @@ BOOL CopyFile(LPCWSTR from, LPCWSTR to, BOOL failIfExists) {
 }
 
 BOOL MoveFile(LPCWSTR from, LPCWSTR to) {
-  if (!from || !to) return FALSE;
+  if (!from || !to || Protected(from) || Protected(to)) return FALSE;
   std::string a = DeviceToHost(from), b = DeviceToHost(to);
   struct stat st;
   if (lstat(b.c_str(), &st) == 0) {
@@ -458,6 +511,7 @@ BOOL MoveFile(LPCWSTR from, LPCWSTR to) {
 }
 
 BOOL CreateDirectory(LPCWSTR path, void*) {
+  if (Protected(path)) return FALSE;
   if (!path || ::mkdir(DeviceToHost(path).c_str(), 0777) != 0) {
     if (path) SetErrno();
     return FALSE;
@@ -466,6 +520,7 @@ BOOL CreateDirectory(LPCWSTR path, void*) {
 }
 
 BOOL RemoveDirectory(LPCWSTR path) {
+  if (Protected(path)) return FALSE;
   if (!path || ::rmdir(DeviceToHost(path).c_str()) != 0) {
     if (path) SetErrno();
     return FALSE;
@@ -502,12 +557,21 @@ HANDLE FindFirstFile(LPCWSTR pattern, WIN32_FIND_DATA* data) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
+  // "\" shows the device's own files and "Host", the way to the host's,
+  // as a storage card shows; the emulator's folder stays out of sight.
+  const bool deviceRoot = host == DeviceRoot();
+  std::vector<std::pair<std::string, std::string>> names;  // shown, host path
   while (dirent* e = readdir(dir)) {
     std::string name = e->d_name;
     if (name == "." || name == "..") continue;
+    if (deviceRoot && (EqualNoCase(name, kEmulatorFolder) || EqualNoCase(name, "Host"))) continue;
+    names.emplace_back(name, host + "/" + name);
+  }
+  closedir(dir);
+  if (deviceRoot) names.emplace_back("Host", "/");
+  for (const auto& [name, full] : names) {
     std::u16string wide = ToU16(name);
     if (!MatchPattern(mask, wide) || wide.size() >= MAX_PATH) continue;
-    std::string full = host + "/" + name;
     struct stat st;
     if (::stat(full.c_str(), &st) != 0) continue;
     WIN32_FIND_DATA d{};
@@ -519,7 +583,6 @@ HANDLE FindFirstFile(LPCWSTR pattern, WIN32_FIND_DATA* data) {
     std::copy(wide.begin(), wide.end(), d.cFileName);
     record->entries.push_back(d);
   }
-  closedir(dir);
   // Directory order on the host is arbitrary: present names in order.
   std::sort(record->entries.begin(), record->entries.end(),
             [](const WIN32_FIND_DATA& a, const WIN32_FIND_DATA& b) {

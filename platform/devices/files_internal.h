@@ -12,6 +12,15 @@ bool SetupDeviceFolder(const EmulatorConfig& config, std::string* error);
 void StopFiles();
 // The host folder of "\".
 std::string DeviceRoot();
+// The emulator's own files (the registry and its lock): a folder inside the
+// device folder that the find calls never list.
+std::string EmulatorFolder();
+// The host path of "\Printouts\NAME", what an emulated printer received;
+// the folder is made when missing.
+std::string PrintoutPath(const std::string& name);
+// Whether a device path lies in a --read-only folder (its writes fail with
+// ERROR_WRITE_PROTECT).
+bool IsWriteProtected(std::u16string_view path);
 // "\My Documents\a.tif" -> "<root>/My Documents/a.tif" (existing names found
 // ignoring case); "\Host\tmp\x" -> "/tmp/x".
 std::string DeviceToHost(std::u16string_view path);

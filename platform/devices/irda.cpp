@@ -1,7 +1,7 @@
 // The infrared socket fake: by default one printer in range, whose IAS
 // entry gives an integer LSAP and which appends every byte it receives to
-// \IrDA Printer.prn.  --irda none / ias-none / refuse give the failure
-// paths.
+// \Printouts\IrDA Printer.prn.  --irda none / ias-none / refuse give the
+// failure paths.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -168,7 +168,7 @@ int send(SOCKET s, const char* data, int length, int) {
     if (!r->connected) return Fail(WSAENOTCONN);
   }
   if (!data || length < 0) return Fail(WSAEFAULT);
-  std::string path = DeviceRoot() + "/IrDA Printer.prn";
+  std::string path = PrintoutPath("IrDA Printer.prn");
   FILE* f = std::fopen(path.c_str(), "ab");
   if (!f) return Fail(WSAENOTCONN);
   size_t n = std::fwrite(data, 1, static_cast<size_t>(length), f);

@@ -2,8 +2,9 @@
 // folder, shared with every other emulator process on that folder.  Reads
 // reload the file when another process changed it; writes take a lock,
 // reload, change and replace the file atomically.  Values keep any type
-// with any length.  A damaged file is set aside with one warning and the
-// registry starts empty.
+// with any length.  A damaged file (one that does not parse, or that is no
+// regular file under 16 MiB) is set aside with one warning and the registry
+// starts empty.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -282,7 +284,7 @@ bool Parse(const std::string& text, std::map<std::u16string, Key>* keys, int* ba
 class FileLock {
  public:
   FileLock(const std::string& path, bool exclusive) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
       while (flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {
       }
@@ -298,6 +300,33 @@ class FileLock {
   int fd_ = -1;
 };
 
+constexpr off_t kMaxRegistryFile = 16 << 20;
+
+enum class Load { kMissing, kRead, kUnusable };
+
+// Reads the registry file whole.  Anything but a regular file under the
+// cap (a folder, a FIFO, a device behind a link) is unusable and never
+// read: opening does not wait for a FIFO's writer.
+Load ReadRegistryFile(const std::string& path, std::string* text) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? Load::kMissing : Load::kUnusable;
+  struct stat st;
+  bool usable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxRegistryFile;
+  if (usable) {
+    text->resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (done < text->size()) {
+      ssize_t n = ::read(fd, text->data() + done, text->size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    text->resize(done);
+  }
+  ::close(fd);
+  return usable ? Load::kRead : Load::kUnusable;
+}
+
 // Reloads the file when it changed since it was read (lock held).
 void RefreshLocked() {
   RegistryState& r = Reg();
@@ -305,22 +334,34 @@ void RefreshLocked() {
   if (now == r.stamp) return;
   r.stamp = now;
   r.keys.clear();
-  if (now.size < 0) return;
-  std::ifstream in(r.file, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string text;
+  Load load = ReadRegistryFile(r.file, &text);
+  if (load == Load::kMissing) return;
   std::map<std::u16string, Key> keys;
   int bad = 0;
-  if (Parse(text, &keys, &bad)) {
+  if (load == Load::kRead && Parse(text, &keys, &bad)) {
     r.keys = std::move(keys);
     return;
   }
+  std::string what = load == Load::kRead ? "is damaged (line " + std::to_string(bad) + ")"
+                                          : "is not a regular file of at most 16 MiB";
   std::string aside = r.file + ".damaged";
-  std::fprintf(stderr,
-               "zelmo: the registry file %s is damaged (line %d); it is kept as %s and the "
-               "registry starts empty\n",
-               r.file.c_str(), bad, aside.c_str());
-  ::rename(r.file.c_str(), aside.c_str());
+  std::error_code ec;
+  std::filesystem::remove_all(aside, ec);
+  bool kept = ::rename(r.file.c_str(), aside.c_str()) == 0;
+  std::fprintf(stderr, "zelmo: the registry file %s %s; %s and the registry starts empty\n",
+               r.file.c_str(), what.c_str(),
+               kept ? ("it is kept as " + aside).c_str() : "it cannot be set aside");
   r.stamp = StampOf(r.file);
+}
+
+// Earlier device folders kept the registry beside the device's files.
+void MoveIntoEmulatorFolder() {
+  for (const char* name : {"registry.txt", "registry.lock", "registry.txt.damaged"}) {
+    std::string from = DeviceRoot() + "/" + name, to = EmulatorFolder() + "/" + name;
+    struct stat st;
+    if (lstat(from.c_str(), &st) == 0 && lstat(to.c_str(), &st) != 0) ::rename(from.c_str(), to.c_str());
+  }
 }
 
 void SaveLocked() {
@@ -396,8 +437,9 @@ bool StartRegistry(const EmulatorConfig&, const DeviceModel& device, std::string
   {
     std::lock_guard<std::mutex> lk(Reg().lock);
     RegistryState& r = Reg();
-    r.file = DeviceRoot() + "/registry.txt";
-    r.lockFile = DeviceRoot() + "/registry.lock";
+    MoveIntoEmulatorFolder();
+    r.file = EmulatorFolder() + "/registry.txt";
+    r.lockFile = EmulatorFolder() + "/registry.lock";
     r.keys.clear();
     r.open.clear();
     r.stamp = Stamp{};
@@ -411,7 +453,8 @@ bool StartRegistry(const EmulatorConfig&, const DeviceModel& device, std::string
     SetValue(key, name, REG_SZ, reinterpret_cast<const BYTE*>(w.data()),
              static_cast<DWORD>(w.size() * 2), false);
   };
-  setString(u"HKEY_LOCAL_MACHINE\\Platform", u"Name", device.oemInfo);
+  setString(u"HKEY_LOCAL_MACHINE\\Platform", u"Name",
+            device.platformName ? device.platformName : device.oemInfo);
   setString(u"HKEY_LOCAL_MACHINE\\Windows CE Tools", u"Platform", device.platformType);
   return true;
 }

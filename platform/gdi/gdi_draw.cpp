@@ -227,7 +227,7 @@ BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int
   int bw = bound.right - bound.left, bh = bound.bottom - bound.top;
   std::vector<uint32_t> pixels(static_cast<size_t>(bw) * bh);
   std::vector<uint8_t> present(pixels.size(), 0);
-  RawConverter convert(s.surface, d.surface);
+  RawConverter convert(s.surface, d.surface, !(d.dc && d.dc->backgroundPalette));
   for (int j = 0; j < bh; ++j) {
     int sy = srcY + s.origin.y + (bound.top - area.top) + j;
     if (sy < 0 || sy >= s.surface.height) continue;

@@ -69,9 +69,10 @@ struct ScreenState {
 
 ScreenState& Screen();
 void SetupScreen(const DeviceModel& device);
-// The default hardware palette: the 3-3-2 colour cube, black at 0 and white
-// at 255.
-RGBQUAD CubeColor(int index);
+// The default hardware palette, the platform's: the twenty static colours
+// at 0-9 and 246-255 (black at 0, white at 255, the exact grays 0x808080
+// and 0xC0C0C0), a 6 x 6 x 6 colour cube and a ramp of grays between.
+RGBQUAD SystemColor(int index);
 
 inline ScreenLocation Locate(const ScreenState& s, int x, int y) {
   switch (s.orientation) {
@@ -108,7 +109,9 @@ int NearestColor(const RGBQUAD* table, int count, COLORREF color);
 // colours it has matched.
 class RawConverter {
  public:
-  RawConverter(const Surface& src, const Surface& dst);
+  // `identity`: palette-relative pixels name hardware entries as they are
+  // (a palette realised in front); else they go by colour.
+  RawConverter(const Surface& src, const Surface& dst, bool identity = true);
   uint32_t operator()(uint32_t raw);
 
  private:
@@ -167,6 +170,9 @@ struct Dc {
   HBRUSH brush = nullptr;
   HFONT font = nullptr;
   HPALETTE palette = nullptr;
+  // Realised while its window was behind: its colours map to the nearest
+  // of the hardware palette instead of naming its entries.
+  bool backgroundPalette = false;
   COLORREF textColor = 0x000000;
   COLORREF bkColor = 0xFFFFFF;
   int bkMode = OPAQUE;

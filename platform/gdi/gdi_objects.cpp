@@ -132,13 +132,13 @@ void ResetGdi() {
   HGDIOBJ font = NewHandle();
   g.fonts[HandleId(font)] = system;
   g.stock[SYSTEM_FONT] = font;
-  Palette cube;
+  Palette systemPalette;
   for (int i = 0; i < 256; ++i) {
-    RGBQUAD q = CubeColor(i);
-    cube.entries.push_back(PALETTEENTRY{q.rgbRed, q.rgbGreen, q.rgbBlue, 0});
+    RGBQUAD q = SystemColor(i);
+    systemPalette.entries.push_back(PALETTEENTRY{q.rgbRed, q.rgbGreen, q.rgbBlue, 0});
   }
   HGDIOBJ pal = NewHandle();
-  g.palettes[HandleId(pal)] = cube;
+  g.palettes[HandleId(pal)] = systemPalette;
   g.stock[DEFAULT_PALETTE] = pal;
   PixelFormat mono;
   mono.kind = PixelKind::kIndexed;
@@ -340,23 +340,79 @@ HPALETTE SelectPalette(HDC hdc, HPALETTE palette, BOOL) {
   if (!dc || !FindPalette(palette)) return nullptr;
   HPALETTE old = dc->palette ? dc->palette : static_cast<HPALETTE>(Gdi().stock[DEFAULT_PALETTE]);
   dc->palette = palette;
+  dc->backgroundPalette = false;
   return old;
 }
 
-UINT RealizePalette(HDC hdc) {
-  std::lock_guard<std::mutex> lk(Gdi().lock);
-  Dc* dc = FindDc(hdc);
-  if (!dc) return 0;
-  ScreenState& s = Screen();
-  if (s.depth != 8) return 0;
-  Palette* p = FindPalette(dc->palette ? dc->palette : Gdi().stock[DEFAULT_PALETTE]);
-  if (!p) return 0;
-  UINT n = static_cast<UINT>(std::min<size_t>(256, p->entries.size()));
-  for (UINT i = 0; i < n; ++i) {
-    const PALETTEENTRY& e = p->entries[i];
-    s.hardware[i] = RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0};
+namespace {
+
+// Whether a DC realises its palette into the hardware: the foreground
+// window and the windows it owns do; memory and screen DCs too.
+bool RealisesInFront(const Dc& dc) {
+  if (dc.kind != DcKind::kWindow) return true;
+  std::lock_guard<std::mutex> lk(Sys().lock);
+  HWND front = Sys().foreground;
+  Window* w = FindWindowLocked(dc.hwnd);
+  if (!front || !w) return true;
+  for (Window* r = RootLocked(w); r; r = r->owner ? FindWindowLocked(r->owner) : nullptr) {
+    if (r->handle == front) return true;
   }
-  ++s.paletteGeneration;
+  return false;
+}
+
+// Tells every other top-level window that the hardware palette changed and
+// has it repaint with the colours now nearest to its own: windows of this
+// thread at once, those of others through their queues.
+void BroadcastPaletteChange(HWND cause) {
+  std::vector<HWND> windows;
+  {
+    std::lock_guard<std::mutex> lk(Sys().lock);
+    Window* c = FindWindowLocked(cause);
+    HWND causeRoot = c ? RootLocked(c)->handle : nullptr;
+    for (HWND h : Sys().zorder) {
+      Window* w = FindWindowLocked(h);
+      if (!w || h == causeRoot || w->destroying) continue;
+      InvalidateWindowLocked(w, nullptr, true, true);
+      windows.push_back(h);
+    }
+  }
+  const DWORD self = GetCurrentThreadId();
+  for (HWND h : windows) {
+    if (WindowThread(h) == self) SendMessage(h, WM_PALETTECHANGED, reinterpret_cast<WPARAM>(cause), 0);
+    else PostMessage(h, WM_PALETTECHANGED, reinterpret_cast<WPARAM>(cause), 0);
+  }
+}
+
+}  // namespace
+
+UINT RealizePalette(HDC hdc) {
+  HWND cause = nullptr;
+  bool changed = false;
+  UINT n;
+  {
+    std::lock_guard<std::mutex> lk(Gdi().lock);
+    Dc* dc = FindDc(hdc);
+    if (!dc) return 0;
+    ScreenState& s = Screen();
+    if (s.depth != 8) return 0;
+    Palette* p = FindPalette(dc->palette ? dc->palette : Gdi().stock[DEFAULT_PALETTE]);
+    if (!p) return 0;
+    n = static_cast<UINT>(std::min<size_t>(256, p->entries.size()));
+    // Behind: the hardware palette stays; drawing maps to its nearest colours.
+    dc->backgroundPalette = !RealisesInFront(*dc);
+    if (dc->backgroundPalette) return n;
+    for (UINT i = 0; i < n; ++i) {
+      const PALETTEENTRY& e = p->entries[i];
+      RGBQUAD q{e.peBlue, e.peGreen, e.peRed, 0};
+      if (std::memcmp(&q, &s.hardware[i], sizeof q) == 0) continue;
+      s.hardware[i] = q;
+      changed = true;
+    }
+    if (!changed) return n;
+    ++s.paletteGeneration;
+    cause = dc->hwnd;
+  }
+  BroadcastPaletteChange(cause);
   return n;
 }
 

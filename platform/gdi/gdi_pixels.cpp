@@ -7,10 +7,32 @@
 
 namespace ce::internal {
 
-RGBQUAD CubeColor(int index) {
-  int r = (index >> 5) & 7, g = (index >> 2) & 7, b = index & 3;
-  return RGBQUAD{static_cast<BYTE>(b * 85), static_cast<BYTE>(g * 255 / 7),
-                 static_cast<BYTE>(r * 255 / 7), 0};
+RGBQUAD SystemColor(int index) {
+  // The twenty static colours: ten at the bottom, ten at the top.
+  static constexpr uint8_t kStatic[20][3] = {
+      {0, 0, 0},       {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
+      {128, 0, 128},   {0, 128, 128},   {192, 192, 192}, {192, 220, 192}, {166, 202, 240},
+      {255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0},
+      {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
+  index &= 0xFF;
+  const uint8_t* c;
+  uint8_t rgb[3];
+  if (index < 10 || index >= 246) {
+    c = kStatic[index < 10 ? index : index - 236];
+  } else if (index < 226) {
+    // A 6 x 6 x 6 colour cube, blue fastest.
+    int k = index - 10;
+    rgb[0] = static_cast<uint8_t>(k / 36 * 51);
+    rgb[1] = static_cast<uint8_t>(k / 6 % 6 * 51);
+    rgb[2] = static_cast<uint8_t>(k % 6 * 51);
+    c = rgb;
+  } else {
+    // Twenty grays between the cube's.
+    uint8_t v = static_cast<uint8_t>((index - 225) * 255 / 21);
+    rgb[0] = rgb[1] = rgb[2] = v;
+    c = rgb;
+  }
+  return RGBQUAD{c[2], c[1], c[0], 0};
 }
 
 namespace {
@@ -170,12 +192,14 @@ bool SameFormat(const PixelFormat& a, const PixelFormat& b) {
 
 }  // namespace
 
-RawConverter::RawConverter(const Surface& src, const Surface& dst) : src_(src), dst_(dst) {
+RawConverter::RawConverter(const Surface& src, const Surface& dst, bool identity)
+    : src_(src), dst_(dst) {
   const PixelFormat& s = *src.format;
   const PixelFormat& d = *dst.format;
   if (SameFormat(s, d)) {
     mode_ = Mode::kSame;
-  } else if (s.kind == PixelKind::kIndexed && s.paletteRelative && d.kind == PixelKind::kDevice8) {
+  } else if (s.kind == PixelKind::kIndexed && s.paletteRelative && d.kind == PixelKind::kDevice8 &&
+             identity) {
     // Palette-relative pixels name entries of the realised palette, which a
     // palette display holds entry for entry.
     mode_ = Mode::kPaletteToDevice;

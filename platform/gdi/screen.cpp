@@ -42,7 +42,7 @@ void SetupScreen(const DeviceModel& device) {
     case 24: s.format.kind = PixelKind::kRgb24; break;
     default: s.format.kind = PixelKind::kRgb565; break;
   }
-  for (int i = 0; i < 256; ++i) s.hardware[i] = CubeColor(i);
+  for (int i = 0; i < 256; ++i) s.hardware[i] = SystemColor(i);
   ++s.paletteGeneration;
 }
 
@@ -53,6 +53,9 @@ ScreenLocation LocateScreenPixel(int x, int y) { return Locate(Screen(), x, y); 
 uint8_t* ScreenMemory() { return reinterpret_cast<uint8_t*>(Screen().memory); }
 
 size_t ScreenMemorySize() { return Screen().size; }
+
+ScreenMemoryLock::ScreenMemoryLock() { Gdi().lock.lock(); }
+ScreenMemoryLock::~ScreenMemoryLock() { Gdi().lock.unlock(); }
 
 void* MapDeviceAddress(uint32_t address) {
   const DeviceModel& d = CurrentDevice();

@@ -9,7 +9,7 @@ using namespace internal;
 
 bool StartEmulator(const EmulatorConfig& config, std::string* error) {
   if (EmulatorRunning()) StopEmulator();
-  const DeviceModel* device = FindDeviceModel(config.device);
+  const DeviceModel* device = ConfiguredModel(config);
   if (!device) {
     if (error) *error = "unknown device \"" + config.device + "\" (--list-devices lists them)";
     return false;

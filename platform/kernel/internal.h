@@ -58,7 +58,8 @@ struct ThreadQueue {
   std::condition_variable wake;
   bool quitPending = false;
   int quitCode = 0;
-  bool waiting = false;  // blocked in GetMessage, WaitMessage or Sleep
+  bool waiting = false;  // blocked in GetMessage, WaitMessage, a wait or Sleep
+  DWORD newBits = 0;  // QS_ kinds posted since the thread last looked
   bool alive = true;
   int sendDepth = 0;  // inside a sent message's window procedure
   MSG last{};  // for GetMessagePos / GetMessageTime
@@ -177,6 +178,12 @@ struct System {
   // Input.
   bool penDown = false;
   POINT penPos{};
+  // The last press of the pen: where and when it went down and came up,
+  // and whether it left the tap-and-hold distance meanwhile.
+  POINT pressPos{};
+  Clock::time_point pressDown{};
+  Clock::time_point pressUp{};
+  bool pressStrayed = false;
   HWND penTarget = nullptr;
   Clock::time_point lastDownTime{};
   POINT lastDownPos{};
@@ -194,6 +201,8 @@ struct System {
 };
 
 System& Sys();
+// The model a configuration asks for, with its --screen; null when unknown.
+const DeviceModel* ConfiguredModel(const EmulatorConfig& config);
 // The calling thread's queue, created on first use.
 ThreadQueue* CurrentQueue();
 ThreadQueue* CurrentQueueLocked(std::unique_lock<std::mutex>& lk);
@@ -220,6 +229,8 @@ void InvalidateWindowLocked(Window* w, const RECT* clientRect, bool erase, bool 
 // Wakes the thread that owns a window.
 void WakeThreadLocked(DWORD thread);
 void PostLocked(DWORD thread, const MSG& msg);
+// The QS_ bit a posted message counts under.
+DWORD WakeBit(UINT message);
 DWORD WindowThread(HWND hwnd);
 // Visible parts of a window on the screen (client or whole window).
 std::vector<RECT> VisibleRectsLocked(const Window* w, bool client);

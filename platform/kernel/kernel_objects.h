@@ -14,6 +14,10 @@ HANDLE AddObject(ObjectKind kind, std::shared_ptr<void> record);
 std::shared_ptr<void> LookupObject(HANDLE handle, ObjectKind kind);
 bool RemoveObject(HANDLE handle, ObjectKind* kind);
 
+// A waitable handle (a thread): 1 signalled, 0 not yet, -1 not waitable.
+// May be called with the system lock held.
+int WaitableState(HANDLE handle);
+
 template <typename T>
 std::shared_ptr<T> Lookup(HANDLE handle, ObjectKind kind) {
   return std::static_pointer_cast<T>(LookupObject(handle, kind));

@@ -84,10 +84,19 @@ void WakeThreadLocked(DWORD thread) {
   if (it != Sys().threads.end()) it->second->wake.notify_all();
 }
 
+DWORD WakeBit(UINT message) {
+  if (message >= WM_KEYFIRST && message <= WM_KEYLAST) return QS_KEY;
+  if (message == WM_MOUSEMOVE) return QS_MOUSEMOVE;
+  if (message > WM_MOUSEMOVE && message <= WM_MOUSELAST) return QS_MOUSEBUTTON;
+  if (message == WM_HOTKEY) return QS_HOTKEY;
+  return QS_POSTMESSAGE;
+}
+
 void PostLocked(DWORD thread, const MSG& msg) {
   auto it = Sys().threads.find(thread);
   if (it == Sys().threads.end() || !it->second->alive) return;
   it->second->posted.push_back(msg);
+  it->second->newBits |= WakeBit(msg.message);
   it->second->wake.notify_all();
 }
 
@@ -257,6 +266,7 @@ enum class Fetch { kRemove, kKeep };
 bool FetchMessage(MSG* out, HWND filter, UINT lo, UINT hi, Fetch mode, bool wait) {
   std::unique_lock<std::mutex> lk(Sys().lock);
   ThreadQueue* q = CurrentQueueLocked(lk);
+  q->newBits = 0;
   for (;;) {
     if (!q->sent.empty()) {
       RunSentLocked(lk, q);

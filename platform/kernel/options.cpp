@@ -20,8 +20,21 @@ bool Number(const std::string& s, long lo, long hi, long* out) {
 
 }  // namespace
 
+// "240x320x16": a screen the unknown model can have.
+bool Screen(const std::string& s, EmulatorConfig* config) {
+  int w = 0, h = 0, d = 0;
+  char end = 0;
+  if (std::sscanf(s.c_str(), "%dx%dx%d%c", &w, &h, &d, &end) != 3) return false;
+  if (w < 160 || w > 1024 || h < 160 || h > 1024 || (d != 8 && d != 16)) return false;
+  config->screenWidth = w;
+  config->screenHeight = h;
+  config->screenDepth = d;
+  return true;
+}
+
 bool ParseEmulatorOptions(int argc, char** argv, EmulatorConfig* config,
                           std::vector<std::string>* rest, std::string* error) {
+  bool namedDevice = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     std::string value;
@@ -49,14 +62,23 @@ bool ParseEmulatorOptions(int argc, char** argv, EmulatorConfig* config,
     long n;
     if (arg == "--device") {
       if (!need(&config->device)) return false;
+      namedDevice = true;
       if (!FindDeviceModel(config->device)) {
         *error = "unknown device \"" + config->device + "\" (--list-devices lists them)";
+        return false;
+      }
+    } else if (arg == "--screen") {
+      if (!need(&value) || !Screen(value, config)) {
+        *error = "--screen takes WIDTHxHEIGHTxDEPTH, 160 to 1024 pixels, 8 or 16 bits (e.g. 320x240x16)";
         return false;
       }
     } else if (arg == "--list-devices") {
       config->listDevices = true;
     } else if (arg == "--root") {
       if (!need(&config->root)) return false;
+    } else if (arg == "--read-only") {
+      if (!need(&value)) return false;
+      config->readOnly.push_back(value);
     } else if (arg == "--headless") {
       config->headless = true;
     } else if (arg == "--script") {
@@ -105,6 +127,15 @@ bool ParseEmulatorOptions(int argc, char** argv, EmulatorConfig* config,
       rest->push_back(arg);
     }
   }
+  if (config->screenWidth > 0) {
+    // Known models keep their own screens.
+    if (!namedDevice) config->device = "unknown";
+    const DeviceModel* model = FindDeviceModel(config->device);
+    if (model && model->deviceIndex >= 0) {
+      *error = "--screen sets the screen of the unknown model only, not of " + config->device;
+      return false;
+    }
+  }
   return true;
 }
 
@@ -112,12 +143,16 @@ std::string EmulatorUsage(const EmulatorConfig& config) {
   std::ostringstream out;
   out << "Options of the handheld emulator:\n"
          "  --device NAME        the emulated model (default ipaq3600; --list-devices)\n"
+         "  --screen WxHxD       the unknown model's screen, e.g. 320x240x16 or 240x320x8\n"
          "  --root DIR           the device folder that \\ maps to\n"
          "                       (default $XDG_DATA_HOME/zelmo/device)\n"
+         "  --read-only PATH     every write under device folder PATH fails, as on a\n"
+         "                       write-protected card (repeatable; e.g. \"\\My Documents\")\n"
          "  --headless           no window; with --script, driven by a script\n"
          "  --script FILE        run a headless script (see below)\n"
          "  --zoom N             scale of the SDL window (default 2)\n"
-         "  --log                print message boxes, beeps, program starts and sounds\n"
+         "  --log                print message boxes, beeps, program starts, sounds, help\n"
+         "                       pages and the program's milestones\n"
          "  --hold-key VK        a key held down at start (e.g. 0xC1)\n"
          "  --irda MODE          printer (default), none, ias-none or refuse\n"
          "  --no-com N           serial port COMN: is missing\n"
@@ -128,6 +163,8 @@ std::string EmulatorUsage(const EmulatorConfig& config) {
          "  key NAME|0xVK | type TEXT | wait MS | idle | shot FILE.png |\n"
          "  answer yes|no|ok|cancel | expect-window CLASS [\"TITLE\"] |\n"
          "  expect-text TEXT | quit      (# starts a comment)\n"
+         "  rtap X Y | drag X1 Y1 X2 Y2 MS [STEPS] | keydown KEY | keyup KEY (held keys\n"
+         "  repeat while the script waits) | wait-log TEXT [MS] (a --log line)\n"
          "\n";
   const DeviceModel* model = FindDeviceModel(config.device);
   if (model) {

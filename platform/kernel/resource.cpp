@@ -85,6 +85,15 @@ const ResourceFile* FindResourceFileByPath(const std::string& path) {
   return nullptr;
 }
 
+std::vector<ResourceFile> ResourceFilesIn(const std::string& folder) {
+  std::lock_guard<std::mutex> lk(Res().lock);
+  std::vector<ResourceFile> out;
+  for (const ResourceFile& f : Res().files) {
+    if (Folder(f.path) == LowerAscii(folder)) out.push_back(f);
+  }
+  return out;
+}
+
 // ---------------------------------------------------------------------------
 // Text resources: tokens, quoted strings with escapes, flag names
 

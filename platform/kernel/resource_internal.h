@@ -13,6 +13,8 @@ namespace ce::internal {
 
 const ResourceFile* FindResourceFile(const std::string& folder, LPCWSTR name);
 const ResourceFile* FindResourceFileByPath(const std::string& path);
+// Every file under a folder of the program's resources ("help").
+std::vector<ResourceFile> ResourceFilesIn(const std::string& folder);
 
 struct Token {
   bool quoted;

@@ -2,7 +2,6 @@
 // thread, and the presenter on the calling thread.
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <thread>
 
 #include "platform/devices/files_internal.h"
@@ -30,12 +29,14 @@ DWORD ProgramThread(void* arg) {
 }
 
 void PrintDevices() {
-  std::printf("%-12s %-9s %5s  %s\n", "device", "screen", "row", "model");
+  std::printf("%-12s %-10s %4s  %s\n", "device", "screen", "row", "model");
   for (const DeviceModel& d : DeviceModels()) {
     char screen[32];
     std::snprintf(screen, sizeof(screen), "%dx%dx%d", d.width, d.height, d.depth);
-    std::printf("%-12s %-9s %5d  %s\n", d.alias, screen, d.deviceIndex, d.oemInfo);
+    std::printf("%-12s %-10s %4d  %s%s%s\n", d.alias, screen, d.deviceIndex, d.oemInfo,
+                d.platformName ? ", platform " : "", d.platformName ? d.platformName : "");
   }
+  std::printf("(the unknown model takes any screen: --screen 320x240x16, 480x640x16, 240x320x8 ...)\n");
 }
 
 }  // namespace
@@ -68,7 +69,8 @@ bool CloseProgram(const std::atomic<bool>& ended, int waitMs) {
 
 }  // namespace internal
 
-int RunEmulator(int argc, char** argv, WinMainProc winMain, const char* samplesFolder) {
+int RunEmulator(int argc, char** argv, WinMainProc winMain, const char* samplesFolder,
+                const char* programUsage) {
   EmulatorConfig config;
   std::vector<std::string> rest;
   std::string error;
@@ -77,6 +79,7 @@ int RunEmulator(int argc, char** argv, WinMainProc winMain, const char* samplesF
     return 2;
   }
   if (config.help) {
+    if (programUsage) std::printf("%s\n", programUsage);
     std::fputs(EmulatorUsage(config).c_str(), stdout);
     return 0;
   }
@@ -96,11 +99,10 @@ int RunEmulator(int argc, char** argv, WinMainProc winMain, const char* samplesF
     return 2;
   }
   // A host file named on the command line reaches the program by its
-  // device path.
+  // device path, whether it exists or not; a device path stays as it is.
   std::u16string line;
   for (const std::string& arg : rest) {
-    std::error_code ec;
-    std::u16string piece = std::filesystem::exists(arg, ec) ? HostToDevice(arg) : ToU16(arg);
+    std::u16string piece = arg.rfind('\\', 0) == 0 ? ToU16(arg) : HostToDevice(arg);
     if (!line.empty()) line += u" ";
     line += piece;
   }

@@ -7,10 +7,12 @@ namespace ce::internal {
 bool StartInstanceService(const EmulatorConfig& config);
 void StopInstanceService();
 void ResetClipboard();
+void InstallHelpPages();
 
 bool StartServices(const EmulatorConfig& config, std::string* error) {
   if (!SetupDeviceFolder(config, error)) return false;
-  const DeviceModel* device = FindDeviceModel(config.device);
+  InstallHelpPages();
+  const DeviceModel* device = ConfiguredModel(config);
   if (!device || !StartRegistry(config, *device, error)) return false;
   ResetClipboard();
   if (config.secondInstanceService) StartInstanceService(config);

@@ -1,5 +1,6 @@
 // The shared state, string helpers, rectangles, last error and the event log.
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <iostream>
 
@@ -56,6 +57,15 @@ void LogEvent(const std::string& line) {
 }
 
 }  // namespace internal
+
+void LogMilestone(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof(text), format, args);
+  va_end(args);
+  internal::LogEvent(std::string("milestone ") + text);
+}
 
 std::vector<std::string> EventLog() {
   std::lock_guard<std::mutex> lk(internal::gLogLock);

@@ -65,6 +65,13 @@ bool RemoveObject(HANDLE handle, ObjectKind* kind) {
   return true;
 }
 
+int WaitableState(HANDLE handle) {
+  auto record = Lookup<ThreadRecord>(handle, ObjectKind::kThread);
+  if (!record) return -1;
+  std::lock_guard<std::mutex> lk(record->lock);
+  return record->done ? 1 : 0;
+}
+
 void ResetKernelObjects() {
   ObjectTable& t = Objects();
   std::map<uint32_t, std::pair<ObjectKind, std::shared_ptr<void>>> old;
@@ -102,10 +109,15 @@ HANDLE CreateThread(void*, DWORD, LPTHREAD_START_ROUTINE start, void* parameter,
       q->sent.clear();
       if (q->generation == Sys().generation) Sys().threads.erase(q->id);
     }
-    std::lock_guard<std::mutex> lk(record->lock);
-    record->done = true;
-    record->exitCode = code;
-    record->ended.notify_all();
+    {
+      std::lock_guard<std::mutex> lk(record->lock);
+      record->done = true;
+      record->exitCode = code;
+      record->ended.notify_all();
+    }
+    // Threads in MsgWaitForMultipleObjects wait on their queues.
+    std::lock_guard<std::mutex> lk(Sys().lock);
+    for (auto& [id, other] : Sys().threads) other->wake.notify_all();
   }).detach();
   return handle;
 }

@@ -98,7 +98,7 @@ bool Open(const EmulatorConfig& config, std::string* error) {
     return false;
   }
   SDL_InitSubSystem(SDL_INIT_AUDIO);  // no sound is fine
-  const DeviceModel* d = FindDeviceModel(config.device);
+  const DeviceModel* d = ConfiguredModel(config);
   SdlState& s = Sdl();
   s.width = d->width;
   s.height = d->height;

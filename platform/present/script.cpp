@@ -1,5 +1,6 @@
 // The headless script language: pen taps, holds and drags, keys, typed
 // text, waits, screenshots, message-box answers and expectations.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <strings.h>
@@ -92,6 +93,81 @@ bool TextShown(const std::u16string& text, size_t* boxesSeen) {
   return false;
 }
 
+// Keys held by keydown repeat while the script waits, as a held button does:
+// after 500 ms, every 100 ms.
+struct HeldKeys {
+  std::vector<std::pair<int, Clock::time_point>> keys;  // key, next repeat
+  void Pause(int ms) {
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      auto next = end;
+      for (auto& k : keys) next = std::min(next, k.second);
+      std::this_thread::sleep_until(next);
+      if (next >= end) return;
+      for (auto& k : keys) {
+        if (k.second > Clock::now()) continue;
+        InjectKey(k.first, true);
+        k.second += std::chrono::milliseconds(100);
+      }
+    }
+  }
+};
+
+// The gestures beyond taps and keys, and waiting for a logged line:
+//   rtap X Y                      right button down and up
+//   drag X1 Y1 X2 Y2 MS [STEPS]   pen down, STEPS moves over MS, pen up
+//   keydown KEY | keyup KEY       a button held down (repeating) and let go
+//   wait-log TEXT [MS]            until a --log line holds TEXT (10 s)
+// Returns an error message, or "" when the line ran.
+std::string RunMoreOfTheScript(const std::vector<std::string>& w, HeldKeys* held, size_t* logSeen) {
+  const std::string& cmd = w[0];
+  int n[6] = {};
+  size_t numbers = 0;
+  while (numbers < 6 && numbers + 1 < w.size() && Int(w[numbers + 1], &n[numbers])) ++numbers;
+  if (cmd == "rtap") {
+    if (numbers < 2) return "rtap needs X Y";
+    InjectPen(PenAction::kRightDown, n[0], n[1]);
+    InjectPen(PenAction::kRightUp, n[0], n[1]);
+  } else if (cmd == "drag") {
+    if (numbers < 5 || n[4] < 0) return "drag needs X1 Y1 X2 Y2 MS [STEPS]";
+    int steps = numbers >= 6 ? n[5] : std::max(1, n[4] / 30);  // a sample every 20-50 ms
+    if (steps < 1 || steps > 10000) return "drag takes 1 to 10000 steps";
+    InjectPen(PenAction::kDown, n[0], n[1]);
+    for (int i = 1; i <= steps; ++i) {
+      held->Pause(n[4] / steps);
+      InjectPen(PenAction::kMove, n[0] + (n[2] - n[0]) * i / steps, n[1] + (n[3] - n[1]) * i / steps);
+    }
+    InjectPen(PenAction::kUp, n[2], n[3]);
+  } else if (cmd == "keydown" || cmd == "keyup") {
+    int vk = w.size() >= 2 ? KeyCode(w[1]) : -1;
+    if (vk < 0) return "unknown key " + (w.size() >= 2 ? w[1] : std::string());
+    auto& keys = held->keys;
+    keys.erase(std::remove_if(keys.begin(), keys.end(), [&](const auto& k) { return k.first == vk; }),
+               keys.end());
+    if (cmd == "keydown") keys.emplace_back(vk, Clock::now() + std::chrono::milliseconds(500));
+    InjectKey(vk, cmd == "keydown");
+  } else {  // wait-log
+    int ms = 10000;
+    size_t words = w.size();
+    if (words >= 3 && Int(w.back(), &ms)) --words;
+    std::string text;
+    for (size_t i = 1; i < words; ++i) text += (i > 1 ? " " : "") + w[i];
+    if (text.empty() || ms < 0) return "wait-log needs TEXT [MS]";
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      std::vector<std::string> log = EventLog();
+      for (size_t i = *logSeen; i < log.size(); ++i) {
+        if (log[i].find(text) == std::string::npos) continue;
+        *logSeen = i + 1;
+        return "";
+      }
+      if (Clock::now() >= end) return "nothing logged \"" + text + "\" within " + std::to_string(ms) + " ms";
+      held->Pause(5);
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 int RunScript(const std::string& path, bool* quit) {
@@ -104,6 +180,8 @@ int RunScript(const std::string& path, bool* quit) {
   std::string line;
   int number = 0;
   size_t boxesSeen = 0;
+  size_t logSeen = 0;
+  HeldKeys held;
   auto fail = [&](const std::string& what) {
     std::fprintf(stderr, "zelmo: script %s:%d: %s\n", path.c_str(), number, what.c_str());
     return 3;
@@ -115,7 +193,8 @@ int RunScript(const std::string& path, bool* quit) {
     if (w.empty() || w[0][0] == '#') continue;
     const std::string& cmd = w[0];
     // A new interaction starts when the program has dealt with the last.
-    if (cmd == "tap" || cmd == "down" || cmd == "hold" || cmd == "key" || cmd == "type")
+    if (cmd == "tap" || cmd == "down" || cmd == "hold" || cmd == "key" || cmd == "type" ||
+        cmd == "rtap" || cmd == "drag" || cmd == "keydown" || cmd == "keyup")
       WaitIdle(kIdleTimeoutMs);
     int x = 0, y = 0, ms = 0;
     bool point = w.size() >= 3 && Int(w[1], &x) && Int(w[2], &y);
@@ -127,7 +206,7 @@ int RunScript(const std::string& path, bool* quit) {
     } else if (cmd == "hold") {
       if (!point || w.size() < 4 || !Int(w[3], &ms) || ms < 0) return fail("hold needs X Y MS");
       InjectPen(PenAction::kDown, x, y);
-      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      held.Pause(ms);
       InjectPen(PenAction::kUp, x, y);
     } else if (cmd == "key") {
       int vk = w.size() >= 2 ? KeyCode(w[1]) : -1;
@@ -138,7 +217,7 @@ int RunScript(const std::string& path, bool* quit) {
       for (char16_t c : ToU16(Rest(line, cmd))) InjectChar(c);
     } else if (cmd == "wait") {
       if (w.size() < 2 || !Int(w[1], &ms) || ms < 0) return fail("wait needs MS");
-      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      held.Pause(ms);
     } else if (cmd == "idle") {
       if (!WaitIdle(kIdleTimeoutMs)) return fail("the program did not settle within 10 s");
     } else if (cmd == "shot") {
@@ -165,6 +244,9 @@ int RunScript(const std::string& path, bool* quit) {
       std::string text = Rest(line, cmd);
       WaitIdle(kIdleTimeoutMs);
       if (!TextShown(ToU16(text), &boxesSeen)) return fail("expected the text \"" + text + "\"; it is not shown");
+    } else if (cmd == "rtap" || cmd == "drag" || cmd == "keydown" || cmd == "keyup" || cmd == "wait-log") {
+      std::string error = RunMoreOfTheScript(w, &held, &logSeen);
+      if (!error.empty()) return fail(error);
     } else if (cmd == "quit") {
       *quit = true;
       return 0;

@@ -308,16 +308,25 @@ BOOL SipGetInfo(SIPINFO* info) {
 BOOL SHHandleWMSettingChange(HWND, WPARAM, LPARAM, SHACTIVATEINFO*) { return TRUE; }
 
 // Tap-and-hold: watches the pen without taking its messages; a ring of dots
-// grows around the tap meanwhile and is taken away again.
+// grows around the tap meanwhile and is taken away again.  The time counts
+// from the pen-down itself, so a window that takes the pen-down late still
+// sees a hold as a hold, also one that has already ended.
 DWORD SHRecognizeGesture(SHRGINFO* info) {
   if (!info || info->cbSize < sizeof(SHRGINFO)) return 0;
   POINT start;
   int hold;
+  Clock::time_point begin;
   {
     std::lock_guard<std::mutex> lk(Sys().lock);
-    if (!Sys().penDown) return 0;
-    start = Sys().penPos;
-    hold = Sys().config.holdMilliseconds;
+    const System& s = Sys();
+    hold = s.config.holdMilliseconds;
+    start = s.pressPos;
+    begin = s.pressDown;
+    if (s.pressStrayed) return 0;
+    if (!s.penDown) {
+      bool held = s.pressUp - s.pressDown >= std::chrono::milliseconds(hold);
+      return held ? GN_CONTEXTMENU : 0;
+    }
   }
   constexpr int kDots = 8;
   static const POINT kRing[kDots] = {{0, -9}, {6, -6}, {9, 0}, {6, 6},
@@ -341,14 +350,17 @@ DWORD SHRecognizeGesture(SHRGINFO* info) {
     }
   };
   DWORD result = 0;
-  auto begin = Clock::now();
   int shown = 0;
   for (;;) {
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin).count();
     {
       std::lock_guard<std::mutex> lk(Sys().lock);
-      const POINT& p = Sys().penPos;
-      if (!Sys().penDown || std::abs(p.x - start.x) > 5 || std::abs(p.y - start.y) > 5) break;
+      const System& s = Sys();
+      if (s.pressStrayed) break;
+      if (!s.penDown) {
+        if (s.pressUp - s.pressDown >= std::chrono::milliseconds(hold)) result = GN_CONTEXTMENU;
+        break;
+      }
     }
     if (elapsed >= hold) {
       result = GN_CONTEXTMENU;

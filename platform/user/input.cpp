@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kDoubleTapMs = 500;
 constexpr int kDoubleTapDistance = 4;
+constexpr int kHoldDistance = 5;  // tap-and-hold: the pen stays this close
 
 bool IsTransparent(const Window* w) { return Lower(w->cls->name) == u"static"; }
 
@@ -171,6 +172,9 @@ void InjectPen(PenAction action, int x, int y) {
     switch (action) {
       case PenAction::kDown: {
         s.penDown = true;
+        s.pressPos = p;
+        s.pressDown = Clock::now();
+        s.pressStrayed = false;
         s.keyDown[VK_LBUTTON] = true;
         Window* target = s.capture ? FindWindowLocked(s.capture) : WindowAtLocked(p);
         if (target) {
@@ -184,6 +188,8 @@ void InjectPen(PenAction action, int x, int y) {
       }
       case PenAction::kMove:
         if (!s.penDown) return;
+        if (std::abs(p.x - s.pressPos.x) > kHoldDistance || std::abs(p.y - s.pressPos.y) > kHoldDistance)
+          s.pressStrayed = true;
         if (s.ncScroll) {
           NcTrackLocked(p, false);
           return;
@@ -192,7 +198,10 @@ void InjectPen(PenAction action, int x, int y) {
           PostTo(t, WM_MOUSEMOVE, MK_LBUTTON, ClientPoint(t, p));
         return;
       case PenAction::kUp:
+        if (std::abs(p.x - s.pressPos.x) > kHoldDistance || std::abs(p.y - s.pressPos.y) > kHoldDistance)
+          s.pressStrayed = true;
         s.penDown = false;
+        s.pressUp = Clock::now();
         s.keyDown[VK_LBUTTON] = false;
         if (s.ncScroll) {
           NcTrackLocked(p, true);
@@ -222,6 +231,7 @@ void InjectKey(int virtualKey, bool down) {
   std::lock_guard<std::mutex> lk(Sys().lock);
   System& s = Sys();
   int vk = virtualKey & 0xFF;
+  const bool repeat = down && s.keyDown[vk];  // a held button repeating
   s.keyDown[vk] = down;
   const HotKey* chosen = nullptr;
   for (const HotKey& h : s.hotkeys) {
@@ -242,7 +252,7 @@ void InjectKey(int virtualKey, bool down) {
   }
   Window* w = FindWindowLocked(s.focus ? s.focus : s.foreground);
   if (!w) return;
-  LPARAM lp = down ? 1 : static_cast<LPARAM>(0xC0000001u);
+  LPARAM lp = down ? (repeat ? 0x40000001 : 1) : static_cast<LPARAM>(0xC0000001u);
   PostTo(w, down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(vk), lp);
 }
 

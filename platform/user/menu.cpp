@@ -326,6 +326,8 @@ Tracking* StateOf(HWND hwnd) {
   return reinterpret_cast<Tracking*>(GetWindowLongPtr(hwnd, GWL_USERDATA));
 }
 
+// Opens a level of the menu; the first stays hidden until the tracking
+// holds the pen (see TrackPopupMenu).
 void OpenLevel(Tracking& t, HMENU menu, int x, int y, UINT flags) {
   if (t.owner) SendMessage(t.owner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
   Level l;
@@ -344,7 +346,7 @@ void OpenLevel(Tracking& t, HMENU menu, int x, int y, UINT flags) {
                             size.cx, size.cy, nullptr, nullptr, nullptr, nullptr);
   SetWindowLongPtr(l.window, GWL_USERDATA, reinterpret_cast<intptr_t>(&t));
   t.levels.push_back(std::move(l));
-  ShowWindow(t.levels.back().window, SW_SHOWNA);
+  if (t.levels.size() > 1) ShowWindow(t.levels.back().window, SW_SHOWNA);
 }
 
 void CloseLevelsAbove(Tracking& t, size_t keep) {
@@ -497,6 +499,9 @@ BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, const
     savedFocus = Sys().focus;
     Sys().focus = root;  // keys go to the menu without activating it
   }
+  // Shown only now that it holds the pen and the keys: a tap that comes as
+  // soon as the menu shows reaches it, never the window underneath.
+  ShowWindow(root, SW_SHOWNA);
   bool quit = false;
   int quitCode = 0;
   MSG msg;

@@ -3,6 +3,7 @@
 // imaging library's path hook.
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <fstream>
 #include <set>
 
@@ -139,6 +140,42 @@ TEST_F(Files, HostPathsAndTheLibraryHook) {
   EXPECT_EQ(ce::internal::DeviceToHost(u"\\..\\..\\temp"), root_ + "/temp");
 }
 
+// "My Device" holds only the device's files, and Host as a folder.
+TEST_F(Files, TheRootListsHostAndNoFileOfTheEmulator) {
+  EXPECT_EQ(Find(u"\\*.*"), (std::set<std::u16string>{u"My Documents", u"temp", u"Windows", u"Host"}));
+  EXPECT_TRUE(std::filesystem::is_regular_file(root_ + "/.emulator/registry.txt"));
+  WIN32_FIND_DATA d;
+  HANDLE h = FindFirstFile(u"\\host", &d);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(std::u16string(d.cFileName), u"Host");
+  EXPECT_EQ(d.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+  FindClose(h);
+  EXPECT_TRUE(Find(u"\\Host\\*").count(u"tmp"));
+}
+
+// Every write under a --read-only folder fails as on a write-protected
+// card, through the device's file calls and the library's primitives.
+TEST_F(Files, ReadOnlyFoldersRefuseEveryWrite) {
+  StopEmulator();
+  EmulatorConfig config;
+  config.readOnly = {"\\my documents"};
+  Start("ipaq3600", config);
+  Write("My Documents/kept.txt", "kept");
+  const char16_t* kept = u"\\My Documents\\kept.txt";
+  EXPECT_TRUE(CopyFile(kept, u"\\temp\\copy.txt", FALSE));  // reading is fine, elsewhere writing too
+  for (DWORD disposition : {CREATE_ALWAYS, CREATE_NEW, OPEN_EXISTING, TRUNCATE_EXISTING})
+    EXPECT_EQ(CreateFile(kept, GENERIC_WRITE, 0, nullptr, disposition, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_WRITE_PROTECT);
+  EXPECT_FALSE(DeleteFile(kept));
+  EXPECT_FALSE(MoveFile(kept, u"\\temp\\moved.txt"));
+  EXPECT_FALSE(CreateDirectory(u"\\My Documents\\Sub", nullptr));
+  EXPECT_EQ(quillon::CreateForWrite(u"\\My Documents\\new.bmp"), quillon::kInvalidHandle);
+  EXPECT_EQ(errno, EROFS);
+  std::ifstream in(root_ + "/My Documents/kept.txt");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "kept");
+}
+
 TEST_F(Files, SerialPortsAppendToFilesUnlessMissing) {
   for (int k = 0; k < 2; ++k) {
     HANDLE com = CreateFile(u"COM1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -147,7 +184,7 @@ TEST_F(Files, SerialPortsAppendToFilesUnlessMissing) {
     WriteFile(com, "\x1b" "E", 2, &n, nullptr);
     CloseHandle(com);
   }
-  std::ifstream in(root_ + "/COM1.prn", std::ios::binary);
+  std::ifstream in(root_ + "/Printouts/COM1.prn", std::ios::binary);
   std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(got, "\x1b" "E\x1b" "E");
   EXPECT_EQ(CreateFile(u"COM3:", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);

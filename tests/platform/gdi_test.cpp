@@ -289,10 +289,75 @@ class PaletteDevice : public emu::Device {
   void SetUp() override {
     emu::Device::SetUp();
     Start("mobilepro");
+    emu::RegisterRecordingClass(u"REC");
   }
 };
 
+int gPaletteChanges = 0;
+HPALETTE gGreens = nullptr;
+
+// Paints itself silver; re-realises its own palette when the hardware
+// palette changed, as the zoom window does.
+LRESULT SilverProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_PALETTECHANGED && reinterpret_cast<HWND>(wParam) != hwnd) {
+    ++gPaletteChanges;
+    HDC dc = GetDC(hwnd);
+    SelectPalette(dc, gGreens, FALSE);
+    RealizePalette(dc);
+    ReleaseDC(hwnd, dc);
+  } else if (msg == WM_PAINT) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    HBRUSH silver = CreateSolidBrush(RGB(192, 192, 192));
+    FillRect(dc, &ps.rcPaint, silver);
+    DeleteObject(silver);
+    EndPaint(hwnd, &ps);
+  } else {
+    return DefWindowProc(hwnd, msg, wParam, lParam);
+  }
+  return 0;
+}
+
+TEST_F(PaletteDevice, ARealisationInFrontRepaintsTheOthersInTheNearestColours) {
+  WNDCLASS wc{};
+  wc.lpfnWndProc = SilverProc;
+  wc.lpszClassName = u"SILVER";
+  RegisterClass(&wc);
+  gGreens = MakePalette(std::vector<uint32_t>(256, 0x00FF00));
+  gPaletteChanges = 0;
+  CreateWindow(u"SILVER", u"B", WS_VISIBLE, 0, 26, 300, 100, nullptr, nullptr, nullptr, nullptr);
+  HWND front = CreateWindow(u"REC", u"A", WS_VISIBLE, 320, 26, 300, 100, nullptr, nullptr, nullptr, nullptr);
+  emu::Pump();
+  EXPECT_EQ(emu::ScreenAt(50, 50), 0xC0C0C0u);  // the system palette's silver
+  // The window in front loads red where silver was, and silver at 100.
+  std::vector<uint32_t> colors;
+  for (int i = 0; i < 256; ++i) colors.push_back(Rgb(i, 0, 255 - i));
+  colors[7] = 0xFF0000;
+  colors[100] = 0xC0C0C0;
+  HPALETTE pal = MakePalette(colors);
+  HDC dc = GetDC(front);
+  SelectPalette(dc, pal, FALSE);
+  EXPECT_EQ(RealizePalette(dc), 256u);
+  RealizePalette(dc);  // no change: nobody is told
+  emu::Pump();
+  EXPECT_EQ(gPaletteChanges, 1);
+  // The window behind realised its greens as a background palette: the
+  // hardware palette stayed, and it repainted with the nearest silver.
+  PALETTEENTRY e;
+  GetSystemPaletteEntries(nullptr, 7, 1, &e);
+  EXPECT_EQ(Rgb(e.peRed, e.peGreen, e.peBlue), 0xFF0000u);
+  auto* fb = static_cast<uint8_t*>(MapDeviceAddress(CurrentDevice().frameBufferOther));
+  EXPECT_EQ(fb[50 + 50 * CurrentDevice().pitch], 100);
+  ReleaseDC(front, dc);
+  DeleteObject(pal);
+  DeleteObject(gGreens);
+}
+
 TEST_F(PaletteDevice, RealizingLoadsTheHardwarePaletteEntryForEntry) {
+  // A window of this thread, not pumped, covers the screen: nothing
+  // repaints over the pixels written below when the palette changes.
+  CreateWindow(u"REC", u"", WS_VISIBLE | WS_POPUP, 0, 0, 640, 240, nullptr, nullptr, nullptr, nullptr);
+  emu::Pump();
   EXPECT_EQ(GetDeviceCaps(nullptr, BITSPIXEL), 8);
   EXPECT_EQ(GetDeviceCaps(nullptr, RASTERCAPS) & RC_PALETTE, RC_PALETTE);
   std::vector<uint32_t> colors;

@@ -3,10 +3,12 @@
 // with a second process on the same device folder.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 
 #include "support/emu.h"
 
@@ -74,7 +76,7 @@ TEST_F(Registry, ValuesOfAnyLengthPersistAndReadsAreCut) {
   HKEY none;
   EXPECT_NE(RegOpenKeyEx(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Nobody", 0, KEY_READ, &none), 0);
   // The file is text a person can read.
-  std::ifstream in(folder_.path() + "/device/registry.txt");
+  std::ifstream in(folder_.path() + "/device/.emulator/registry.txt");
   std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_NE(file.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Zelmo]"), std::string::npos);
   EXPECT_NE(file.find("\"BkColor\"=dword:00000001"), std::string::npos);
@@ -109,7 +111,7 @@ TEST_F(Registry, ADamagedFileIsSetAsideAndTheRegistryStartsEmpty) {
   RegSetValueEx(key, u"SlideDelay", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4);
   RegCloseKey(key);
   StopEmulator();
-  std::string file = folder_.path() + "/device/registry.txt";
+  std::string file = folder_.path() + "/device/.emulator/registry.txt";
   std::ofstream(file, std::ios::app) << "\"Broken\"=dword:12\n";
   testing::internal::CaptureStderr();
   Start("ipaq3600");
@@ -119,6 +121,43 @@ TEST_F(Registry, ADamagedFileIsSetAsideAndTheRegistryStartsEmpty) {
   EXPECT_TRUE(std::filesystem::exists(file + ".damaged"));
   HKEY again;
   EXPECT_NE(RegOpenKeyEx(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Tarnwick\\Zelmo", 0, KEY_READ, &again), 0);
+}
+
+// A registry file that is no regular file under 16 MiB is never read (a
+// folder, a FIFO without writer, a device behind a link, a huge file): it
+// is set aside with a warning and a fresh registry works.  A registry kept
+// beside the device's files by earlier versions moves into .emulator.
+TEST_F(Registry, FilesThatAreNotFilesAreSetAsideAndOldOnesMoveIn) {
+  const std::string root = folder_.path() + "/device", file = root + "/.emulator/registry.txt";
+  const std::function<void()> makers[] = {
+      [&] { std::filesystem::create_directory(file); },
+      [&] { mkfifo(file.c_str(), 0600); },
+      [&] { std::filesystem::create_symlink("/dev/zero", file); },
+      [&] { std::ofstream(file) << "x"; std::filesystem::resize_file(file, (16 << 20) + 1); },
+  };
+  for (const auto& make : makers) {
+    StopEmulator();
+    std::filesystem::remove_all(file);
+    make();
+    testing::internal::CaptureStderr();
+    Start("ipaq3600");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("is not a regular file of at most 16 MiB; it is kept as"),
+              std::string::npos);
+    HKEY key = Open();
+    DWORD v = 7;
+    EXPECT_EQ(RegSetValueEx(key, u"SlideDelay", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4), 0);
+    RegCloseKey(key);
+    EXPECT_TRUE(std::filesystem::is_regular_file(file));
+  }
+  StopEmulator();
+  std::filesystem::rename(file, root + "/registry.txt");
+  Start("ipaq3600");
+  EXPECT_FALSE(std::filesystem::exists(root + "/registry.txt"));
+  HKEY key = Open();
+  DWORD v = 0, size = 4;
+  EXPECT_EQ(RegQueryValueEx(key, u"SlideDelay", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size), 0);
+  EXPECT_EQ(v, 7u);
+  RegCloseKey(key);
 }
 
 // Reads a child's standard output up to a line.

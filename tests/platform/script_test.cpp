@@ -70,6 +70,50 @@ TEST_F(Script, TapsKeysHoldsAnswersAndShots) {
   EXPECT_GE(navy, 15);
 }
 
+// On a palette screen a message box shows in exact colours: the system
+// palette holds its navy, black and white.
+TEST_F(Script, AMessageBoxOnAPaletteScreenHasExactColours) {
+  std::string shot = folder_.path() + "/box8.png";
+  Outcome o = RunDemo("--screen 240x320x8 " + Args(Write("box8.txt", "tap 60 239\nexpect-text Hello\nshot " +
+                                                                         shot + "\nkey Enter\nquit\n")));
+  ASSERT_EQ(o.status, 0) << o.out;
+  emu::Png png;
+  ASSERT_TRUE(emu::ReadPng(shot, &png));
+  int top = 26;
+  while (top < 250 && png.at(20, top) != 0x000080u) ++top;
+  for (int y = top; y < top + 70; ++y) {
+    for (int x = 10; x < 230; ++x) {
+      uint32_t c = png.at(x, y);
+      ASSERT_TRUE(c == 0xFFFFFFu || c == 0x000080u || c == 0) << std::hex << c << " at " << x << "," << y;
+    }
+  }
+}
+
+// Right taps, drags, held buttons and waiting for what the program logs.
+TEST_F(Script, GesturesAndWaitingForTheLog) {
+  std::string script = Write("gestures.txt",
+                             "expect-window ZLDEMO \"Zelmo platform demo\"\n"
+                             "rtap 100 60\n"
+                             "wait-log \"right tap at 100,34\"\n"
+                             "drag 20 60 200 80 200 5\n"
+                             "wait-log pen up at 200,54 after 5 moves 5000\n"
+                             "keydown Right\n"
+                             "wait 750\n"
+                             "keyup Right\n"
+                             "wait-log key up 0x27\n"
+                             "quit\n");
+  Outcome o = RunDemo(Args(script));
+  EXPECT_EQ(o.status, 0) << o.out;
+  EXPECT_NE(o.out.find("milestone key down 0x27\n"), std::string::npos) << o.out;
+  // After half a second a held button repeats every 100 ms.
+  size_t repeats = 0;
+  for (size_t at = 0; (at = o.out.find("milestone key down 0x27 again", at)) != std::string::npos; ++at) ++repeats;
+  EXPECT_GE(repeats, 2u) << o.out;
+  Outcome late = RunDemo(Args(Write("late.txt", "wait-log \"never logged\" 50\n")));
+  EXPECT_EQ(late.status, 3);
+  EXPECT_NE(late.out.find("nothing logged \"never logged\" within 50 ms"), std::string::npos) << late.out;
+}
+
 TEST_F(Script, AFailedExpectationEndsWithAClearMessage) {
   std::string script = Write("fail.txt", "expect-window NOSUCHCLASS\nquit\n");
   Outcome o = RunDemo(Args(script));
@@ -84,6 +128,14 @@ TEST_F(Script, OptionsListDevicesAndTheKeyMap) {
   Outcome list = RunDemo("--list-devices");
   EXPECT_EQ(list.status, 0);
   EXPECT_NE(list.out.find("Compaq iPAQ H3100"), std::string::npos);
+  EXPECT_NE(list.out.find("aero8000     800x600x16   18  Compaq Aero 8000"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("platform Casio Jx650 CE3.00"), std::string::npos) << list.out;
+  // Only the unknown model takes another screen.
+  Outcome known = RunDemo("--device ipaq3600 --screen 320x240x16 --list-devices");
+  EXPECT_EQ(known.status, 2);
+  EXPECT_NE(known.out.find("unknown model only"), std::string::npos) << known.out;
+  EXPECT_EQ(RunDemo("--screen 320x240x12 --list-devices").status, 2);
+  EXPECT_EQ(RunDemo("--screen 320x240 --list-devices").status, 2);
   Outcome help = RunDemo("--help --device j580");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("Enter   -> 0x86 Action"), std::string::npos) << help.out;

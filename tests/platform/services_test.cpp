@@ -1,6 +1,9 @@
 // Message boxes (modal on any thread, answered in advance or by a tap),
 // pop-up menus, dialogs and their controls, the clipboard, sound, program
 // launches and the infrared fake.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cstring>
 #include <fstream>
@@ -11,6 +14,8 @@
 #include "support/emu.h"
 
 using namespace ce;
+
+std::span<const ce::ResourceFile> ProjectResources();
 
 namespace {
 
@@ -39,6 +44,12 @@ void TapWindow(HWND hwnd) {
   int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
   InjectPen(PenAction::kDown, x, y);
   InjectPen(PenAction::kUp, x, y);
+}
+
+// The pop-up menu once it shows (and so holds the pen).
+HWND ShownPopup() {
+  HWND h = FindWindow(u"#32768", nullptr);
+  return h && IsWindowVisible(h) ? h : nullptr;
 }
 
 template <typename F>
@@ -114,7 +125,7 @@ TEST_F(Services, PopupMenusReturnOrPostTheChosenCommand) {
   // Items are 20 pixels high below a one-pixel frame.
   auto tapItem = [](int x, int y, int index) {
     return std::thread([=] {
-      WaitFor([] { return FindWindow(u"#32768", nullptr); });
+      WaitFor(ShownPopup);
       InjectPen(PenAction::kDown, x + 20, y + 1 + index * 20 + 10);
       InjectPen(PenAction::kUp, x + 20, y + 1 + index * 20 + 10);
     });
@@ -124,7 +135,7 @@ TEST_F(Services, PopupMenusReturnOrPostTheChosenCommand) {
   t.join();
   // A grayed item cannot be chosen; a tap outside dismisses with 0.
   std::thread g([] {
-    WaitFor([] { return FindWindow(u"#32768", nullptr); });
+    WaitFor(ShownPopup);
     InjectPen(PenAction::kDown, 30, 60 + 1 + 20 + 10);
     InjectPen(PenAction::kUp, 30, 60 + 1 + 20 + 10);
     InjectPen(PenAction::kDown, 200, 300);
@@ -154,7 +165,7 @@ TEST_F(Services, CenteredPopupsSitAroundTheirPoint) {
   HMENU m = CreatePopupMenu();
   AppendMenu(m, MF_STRING, 1, u"One");
   std::thread t([] {
-    HWND popup = WaitFor([] { return FindWindow(u"#32768", nullptr); });
+    HWND popup = WaitFor(ShownPopup);
     RECT r;
     GetWindowRect(popup, &r);
     // Report the position through the chosen command: the item id cannot
@@ -318,6 +329,35 @@ TEST_F(Services, ProgramsAreLoggedAndMailGoesToTheOutbox) {
   EXPECT_EQ(std::u16string(module), u"\\Windows\\zelmo.exe");
 }
 
+// The program's help pages go into \Windows when missing or older there; the
+// help viewer is asked for a page at a topic.
+TEST_F(Services, HelpPagesAreInstalledAndShownAtTheirTopic) {
+  const ResourceFile* page = nullptr;
+  for (const ResourceFile& f : ProjectResources()) page = std::string(f.path) == "help/zlv.htm" ? &f : page;
+  ASSERT_NE(page, nullptr);
+  const std::string installed = folder_.path() + "/device/Windows/zlv.htm";
+  SetProgramResources(ProjectResources());
+  // An installed page older than the embedded one is replaced, a newer one kept.
+  for (int64_t age : {int64_t{-60}, int64_t{60}}) {
+    std::ofstream(installed) << "edited";
+    timespec times[2] = {{page->modified + age, 0}, {page->modified + age, 0}};
+    utimensat(AT_FDCWD, installed.c_str(), times, 0);
+    StopEmulator();
+    Start("ipaq3600");
+    std::ifstream in(installed, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, age < 0 ? std::string(reinterpret_cast<const char*>(page->data), page->size) : "edited");
+  }
+  SetProgramResources({});
+  PROCESS_INFORMATION pi;
+  CreateProcess(u"peghelp.exe", u"file:zlv.htm#Main_Contents", nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                nullptr, &pi);
+  EXPECT_TRUE(Logged("help zlv.htm#Main_Contents"));
+  // A program's own milestones go to the same log.
+  LogMilestone("thumbnails %d of %d", 3, 3);
+  EXPECT_TRUE(Logged("milestone thumbnails 3 of 3"));
+}
+
 // The print job's conversation with the infrared printer.
 int PrintOverInfrared(const std::string& text) {
   SOCKET s = socket(AF_IRDA, SOCK_STREAM, 0);
@@ -353,7 +393,7 @@ TEST_F(Services, TheInfraredPrinterReceivesWhatIsSent) {
   EXPECT_EQ(WSAStartup(0x0101, &data), 0);
   EXPECT_EQ(PrintOverInfrared("\x1b" "E page"), 0);
   EXPECT_EQ(PrintOverInfrared(" two"), 0);
-  std::ifstream in(folder_.path() + "/device/IrDA Printer.prn", std::ios::binary);
+  std::ifstream in(folder_.path() + "/device/Printouts/IrDA Printer.prn", std::ios::binary);
   std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(got, "\x1b" "E page two");
   WSACleanup();

@@ -133,4 +133,20 @@ TEST_F(Windows, ClassesAreFoundIgnoringCaseAndRegisteredOnce) {
   EXPECT_FALSE(UnregisterClass(u"button", nullptr));  // the system's own
 }
 
+// A control draws from its own enabled state: a disabled parent (the main
+// window during a print job) does not grey it: a check box's frame is black
+// while it is enabled.
+TEST_F(Windows, ControlsDrawFromTheirOwnEnabledState) {
+  HWND parent = Make(u"Main", 0, 26, 240, 294);
+  HWND box = CreateWindow(u"button", u"", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 10, 10, 40, 20, parent,
+                          nullptr, nullptr, nullptr);
+  for (bool own : {false, true}) {
+    EnableWindow(parent, FALSE);
+    EnableWindow(box, own);
+    InvalidateRect(box, nullptr, FALSE);
+    emu::Pump();
+    EXPECT_EQ(emu::ScreenAt(10 + 1, 26 + 10 + 8) == 0, own) << own;
+  }
+}
+
 }  // namespace

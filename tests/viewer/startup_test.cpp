@@ -207,7 +207,7 @@ TEST_F(StartUp, AMissingFileOnTheCommandLineShowsTheLibrarysMessage) {
 TEST_F(StartUp, ADamagedRegistryFileStartsWithDefaults) {
   // A registry holding a sort order and a broken line: the whole file is
   // set aside.
-  vt::WriteFile(Root() + "/registry.txt",
+  vt::WriteFile(Root() + "/.emulator/registry.txt",
                 std::vector<uint8_t>({'[', 'H', 'K', 'E', 'Y', '_', 'L', 'O', 'C', 'A', 'L', '_', 'M', 'A',
                                       'C', 'H', 'I', 'N', 'E', '\\', 'S', 'O', 'F', 'T', 'W', 'A', 'R', 'E',
                                       '\\', 'T', 'a', 'r', 'n', 'w', 'i', 'c', 'k', '\\', 'Z', 'e', 'l', 'm',
@@ -215,7 +215,7 @@ TEST_F(StartUp, ADamagedRegistryFileStartsWithDefaults) {
                                       '=', 'd', 'w', 'o', 'r', 'd', ':', '0', '0', '0', '0', '0', '0', '0',
                                       '2', '\n', 'g', 'a', 'r', 'b', 'a', 'g', 'e', '\n'}));
   StartDevice();
-  EXPECT_TRUE(vt::Exists(Root() + "/registry.txt.damaged"));
+  EXPECT_TRUE(vt::Exists(Root() + "/.emulator/registry.txt.damaged"));
   Launch();
   EndSplash();
   EXPECT_EQ(gSettings.sortOrder, 0);

@@ -86,6 +86,7 @@ bool ReadScreenMemory(uint8_t* bits, uint32_t stride, int width, int height, int
   if (ScreenMemoryBytes(profile, depth, width, height) > ScreenMemorySize()) return false;
   const int bytes = depth / 8;
   const unsigned mask = (1u << std::min(depth, 8)) - 1;
+  ScreenMemoryLock guard;  // GDI and the presenter use screen memory too
   for (int y = 0; y < height; ++y) {
     uint8_t* row = bits + static_cast<size_t>(height - 1 - y) * stride;
     for (int x = 0; x < width; ++x) {
