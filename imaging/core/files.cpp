@@ -216,6 +216,11 @@ void UnmapView(uint8_t* view, uint64_t length) {
 bool BeginReplacingSave(const char16_t* target, ReplacingSave* save) {
   *save = ReplacingSave{};
   if (!target) return false;
+  ReadOnlyHook readOnly = gReadOnlyHook;
+  if (readOnly && readOnly(target)) {
+    errno = EROFS;
+    return false;
+  }
   save->target = HostPath(target);
   if (save->target.empty()) return false;
   // Only a regular file (or a new name) is replaced: renaming over a device
