@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/gdi/gdi_internal.h"
+#include "platform/present/script_checks.h"
 
 namespace ce {
 
@@ -108,6 +109,9 @@ int RunScript(const std::string& path, bool* quit) {
     std::fprintf(stderr, "zelmo: script %s:%d: %s\n", path.c_str(), number, what.c_str());
     return 3;
   };
+  ScriptContext context;
+  size_t slash = path.rfind('/');
+  context.folder = slash == std::string::npos ? "." : path.substr(0, slash);
   WaitIdle(kIdleTimeoutMs);
   while (std::getline(in, line)) {
     ++number;
@@ -168,6 +172,8 @@ int RunScript(const std::string& path, bool* quit) {
     } else if (cmd == "quit") {
       *quit = true;
       return 0;
+    } else if (std::string failure; RunControlCommand(w, line, context, &failure)) {
+      if (!failure.empty()) return fail(failure);
     } else {
       return fail("unknown command " + cmd);
     }
