@@ -213,6 +213,7 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       if (Kind(hwnd) == BS_GROUPBOX || !Enabled(hwnd)) return 0;
+      if (GetFocus() != hwnd) SetFocus(hwnd);
       ButtonState* s = ControlState<ButtonState>(hwnd);
       s->tracking = true;
       SetCapture(hwnd);

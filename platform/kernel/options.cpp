@@ -128,11 +128,11 @@ std::string EmulatorUsage(const EmulatorConfig& config) {
          "  key NAME|0xVK | type TEXT | wait MS | idle | shot FILE.png |\n"
          "  answer yes|no|ok|cancel | expect-window CLASS [\"TITLE\"] |\n"
          "  expect-text TEXT | quit      (# starts a comment)\n"
-         "Dialogs and menus: tap-control ID | choose ID TEXT | select-row ID TEXT |\n"
+         "Dialogs and menus: tap-control ID [X Y] | choose ID TEXT | select-row ID TEXT |\n"
          "  tab TITLE | done | menu A/B/C | popup A/B | expect-control ID TEXT |\n"
          "  expect-checked ID 0|1 | expect-enabled ID 0|1 | expect-selected ID TEXT |\n"
          "  expect-file PATH [absent|size N|sha256 HEX] | expect-registry KEY VALUE DATA |\n"
-         "  expect-shot FILE.png [TOLERANCE] | wait-log TEXT [MS]\n"
+         "  expect-shot FILE.png [TOLERANCE] | wait-log TEXT | wait-log \"TEXT\" MS\n"
          "\n";
   const DeviceModel* model = FindDeviceModel(config.device);
   if (model) {

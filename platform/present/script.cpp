@@ -70,6 +70,9 @@ int KeyCode(const std::string& name) {
     if (!strcasecmp(d.buttonNames[i], name.c_str())) return d.buttonKeys[i];
   }
   if (!strcasecmp(name.c_str(), "Backspace")) return VK_BACK;
+  if (!strcasecmp(name.c_str(), "Delete")) return VK_DELETE;
+  if (!strcasecmp(name.c_str(), "Home")) return VK_HOME;
+  if (!strcasecmp(name.c_str(), "End")) return VK_END;
   return -1;
 }
 

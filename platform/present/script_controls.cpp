@@ -328,19 +328,18 @@ bool ExpectRegistry(const std::vector<std::string>& words, const std::string& li
   return got == want;
 }
 
+// wait-log TEXT (the rest of the line) or wait-log "TEXT" MS.
 bool WaitLog(const std::vector<std::string>& words, const std::string& line, ScriptContext& ctx,
              std::string* failure) {
-  std::string text = words.size() >= 2 ? words[1] : "";
+  std::string text = After(line, 1);
   long long ms = 10000;
-  bool quoted = line.find('"') != std::string::npos;
-  if (!quoted) {
-    text = After(line, 1);
-    size_t space = text.rfind(' ');
-    if (space != std::string::npos && Number(text.substr(space + 1), &ms)) text.resize(space);
-    else ms = 10000;
-  } else if (words.size() >= 3 && !Number(words[2], &ms)) {
-    *failure = "wait-log: the time is in milliseconds";
-    return false;
+  size_t start = line.find_first_not_of(" \t", line.find("wait-log") + 8);
+  if (start != std::string::npos && line[start] == '"') {
+    text = words.size() >= 2 ? words[1] : "";
+    if (words.size() >= 3 && (!Number(words[2], &ms) || words.size() > 3)) {
+      *failure = "wait-log: the time after the quoted text is in milliseconds";
+      return false;
+    }
   }
   if (text.empty()) {
     *failure = "wait-log needs a text";
@@ -441,9 +440,15 @@ bool RunControlCommand(const std::vector<std::string>& w, const std::string& lin
   }
   std::string text = After(line, 2);
   if (cmd == "tap-control") {
+    // The centre, or X Y from the control's top left corner.
     RECT r;
     GetWindowRect(control, &r);
-    Tap(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    long long x = (r.right - r.left) / 2, y = (r.bottom - r.top) / 2;
+    if (w.size() >= 4 && (!Number(w[2], &x) || !Number(w[3], &y))) {
+      *failure = "tap-control takes ID [X Y]";
+      return true;
+    }
+    Tap(POINT{r.left + static_cast<LONG>(x), r.top + static_cast<LONG>(y)});
   } else if (cmd == "choose" || cmd == "select-row") {
     Reach(FindControl, static_cast<int>(id), text, failure, "control " + w[1]);
   } else if (cmd == "expect-control" || cmd == "expect-selected") {

@@ -197,12 +197,14 @@ TEST(ProjectResources, MenusParse) {
   config.secondInstanceService = false;
   std::string error;
   ASSERT_TRUE(StartEmulator(config, &error));
+  SetProgramResources(ProjectResources());  // menus take pop-ups from each other
   for (const ResourceFile& f : ProjectResources()) {
     if (std::string(f.path).rfind("menus/", 0) != 0) continue;
     HMENU m = nullptr;
     EXPECT_TRUE(internal::ParseMenu(f, &m, &error)) << f.path << ": " << error;
     DestroyMenu(m);
   }
+  SetProgramResources({});
   StopEmulator();
 }
 
