@@ -228,6 +228,14 @@ bool DialogNavigationKey(HWND hwnd, int vk) {
     case VK_ESCAPE: {
       HWND front = DialogOf(hwnd, true);
       HWND button = vk == VK_ESCAPE ? GetDlgItem(front, IDCANCEL) : DefaultButton(front);
+      // Enter on a push button presses that one.
+      HWND focus = GetFocus();
+      WCHAR cls[8] = {};
+      GetClassName(focus, cls, 8);
+      DWORD kind = WindowStyle(focus) & BS_TYPEMASK;
+      if (vk == VK_RETURN && GetParent(focus) == front && Lower(cls) == u"button" &&
+          (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON))
+        button = focus;
       int id = vk == VK_ESCAPE ? IDCANCEL : button ? GetDlgCtrlID(button) : IDOK;
       if (button && !IsWindowEnabled(button)) return true;
       PostMessage(front, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(id), BN_CLICKED),
