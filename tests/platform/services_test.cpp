@@ -154,7 +154,10 @@ TEST_F(Services, CenteredPopupsSitAroundTheirPoint) {
   HMENU m = CreatePopupMenu();
   AppendMenu(m, MF_STRING, 1, u"One");
   std::thread t([] {
-    HWND popup = WaitFor([] { return FindWindow(u"#32768", nullptr); });
+    HWND popup = WaitFor([] {
+      HWND shown = FindWindow(u"#32768", nullptr);
+      return shown && IsWindowVisible(shown) ? shown : nullptr;
+    });
     RECT r;
     GetWindowRect(popup, &r);
     // Report the position through the chosen command: the item id cannot
