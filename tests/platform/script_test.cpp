@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "platform/kernel/internal.h"
 #include "support/emu.h"
 
 namespace {
@@ -120,6 +121,52 @@ TEST_F(Script, TheFirstLineWaitsForTheProgramsFirstWindow) {
   for (std::string& a : args) argv.push_back(a.data());
   EXPECT_EQ(ce::RunEmulator(static_cast<int>(argv.size()), argv.data(), SlowProgram, nullptr), 0);
   ce::StopEmulator();
+}
+
+// A program that leaves a file, registry values and a logged milestone for
+// the script's checks.
+int LeavingProgram(ce::HINSTANCE, ce::HINSTANCE, ce::LPWSTR, int) {
+  using namespace ce;
+  HANDLE f = CreateFile(u"\\My Documents\\note.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(f, "hello", 5, &written, nullptr);
+  CloseHandle(f);
+  HKEY key;
+  RegCreateKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Test", 0, nullptr, 0, 0, nullptr, &key, nullptr);
+  DWORD count = 42;
+  const BYTE block[] = {1, 2, 0xFF};
+  RegSetValueEx(key, u"Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), 4);
+  RegSetValueEx(key, u"Name", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"Zelmo test"), 22);
+  RegSetValueEx(key, u"Block", 0, REG_BINARY, block, 3);
+  RegCloseKey(key);
+  ce::internal::LogEvent("milestone ready 42");
+  return SlowProgram(nullptr, nullptr, nullptr, 0);
+}
+
+TEST_F(Script, FilesRegistryValuesAndLoggedMilestonesAreChecked) {
+  std::string script = Write("checks.txt",
+                             "wait-log \"ready 42\" 5000\n"
+                             "expect-file \"\\My Documents\\note.txt\" size 5\n"
+                             "expect-file \"\\My Documents\\note.txt\" sha256 "
+                             "2CF24DBA5FB0A30E26E83B2AC5B9E29E1B161E5C1FA7425E73043362938B9824\n"
+                             "expect-file \\temp\\none.txt absent\n"
+                             "expect-registry HKLM\\Software\\Test Count 0x2A\n"
+                             "expect-registry HKLM\\Software\\Test Name Zelmo test\n"
+                             "expect-registry HKLM\\Software\\Test Block 0102ff\n"
+                             "expect-file \"\\My Documents\\note.txt\" sha256 00\n");
+  std::string root = folder_.path() + "/device";
+  std::vector<std::string> args = {"program", "--headless", "--root", root, "--script", script};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ce::RunEmulator(static_cast<int>(argv.size()), argv.data(), LeavingProgram, nullptr), 3);
+  ce::StopEmulator();
+  // Only the last line fails, with what the file holds.
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find(
+                "checks.txt:8: \\My Documents\\note.txt has the digest "
+                "2cf24dba5fb0a30e26e83b2ac5b9e29e1b161e5c1fa7425e73043362938b9824, expected 00"),
+            std::string::npos);
 }
 
 }  // namespace
