@@ -100,10 +100,22 @@ HWND CreateDialogFromTemplate(const DialogTemplate& t, HWND parent, DLGPROC proc
     x = area.left + (area.right - area.left - cx) / 2;
     y = area.top + (area.bottom - area.top - cy) / 2;
   }
+  // Full screen: the area below the task bar, the layout centred in it.
+  int width = cx, height = cy;
+  POINT offset{0, 0};
+  if (!child && t.placement == DialogPlacement::kFullScreen) {
+    x = 0;
+    y = kTaskBarHeight;
+    width = GetSystemMetrics(SM_CXSCREEN);
+    height = GetSystemMetrics(SM_CYSCREEN) - kTaskBarHeight;
+    RECT insets = ComputeInsets(t.style, t.exStyle);
+    offset = POINT{std::max<LONG>(0, (width - insets.left - insets.right - cx) / 2),
+                   std::max<LONG>(0, (height - insets.top - insets.bottom - cy) / 2)};
+  }
   DWORD style = t.style & ~WS_VISIBLE;
   style = child ? (style & ~WS_POPUP) | WS_CHILD : (style & ~WS_CHILD) | WS_POPUP;
-  HWND dlg = CreateWindowEx(t.exStyle, u"#32770", t.title.c_str(), style, x, y, cx, cy, parent,
-                            nullptr, nullptr, nullptr);
+  HWND dlg = CreateWindowEx(t.exStyle, u"#32770", t.title.c_str(), style, x, y, width, height,
+                            parent, nullptr, nullptr, nullptr);
   if (!dlg) return nullptr;
   {
     std::lock_guard<std::mutex> lk(Sys().lock);
@@ -111,6 +123,7 @@ HWND CreateDialogFromTemplate(const DialogTemplate& t, HWND parent, DLGPROC proc
     w->isDialog = true;
     w->dialogProc = proc;
     w->layout = SIZE{cx, cy};
+    w->layoutOffset = offset;
   }
   HFONT font = DialogFont();
   SendMessage(dlg, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -118,8 +131,8 @@ HWND CreateDialogFromTemplate(const DialogTemplate& t, HWND parent, DLGPROC proc
   for (const DialogItem& item : t.items) {
     bool moved = wide && item.moves;
     HWND c = CreateWindowEx(item.exStyle, item.className.c_str(), item.text.c_str(),
-                            item.style | WS_CHILD, moved ? item.wx : item.x,
-                            moved ? item.wy : item.y, moved ? item.wcx : item.cx,
+                            item.style | WS_CHILD, offset.x + (moved ? item.wx : item.x),
+                            offset.y + (moved ? item.wy : item.y), moved ? item.wcx : item.cx,
                             moved ? item.wcy : item.cy, dlg,
                             reinterpret_cast<HMENU>(static_cast<intptr_t>(item.id)), nullptr,
                             nullptr);
@@ -133,7 +146,6 @@ HWND CreateDialogFromTemplate(const DialogTemplate& t, HWND parent, DLGPROC proc
     SendMessage(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (!firstTab && (item.style & WS_TABSTOP) && !(item.style & WS_DISABLED)) firstTab = c;
   }
-  if (!child && t.placement == DialogPlacement::kFullScreen) FillWorkArea(dlg);
   BOOL focusDefault = proc ? proc(dlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTab), param) : TRUE;
   if (!IsWindow(dlg)) return nullptr;
   if (t.style & WS_VISIBLE) ShowWindow(dlg, SW_SHOW);
