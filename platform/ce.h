@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/ce_base.h"
+#include "platform/ce_commctrl.h"
 #include "platform/ce_gdi.h"
 #include "platform/ce_kernel.h"
 #include "platform/ce_shell.h"

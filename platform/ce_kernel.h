@@ -236,5 +236,11 @@ HGLOBAL LoadResource(HINSTANCE instance, HRSRC resource);
 void* LockResource(HGLOBAL loaded);
 DWORD SizeofResource(HINSTANCE instance, HRSRC resource);
 HICON LoadIcon(HINSTANCE instance, LPCWSTR name);
+// Icons from LoadIcon drawn with their transparency: at their own size, or
+// scaled to cx x cy when those are not 0.
+constexpr UINT DI_NORMAL = 0x0003;
+BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);
+BOOL DrawIconEx(HDC hdc, int x, int y, HICON icon, int cx, int cy, UINT step, HBRUSH flicker,
+                UINT flags);
 
 }  // namespace ce

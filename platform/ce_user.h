@@ -509,6 +509,8 @@ constexpr WORD BN_CLICKED = 0;
 constexpr DWORD SS_LEFT = 0x0000;
 constexpr DWORD SS_CENTER = 0x0001;
 constexpr DWORD SS_RIGHT = 0x0002;
+constexpr DWORD SS_LEFTNOWORDWRAP = 0x000C;  // one line, no wrapping
+constexpr DWORD SS_TYPEMASK = 0x001F;
 constexpr DWORD SS_NOPREFIX = 0x0080;
 constexpr DWORD SS_CENTERIMAGE = 0x0200;
 

@@ -25,83 +25,86 @@ bool IsCheck(DWORD kind) {
 }
 bool IsRadio(DWORD kind) { return kind == BS_RADIOBUTTON || kind == BS_AUTORADIOBUTTON; }
 
-std::u16string Text(HWND hwnd) {
-  WCHAR buf[256];
-  GetWindowText(hwnd, buf, 256);
-  return buf;
+// Its own state only: a disabled parent (the main window during a print job)
+// does not grey its children.
+bool Enabled(HWND hwnd) { return IsWindowEnabled(hwnd) != FALSE; }
+
+// Owner-drawn buttons: the parent draws, on every paint (the whole button)
+// and at every press and release (the selected state changed).
+void DrawOwned(HWND hwnd, HDC dc, UINT action, bool pushed) {
+  RECT r;
+  GetClientRect(hwnd, &r);
+  DRAWITEMSTRUCT di{ODT_BUTTON, static_cast<UINT>(GetDlgCtrlID(hwnd)), 0, action,
+                    (pushed ? ODS_SELECTED : 0u) | (Enabled(hwnd) ? 0u : ODS_DISABLED) |
+                        (GetFocus() == hwnd ? ODS_FOCUS : 0u),
+                    hwnd, dc, r, 0};
+  SendMessage(GetParent(hwnd), WM_DRAWITEM, static_cast<WPARAM>(di.CtlID),
+              reinterpret_cast<LPARAM>(&di));
 }
 
-void Frame(HDC dc, RECT r, HGDIOBJ pen) {
-  HGDIOBJ ob = SelectObject(dc, GetStockObject(NULL_BRUSH));
-  HGDIOBJ op = SelectObject(dc, pen);
-  Rectangle(dc, r.left, r.top, r.right, r.bottom);
-  SelectObject(dc, op);
-  SelectObject(dc, ob);
-}
+// A 13-pixel ring: the half widths of its rows.
+constexpr int kRing[13] = {2, 4, 5, 5, 6, 6, 6, 6, 6, 5, 5, 4, 2};
 
 void Paint(HWND hwnd, HDC dc) {
   ButtonState* s = ControlState<ButtonState>(hwnd);
   RECT r;
   GetClientRect(hwnd, &r);
   DWORD kind = Kind(hwnd);
-  // Its own state only: a disabled parent (the main window during a print
-  // job) takes the input but does not grey its children.
-  bool enabled = IsWindowEnabled(hwnd) != FALSE;
+  bool enabled = Enabled(hwnd);
   if (kind == BS_OWNERDRAW) {
-    DRAWITEMSTRUCT di{ODT_BUTTON, static_cast<UINT>(GetDlgCtrlID(hwnd)), 0, ODA_DRAWENTIRE,
-                      (s->pushed ? ODS_SELECTED : 0u) | (enabled ? 0u : ODS_DISABLED) |
-                          (GetFocus() == hwnd ? ODS_FOCUS : 0u),
-                      hwnd, dc, r, 0};
-    SendMessage(GetParent(hwnd), WM_DRAWITEM, static_cast<WPARAM>(di.CtlID),
-                reinterpret_cast<LPARAM>(&di));
+    DrawOwned(hwnd, dc, ODA_DRAWENTIRE, s->pushed);
     return;
   }
-  FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  HGDIOBJ oldFont = SelectObject(dc, ControlFont(hwnd));
-  SetBkMode(dc, TRANSPARENT);
-  COLORREF ink = enabled ? RGB(0, 0, 0) : GetSysColor(COLOR_GRAYTEXT);
-  SetTextColor(dc, ink);
-  std::u16string text = Text(hwnd);
+  COLORREF ink = enabled ? RGB(0, 0, 0) : kDisabledColor;
+  std::u16string text = WindowTextOf(hwnd);
+  bool focused = GetFocus() == hwnd;
   if (kind == BS_GROUPBOX) {
-    TEXTMETRIC tm;
-    GetTextMetrics(dc, &tm);
-    RECT frame{r.left, r.top + tm.tmHeight / 2, r.right, r.bottom};
-    Frame(dc, frame, GetStockObject(BLACK_PEN));
+    FillSolid(dc, r, RGB(255, 255, 255));
+    RECT frame{r.left, r.top + 6, r.right, r.bottom};
+    FrameSolid(dc, frame, ink, 1);
+    HGDIOBJ old = SelectObject(dc, ControlFont(hwnd));
     SIZE sz;
     GetTextExtentPoint32(dc, text.c_str(), static_cast<int>(text.size()), &sz);
-    RECT label{r.left + 6, r.top, r.left + 10 + sz.cx, r.top + tm.tmHeight};
-    FillRect(dc, &label, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SelectObject(dc, old);
+    RECT label{r.left + 6, r.top, r.left + 10 + sz.cx, r.top + 13};
+    FillSolid(dc, label, RGB(255, 255, 255));
     label.left += 2;
-    DrawText(dc, text.c_str(), -1, &label, DT_LEFT | DT_SINGLELINE);
+    DrawLabel(dc, hwnd, text, label, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX, enabled);
   } else if (IsCheck(kind) || IsRadio(kind)) {
-    int box = 12;
+    FillSolid(dc, r, RGB(255, 255, 255));
+    constexpr int box = 13;
     int top = (r.bottom - box) / 2;
-    RECT b{r.left + 1, top, r.left + 1 + box, top + box};
-    HBRUSH pen = CreateSolidBrush(ink);
+    RECT b{r.left, top, r.left + box, top + box};
     if (IsRadio(kind)) {
-      // A round mark drawn as a filled octagon outline.
-      static const POINT kRing[] = {{4, 0}, {8, 0}, {11, 3}, {11, 8}, {8, 11},
-                                    {3, 11}, {0, 8}, {0, 3}, {4, 0}};
-      POINT pts[9];
-      for (int i = 0; i < 9; ++i) pts[i] = POINT{b.left + kRing[i].x, b.top + kRing[i].y};
-      HPEN p = CreatePen(PS_SOLID, 1, ink);
-      HGDIOBJ op = SelectObject(dc, p);
-      Polyline(dc, pts, 9);
-      SelectObject(dc, op);
-      DeleteObject(p);
+      for (int row = 0; row < box; ++row) {
+        int half = kRing[row];
+        RECT inside{b.left + 6 - half + 1, b.top + row, b.left + 7 + half - 1, b.top + row + 1};
+        FillSolid(dc, inside, enabled ? RGB(255, 255, 255) : kFaceColor);
+        SetPixel(dc, b.left + 6 - half, b.top + row, ink);
+        SetPixel(dc, b.left + 6 + half, b.top + row, ink);
+        if (row == 0 || row == box - 1) {
+          RECT edge{b.left + 6 - half, b.top + row, b.left + 7 + half, b.top + row + 1};
+          FillSolid(dc, edge, ink);
+        }
+      }
       if (s->check == BST_CHECKED) {
-        RECT dot{b.left + 3, b.top + 3, b.left + 9, b.top + 9};
-        FillRect(dc, &dot, pen);
+        RECT dot{b.left + 4, b.top + 4, b.left + 9, b.top + 9};
+        FillSolid(dc, dot, ink);
+        RECT bar{b.left + 5, b.top + 3, b.left + 8, b.top + 10};
+        FillSolid(dc, bar, ink);
+        RECT cross{b.left + 3, b.top + 5, b.left + 10, b.top + 8};
+        FillSolid(dc, cross, ink);
       }
     } else {
-      Frame(dc, b, GetStockObject(enabled ? BLACK_PEN : WHITE_PEN));
-      if (!enabled) FillRect(dc, &b, GetSysColorBrush(COLOR_BTNFACE));
+      FillSolid(dc, b, enabled ? RGB(255, 255, 255) : kFaceColor);
+      FrameSolid(dc, b, ink, 1);
       if (s->check == BST_CHECKED) {
-        static const POINT kTick[] = {{2, 6}, {4, 8}, {9, 3}};
-        POINT pts[3];
+        // A tick two pixels thick.
+        static const POINT kTick[] = {{3, 6}, {5, 8}, {9, 4}};
         HPEN p = CreatePen(PS_SOLID, 1, ink);
         HGDIOBJ op = SelectObject(dc, p);
         for (int shift = 0; shift < 2; ++shift) {
+          POINT pts[3];
           for (int i = 0; i < 3; ++i) pts[i] = POINT{b.left + kTick[i].x, b.top + kTick[i].y + shift};
           Polyline(dc, pts, 3);
         }
@@ -109,27 +112,42 @@ void Paint(HWND hwnd, HDC dc) {
         DeleteObject(p);
       } else if (s->check == BST_INDETERMINATE) {
         RECT in{b.left + 3, b.top + 3, b.right - 3, b.bottom - 3};
-        FillRect(dc, &in, GetSysColorBrush(COLOR_BTNSHADOW));
+        FillSolid(dc, in, kDisabledColor);
       }
     }
-    DeleteObject(pen);
-    RECT label{r.left + box + 6, r.top, r.right, r.bottom};
-    DrawText(dc, text.c_str(), -1, &label, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    RECT label{r.left + box + 5, r.top, r.right, r.bottom};
+    DrawLabel(dc, hwnd, text, label, DT_LEFT | DT_VCENTER | DT_SINGLELINE, enabled);
+    if (focused) {
+      RECT f = label;
+      f.left -= 2;
+      DrawFocusRect(dc, &f);
+    }
   } else {
     bool pushed = s->pushed || (s->check & BST_PUSHED);
-    if (pushed) {
-      FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-      SetTextColor(dc, RGB(255, 255, 255));
+    FillSolid(dc, r, pushed ? RGB(0, 0, 0) : kFaceColor);
+    FrameSolid(dc, r, RGB(0, 0, 0), kind == BS_DEFPUSHBUTTON ? 2 : 1);
+    DrawLabel(dc, hwnd, text, r, DT_CENTER | DT_VCENTER | DT_SINGLELINE, enabled,
+              pushed ? RGB(255, 255, 255) : RGB(0, 0, 0));
+    if (focused && !pushed) {
+      RECT f = r;
+      InflateRect(&f, -3, -3);
+      DrawFocusRect(dc, &f);
     }
-    Frame(dc, r, GetStockObject(BLACK_PEN));
-    if (kind == BS_DEFPUSHBUTTON) {
-      RECT inner = r;
-      InflateRect(&inner, -1, -1);
-      Frame(dc, inner, GetStockObject(pushed ? WHITE_PEN : BLACK_PEN));
-    }
-    DrawText(dc, text.c_str(), -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   }
-  SelectObject(dc, oldFont);
+}
+
+// The pen held a button down or let it go: owner-drawn buttons are drawn
+// by their parent at once, the others repaint.
+void SetPushed(HWND hwnd, ButtonState* s, bool pushed) {
+  if (s->pushed == pushed) return;
+  s->pushed = pushed;
+  if (Kind(hwnd) == BS_OWNERDRAW) {
+    HDC dc = GetDC(hwnd);
+    DrawOwned(hwnd, dc, ODA_SELECT, pushed);
+    ReleaseDC(hwnd, dc);
+  } else {
+    InvalidateRect(hwnd, nullptr, FALSE);
+  }
 }
 
 // A click: auto check boxes toggle, auto radio buttons take the check from
@@ -142,7 +160,6 @@ void Click(HWND hwnd) {
   } else if (kind == BS_AUTO3STATE) {
     s->check = (s->check + 1) % 3;
   } else if (kind == BS_AUTORADIOBUTTON) {
-    HWND parent = GetParent(hwnd);
     // The group runs from the last WS_GROUP control at or before this one to
     // the next WS_GROUP control.
     std::vector<HWND> siblings;
@@ -156,7 +173,6 @@ void Click(HWND hwnd) {
       if (i > static_cast<size_t>(first) && (WindowStyle(c) & WS_GROUP)) break;
       if (c != hwnd && Kind(c) == BS_AUTORADIOBUTTON) SendMessage(c, BM_SETCHECK, BST_UNCHECKED, 0);
     }
-    (void)parent;
     s->check = BST_CHECKED;
   }
   InvalidateRect(hwnd, nullptr, FALSE);
@@ -198,12 +214,12 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case BM_CLICK: Click(hwnd); return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
-      if (Kind(hwnd) == BS_GROUPBOX) return 0;
+      if (Kind(hwnd) == BS_GROUPBOX || !Enabled(hwnd)) return 0;
+      if (GetFocus() != hwnd) SetFocus(hwnd);
       ButtonState* s = ControlState<ButtonState>(hwnd);
-      s->pushed = true;
       s->tracking = true;
       SetCapture(hwnd);
-      InvalidateRect(hwnd, nullptr, FALSE);
+      SetPushed(hwnd, s, true);
       return 0;
     }
     case WM_MOUSEMOVE: {
@@ -211,11 +227,7 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (!s->tracking) return 0;
       RECT r;
       GetClientRect(hwnd, &r);
-      bool inside = PtInRect(&r, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-      if (inside != s->pushed) {
-        s->pushed = inside;
-        InvalidateRect(hwnd, nullptr, FALSE);
-      }
+      SetPushed(hwnd, s, PtInRect(&r, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}) != 0);
       return 0;
     }
     case WM_LBUTTONUP: {
@@ -226,11 +238,16 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       RECT r;
       GetClientRect(hwnd, &r);
       bool inside = PtInRect(&r, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-      s->pushed = false;
-      InvalidateRect(hwnd, nullptr, FALSE);
+      SetPushed(hwnd, s, false);
       if (inside) Click(hwnd);
       return 0;
     }
+    case WM_KEYDOWN:
+      if (wParam == VK_SPACE) {
+        if (Enabled(hwnd) && Kind(hwnd) != BS_GROUPBOX) Click(hwnd);
+        return 0;
+      }
+      return DefWindowProc(hwnd, msg, wParam, lParam);
     case WM_ENABLE:
     case WM_SETFOCUS:
     case WM_KILLFOCUS:

@@ -1,6 +1,8 @@
 // Image lists: strips of same-sized pictures with an optional mask colour,
 // drawn with the masked pixels left alone; and the shell's small system
 // icons (folder, file, picture file) with an index per path.
+#include <png.h>
+
 #include <algorithm>
 #include <map>
 
@@ -251,6 +253,52 @@ BOOL ImageList_GetIconSize(HIMAGELIST list, int* cx, int* cy) {
   if (it == Lists().lists.end()) return FALSE;
   if (cx) *cx = it->second.cx;
   if (cy) *cy = it->second.cy;
+  return TRUE;
+}
+
+// ---------------------------------------------------------------------------
+// Icons (LoadIcon hands out the resource file of the icon's PNG picture)
+
+BOOL DrawIcon(HDC hdc, int x, int y, HICON icon) {
+  return DrawIconEx(hdc, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL);
+}
+
+BOOL DrawIconEx(HDC hdc, int x, int y, HICON icon, int cx, int cy, UINT, HBRUSH, UINT) {
+  const auto* file = reinterpret_cast<const ResourceFile*>(icon);
+  if (!file) return FALSE;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, file->data, file->size)) return FALSE;
+  image.format = PNG_FORMAT_RGBA;
+  if (image.width == 0 || image.height == 0 || image.width > 256 || image.height > 256) {
+    png_image_free(&image);
+    return FALSE;
+  }
+  std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) return FALSE;
+  int w = static_cast<int>(image.width), h = static_cast<int>(image.height);
+  if (cx <= 0) cx = w;
+  if (cy <= 0) cy = h;
+  cx = std::min(cx, 1024);
+  cy = std::min(cy, 1024);
+  std::lock_guard<std::mutex> lk(Gdi().lock);
+  Target t;
+  if (!ResolveTarget(hdc, &t)) return FALSE;
+  for (int j = 0; j < cy; ++j) {
+    for (int i = 0; i < cx; ++i) {
+      const uint8_t* p = &rgba[(static_cast<size_t>(j * h / cy) * w + static_cast<size_t>(i * w / cx)) * 4];
+      if (p[3] == 0) continue;
+      int sx = x + i + t.origin.x, sy = y + j + t.origin.y;
+      bool inside = false;
+      for (const RECT& c : t.clip) inside |= sx >= c.left && sx < c.right && sy >= c.top && sy < c.bottom;
+      if (!inside) continue;
+      // Blended over what is there by the picture's alpha.
+      COLORREF under = RawToColor(t.surface, ReadRaw(t.surface, sx, sy));
+      auto mix = [&](int a, int b) { return static_cast<BYTE>((a * p[3] + b * (255 - p[3]) + 127) / 255); };
+      COLORREF c = RGB(mix(p[0], GetRValue(under)), mix(p[1], GetGValue(under)), mix(p[2], GetBValue(under)));
+      WriteRaw(t.surface, sx, sy, ColorToRaw(t.surface, c));
+    }
+  }
   return TRUE;
 }
 

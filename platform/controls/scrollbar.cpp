@@ -43,32 +43,6 @@ Geometry Measure(const RECT& r, const ScrollState& s, bool vertical) {
   return g;
 }
 
-void Triangle(HDC dc, RECT box, int direction, COLORREF color) {
-  // direction: 0 up, 1 down, 2 left, 3 right.
-  int cx = (box.left + box.right) / 2, cy = (box.top + box.bottom) / 2;
-  for (int i = 0; i < 4; ++i) {
-    RECT line;
-    switch (direction) {
-      case 0: line = RECT{cx - i, cy - 2 + i, cx + i + 1, cy - 1 + i}; break;
-      case 1: line = RECT{cx - i, cy + 1 - i, cx + i + 1, cy + 2 - i}; break;
-      case 2: line = RECT{cx - 2 + i, cy - i, cx - 1 + i, cy + i + 1}; break;
-      default: line = RECT{cx + 1 - i, cy - i, cx + 2 - i, cy + i + 1}; break;
-    }
-    HBRUSH b = CreateSolidBrush(color);
-    FillRect(dc, &line, b);
-    DeleteObject(b);
-  }
-}
-
-void Button(HDC dc, RECT box) {
-  FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
-  HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
-  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
-  Rectangle(dc, box.left, box.top, box.right, box.bottom);
-  SelectObject(dc, oldPen);
-  SelectObject(dc, oldBrush);
-}
-
 }  // namespace
 
 void DrawScrollBar(HDC dc, RECT r, const ScrollState& s, bool vertical, bool enabled) {
@@ -79,15 +53,13 @@ void DrawScrollBar(HDC dc, RECT r, const ScrollState& s, bool vertical, bool ena
                     : RECT{r.left, r.top, r.left + arrow, r.bottom};
   RECT b = vertical ? RECT{r.left, r.bottom - arrow, r.right, r.bottom}
                     : RECT{r.right - arrow, r.top, r.right, r.bottom};
-  COLORREF ink = enabled ? RGB(0, 0, 0) : RGB(128, 128, 128);
-  Button(dc, a);
-  Button(dc, b);
-  Triangle(dc, a, vertical ? 0 : 2, ink);
-  Triangle(dc, b, vertical ? 1 : 3, ink);
+  DrawArrowBox(dc, a, vertical ? 0 : 2, enabled, s.pressed == SB_LINEUP);
+  DrawArrowBox(dc, b, vertical ? 1 : 3, enabled, s.pressed == SB_LINEDOWN);
   if (enabled && s.maxPos > s.minPos && g.thumbLength > 0) {
     RECT t = vertical ? RECT{r.left, g.thumbStart, r.right, g.thumbStart + g.thumbLength}
                       : RECT{g.thumbStart, r.top, g.thumbStart + g.thumbLength, r.bottom};
-    Button(dc, t);
+    FillSolid(dc, t, kFaceColor);
+    FrameSolid(dc, t, RGB(0, 0, 0), 1);
   }
 }
 
@@ -303,8 +275,10 @@ LRESULT ScrollBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         std::lock_guard<std::mutex> lk(Sys().lock);
         if (Window* w = FindWindowLocked(hwnd)) w->userData = vertical ? p.y : p.x;
       }
+      InvalidateRect(hwnd, nullptr, FALSE);
       if (part != SB_THUMBTRACK) {
-        SendMessage(GetParent(hwnd), vertical ? WM_VSCROLL : WM_HSCROLL, MAKEWPARAM(part, 0),
+        SendMessage(GetParent(hwnd), vertical ? WM_VSCROLL : WM_HSCROLL,
+                    MAKEWPARAM(static_cast<unsigned>(part), static_cast<unsigned>(s.pos)),
                     reinterpret_cast<LPARAM>(hwnd));
       }
       return 0;

@@ -1,4 +1,5 @@
-// The "static" control: a line or block of text.
+// The "static" control: a line or a block of text, left, centred or right
+// aligned, wrapped at words unless it is one line.
 #include "platform/controls/controls.h"
 
 namespace ce {
@@ -15,24 +16,20 @@ LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       HDC dc = BeginPaint(hwnd, &ps);
       RECT r;
       GetClientRect(hwnd, &r);
-      FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+      FillSolid(dc, r, RGB(255, 255, 255));
       DWORD style = WindowStyle(hwnd);
-      WCHAR text[512];
-      GetWindowText(hwnd, text, 512);
-      HGDIOBJ old = SelectObject(dc, ControlFont(hwnd));
-      SetBkMode(dc, TRANSPARENT);
-      bool enabled = IsWindowEnabled(hwnd) != FALSE;
-      SetTextColor(dc, enabled ? RGB(0, 0, 0) : GetSysColor(COLOR_GRAYTEXT));
       UINT format = (style & SS_NOPREFIX) ? DT_NOPREFIX : 0;
-      switch (style & 3) {
+      switch (style & SS_TYPEMASK) {
         case SS_CENTER: format |= DT_CENTER; break;
         case SS_RIGHT: format |= DT_RIGHT; break;
         default: break;
       }
-      if (style & SS_CENTERIMAGE) format |= DT_SINGLELINE | DT_VCENTER;
+      // Words wrap unless the no-wrap type or the vertical centring asks
+      // for one line.
+      if ((style & SS_TYPEMASK) == SS_LEFTNOWORDWRAP) format |= DT_SINGLELINE;
+      else if (style & SS_CENTERIMAGE) format |= DT_SINGLELINE | DT_VCENTER;
       else format |= DT_WORDBREAK;
-      DrawText(dc, text, -1, &r, format);
-      SelectObject(dc, old);
+      DrawLabel(dc, hwnd, WindowTextOf(hwnd), r, format, IsWindowEnabled(hwnd) != FALSE);
       EndPaint(hwnd, &ps);
       return 0;
     }

@@ -124,6 +124,8 @@ struct Window {
   bool dialogEnded = false;
   intptr_t endValue = 0;
   bool doneButton = false;  // SHInitDialog's Done box
+  SIZE layout{};  // the template layout's size, centred in the client area
+  POINT layoutOffset{};
   HFONT font = nullptr;
   // Controls keep their state behind this pointer (owned by the control).
   void* control = nullptr;
@@ -276,6 +278,7 @@ struct PresenterHooks {
   void (*playSound)(const uint8_t* samples, size_t count, int rate);  // 8-bit mono
   void (*stopSound)();
   bool (*openOnDesktop)(const std::string& hostPath, bool mail);
+  void (*moveCursor)(int x, int y);  // the desktop pointer, in screen pixels
 };
 void SetPresenterHooks(const PresenterHooks* hooks);
 const PresenterHooks* Hooks();

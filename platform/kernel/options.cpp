@@ -165,6 +165,11 @@ std::string EmulatorUsage(const EmulatorConfig& config) {
          "  expect-text TEXT | quit      (# starts a comment)\n"
          "  rtap X Y | drag X1 Y1 X2 Y2 MS [STEPS] | keydown KEY | keyup KEY (held keys\n"
          "  repeat while the script waits) | wait-log TEXT [MS] (a --log line)\n"
+         "Dialogs and menus: tap-control ID [X Y] | choose ID TEXT | select-row ID TEXT |\n"
+         "  tab TITLE | done | menu A/B/C | popup A/B | expect-control ID TEXT |\n"
+         "  expect-checked ID 0|1 | expect-enabled ID 0|1 | expect-selected ID TEXT |\n"
+         "  expect-file PATH [absent|size N|sha256 HEX] | expect-registry KEY VALUE DATA |\n"
+         "  expect-shot FILE.png [TOLERANCE]\n"
          "\n";
   const DeviceModel* model = FindDeviceModel(config.device);
   if (model) {

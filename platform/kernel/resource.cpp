@@ -203,6 +203,14 @@ constexpr FlagName kFlags[] = {
     {"ES_RIGHT", ES_RIGHT},         {"ES_NUMBER", ES_NUMBER},
     {"ES_READONLY", ES_READONLY},   {"ES_AUTOHSCROLL", ES_AUTOHSCROLL},
     {"SBS_HORZ", SBS_HORZ},         {"SBS_VERT", SBS_VERT},
+    {"SS_LEFTNOWORDWRAP", SS_LEFTNOWORDWRAP},
+    {"CBS_DROPDOWNLIST", CBS_DROPDOWNLIST},
+    {"LVS_REPORT", LVS_REPORT},     {"LVS_SINGLESEL", LVS_SINGLESEL},
+    {"LVS_SHOWSELALWAYS", LVS_SHOWSELALWAYS}, {"LVS_NOCOLUMNHEADER", LVS_NOCOLUMNHEADER},
+    {"UDS_WRAP", UDS_WRAP},         {"UDS_SETBUDDYINT", UDS_SETBUDDYINT},
+    {"UDS_ALIGNRIGHT", UDS_ALIGNRIGHT}, {"UDS_ALIGNLEFT", UDS_ALIGNLEFT},
+    {"UDS_AUTOBUDDY", UDS_AUTOBUDDY}, {"UDS_ARROWKEYS", UDS_ARROWKEYS},
+    {"UDS_NOTHOUSANDS", UDS_NOTHOUSANDS},
 };
 
 }  // namespace
@@ -279,7 +287,47 @@ bool ParseStringTable(const ResourceFile& f, std::map<UINT, std::u16string>* out
 // ---------------------------------------------------------------------------
 // Menus
 
-bool ParseMenu(const ResourceFile& f, HMENU* out, std::string* error) {
+namespace {
+
+constexpr int kMenuNesting = 4;  // menus taking pop-ups from menus that take them ...
+
+bool ParseMenuAt(const ResourceFile& f, HMENU* out, std::string* error, int depth);
+
+// The pop-up titled `title` at the top of menu resource `name`, taken out
+// of a fresh copy of that menu.
+HMENU BorrowPopup(const std::string& name, const std::u16string& title, std::string* error,
+                  int depth) {
+  std::u16string wide = ToU16(name);
+  const ResourceFile* f = FindResourceFile("menus", wide.c_str());
+  if (!f) {
+    *error = "no menu " + name;
+    return nullptr;
+  }
+  if (depth >= kMenuNesting) {
+    *error = "menus take pop-ups from each other too deeply";
+    return nullptr;
+  }
+  HMENU whole = nullptr;
+  if (!ParseMenuAt(*f, &whole, error, depth + 1)) {
+    *error = std::string(f->path) + ": " + *error;
+    return nullptr;
+  }
+  HMENU found = nullptr;
+  for (int i = 0, n = GetMenuItemCount(whole); i < n && !found; ++i) {
+    WCHAR text[128];
+    GetMenuString(whole, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+    HMENU sub = GetSubMenu(whole, i);
+    if (sub && title == text) {
+      found = sub;
+      RemoveMenu(whole, static_cast<UINT>(i), MF_BYPOSITION);
+    }
+  }
+  DestroyMenu(whole);
+  if (!found) *error = "menu " + name + " has no pop-up \"" + ToUtf8(title) + "\"";
+  return found;
+}
+
+bool ParseMenuAt(const ResourceFile& f, HMENU* out, std::string* error, int depth) {
   std::vector<HMENU> stack{CreateMenu()};
   std::vector<Token> t;
   int number = 0;
@@ -294,11 +342,14 @@ bool ParseMenu(const ResourceFile& f, HMENU* out, std::string* error) {
     if (t.empty()) continue;
     const std::string& word = t[0].text;
     if (word == "POPUP") {
-      if (t.size() != 2 || !t[1].quoted) return fail("expected: POPUP \"text\"");
-      HMENU sub = CreatePopupMenu();
+      bool borrowed = t.size() == 4 && !t[2].quoted && t[2].text == "FROM";
+      if ((t.size() != 2 && !borrowed) || !t[1].quoted)
+        return fail("expected: POPUP \"text\" [FROM menu]");
       std::u16string text = ToU16(t[1].text);
+      HMENU sub = borrowed ? BorrowPopup(t[3].text, text, error, depth) : CreatePopupMenu();
+      if (!sub) return fail(*error);
       AppendMenu(stack.back(), MF_POPUP, reinterpret_cast<uintptr_t>(sub), text.c_str());
-      stack.push_back(sub);
+      if (!borrowed) stack.push_back(sub);
     } else if (word == "END") {
       if (stack.size() < 2) return fail("END without POPUP");
       stack.pop_back();
@@ -325,76 +376,135 @@ bool ParseMenu(const ResourceFile& f, HMENU* out, std::string* error) {
   return true;
 }
 
+}  // namespace
+
+bool ParseMenu(const ResourceFile& f, HMENU* out, std::string* error) {
+  return ParseMenuAt(f, out, error, 0);
+}
+
 // ---------------------------------------------------------------------------
 // Dialog templates
+
+namespace {
+
+// Four numbers from t[from..from+3] into x, y, cx, cy.
+bool Rectangle4(const std::vector<Token>& t, size_t from, int* out) {
+  for (size_t k = 0; k < 4; ++k) {
+    long long v;
+    if (from + k >= t.size() || t[from + k].quoted || !ParseInt(t[from + k].text, &v) ||
+        v < -4096 || v > 4096)
+      return false;
+    out[k] = static_cast<int>(v);
+  }
+  return true;
+}
+
+}  // namespace
 
 bool ParseDialog(const ResourceFile& f, DialogTemplate* out, std::string* error) {
   std::vector<Token> t;
   int number = 0;
+  std::string text;
   bool header = false;
+  bool wide = false;
   auto fail = [&](const std::string& what) {
-    *error = "line " + std::to_string(number) + ": " + what;
+    *error = "line " + std::to_string(number) + ": " + what + ": " + text;
     return false;
   };
-  auto styles = [&](size_t from, DWORD* style, DWORD* exStyle, bool* center) {
+  // STYLE and EXSTYLE add to what the line starts with; the placement words
+  // only on the DIALOG line.
+  auto styles = [&](size_t from, DWORD* style, DWORD* exStyle, bool dialog) {
     for (size_t k = from; k < t.size(); ++k) {
-      if (t[k].text == "CENTER" && center) {
-        *center = true;
-      } else if ((t[k].text == "STYLE" || t[k].text == "EXSTYLE") && k + 1 < t.size()) {
-        // Added to what the line starts with (WS_POPUP, WS_VISIBLE).
+      const std::string& w = t[k].text;
+      if (dialog && w == "CENTER") {
+        out->placement = DialogPlacement::kCenter;
+      } else if (dialog && w == "FULLSCREEN") {
+        out->placement = DialogPlacement::kFullScreen;
+      } else if ((w == "STYLE" || w == "EXSTYLE") && k + 1 < t.size()) {
         DWORD flags = 0;
         if (!ParseFlags(t[k + 1].text, &flags, error)) return false;
-        *(t[k].text == "STYLE" ? style : exStyle) |= flags;
+        *(w == "STYLE" ? style : exStyle) |= flags;
         ++k;
       } else {
-        *error = "unexpected " + t[k].text;
+        *error = "unexpected " + w;
         return false;
       }
     }
     return true;
   };
+  *out = DialogTemplate{};
+  out->name = f.path;
   for (const std::string& line : Lines(f)) {
     ++number;
+    text = line;
+    if (!text.empty() && text.back() == '\r') text.pop_back();
     if (!Tokenize(line, &t, error)) return fail(*error);
     if (t.empty()) continue;
-    long long v[5];
-    if (t[0].text == "DIALOG") {
-      if (header || t.size() < 6 || !t[5].quoted) return fail("expected: DIALOG x y cx cy \"title\"");
-      for (int k = 0; k < 4; ++k) {
-        if (!ParseInt(t[static_cast<size_t>(k + 1)].text, &v[k]) || v[k] < -4096 || v[k] > 4096)
-          return fail("bad number");
-      }
-      out->x = static_cast<int>(v[0]);
-      out->y = static_cast<int>(v[1]);
-      out->cx = static_cast<int>(v[2]);
-      out->cy = static_cast<int>(v[3]);
+    int r[4];
+    const std::string& word = t[0].text;
+    if (word == "DIALOG") {
+      if (header || t.size() < 6 || !Rectangle4(t, 1, r) || !t[5].quoted)
+        return fail("expected: DIALOG x y cx cy \"title\"");
+      out->x = r[0];
+      out->y = r[1];
+      out->cx = r[2];
+      out->cy = r[3];
       out->title = ToU16(t[5].text);
       out->style = WS_POPUP;
-      if (!styles(6, &out->style, &out->exStyle, &out->center)) return fail(*error);
+      if (!styles(6, &out->style, &out->exStyle, true)) return fail(*error);
+      if (out->style & WS_CHILD) out->style &= ~WS_POPUP;
       header = true;
-    } else if (t[0].text == "CONTROL") {
-      if (!header) return fail("CONTROL before DIALOG");
-      if (t.size() < 8 || !t[3].quoted) return fail("expected: CONTROL id class \"text\" x y cx cy");
+    } else if (word == "CONTROL") {
+      long long id;
+      if (!header || wide) return fail("CONTROL outside the narrow layout");
+      if (t.size() < 8 || !t[3].quoted || !ParseInt(t[1].text, &id) || id < -1 || id > 65535 ||
+          !Rectangle4(t, 4, r))
+        return fail("expected: CONTROL id class \"text\" x y cx cy");
       DialogItem item;
-      if (!ParseInt(t[1].text, &v[4]) || v[4] < -1 || v[4] > 65535) return fail("bad id");
-      item.id = static_cast<int>(v[4]);
+      item.id = static_cast<int>(id);
       item.className = ToU16(t[2].text);
       item.text = ToU16(t[3].text);
-      for (int k = 0; k < 4; ++k) {
-        if (!ParseInt(t[static_cast<size_t>(k + 4)].text, &v[k]) || v[k] < -4096 || v[k] > 4096)
-          return fail("bad number");
-      }
-      item.x = static_cast<int>(v[0]);
-      item.y = static_cast<int>(v[1]);
-      item.cx = static_cast<int>(v[2]);
-      item.cy = static_cast<int>(v[3]);
+      item.x = r[0];
+      item.y = r[1];
+      item.cx = r[2];
+      item.cy = r[3];
       item.style = WS_VISIBLE;
-      if (!styles(8, &item.style, &item.exStyle, nullptr)) return fail(*error);
-      out->items.push_back(item);
+      item.line = number;
+      item.source = text;
+      if (!styles(8, &item.style, &item.exStyle, false)) return fail(*error);
+      out->items.push_back(std::move(item));
+    } else if (word == "WIDE") {
+      long long cx, cy;
+      if (!header || wide || t.size() != 3 || !ParseInt(t[1].text, &cx) || !ParseInt(t[2].text, &cy) ||
+          cx <= 0 || cy <= 0 || cx > 4096 || cy > 4096)
+        return fail("expected: WIDE cx cy, once, after the controls");
+      wide = true;
+      out->hasWide = true;
+      out->wideCx = static_cast<int>(cx);
+      out->wideCy = static_cast<int>(cy);
+    } else if (word == "MOVE") {
+      long long id;
+      if (!wide) return fail("MOVE before WIDE");
+      if (t.size() != 6 || !ParseInt(t[1].text, &id) || !Rectangle4(t, 2, r))
+        return fail("expected: MOVE id x y cx cy");
+      DialogItem* found = nullptr;
+      for (DialogItem& item : out->items) {
+        if (item.id != id) continue;
+        if (found) return fail("MOVE names an id that several controls share");
+        found = &item;
+      }
+      if (!found) return fail("MOVE names no control");
+      if (found->moves) return fail("the control moves twice");
+      found->moves = true;
+      found->wx = r[0];
+      found->wy = r[1];
+      found->wcx = r[2];
+      found->wcy = r[3];
     } else {
-      return fail("unknown word " + t[0].text);
+      return fail("unknown word " + word);
     }
   }
+  text.clear();
   if (!header) return fail("no DIALOG line");
   return true;
 }
@@ -403,13 +513,14 @@ bool LoadDialogTemplate(LPCWSTR name, DialogTemplate* out) {
   const ResourceFile* f = FindResourceFile("dialogs", name);
   if (!f) return false;
   std::string error;
-  *out = DialogTemplate{};
   if (!ParseDialog(*f, out, &error)) {
     Report(f->path, error);
     return false;
   }
   return true;
 }
+
+void ReportResourceProblem(const std::string& path, const std::string& what) { Report(path, what); }
 
 // ---------------------------------------------------------------------------
 // PNG pictures

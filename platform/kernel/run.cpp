@@ -109,6 +109,8 @@ int RunEmulator(int argc, char** argv, WinMainProc winMain, const char* samplesF
   static Program program;  // the program thread may outlive this call
   program.winMain = winMain;
   program.commandLine = line;
+  program.exitCode = 0;
+  program.ended = false;
   HANDLE thread = CreateThread(nullptr, 0, ProgramThread, &program, 0, nullptr);
   int status = presenter->Run(config, program.ended);
   presenter->Close();

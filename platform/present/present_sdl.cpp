@@ -26,6 +26,7 @@ struct SdlState {
   int width = 0;
   int height = 0;
   int zoom = 2;
+  std::atomic<uint32_t> warp{0};  // a pointer move asked for: bit 31, x << 15, y
 };
 
 SdlState& Sdl() {
@@ -79,7 +80,12 @@ bool OpenOnDesktop(const std::string& hostPath, bool mail) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-const PresenterHooks kHooks = {PlaySamples, StopSamples, OpenOnDesktop};
+// SetCursorPos: the pointer moves on the presenter's own thread.
+void MoveCursor(int x, int y) {
+  Sdl().warp = 0x80000000u | (static_cast<uint32_t>(x & 0x7FFF) << 15) | static_cast<uint32_t>(y & 0x7FFF);
+}
+
+const PresenterHooks kHooks = {PlaySamples, StopSamples, OpenOnDesktop, MoveCursor};
 
 bool Open(const EmulatorConfig& config, std::string* error) {
   const char* noDisplay =
@@ -217,6 +223,9 @@ int Run(const EmulatorConfig& config, const std::atomic<bool>& ended) {
         }
       } while (SDL_PollEvent(&e));
     }
+    if (uint32_t w = s.warp.exchange(0))
+      SDL_WarpMouseInWindow(s.window, static_cast<int>((w >> 15) & 0x7FFF) * s.zoom,
+                            static_cast<int>(w & 0x7FFF) * s.zoom);
     Uint32 now = SDL_GetTicks();
     if (now - lastFrame >= 30) {
       Present();

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/gdi/gdi_internal.h"
+#include "platform/present/script_checks.h"
 
 namespace ce {
 
@@ -70,6 +71,9 @@ int KeyCode(const std::string& name) {
     if (!strcasecmp(d.buttonNames[i], name.c_str())) return d.buttonKeys[i];
   }
   if (!strcasecmp(name.c_str(), "Backspace")) return VK_BACK;
+  if (!strcasecmp(name.c_str(), "Delete")) return VK_DELETE;
+  if (!strcasecmp(name.c_str(), "Home")) return VK_HOME;
+  if (!strcasecmp(name.c_str(), "End")) return VK_END;
   return -1;
 }
 
@@ -117,7 +121,8 @@ struct HeldKeys {
 //   rtap X Y                      right button down and up
 //   drag X1 Y1 X2 Y2 MS [STEPS]   pen down, STEPS moves over MS, pen up
 //   keydown KEY | keyup KEY       a button held down (repeating) and let go
-//   wait-log TEXT [MS]            until a --log line holds TEXT (10 s)
+//   wait-log TEXT [MS]            until a --log line holds TEXT (10 s); a TEXT
+//                                 that ends in a number is quoted
 // Returns an error message, or "" when the line ran.
 std::string RunMoreOfTheScript(const std::vector<std::string>& w, HeldKeys* held, size_t* logSeen) {
   const std::string& cmd = w[0];
@@ -156,6 +161,7 @@ std::string RunMoreOfTheScript(const std::vector<std::string>& w, HeldKeys* held
     auto end = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
       std::vector<std::string> log = EventLog();
+      if (*logSeen > log.size()) *logSeen = 0;  // the log was cleared
       for (size_t i = *logSeen; i < log.size(); ++i) {
         if (log[i].find(text) == std::string::npos) continue;
         *logSeen = i + 1;
@@ -186,6 +192,9 @@ int RunScript(const std::string& path, bool* quit) {
     std::fprintf(stderr, "zelmo: script %s:%d: %s\n", path.c_str(), number, what.c_str());
     return 3;
   };
+  ScriptContext context;
+  size_t slash = path.rfind('/');
+  context.folder = slash == std::string::npos ? "." : path.substr(0, slash);
   WaitIdle(kIdleTimeoutMs);
   while (std::getline(in, line)) {
     ++number;
@@ -250,6 +259,8 @@ int RunScript(const std::string& path, bool* quit) {
     } else if (cmd == "quit") {
       *quit = true;
       return 0;
+    } else if (std::string failure; RunControlCommand(w, line, context, &failure)) {
+      if (!failure.empty()) return fail(failure);
     } else {
       return fail("unknown command " + cmd);
     }

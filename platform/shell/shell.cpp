@@ -15,7 +15,6 @@ using namespace internal;
 
 namespace {
 
-constexpr int kTaskBarHeight = 26;
 constexpr UINT kShellQuit = WM_APP + 1;
 constexpr UINT kClockTimer = 1;
 constexpr COLORREF kTaskBarColor = RGB(16, 40, 120);
@@ -264,13 +263,23 @@ BOOL SHFullScreen(HWND hwnd, DWORD state) {
 
 BOOL SHInitDialog(SHINITDLGINFO* info) {
   if (!info || !(info->dwMask & SHIDIM_FLAGS) || !IsWindow(info->hDlg)) return FALSE;
-  const DeviceModel& d = CurrentDevice();
-  if (info->dwFlags & (SHIDIF_SIZEDLG | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_FULLSCREENNOMENUBAR)) {
-    SetWindowPos(info->hDlg, nullptr, 0, kTaskBarHeight, d.width, d.height - kTaskBarHeight,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+  // A property page asks for its sheet, which already fills the screen.
+  HWND dlg = info->hDlg;
+  bool page;
+  {
+    std::lock_guard<std::mutex> lk(Sys().lock);
+    Window* w = FindWindowLocked(dlg);
+    page = w && w->parent;
+    if (page) dlg = RootLocked(w)->handle;
   }
+  if (!page && (info->dwFlags & (SHIDIF_SIZEDLG | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_FULLSCREENNOMENUBAR)))
+    FillWorkArea(dlg);
   std::lock_guard<std::mutex> lk(Sys().lock);
-  if (Window* w = FindWindowLocked(info->hDlg)) w->doneButton = (info->dwFlags & SHIDIF_DONEBUTTON) != 0;
+  if (Window* w = FindWindowLocked(dlg)) {
+    if (info->dwFlags & SHIDIF_DONEBUTTON) w->doneButton = true;
+    else if (!page) w->doneButton = false;
+    if (info->dwFlags & SHIDIF_FULLSCREENNOMENUBAR) w->menuBar = nullptr;
+  }
   UpdateTaskBarLocked();
   return TRUE;
 }
@@ -285,15 +294,22 @@ BOOL CeSetMenuBar(HWND hwnd, HMENU menu) {
 }
 
 BOOL SHSipPreference(HWND, int state) {
-  std::lock_guard<std::mutex> lk(Sys().lock);
-  Sys().sipPreference = static_cast<DWORD>(state);
+  {
+    std::lock_guard<std::mutex> lk(Sys().lock);
+    Sys().sipPreference = static_cast<DWORD>(state);
+  }
+  LogEvent("sip preference " + std::to_string(state));
   return TRUE;
 }
 
 BOOL SipSetInfo(SIPINFO* info) {
   if (!info || info->cbSize != sizeof(SIPINFO)) return FALSE;
-  std::lock_guard<std::mutex> lk(Sys().lock);
-  Sys().sipInfo = *info;
+  {
+    std::lock_guard<std::mutex> lk(Sys().lock);
+    Sys().sipInfo = *info;
+  }
+  LogEvent("sip info flags=" + std::to_string(info->fdwFlags) +
+           " top=" + std::to_string(info->rcSipRect.top));
   return TRUE;
 }
 

@@ -1,7 +1,7 @@
 // Default processing of window messages.
 #include <algorithm>
 
-#include "platform/kernel/internal.h"
+#include "platform/controls/controls.h"
 
 namespace ce {
 
@@ -53,6 +53,7 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return w ? static_cast<LRESULT>(w->text.size()) : 0;
     }
     case WM_CLOSE: DestroyWindow(hwnd); return 0;
+    case WM_KEYDOWN: DialogNavigationKey(hwnd, static_cast<int>(wParam)); return 0;
     case WM_SETFONT: {
       {
         std::lock_guard<std::mutex> lk(Sys().lock);

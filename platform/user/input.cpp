@@ -108,7 +108,7 @@ void PenDownLocked(POINT p) {
       target->scroll[bar].tracking = true;
       target->scroll[bar].trackPos = st.pos;
     } else {
-      PostTo(target, msg, MAKEWPARAM(static_cast<unsigned>(part), 0), 0);
+      PostTo(target, msg, MAKEWPARAM(static_cast<unsigned>(part), static_cast<unsigned>(st.pos)), 0);
     }
     return;
   }
@@ -318,8 +318,13 @@ BOOL GetCursorPos(POINT* point) {
 }
 
 BOOL SetCursorPos(int x, int y) {
-  std::lock_guard<std::mutex> lk(Sys().lock);
-  Sys().penPos = POINT{x, y};
+  {
+    std::lock_guard<std::mutex> lk(Sys().lock);
+    Sys().penPos = POINT{x, y};
+  }
+  const PresenterHooks* hooks = Hooks();
+  if (hooks && hooks->moveCursor) hooks->moveCursor(x, y);
+  LogEvent("cursor " + std::to_string(x) + " " + std::to_string(y));
   return TRUE;
 }
 

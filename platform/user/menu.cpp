@@ -224,14 +224,16 @@ int GetMenuString(HMENU menu, UINT item, LPWSTR buffer, int capacity, UINT flags
 
 namespace {
 
-constexpr int kItemHeight = 20;
-constexpr int kSeparatorHeight = 7;
+constexpr int kSeparatorHeight = 5;
+constexpr int kScrollArrowHeight = 12;
 
 struct Level {
   HMENU menu;
   HWND window;
   RECT rect;  // screen
   int selected = -1;
+  int first = 0;  // first item shown when the level scrolls
+  bool scrolls = false;
   std::vector<MenuItem> items;  // snapshot taken when the level opened
 };
 
@@ -239,10 +241,35 @@ struct Tracking {
   std::vector<Level> levels;
   HWND owner = nullptr;
   HFONT font = nullptr;
+  int itemHeight = 20;
   UINT result = 0;
   bool done = false;
   bool penInside = false;
 };
+
+// The menu font: the system's pop-up font setting, else a bold 12-pixel
+// face.
+HFONT MenuFont(int* pixelHeight) {
+  LOGFONT lf{};
+  lf.lfHeight = -12;
+  lf.lfWeight = FW_BOLD;
+  HKEY key;
+  if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, u"System\\GWE\\Menu\\PopFnt", 0, 0, &key) == ERROR_SUCCESS) {
+    DWORD value = 0, size = sizeof(value), type = 0;
+    if (RegQueryValueEx(key, u"Ht", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+            ERROR_SUCCESS && size == sizeof(value)) {
+      int h = static_cast<int32_t>(value);
+      if (h != 0 && std::abs(h) <= 40) lf.lfHeight = -std::abs(h);
+    }
+    size = sizeof(value);
+    if (RegQueryValueEx(key, u"Wt", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+            ERROR_SUCCESS && size == sizeof(value) && value <= 1000)
+      lf.lfWeight = static_cast<LONG>(value);
+    RegCloseKey(key);
+  }
+  *pixelHeight = std::abs(static_cast<int>(lf.lfHeight));
+  return CreateFontIndirect(&lf);
+}
 
 std::vector<MenuItem> Snapshot(HMENU menu) {
   std::lock_guard<std::mutex> lk(Menus().lock);
@@ -250,58 +277,66 @@ std::vector<MenuItem> Snapshot(HMENU menu) {
   return m ? m->items : std::vector<MenuItem>{};
 }
 
-int ItemTop(const std::vector<MenuItem>& items, size_t index) {
-  int y = 1;
-  for (size_t i = 0; i < index && i < items.size(); ++i)
-    y += (items[i].flags & MF_SEPARATOR) ? kSeparatorHeight : kItemHeight;
-  return y;
+int Height(const Tracking& t, const MenuItem& it) {
+  return (it.flags & MF_SEPARATOR) ? kSeparatorHeight : t.itemHeight;
+}
+
+// Top of item `index` in the level's window, or -1 when scrolled away.
+int ItemTop(const Tracking& t, const Level& l, size_t index) {
+  if (static_cast<int>(index) < l.first) return -1;
+  int y = 1 + (l.scrolls ? kScrollArrowHeight : 0);
+  for (size_t i = static_cast<size_t>(l.first); i < index && i < l.items.size(); ++i) y += Height(t, l.items[i]);
+  int bottom = (l.rect.bottom - l.rect.top) - 1 - (l.scrolls ? kScrollArrowHeight : 0);
+  return y + (index < l.items.size() ? Height(t, l.items[index]) : 0) <= bottom ? y : -1;
+}
+
+std::u16string Shown(const std::u16string& text) {
+  std::u16string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'&' && i + 1 < text.size()) ++i;
+    if (text[i] == u'\t') break;
+    out.push_back(text[i]);
+  }
+  return out;
 }
 
 SIZE LevelSize(const Tracking& t, const std::vector<MenuItem>& items) {
   HDC dc = GetDC(nullptr);
   HGDIOBJ old = SelectObject(dc, t.font);
-  int width = 60;
+  int width = 60, height = 2;
   for (const MenuItem& it : items) {
     SIZE s{0, 0};
-    std::u16string shown;
-    for (size_t i = 0; i < it.text.size(); ++i) {
-      if (it.text[i] == u'&' && i + 1 < it.text.size()) ++i;
-      if (it.text[i] == u'\t') break;
-      shown.push_back(it.text[i]);
-    }
+    std::u16string shown = Shown(it.text);
     GetTextExtentPoint32(dc, shown.c_str(), static_cast<int>(shown.size()), &s);
     width = std::max<int>(width, s.cx + 38);
+    height += Height(t, it);
   }
   SelectObject(dc, old);
   ReleaseDC(nullptr, dc);
-  return SIZE{width, ItemTop(items, items.size()) + 1};
+  return SIZE{width, height};
 }
 
 void PaintLevel(const Tracking& t, const Level& l, HDC dc) {
   RECT r{0, 0, l.rect.right - l.rect.left, l.rect.bottom - l.rect.top};
-  FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
-  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
-  Rectangle(dc, r.left, r.top, r.right, r.bottom);
-  SelectObject(dc, oldPen);
-  SelectObject(dc, oldBrush);
+  FillSolid(dc, r, RGB(255, 255, 255));
+  FrameSolid(dc, r, RGB(0, 0, 0), 1);
   HGDIOBJ oldFont = SelectObject(dc, t.font);
   SetBkMode(dc, TRANSPARENT);
   for (size_t i = 0; i < l.items.size(); ++i) {
     const MenuItem& it = l.items[i];
-    int top = ItemTop(l.items, i);
+    int top = ItemTop(t, l, i);
+    if (top < 0) continue;
     if (it.flags & MF_SEPARATOR) {
-      RECT line{4, top + 3, r.right - 4, top + 4};
-      FillRect(dc, &line, GetSysColorBrush(COLOR_BTNSHADOW));
+      RECT line{4, top + 2, r.right - 4, top + 3};
+      FillSolid(dc, line, kDisabledColor);
       continue;
     }
-    RECT row{1, top, r.right - 1, top + kItemHeight};
+    RECT row{1, top, r.right - 1, top + t.itemHeight};
     bool grayed = (it.flags & (MF_GRAYED | MF_DISABLED)) != 0;
     bool selected = static_cast<int>(i) == l.selected && !grayed;
-    if (selected) FillRect(dc, &row, GetSysColorBrush(COLOR_HIGHLIGHT));
-    SetTextColor(dc, grayed ? GetSysColor(COLOR_GRAYTEXT)
-                            : selected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : RGB(0, 0, 0));
-    RECT text{18, top, r.right - 14, top + kItemHeight};
+    if (selected) FillSolid(dc, row, kSelectionColor);
+    SetTextColor(dc, grayed ? kDisabledColor : selected ? RGB(255, 255, 255) : RGB(0, 0, 0));
+    RECT text{18, top, r.right - 14, top + t.itemHeight};
     std::u16string label = it.text;
     std::u16string accel;
     if (size_t tab = label.find(u'\t'); tab != std::u16string::npos) {
@@ -311,13 +346,19 @@ void PaintLevel(const Tracking& t, const Level& l, HDC dc) {
     DrawText(dc, label.c_str(), -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
     if (!accel.empty()) DrawText(dc, accel.c_str(), -1, &text, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
     if (it.flags & MF_CHECKED) {
-      RECT mark{3, top, 17, top + kItemHeight};
+      RECT mark{3, top, 17, top + t.itemHeight};
       DrawText(dc, u"\u2713", -1, &mark, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     }
     if (it.flags & MF_POPUP) {
-      RECT arrow{r.right - 14, top, r.right - 3, top + kItemHeight};
+      RECT arrow{r.right - 14, top, r.right - 3, top + t.itemHeight};
       DrawText(dc, u"\u25B8", -1, &arrow, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     }
+  }
+  if (l.scrolls) {
+    bool more = ItemTop(t, l, l.items.size() - 1) < 0;
+    DrawArrowBox(dc, RECT{1, 1, r.right - 1, 1 + kScrollArrowHeight}, 0, l.first > 0, false);
+    DrawArrowBox(dc, RECT{1, r.bottom - 1 - kScrollArrowHeight, r.right - 1, r.bottom - 1}, 1, more,
+                 false);
   }
   SelectObject(dc, oldFont);
 }
@@ -328,17 +369,24 @@ Tracking* StateOf(HWND hwnd) {
 
 // Opens a level of the menu; the first stays hidden until the tracking
 // holds the pen (see TrackPopupMenu).
-void OpenLevel(Tracking& t, HMENU menu, int x, int y, UINT flags) {
-  if (t.owner) SendMessage(t.owner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
+void OpenLevel(Tracking& t, HMENU menu, int x, int y, UINT flags, int position) {
+  if (t.owner)
+    SendMessage(t.owner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu),
+                MAKELPARAM(static_cast<unsigned>(std::max(position, 0)), 0));
   Level l;
   l.menu = menu;
   l.items = Snapshot(menu);
   SIZE size = LevelSize(t, l.items);
+  const DeviceModel& d = CurrentDevice();
+  if (size.cy > d.height) {
+    // Taller than the screen: scroll arrows at the top and the bottom.
+    size.cy = d.height;
+    l.scrolls = true;
+  }
   if (flags & TPM_CENTERALIGN) x -= size.cx / 2;
   else if (flags & TPM_RIGHTALIGN) x -= size.cx;
   if (flags & TPM_VCENTERALIGN) y -= size.cy / 2;
   else if (flags & TPM_BOTTOMALIGN) y -= size.cy;
-  const DeviceModel& d = CurrentDevice();
   x = std::clamp<int>(x, 0, std::max<int>(0, d.width - size.cx));
   y = std::clamp<int>(y, 0, std::max<int>(0, d.height - size.cy));
   l.rect = RECT{x, y, x + size.cx, y + size.cy};
@@ -356,18 +404,33 @@ void CloseLevelsAbove(Tracking& t, size_t keep) {
   }
 }
 
-// Level and item under a screen point, deepest level first.
-bool HitItem(const Tracking& t, POINT p, size_t* level, int* item) {
+// Where a point falls in a level: an item, a scroll arrow, or nothing.
+enum class Part { kNone, kItem, kScrollUp, kScrollDown };
+
+// Level and part under a screen point, deepest level first.
+bool HitItem(const Tracking& t, POINT p, size_t* level, int* item, Part* part) {
   for (size_t k = t.levels.size(); k-- > 0;) {
     const Level& l = t.levels[k];
     if (!PtInRect(&l.rect, p)) continue;
     *level = k;
     *item = -1;
+    *part = Part::kNone;
     int y = p.y - l.rect.top;
+    if (l.scrolls && y < 1 + kScrollArrowHeight) {
+      *part = Part::kScrollUp;
+      return true;
+    }
+    if (l.scrolls && y >= (l.rect.bottom - l.rect.top) - 1 - kScrollArrowHeight) {
+      *part = Part::kScrollDown;
+      return true;
+    }
     for (size_t i = 0; i < l.items.size(); ++i) {
-      int top = ItemTop(l.items, i);
-      int h = (l.items[i].flags & MF_SEPARATOR) ? kSeparatorHeight : kItemHeight;
-      if (y >= top && y < top + h) *item = (l.items[i].flags & MF_SEPARATOR) ? -1 : static_cast<int>(i);
+      int top = ItemTop(t, l, i);
+      if (top < 0 || y < top || y >= top + Height(t, l.items[i])) continue;
+      if (!(l.items[i].flags & MF_SEPARATOR)) {
+        *item = static_cast<int>(i);
+        *part = Part::kItem;
+      }
     }
     return true;
   }
@@ -382,6 +445,18 @@ void Select(Tracking& t, size_t level, int item) {
   }
 }
 
+void ScrollLevel(Tracking& t, size_t level, int by) {
+  Level& l = t.levels[level];
+  int last = static_cast<int>(l.items.size()) - 1;
+  int first = l.first;
+  if (by < 0 && first > 0) --first;
+  if (by > 0 && ItemTop(t, l, static_cast<size_t>(std::max(last, 0))) < 0) ++first;
+  if (first == l.first) return;
+  CloseLevelsAbove(t, level + 1);
+  t.levels[level].first = first;
+  InvalidateRect(t.levels[level].window, nullptr, FALSE);
+}
+
 // Chooses an item: a command ends the tracking, a sub-menu opens beside it.
 void Choose(Tracking& t, size_t level, int item) {
   if (item < 0) return;
@@ -391,8 +466,8 @@ void Choose(Tracking& t, size_t level, int item) {
     CloseLevelsAbove(t, level + 1);
     // Copies: opening a level moves the levels in memory.
     const RECT r = t.levels[level].rect;
-    const int top = r.top + ItemTop(t.levels[level].items, static_cast<size_t>(item));
-    OpenLevel(t, it.sub, r.right - 2, top, 0);
+    const int top = r.top + std::max(0, ItemTop(t, t.levels[level], static_cast<size_t>(item)));
+    OpenLevel(t, it.sub, r.right - 2, top, 0, item);
     Level& sub = t.levels.back();
     if (sub.rect.left < r.right - 2 && r.left > 0) {
       // No room on the right: open to the left instead.
@@ -415,7 +490,14 @@ void KeyDown(Tracking& t, int vk) {
     for (int k = 1; k <= n; ++k) {
       int i = ((l.selected < 0 ? (dir > 0 ? -1 : 0) : l.selected) + dir * k + n * 2) % n;
       if (!(l.items[static_cast<size_t>(i)].flags & MF_SEPARATOR)) {
-        Select(t, t.levels.size() - 1, i);
+        size_t level = t.levels.size() - 1;
+        while (i < t.levels[level].first) ScrollLevel(t, level, -1);
+        while (ItemTop(t, t.levels[level], static_cast<size_t>(i)) < 0 && i >= t.levels[level].first) {
+          int before = t.levels[level].first;
+          ScrollLevel(t, level, 1);
+          if (t.levels[level].first == before) break;
+        }
+        Select(t, level, i);
         return;
       }
     }
@@ -432,6 +514,30 @@ void KeyDown(Tracking& t, int vk) {
       break;
     default: break;
   }
+}
+
+// Where to tap for the item reading `text` in this level: the item, or the
+// scroll arrow towards it.
+LRESULT FindTapTarget(Tracking& t, HWND hwnd, TapTarget* target) {
+  for (const Level& l : t.levels) {
+    if (l.window != hwnd) continue;
+    for (size_t i = 0; i < l.items.size(); ++i) {
+      if (l.items[i].flags & MF_SEPARATOR || Shown(l.items[i].text) != target->text) continue;
+      int top = ItemTop(t, l, i);
+      int x = (l.rect.left + l.rect.right) / 2;
+      if (top >= 0) {
+        target->point = POINT{x, l.rect.top + top + t.itemHeight / 2};
+        target->final = true;
+      } else {
+        bool up = static_cast<int>(i) < l.first;
+        target->point = POINT{x, up ? l.rect.top + 1 + kScrollArrowHeight / 2
+                                    : l.rect.bottom - 1 - kScrollArrowHeight / 2};
+        target->final = false;
+      }
+      return 1;
+    }
+  }
+  return 0;
 }
 
 }  // namespace
@@ -461,14 +567,17 @@ LRESULT MenuPopupProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       ClientToScreen(hwnd, &p);
       size_t level;
       int item;
-      bool hit = HitItem(*t, p, &level, &item);
+      Part part;
+      bool hit = HitItem(*t, p, &level, &item, &part);
       if (msg == WM_LBUTTONDOWN) {
         t->penInside = hit;
-        if (!hit) t->done = true;  // a tap outside dismisses
+        if (!hit) t->done = true;  // a tap outside every open level dismisses them all
+        else if (part == Part::kScrollUp || part == Part::kScrollDown)
+          ScrollLevel(*t, level, part == Part::kScrollUp ? -1 : 1);
         else Select(*t, level, item);
       } else if (msg == WM_MOUSEMOVE) {
-        if (hit) Select(*t, level, item);
-      } else if (hit && t->penInside) {
+        if (hit && part == Part::kItem) Select(*t, level, item);
+      } else if (hit && t->penInside && part == Part::kItem) {
         Choose(*t, level, item);
       }
       return 0;
@@ -476,6 +585,7 @@ LRESULT MenuPopupProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN:
       if (t) KeyDown(*t, static_cast<int>(wParam));
       return 0;
+    case kFindTapTarget: return t ? FindTapTarget(*t, hwnd, reinterpret_cast<TapTarget*>(lParam)) : 0;
     default: return DefWindowProc(hwnd, msg, wParam, lParam);
   }
 }
@@ -486,11 +596,10 @@ BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int, HWND owner, const
   if (GetMenuItemCount(menu) <= 0) return FALSE;
   Tracking t;
   t.owner = owner;
-  LOGFONT lf{};
-  lf.lfHeight = -12;
-  lf.lfWeight = FW_NORMAL;
-  t.font = CreateFontIndirect(&lf);
-  OpenLevel(t, menu, x, y, flags);
+  int pixels = 12;
+  t.font = MenuFont(&pixels);
+  t.itemHeight = pixels + 8;
+  OpenLevel(t, menu, x, y, flags, 0);
   HWND root = t.levels.front().window;
   HWND savedFocus;
   HWND savedCapture = SetCapture(root);

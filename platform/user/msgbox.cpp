@@ -125,7 +125,10 @@ BOOL BoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 int MessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   BoxData data{FromW(caption), FromW(text), type, RECT{}};
   if (data.caption.empty()) data.caption = u"Error";
-  LogEvent("messagebox \"" + ToUtf8(data.caption) + "\" \"" + ToUtf8(data.text) + "\"");
+  static const char* const kIcons[] = {"", " icon=stop", " icon=question", " icon=exclamation",
+                                       " icon=information"};
+  LogEvent("messagebox \"" + ToUtf8(data.caption) + "\" \"" + ToUtf8(data.text) + "\"" +
+           kIcons[std::min<UINT>((type & 0xF0) >> 4, 4)]);
   int preset = 0;
   size_t record;
   {

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "platform/kernel/resource_internal.h"
+#include "support/dialog_check.h"
 #include "support/emu.h"
 
 std::span<const ce::ResourceFile> TestResources();
@@ -103,6 +104,71 @@ TEST_F(Resources, DialogsFromTemplates) {
   // The template's controls were all there and visible.
   EXPECT_EQ(gPageControls, 4);
   EXPECT_EQ(DialogBoxParam(ProgramInstance(), u"NOSUCH", nullptr, PageProc, 0), -1);
+  // A control that cannot be made fails the dialog, which leaves nothing.
+  internal::DialogTemplate t;
+  t.cx = t.cy = 100;
+  t.items.push_back(internal::DialogItem{1, u"nosuchclass", u"", 0, 0, 10, 10});
+  EXPECT_EQ(internal::RunModalDialog(t, nullptr, PageProc, 0), -1);
+  EXPECT_EQ(FindWindow(u"#32770", nullptr), nullptr);
+}
+
+TEST_F(Resources, IconsAreDrawnWithTheirTransparency) {
+  HICON icon = LoadIcon(ProgramInstance(), MAKEINTRESOURCE(101));
+  ASSERT_NE(icon, nullptr);
+  emu::Canvas canvas(64, 64);
+  RECT all{0, 0, 64, 64};
+  HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
+  FillRect(canvas.dc, &all, green);
+  DeleteObject(green);
+  ASSERT_TRUE(DrawIconEx(canvas.dc, 8, 8, icon, 32, 32, 0, nullptr, DI_NORMAL));
+  int covered = 0, outside = 0;
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      bool inside = x >= 8 && x < 40 && y >= 8 && y < 40;
+      (inside ? covered : outside) += canvas.at(x, y) != 0x00FF00u;
+    }
+  }
+  EXPECT_EQ(outside, 0);
+  EXPECT_GT(covered, 100);
+}
+
+// The resource check itself: the test dialogs pass, and each kind of
+// fault in a template is named.
+TEST(DialogCheck, TheTestDialogsPassAndEveryFaultIsNamed) {
+  std::vector<emu::DialogUse> uses = {{"CONTROLS", "", {1001, 1010, 1040, 1050, 1090, 1100, IDOK}},
+                                      {"Printing", "", {1070, IDCANCEL}},
+                                      {"SHEETPAGE", "", {1001, 1040}}};
+  EXPECT_EQ(emu::CheckDialogTemplates(TestResources(), uses), std::vector<std::string>{});
+  const std::string bad[] = {
+      // Placed nowhere, an id twice, a control off the layout and one of
+      // no known class, too tall for the narrow screen.
+      "DIALOG 0 0 240 300 \"A\"\nCONTROL 1 button \"\" 0 0 10 10\n"
+      "CONTROL 1 button \"\" 235 0 10 10\nCONTROL 2 gadget \"\" 0 20 10 10\n",
+      // Full screen without a wide layout; a wide one too large.
+      "DIALOG 0 0 240 294 \"B\" FULLSCREEN\nCONTROL 5 edit \"\" 0 0 10 10\n",
+      "DIALOG 0 0 240 200 \"C\" CENTER\nCONTROL 5 edit \"\" 0 0 10 10\nWIDE 330 200\n"
+      "MOVE 5 325 0 10 10\n",
+      // Unreadable.
+      "DIALOG 0 0 240 200 \"D\" CENTER\nCONTROL 5 edit \"\" 0 0 ten 10\n"};
+  std::vector<ResourceFile> files;
+  const char* names[] = {"dialogs/A.dlg", "dialogs/B.dlg", "dialogs/C.dlg", "dialogs/D.dlg"};
+  for (int i = 0; i < 4; ++i)
+    files.push_back(ResourceFile{names[i], reinterpret_cast<const uint8_t*>(bad[i].data()), bad[i].size()});
+  EXPECT_EQ(emu::CheckDialogTemplates(files, {{"C", "", {5, 6}}, {"E", "", {}}}),
+            (std::vector<std::string>{
+                "dialogs/A.dlg: says neither FULLSCREEN nor CENTER, nor is it a page",
+                "dialogs/A.dlg: control id 1 is used twice",
+                "dialogs/A.dlg: control 1 lies outside the layout",
+                "dialogs/A.dlg: control 2 has the unknown class gadget",
+                "dialogs/A.dlg: the layout's 240 x 300 does not fit 240 x 294",
+                "dialogs/A.dlg: needs a wide layout (WIDE) or a wide twin",
+                "dialogs/B.dlg: needs a wide layout (WIDE) or a wide twin",
+                "dialogs/C.dlg: control 5 lies outside the wide layout",
+                "dialogs/C.dlg: the wide layout does not fit 320 x 214",
+                "dialogs/D.dlg: line 2: expected: CONTROL id class \"text\" x y cx cy: "
+                "CONTROL 5 edit \"\" 0 0 ten 10",
+                "dialog C has no control 6",
+                "dialog E is shown but has no readable template in dialogs/"}));
 }
 
 TEST_F(Resources, BitmapsAndImageListsWithAMaskColour) {
@@ -197,12 +263,14 @@ TEST(ProjectResources, MenusParse) {
   config.secondInstanceService = false;
   std::string error;
   ASSERT_TRUE(StartEmulator(config, &error));
+  SetProgramResources(ProjectResources());  // menus take pop-ups from each other
   for (const ResourceFile& f : ProjectResources()) {
     if (std::string(f.path).rfind("menus/", 0) != 0) continue;
     HMENU m = nullptr;
     EXPECT_TRUE(internal::ParseMenu(f, &m, &error)) << f.path << ": " << error;
     DestroyMenu(m);
   }
+  SetProgramResources({});
   StopEmulator();
 }
 

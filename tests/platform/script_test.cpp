@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "platform/kernel/internal.h"
 #include "support/emu.h"
 
 namespace {
@@ -71,7 +72,7 @@ TEST_F(Script, TapsKeysHoldsAnswersAndShots) {
 }
 
 // On a palette screen a message box shows in exact colours: the system
-// palette holds its navy, black and white.
+// palette holds its navy, black, white and the buttons' gray.
 TEST_F(Script, AMessageBoxOnAPaletteScreenHasExactColours) {
   std::string shot = folder_.path() + "/box8.png";
   Outcome o = RunDemo("--screen 240x320x8 " + Args(Write("box8.txt", "tap 60 239\nexpect-text Hello\nshot " +
@@ -81,12 +82,16 @@ TEST_F(Script, AMessageBoxOnAPaletteScreenHasExactColours) {
   ASSERT_TRUE(emu::ReadPng(shot, &png));
   int top = 26;
   while (top < 250 && png.at(20, top) != 0x000080u) ++top;
+  int gray = 0;
   for (int y = top; y < top + 70; ++y) {
     for (int x = 10; x < 230; ++x) {
       uint32_t c = png.at(x, y);
-      ASSERT_TRUE(c == 0xFFFFFFu || c == 0x000080u || c == 0) << std::hex << c << " at " << x << "," << y;
+      gray += c == 0xC0C0C0u;
+      ASSERT_TRUE(c == 0xFFFFFFu || c == 0x000080u || c == 0 || c == 0xC0C0C0u || c == 0x808080u)
+          << std::hex << c << " at " << x << "," << y;
     }
   }
+  EXPECT_GT(gray, 100);
 }
 
 // Right taps, drags, held buttons and waiting for what the program logs.
@@ -172,6 +177,52 @@ TEST_F(Script, TheFirstLineWaitsForTheProgramsFirstWindow) {
   for (std::string& a : args) argv.push_back(a.data());
   EXPECT_EQ(ce::RunEmulator(static_cast<int>(argv.size()), argv.data(), SlowProgram, nullptr), 0);
   ce::StopEmulator();
+}
+
+// A program that leaves a file, registry values and a logged milestone for
+// the script's checks.
+int LeavingProgram(ce::HINSTANCE, ce::HINSTANCE, ce::LPWSTR, int) {
+  using namespace ce;
+  HANDLE f = CreateFile(u"\\My Documents\\note.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(f, "hello", 5, &written, nullptr);
+  CloseHandle(f);
+  HKEY key;
+  RegCreateKeyEx(HKEY_LOCAL_MACHINE, u"Software\\Test", 0, nullptr, 0, 0, nullptr, &key, nullptr);
+  DWORD count = 42;
+  const BYTE block[] = {1, 2, 0xFF};
+  RegSetValueEx(key, u"Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), 4);
+  RegSetValueEx(key, u"Name", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"Zelmo test"), 22);
+  RegSetValueEx(key, u"Block", 0, REG_BINARY, block, 3);
+  RegCloseKey(key);
+  ce::internal::LogEvent("milestone ready 42");
+  return SlowProgram(nullptr, nullptr, nullptr, 0);
+}
+
+TEST_F(Script, FilesRegistryValuesAndLoggedMilestonesAreChecked) {
+  std::string script = Write("checks.txt",
+                             "wait-log \"ready 42\" 5000\n"
+                             "expect-file \"\\My Documents\\note.txt\" size 5\n"
+                             "expect-file \"\\My Documents\\note.txt\" sha256 "
+                             "2CF24DBA5FB0A30E26E83B2AC5B9E29E1B161E5C1FA7425E73043362938B9824\n"
+                             "expect-file \\temp\\none.txt absent\n"
+                             "expect-registry HKLM\\Software\\Test Count 0x2A\n"
+                             "expect-registry HKLM\\Software\\Test Name Zelmo test\n"
+                             "expect-registry HKLM\\Software\\Test Block 0102ff\n"
+                             "expect-file \"\\My Documents\\note.txt\" sha256 00\n");
+  std::string root = folder_.path() + "/device";
+  std::vector<std::string> args = {"program", "--headless", "--root", root, "--script", script};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ce::RunEmulator(static_cast<int>(argv.size()), argv.data(), LeavingProgram, nullptr), 3);
+  ce::StopEmulator();
+  // Only the last line fails, with what the file holds.
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find(
+                "checks.txt:8: \\My Documents\\note.txt has the digest "
+                "2cf24dba5fb0a30e26e83b2ac5b9e29e1b161e5c1fa7425e73043362938b9824, expected 00"),
+            std::string::npos);
 }
 
 }  // namespace

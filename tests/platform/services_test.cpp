@@ -202,7 +202,7 @@ TEST_F(Services, DialogsRunModallyWithTheirControls) {
   t.style = WS_POPUP | WS_BORDER;
   t.cx = 200;
   t.cy = 150;
-  t.center = true;
+  t.placement = internal::DialogPlacement::kCenter;
   auto add = [&](int id, const char16_t* cls, const char16_t* text, int y, DWORD style) {
     internal::DialogItem item;
     item.id = id;

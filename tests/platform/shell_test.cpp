@@ -136,4 +136,19 @@ TEST_F(Shell, DoneBoxAndMenuBarLiveInTheTaskBar) {
   DestroyWindow(main);
 }
 
+TEST_F(Shell, TheInputPanelThePointerAndMessageBoxIconsAreLogged) {
+  ClearEventLog();
+  SHSipPreference(nullptr, SIP_UP);
+  SIPINFO info{};
+  info.cbSize = sizeof(info);
+  info.fdwFlags = SIPF_DOCKED;
+  info.rcSipRect.top = 300;
+  EXPECT_TRUE(SipSetInfo(&info));
+  SetCursorPos(20, 40);
+  QueueMessageBoxAnswer(IDYES);
+  EXPECT_EQ(MessageBox(nullptr, u"Delete it?", u"Delete File", MB_YESNO | MB_ICONQUESTION), IDYES);
+  EXPECT_EQ(EventLog(), (std::vector<std::string>{"sip preference 0", "sip info flags=2 top=300", "cursor 20 40",
+                                                  "messagebox \"Delete File\" \"Delete it?\" icon=question"}));
+}
+
 }  // namespace

@@ -145,7 +145,7 @@ TEST_F(Windows, ControlsDrawFromTheirOwnEnabledState) {
     EnableWindow(box, own);
     InvalidateRect(box, nullptr, FALSE);
     emu::Pump();
-    EXPECT_EQ(emu::ScreenAt(10 + 1, 26 + 10 + 8) == 0, own) << own;
+    EXPECT_EQ(emu::ScreenAt(10, 26 + 10 + 8) == 0, own) << own;
   }
 }
 

@@ -271,6 +271,16 @@ bool CreateMainWindow(int show) {
   return true;
 }
 
+// Before a pop-up of the menus opens: the scale-to-gray option and the sort
+// order are shown checked.
+void OnInitMenuPopup(HMENU menu) {
+  CheckMenuItem(menu, 40036, MF_BYCOMMAND | (gSettings.options.scaleToGray ? MF_CHECKED : MF_UNCHECKED));
+  constexpr UINT kSortCommands[3] = {40105, 40107, 40106};  // SortOrder 0 name, 1 size, 2 date
+  for (int order = 0; order < 3; ++order)
+    CheckMenuItem(menu, kSortCommands[order],
+                  MF_BYCOMMAND | (gSettings.sortOrder == order ? MF_CHECKED : MF_UNCHECKED));
+}
+
 LRESULT MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CREATE: return OnCreate(hwnd);
@@ -287,6 +297,7 @@ LRESULT MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_OPENPASSEDFILE: OnOpenPassedFile(); return 0;
+    case WM_INITMENUPOPUP: OnInitMenuPopup(reinterpret_cast<HMENU>(wParam)); return 0;
     default: return DefWindowProc(hwnd, msg, wParam, lParam);
   }
 }
