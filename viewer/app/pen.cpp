@@ -241,15 +241,19 @@ void OnPenDown(HWND hwnd, int x, int y) {
 
 RECT SelectRectangle(HWND hwnd) {
   RECT result{};
+  // What a menu left is painted first: nothing paints over the focus
+  // rectangles while they are drawn.
+  UpdateWindow(hwnd);
   HDC dc = GetDC(hwnd);
   SetCapture(hwnd);
+  // Pen messages still waiting, for whichever window, belong to the
+  // stroke that chose the command; it ends first, the next one draws.
   MSG m;
-  while (PeekMessage(&m, hwnd, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  while (PeekMessage(&m, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
   }
-  // The stroke that chose the command ends first; the next one draws.
   while (PenDown()) {
     Sleep(kSelectPollMs);
-    while (PeekMessage(&m, hwnd, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    while (PeekMessage(&m, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
     }
   }
   const int top = gView.areaTop, bottom = gView.areaTop + gView.areaHeight;
@@ -260,7 +264,7 @@ RECT SelectRectangle(HWND hwnd) {
   POINT anchor{};
   RECT shown{};
   for (;;) {
-    if (!PeekMessage(&m, hwnd, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    if (!PeekMessage(&m, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
       // Closing the window ends the selection with nothing chosen.
       if (PeekMessage(&m, hwnd, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) || GetCapture() != hwnd) {
         if (anchored) DrawFocusRect(dc, &shown);
@@ -269,7 +273,9 @@ RECT SelectRectangle(HWND hwnd) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, kSelectPollMs, QS_MOUSE);
       continue;
     }
-    if (m.message != WM_LBUTTONDOWN && m.message != WM_MOUSEMOVE && m.message != WM_LBUTTONUP) continue;
+    if (m.hwnd != hwnd ||
+        (m.message != WM_LBUTTONDOWN && m.message != WM_MOUSEMOVE && m.message != WM_LBUTTONUP))
+      continue;
     const POINT p = clampPoint(PointOf(m));
     if (anchored) DrawFocusRect(dc, &shown);
     if (!anchored) {
