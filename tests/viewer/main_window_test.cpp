@@ -106,6 +106,14 @@ class MainWindow : public vt::ViewerTest {
 
 TEST_F(MainWindow, BilevelPagesLoadTopLineFirstAndFaxPagesInProportion) {
   StartDevice();
+  // A path longer than the viewer holds is refused with a message.
+  gView.currentPath = u"\\My Documents\\a.tif";
+  QueueMessageBoxAnswer(IDOK);
+  EXPECT_FALSE(SetCurrentFile(u"\\My Documents\\" + std::u16string(250, u'x'), u"b.tif"));
+  ASSERT_EQ(MessageBoxHistory().size(), 1u);
+  EXPECT_EQ(MessageBoxHistory()[0].text, u"The path is too long.");
+  EXPECT_EQ(MessageBoxHistory()[0].caption, u"b.tif");
+  EXPECT_EQ(gView.currentPath, u"\\My Documents\\a.tif");
   // Fax pages of half the vertical resolution are shown with doubled lines.
   ASSERT_EQ(Load("memo-g3-2page.tif", 1), quillon::kOk);
   EXPECT_EQ(gView.page.height, 2200);
@@ -287,7 +295,12 @@ TEST_F(MainWindow, ButtonsTapsAndTheLabel) {
   Tap(120, 26 + 193 + 30);
   ASSERT_TRUE(WaitIdle(5000));
   EXPECT_EQ(gFiles.currentIndex, 1);
-  EXPECT_EQ(gView.currentPath, Device(quillon::Utf16ToUtf8(EntryName(gFiles.live.files, 1))));
+  const std::u16string current = EntryName(gFiles.live.files, 1);
+  EXPECT_EQ(gView.currentPath, Device(quillon::Utf16ToUtf8(current)));
+  // Sorted by size, the list still knows the current file.
+  Command(40107);
+  EXPECT_EQ(CurrentFileName(), current);
+  EXPECT_NE(gFiles.currentIndex, 1);
   gView.firstThumbShown = gFiles.live.files.count - 1;
   ClearEventLog();
   Tap(200, 26 + 193 + 30);
@@ -328,6 +341,9 @@ TEST_F(MainWindow, TheZoomWindowAndTheWideToolbar) {
   Command(40043);
   ASSERT_TRUE(GetWindowRect(gView.zoom.window, &r));
   EXPECT_EQ(r.right - r.left, 64);
+  // A page deeper than the screen is reduced for the overview.
+  Show("photo24.bmp");
+  EXPECT_NE(gView.zoom.overview, nullptr);
 
   // With the whole page in view a tap on the navigator does nothing; when
   // the page is wider than the view it moves the view.

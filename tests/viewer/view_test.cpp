@@ -15,6 +15,7 @@
 #include "viewer/app/state.h"
 #include "viewer/app/view.h"
 #include "viewer/app/view_math.h"
+#include "viewer/browse/file_list.h"
 #include "viewer/settings/settings.h"
 
 namespace {
@@ -212,6 +213,17 @@ TEST(ToolbarSlots, EverySlotOfTheWideToolbarActsOnItsFunction) {
   gApp.buttonsPerRow = 10;
   gApp.currentRow = 3;
   EXPECT_EQ(ToolbarSlotAt(100), 34);
+  ResetProcessState();
+}
+
+// The strip's first thumbnail stays inside the list, the upper bound first.
+TEST(Strip, TheFirstThumbnailStaysInTheList) {
+  gView.thumbsPerRow = 3;
+  gFiles.live.files.count = 2;
+  EXPECT_EQ(ClampFirstThumbnail(5), 0);
+  gFiles.live.files.count = 10;
+  EXPECT_EQ(ClampFirstThumbnail(9), 7);
+  EXPECT_EQ(ClampFirstThumbnail(-4), 0);
   ResetProcessState();
 }
 
