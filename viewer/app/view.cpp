@@ -11,7 +11,6 @@
 #include "imaging/pixels/palettes.h"
 #include "imaging/pixels/pixels.h"
 #include "platform/emulator.h"
-#include "viewer/app/main_window.h"
 #include "viewer/app/state.h"
 #include "viewer/settings/settings.h"
 
