@@ -241,9 +241,6 @@ void OnPenDown(HWND hwnd, int x, int y) {
 
 RECT SelectRectangle(HWND hwnd) {
   RECT result{};
-  // What a menu left is painted first: nothing paints over the focus
-  // rectangles while they are drawn.
-  UpdateWindow(hwnd);
   HDC dc = GetDC(hwnd);
   SetCapture(hwnd);
   // Pen messages still waiting, for whichever window, belong to the
@@ -270,7 +267,14 @@ RECT SelectRectangle(HWND hwnd) {
         if (anchored) DrawFocusRect(dc, &shown);
         break;
       }
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, kSelectPollMs, QS_MOUSE);
+      // Windows uncovered meanwhile (by a closing menu) are painted with
+      // the rectangle lifted off, and it is put back after.
+      if (PeekMessage(&m, nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE)) {
+        if (anchored) DrawFocusRect(dc, &shown);
+        while (PeekMessage(&m, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessage(&m);
+        if (anchored) DrawFocusRect(dc, &shown);
+      }
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, kSelectPollMs, QS_MOUSE | QS_PAINT);
       continue;
     }
     if (m.hwnd != hwnd ||
