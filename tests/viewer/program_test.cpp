@@ -62,9 +62,14 @@ TEST_F(Program, AScreenshotAfterStartUpShowsTheImageAreaAndTheToolbar) {
   ASSERT_TRUE(emu::ReadPng(shot, &png));
   ASSERT_EQ(png.width, 240);
   ASSERT_EQ(png.height, 320);
-  // The image area (26..219) and the strip's band (219..280) are white.
-  for (int y = 26; y < 26 + 193 + 61; ++y)
-    for (int x = 0; x < 240; ++x) ASSERT_EQ(png.at(x, y), 0xFFFFFFu) << x << "," << y;
+  // The image area (26..219) is white; so are the strip's three cells
+  // (219..279) inside their black frames, and the line under them.
+  for (int y = 26; y < 26 + 193 + 61; ++y) {
+    for (int x = 0; x < 240; ++x) {
+      const bool frame = y >= 219 && y < 279 && (y == 219 || y == 278 || x % 80 == 0 || x % 80 == 79);
+      ASSERT_EQ(png.at(x, y), frame ? 0u : 0xFFFFFFu) << x << "," << y;
+    }
+  }
   // The toolbar: icon `code` of the strip for each slot of row 0.
   emu::Png icons;
   ASSERT_TRUE(emu::ReadPng(std::string(ZELMO_RESOURCES) + "/bitmaps/ILIST1_BMP.png", &icons));

@@ -178,8 +178,10 @@ TEST_F(StartUp, GlimpseModeShowsNoPictureScansNothingAndSavesNothing) {
   EXPECT_FALSE(gSettings.options.thumbnailsEnabled);
   EXPECT_FALSE(gSettings.options.comboView);
   EXPECT_EQ(gView.currentPath, u"\\My Documents\\letter-g4.tif");
-  EXPECT_TRUE(gView.fileOpen);
-  EXPECT_EQ(gView.file.pageCount, 1);
+  // The page is shown; a file of one page is closed once it is loaded.
+  EXPECT_TRUE(gView.pageLoaded);
+  EXPECT_EQ(gView.page.width, 1728);
+  EXPECT_FALSE(gView.fileOpen);
   EXPECT_EQ(gFiles.live.files.count, 0);
   EXPECT_EQ(gShared.jobsTaken, 0u);
   // Without combo view the image area reaches the toolbar.

@@ -1,13 +1,16 @@
 // The main window: creation with its fonts, scroll bar and thumbnail cell,
-// the window procedure, geometry and the paint of the image area, the
-// thumbnail strip's band and the toolbar row.
+// its geometry, the window procedure and the messages that are not pen,
+// keys or commands: life cycle, focus, the strip's scroll bar, timers and
+// the requests to open or reload a file.
 #include "viewer/app/main_window.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "viewer/app/functions.h"
+#include "viewer/app/page_load.h"
 #include "viewer/app/state.h"
+#include "viewer/app/view.h"
 #include "viewer/app/windows.h"
 #include "viewer/browse/file_list.h"
 #include "viewer/dialogs/capture.h"
@@ -22,9 +25,6 @@ namespace {
 
 constexpr size_t kBitmapHeaderSize = 3116;
 constexpr COLORREF kWhite = RGB(255, 255, 255);
-// Hardware buttons arrive as hot keys with these codes (identifier = key).
-constexpr int kFirstButtonKey = 0x86;
-constexpr int kLastButtonKey = 0xD6;
 
 // The display-bitmap header every view bitmap is made from: 240 x 320 at
 // 16 bits until a page says otherwise.
@@ -109,27 +109,10 @@ LRESULT OnCreate(HWND hwnd) {
   gView.badIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_BAD", 32, 0, kWhite);
   gView.keyIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_KEYS", 16, 0, kWhite);
   gView.tapHoldIcons = ImageList_LoadBitmap(gApp.instance, u"ILIST_TAPNHOLD", 8, 0, kWhite);
-  for (int key = kFirstButtonKey; key <= kLastButtonKey; ++key)
-    RegisterHotKey(hwnd, key, MOD_WIN, static_cast<UINT>(key));
+  RegisterButtonKeys(hwnd);
   gApp.menuBar = LoadMenu(gApp.instance, u"RAVLO2");
   if (gApp.menuBar) CeSetMenuBar(hwnd, gApp.menuBar);
   return 0;
-}
-
-void OnSize(int width, int height) {
-  gView.marginX = gView.marginY = 0;
-  gView.areaWidth = width;
-  gView.areaTop = 0;
-  if (gView.fullScreen) {
-    gView.areaHeight = height;
-  } else if (gSettings.options.comboView) {
-    gView.areaHeight = height - gView.thumbHeight - 41;
-    if (gView.stripScrollBar)
-      MoveWindow(gView.stripScrollBar, 0, height - 40, gApp.screenWidth, kStripScrollHeight, TRUE);
-  } else {
-    gView.areaHeight = height - kToolbarHeight;
-  }
-  gView.areaHeight = std::max(gView.areaHeight, 0);
 }
 
 void DestroyImageList(HIMAGELIST* list) {
@@ -137,18 +120,26 @@ void DestroyImageList(HIMAGELIST* list) {
   *list = nullptr;
 }
 
+void DeleteGdiObject(HGDIOBJ object) {
+  if (object) DeleteObject(object);
+}
+
 void OnDestroy(HWND hwnd) {
-  for (int key = kFirstButtonKey; key <= kLastButtonKey; ++key) UnregisterHotKey(hwnd, key);
+  UnregisterButtonKeys(hwnd);
   FreeFileLists();
   KillTimer(hwnd, kAnimationTimer);
   KillTimer(hwnd, kCaptureTimer);
-  DestroyImageList(&gView.videoIcons);
-  DestroyImageList(&gView.printIcons);
-  DestroyImageList(&gView.badIcons);
-  DestroyImageList(&gView.keyIcons);
-  DestroyImageList(&gView.tapHoldIcons);
+  for (HIMAGELIST* list : {&gView.videoIcons, &gView.printIcons, &gView.badIcons, &gView.keyIcons,
+                           &gView.tapHoldIcons, &gView.arrowIcons, &gApp.toolbarIcons})
+    DestroyImageList(list);
+  CloseZoomWindow();
   CloseCurrentFile();
-  if (gView.thumbCell) DeleteObject(gView.thumbCell);
+  DeleteGdiObject(gView.viewBitmap);
+  DeleteGdiObject(gView.palette);
+  DeleteGdiObject(gView.thumbCell);
+  gView.viewBitmap = nullptr;
+  gView.render.dstBits = nullptr;
+  gView.palette = nullptr;
   gView.thumbCell = nullptr;
   gView.thumbCellBits = nullptr;
   if (gApp.menuBar) {
@@ -163,68 +154,53 @@ void OnDestroy(HWND hwnd) {
 // The file name a second start left in the registry.
 void OnOpenPassedFile() {
   std::u16string path;
-  if (!ReadKeyString(HKEY_LOCAL_MACHINE, kSettingsKey, u"Cmdline", 255, &path) || path.empty())
+  if (!ReadKeyString(HKEY_LOCAL_MACHINE, kSettingsKey, u"Cmdline", kMaxPathChars, &path) || path.empty())
     return;
-  gView.currentPath = path;
-  OpenCurrentFileAsNew();
+  if (SetCurrentPath(path)) OpenCurrentFileAsNew();
 }
 
-void FillWhite(HDC dc, int left, int top, int right, int bottom) {
-  if (right <= left || bottom <= top) return;
-  RECT r{left, top, right, bottom};
-  FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+// The worker asks for the current page again: loaded, shown, navigated.
+void OnReloadPage() {
+  if (gView.fileOpen) ShowPage(gView.pageNumber, false, 0);
 }
 
-// One row of toolbar icons; a "Go to page..." slot shows the page number.
-void DrawToolbar(HDC dc, int top) {
-  const int perRow = gApp.buttonsPerRow;
-  const int row = std::clamp(gApp.currentRow, 0, std::max(gApp.toolbarRows - 1, 0));
-  HGDIOBJ oldFont = gView.labelFont ? SelectObject(dc, gView.labelFont) : nullptr;
-  for (int i = 0; i < perRow; ++i) {
-    int slot = row * perRow + i;
-    int code = slot < kToolbarSlots ? gSettings.toolBars[static_cast<size_t>(slot)] : kUndefinedFunction;
-    int x = i * kToolbarButtonWidth;
-    ImageList_Draw(gApp.toolbarIcons, code, dc, x, top, ILD_NORMAL);
-    if (CommandOfFunction(code) == 40030) {
-      std::string digits = std::to_string(gView.pageNumber + 1);
-      std::u16string text(digits.begin(), digits.end());
-      RECT box{x + 1, top + 2, x + 25, top + 23};
-      SetBkMode(dc, OPAQUE);
-      SetBkColor(dc, RGB(0xC0, 0xC0, 0xC0));
-      SetTextColor(dc, RGB(0, 0, 0));
-      DrawText(dc, text.c_str(), -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    }
+void OnSetFocus(HWND hwnd) {
+  if (gView.palette) {
+    HDC dc = GetDC(hwnd);
+    HPALETTE old = SelectPalette(dc, gView.palette, FALSE);
+    RealizePalette(dc);
+    SelectPalette(dc, old, FALSE);
+    ReleaseDC(hwnd, dc);
   }
-  if (oldFont) SelectObject(dc, oldFont);
-  FillWhite(dc, perRow * kToolbarButtonWidth, top, gView.areaWidth, top + kToolbarHeight);
+  SHFullScreen(hwnd, SHFS_HIDESIPBUTTON);
 }
 
-void OnPaint(HWND hwnd) {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(hwnd, &ps);
-  // No page is shown yet: the image area is white.
-  FillWhite(dc, 0, gView.areaTop, gView.areaWidth, gView.areaTop + gView.areaHeight);
-  if (!gView.fullScreen) {
-    if (gSettings.options.comboView) {
-      // The strip's cells stay empty until thumbnails are built; the line
-      // under them is the strip's too.
-      FillWhite(dc, 0, gView.areaHeight, gView.areaWidth, gView.areaHeight + gView.thumbHeight + 1);
-    }
-    DrawToolbar(dc, ToolbarTop());
+// The strip's scroll bar moves the first thumbnail shown.
+void OnStripScroll(HWND hwnd, WPARAM wParam) {
+  int64_t first = gView.firstThumbShown;
+  const WORD code = LOWORD(wParam);
+  switch (code) {
+    case SB_LINELEFT: --first; break;
+    case SB_LINERIGHT: ++first; break;
+    case SB_PAGELEFT: first -= gView.thumbsPerRow; break;
+    case SB_PAGERIGHT: first += gView.thumbsPerRow; break;
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK: first = HIWORD(wParam); break;
+    default: return;
   }
-  EndPaint(hwnd, &ps);
+  gView.firstThumbShown = ClampFirstThumbnail(first);
+  if (gView.stripScrollBar) SetScrollPos(gView.stripScrollBar, SB_CTL, gView.firstThumbShown, TRUE);
+  RefreshStrip();
+  if (code == SB_THUMBTRACK) UpdateWindow(hwnd);
 }
 
-void OnTap(HWND hwnd, int x, int y) {
-  if (gShared.videoPlaying) {
-    gShared.videoPlaying = 0;
-    return;
+void OnTimer(HWND hwnd, WPARAM id) {
+  if (id == kCaptureTimer) {
+    KillTimer(hwnd, kCaptureTimer);
+    TakeCapture();
+  } else if (id == kAnimationTimer) {
+    AnimationStep(hwnd);
   }
-  int boundary = gView.areaHeight;
-  if (gSettings.options.comboView) boundary += gView.thumbHeight + 17;
-  SHRGINFO gesture{sizeof(SHRGINFO), hwnd, POINT{x, y}, SHRG_RETURNCMD};
-  if (SHRecognizeGesture(&gesture) == GN_CONTEXTMENU) return;
-  if (y > boundary && !gView.fullScreen) OnToolbarTap(hwnd, x);
 }
 
 }  // namespace
@@ -235,6 +211,22 @@ void ComputeThumbnailSize() {
   if (gSettings.thumbShape == 1) gView.thumbHeight = edge * 3 / 4;
   if (gSettings.thumbShape == 2) gView.thumbWidth = edge * 3 / 4;
   gView.thumbsPerRow = std::max(gApp.screenWidth / gView.thumbWidth, 1);
+}
+
+void LayOut(int width, int height) {
+  gView.marginX = gView.marginY = 0;
+  gView.areaWidth = width;
+  gView.areaTop = 0;
+  if (gView.fullScreen) {
+    gView.areaHeight = height;
+  } else if (gSettings.options.comboView) {
+    gView.areaHeight = height - gView.thumbHeight - 41;
+    if (gView.stripScrollBar)
+      MoveWindow(gView.stripScrollBar, 0, height - 40, gApp.screenWidth, kStripScrollHeight, TRUE);
+  } else {
+    gView.areaHeight = height - kToolbarHeight;
+  }
+  gView.areaHeight = std::max(gView.areaHeight, 0);
 }
 
 int ToolbarTop() {
@@ -261,7 +253,7 @@ bool CreateMainWindow(int show) {
   // The scroll bar did not exist when the window was first sized.
   RECT client;
   GetClientRect(hwnd, &client);
-  OnSize(client.right, client.bottom);
+  LayOut(client.right, client.bottom);
   CreateThumbnailCell();
   ShowWindow(hwnd, show);
   UpdateWindow(hwnd);
@@ -284,19 +276,26 @@ void OnInitMenuPopup(HMENU menu) {
 LRESULT MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CREATE: return OnCreate(hwnd);
-    case WM_SIZE: OnSize(LOWORD(static_cast<uintptr_t>(lParam)), HIWORD(static_cast<uintptr_t>(lParam))); return 0;
+    case WM_SIZE: LayOut(LOWORD(static_cast<uintptr_t>(lParam)), HIWORD(static_cast<uintptr_t>(lParam))); return 0;
     case WM_DESTROY: OnDestroy(hwnd); return 0;
-    case WM_PAINT: OnPaint(hwnd); return 0;
+    case WM_PAINT: PaintMainWindow(hwnd); return 0;
     case WM_ERASEBKGND: return 1;
-    case WM_LBUTTONDOWN: OnTap(hwnd, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
+    case WM_SETFOCUS: OnSetFocus(hwnd); return 0;
+    case WM_SETTINGCHANGE: SHHandleWMSettingChange(hwnd, wParam, lParam, &gView.activateInfo); return 0;
+    case WM_HSCROLL:
+    case WM_VSCROLL: OnStripScroll(hwnd, wParam); return 0;
+    // A second tap soon after the first is a tap all the same.
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: OnPenDown(hwnd, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
+    case WM_RBUTTONDOWN: OnHold(hwnd, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
+    case WM_KEYDOWN: OnKeyDown(hwnd, wParam); return 0;
+    case WM_KEYUP: return 0;
+    case WM_HOTKEY: OnHotKey(hwnd, wParam, lParam); return 0;
     case WM_COMMAND: OnCommand(hwnd, LOWORD(wParam)); return 0;
-    case WM_TIMER:
-      if (wParam == kCaptureTimer) {
-        KillTimer(hwnd, kCaptureTimer);
-        TakeCapture();
-      }
-      return 0;
+    case WM_TIMER: OnTimer(hwnd, wParam); return 0;
     case WM_OPENPASSEDFILE: OnOpenPassedFile(); return 0;
+    case WM_OPENCURRENTFILE: OpenCurrentFileAsNew(); return 0;
+    case WM_RELOADPAGE: OnReloadPage(); return 0;
     case WM_INITMENUPOPUP: OnInitMenuPopup(reinterpret_cast<HMENU>(wParam)); return 0;
     default: return DefWindowProc(hwnd, msg, wParam, lParam);
   }

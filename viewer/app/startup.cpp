@@ -2,9 +2,12 @@
 // name to a viewer that is already running, the message loop and shutdown.
 #include "viewer/app/startup.h"
 
+#include <algorithm>
+
 #include "viewer/app/device.h"
 #include "viewer/app/functions.h"
 #include "viewer/app/main_window.h"
+#include "viewer/app/page_load.h"
 #include "viewer/app/state.h"
 #include "viewer/app/windows.h"
 #include "viewer/app/worker.h"
@@ -43,8 +46,9 @@ void ReadDisplayMetrics() {
   ReleaseDC(nullptr, screen);
   gApp.screenWidth = GetSystemMetrics(SM_CXSCREEN);
   gApp.screenHeight = GetSystemMetrics(SM_CYSCREEN);
-  gApp.buttonsPerRow = gApp.screenWidth / kToolbarButtonWidth;
   gApp.toolbarRows = ToolbarRowCount(gApp.screenWidth);
+  // Every row's slots lie inside the 66-byte layout, however wide the screen.
+  gApp.buttonsPerRow = std::min(gApp.screenWidth / kToolbarButtonWidth, kToolbarSlots / gApp.toolbarRows);
 }
 
 void LoadShutterAndMenu() {
@@ -80,6 +84,7 @@ void FirstScan() {
   ScanFolders(folder);
   ScanFiles(folder, FilterPattern(gSettings.dirFilter), true);
   Publish();
+  KeepCurrentFile(CurrentFileName());
   StartJob(kJobThumbnails);
 }
 
@@ -201,10 +206,7 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int show) {
 
   // 21-24: the file named on the command line, the worker, the action
   // key, the first listing.
-  if (!path.empty()) {
-    gView.currentPath = path;
-    OpenCurrentFileAsNew();
-  }
+  if (!path.empty() && SetCurrentPath(path)) OpenCurrentFileAsNew();
   StartWorker();
   Sleep(100);
   RegisterHotKey(gApp.mainWindow, 0, 0, kActionKey);

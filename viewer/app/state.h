@@ -12,11 +12,18 @@
 #include "imaging/core/page.h"
 #include "imaging/pixels/pixels.h"
 #include "platform/ce.h"
+#include "viewer/app/view_math.h"
 
 namespace zelmo {
 
 // A second start hands its file name over with this message.
 constexpr ce::UINT WM_OPENPASSEDFILE = 40070;
+// Opens the file at the current-file path as a new file.
+constexpr ce::UINT WM_OPENCURRENTFILE = ce::WM_USER;
+// Asked for by the worker: the current page loaded again and shown.
+constexpr ce::UINT WM_RELOADPAGE = ce::WM_USER + 1;
+// The longest path the current-file path holds, in characters.
+constexpr size_t kMaxPathChars = 255;
 
 constexpr int kToolbarButtonWidth = 24;
 constexpr int kToolbarHeight = 24;
@@ -105,6 +112,15 @@ struct SharedFlags {
   std::atomic<uint32_t> jobsTaken{0};  // job messages the worker has taken
 };
 
+// The zoom window: the navigator floating over the image area's top-left
+// corner, with its overview of the whole page.
+struct ZoomWindowState {
+  ce::HWND window = nullptr;
+  ce::HBITMAP overview = nullptr;
+  OverviewGeometry geometry;
+  quillon::RenderRequest render{};
+};
+
 // The main window's view: geometry, the current page and file, the GDI
 // objects that show them.
 struct ViewState {
@@ -145,6 +161,8 @@ struct ViewState {
   ce::HIMAGELIST badIcons = nullptr;
   ce::HIMAGELIST keyIcons = nullptr;
   ce::HIMAGELIST tapHoldIcons = nullptr;
+  ce::SHACTIVATEINFO activateInfo{};
+  ZoomWindowState zoom;
 };
 
 extern AppState gApp;

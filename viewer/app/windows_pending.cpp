@@ -1,5 +1,5 @@
-// Until the thumbnail view, the zoom window and the slide show exist, their
-// windows behave as plain windows; each of those units replaces its
+// Until the thumbnail view and the slide show exist, their windows behave
+// as plain windows; each of those units replaces its
 // procedure here with its own in its own file.
 #include "viewer/app/windows.h"
 
@@ -8,10 +8,6 @@ namespace zelmo {
 using namespace ce;
 
 LRESULT ThumbViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProc(hwnd, msg, wParam, lParam);
-}
-
-LRESULT ZoomWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProc(hwnd, msg, wParam, lParam);
 }
 

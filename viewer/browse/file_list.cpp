@@ -8,6 +8,7 @@
 
 #include "imaging/core/files.h"
 #include "platform/ce.h"
+#include "viewer/app/state.h"
 #include "viewer/settings/settings.h"
 
 namespace zelmo {
@@ -205,6 +206,33 @@ void SortStaging() { SortFiles(&gFiles.staging.files); }
 void SortLive() { SortFiles(&gFiles.live.files); }
 
 void Publish() { gFiles.live = gFiles.staging; }
+
+int32_t ClampFirstThumbnail(int64_t first) {
+  const int64_t last = int64_t{gFiles.live.files.count} - gView.thumbsPerRow;
+  return static_cast<int32_t>(std::max<int64_t>(std::min(first, last), 0));
+}
+
+std::u16string CurrentFileName() {
+  const char16_t* name = EntryName(gFiles.live.files, gFiles.currentIndex);
+  return name ? std::u16string(name) : std::u16string();
+}
+
+void KeepCurrentFile(std::u16string_view name) {
+  const EntryList& files = gFiles.live.files;
+  gFiles.currentIndex = -1;
+  for (int32_t i = 0; !name.empty() && i < files.count; ++i) {
+    const char16_t* entry = EntryName(files, i);
+    if (entry && name == entry) {
+      gFiles.currentIndex = i;
+      break;
+    }
+  }
+  gView.firstThumbShown = ClampFirstThumbnail(gView.firstThumbShown);
+  if (HWND bar = gView.stripScrollBar) {
+    SetScrollRange(bar, SB_CTL, 0, std::max(files.count - gView.thumbsPerRow, 0), FALSE);
+    SetScrollPos(bar, SB_CTL, gView.firstThumbShown, TRUE);
+  }
+}
 
 const EntryRecord* EntryAt(const EntryList& list, int index) {
   if (index < 0 || index >= list.count || static_cast<size_t>(index) >= list.order.size()) return nullptr;

@@ -82,6 +82,17 @@ void SortStaging();
 void SortLive();
 void Publish();
 
+// After the live list was sorted again or replaced by a publish: the
+// current file index found again by the current file's `name` (-1 when it
+// is gone, or for an empty name), the strip's first thumbnail kept within
+// the list and the strip's scroll bar set to match.
+void KeepCurrentFile(std::u16string_view name);
+// The current file's name in the live list ("" when none is current).
+std::u16string CurrentFileName();
+// A first thumbnail for the strip: within 0..(file count - thumbnails per
+// row), the upper bound applied first, so a short list starts at 0.
+int32_t ClampFirstThumbnail(int64_t first);
+
 // Name of the entry at display position `index`; null outside the list.
 const char16_t* EntryName(const EntryList& list, int index);
 const EntryRecord* EntryAt(const EntryList& list, int index);
