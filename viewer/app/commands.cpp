@@ -7,6 +7,7 @@
 #include "viewer/app/state.h"
 #include "viewer/browse/file_list.h"
 #include "viewer/settings/settings.h"
+#include "viewer/slideshow/slide_show.h"
 
 namespace zelmo {
 
@@ -54,6 +55,7 @@ void OnCommand(HWND hwnd, int command) {
   switch (command) {
     case 40004: Exit(hwnd); return;
     case 40062: ScreenCapture(hwnd); break;
+    case 40071: StartSlideShow(hwnd); return;  // the slide window keeps the focus
     case 40074: StepToolbarRow(hwnd, 1); break;
     case 40075: StepToolbarRow(hwnd, -1); break;
     case 40105: SetSortOrder(hwnd, 0); break;

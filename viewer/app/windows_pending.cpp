@@ -1,6 +1,6 @@
-// Until the thumbnail view, the zoom window and the slide show exist, their
-// windows behave as plain windows; each of those units replaces its
-// procedure here with its own in its own file.
+// Until the thumbnail view and the zoom window exist, their windows behave
+// as plain windows; each of those units replaces its procedure here with
+// its own in its own file.
 #include "viewer/app/windows.h"
 
 namespace zelmo {
@@ -12,10 +12,6 @@ LRESULT ThumbViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT ZoomWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProc(hwnd, msg, wParam, lParam);
-}
-
-LRESULT SlideWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProc(hwnd, msg, wParam, lParam);
 }
 
