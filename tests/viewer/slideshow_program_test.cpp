@@ -1,9 +1,7 @@
-// The slide show as people start it: "Slide Show" from the Page menu of the
-// headless viewer on every emulated screen layout, three slides (a 24-bit
-// BMP, an 8-bit GIF with a palette of its own, a JPEG) each matching its
-// expected screenshot whatever the effect, and a tap that brings the main
-// window back as it was.  Under AddressSanitizer these runs also prove that
-// no effect writes outside screen memory.
+// "Slide Show" from the Page menu of the headless viewer on every screen
+// layout: each slide as expected whatever the effect, and after a tap the
+// main window as it was.  Under AddressSanitizer no effect writes outside
+// screen memory.
 #include <filesystem>
 #include <fstream>
 

@@ -15,15 +15,26 @@ namespace {
 using namespace zelmo;
 using quillon::PageRecord;
 
-// Screen memory laid out as `layout` says for a width x height screen,
-// exactly as large as the layout needs and filled with 0x5A.
+// A screen and its memory's layout, as the emulated models have them.
+struct Layout {
+  const char* name;
+  int width, height, depth;
+  uint32_t pitch, orientation, flags;
+};
+constexpr Layout kLayouts[] = {
+    {"rows, 16 bits", 12, 16, 16, 14, 0, 0},          {"rows, 16-bit stores", 16, 12, 16, 18, 0, kLayoutWordStores},
+    {"rotated 270, 16 bits", 12, 16, 16, 17, 270, 0}, {"rows, 8 bits", 16, 12, 8, 17, 0, 0},
+    {"rotated 90, 4-bit gray", 12, 16, 4, 9, 90, kLayoutComplemented | kLayoutLowNibbleFirst},
+};
+
+// Screen memory of a layout, exactly as large as it needs, filled with 0x5A.
 struct Panel {
   std::vector<uint8_t> memory;
   ScreenTarget target;
-  Panel(int width, int height, int depth, uint32_t pitch, uint32_t orientation, uint32_t flags) {
-    target.layout = DeviceProfile{u"", 0, 0, 0, 0, 0, pitch, orientation, flags};
-    target.width = width, target.height = height, target.depth = depth;
-    memory.assign(ScreenMemoryBytes(target.layout, depth, width, height), 0x5A);
+  explicit Panel(const Layout& l) {
+    target.layout = DeviceProfile{u"", 0, 0, 0, 0, 0, l.pitch, l.orientation, l.flags};
+    target.width = l.width, target.height = l.height, target.depth = l.depth;
+    memory.assign(ScreenMemoryBytes(target.layout, l.depth, l.width, l.height), 0x5A);
     target.memory = memory.data(), target.size = memory.size();
   }
   uint32_t at(int x, int y) const {
@@ -35,24 +46,17 @@ struct Panel {
   }
   std::vector<uint32_t> pixels() const {
     std::vector<uint32_t> all;
-    for (int y = 0; y < target.height; ++y)
-      for (int x = 0; x < target.width; ++x) all.push_back(at(x, y));
+    for (int i = 0; i < target.width * target.height; ++i) all.push_back(at(i % target.width, i / target.width));
     return all;
   }
 };
 
-// The layouts of the emulated models, on portrait and landscape screens.
-struct Layout {
-  const char* name;
-  int width, height, depth;
-  uint32_t pitch, orientation, flags;
-};
-constexpr Layout kLayouts[] = {
-    {"rows, 16 bits", 12, 16, 16, 14, 0, 0},          {"rows, 16-bit stores", 16, 12, 16, 18, 0, kLayoutWordStores},
-    {"rotated 270, 16 bits", 12, 16, 16, 17, 270, 0}, {"rows, 8 bits", 16, 12, 8, 17, 0, 0},
-    {"rotated 90, 4-bit gray", 12, 16, 4, 9, 90, kLayoutComplemented | kLayoutLowNibbleFirst},
-};
-Panel PanelOf(const Layout& l) { return Panel(l.width, l.height, l.depth, l.pitch, l.orientation, l.flags); }
+// Pixel (x, y) of a 4-, 8- or 16-bit page.
+uint32_t PixelOf(const PageRecord& p, int x, int y) {
+  const uint8_t* line = p.data + p.dataOffset + y * p.bytesPerLine;
+  if (p.bitsPerPixel == 4) return (line[x / 2] >> ((x & 1) ? 0 : 4)) & 15;
+  return p.bitsPerPixel == 8 ? line[x] : line[2 * x] | line[2 * x + 1] << 8;
+}
 
 // An uncompressed page whose pixel (x, y) is value(x, y) (24 bits: 0xRRGGBB).
 struct TestPage {
@@ -71,16 +75,8 @@ struct TestPage {
       }
     page.data = bytes.data(), page.dataSize = static_cast<uint32_t>(bytes.size());
   }
-  uint32_t at(int x, int y) const;
+  uint32_t at(int x, int y) const { return PixelOf(page, x, y); }
 };
-
-// Pixel (x, y) of a 4-, 8- or 16-bit page.
-uint32_t PixelOf(const PageRecord& p, int x, int y) {
-  const uint8_t* line = p.data + p.dataOffset + y * p.bytesPerLine;
-  if (p.bitsPerPixel == 4) return (line[x / 2] >> ((x & 1) ? 0 : 4)) & 15;
-  return p.bitsPerPixel == 8 ? line[x] : line[2 * x] | line[2 * x + 1] << 8;
-}
-uint32_t TestPage::at(int x, int y) const { return PixelOf(page, x, y); }
 
 // A clock that advances by what is slept, starting just before it wraps.
 struct TestClock {
@@ -102,14 +98,15 @@ uint32_t Darkened(uint32_t v, int level) {  // the 5-6-5 channels widened, reduc
 
 // Every width from 1 to 9 at either edge, clipped to the screen and the
 // frame, and copies stretched along either axis: exactly the pixels of the
-// rectangle change, in screen memory exactly as large as the layout.
-TEST(SlideWriters, RectanglesOfEveryWidthAndStretchedCopiesOnEveryLayout) {
+// rectangle change, in screen memory exactly as large as the layout; and
+// the fades' arithmetic.
+TEST(SlideWriters, RectanglesOfEveryWidthStretchedCopiesAndFadesOnEveryLayout) {
   for (const Layout& l : kLayouts) {
     SCOPED_TRACE(l.name);
     TestPage frame(l.width, l.height, l.depth, [&](int x, int y) { return (x * 5 + y * 3 + 1) & ((1u << l.depth) - 1); });
     for (int width = 1; width <= 9; ++width) {
       for (int dstX : {3, -2}) {
-        Panel panel = PanelOf(l);
+        Panel panel(l);
         const std::vector<uint32_t> before = panel.pixels();
         ScreenBlit(panel.target, frame.page, dstX, 2, 1, l.height - 4, width, 6);  // the frame's last lines
         for (int y = 0; y < l.height; ++y)
@@ -120,7 +117,7 @@ TEST(SlideWriters, RectanglesOfEveryWidthAndStretchedCopiesOnEveryLayout) {
           }
       }
     }
-    Panel across = PanelOf(l), down = PanelOf(l);
+    Panel across(l), down(l);
     const std::vector<uint32_t> before = across.pixels();
     ScreenBlitScaled(across.target, frame.page, 1, 1, 2, 0, 10, 8, 384, 256);
     ScreenBlitScaled(down.target, frame.page, 0, 0, 0, 1, 12, 5, 999, 512);
@@ -133,9 +130,7 @@ TEST(SlideWriters, RectanglesOfEveryWidthAndStretchedCopiesOnEveryLayout) {
         ASSERT_EQ(down.at(x, y), inDown ? frame.at(x, 1 + y * 2) : old) << x << "," << y;
       }
   }
-}
-
-TEST(SlideWriters, FadesDarkenEveryChannelAndEveryPaletteByte) {
+  // Fades: every 5-6-5 pixel and every byte of the 8-bit palette darkened.
   for (int level = 0; level <= 15; ++level) {
     for (uint32_t v = 0; v < 65536; ++v) ASSERT_EQ(DarkenedPixel(static_cast<uint16_t>(v), level), Darkened(v, level)) << v;
     uint8_t faded[768];
@@ -209,38 +204,35 @@ struct Model {
 
 TEST(SlideEffects, EveryEffectWritesTheStepsOfItsGeometryOnEveryLayout) {
   for (const Layout& l : kLayouts) {
-    const uint32_t mask = (1u << l.depth) - 1, half = (mask + 1) / 2;
+    const uint32_t half = 1u << (l.depth - 1);  // old frames have the top bit set, new ones not
     TestPage old(l.width, l.height, l.depth, [&](int x, int y) { return half | ((x * 7 + y * 3) & (half - 1)); });
     TestPage fresh(l.width, l.height, l.depth, [&](int x, int y) { return (x * 5 + y * 11 + 1) & (half - 1); });
-    for (int effect = 0; effect <= kLastEffect; ++effect) {
-      for (int speed : {1, 2}) {
-        for (bool hasOld : {false, true}) {
-          if (effect == kEffectRandom) continue;
-          SCOPED_TRACE(std::string(l.name) + ", effect " + std::to_string(effect) + " speed " + std::to_string(speed) +
-                       (hasOld ? " after a slide" : " first"));
-          Panel panel = PanelOf(l);
-          Model model{l.width, l.height, old, fresh, hasOld, panel.pixels(), {}};
-          model.Play(effect, speed, l.depth);
-          TestClock clock;
-          std::vector<std::vector<uint32_t>> shots;
-          clock.onSleep = [&] { shots.push_back(panel.pixels()); };
-          std::atomic<int> stop{0};
-          PageRecord newFrame = fresh.page, oldFrame = hasOld ? old.page : PageRecord{};
-          EXPECT_EQ(PlayTransition(Stage{panel.target, nullptr, clock.clock(), &stop, 0}, effect, speed, &newFrame, &oldFrame),
-                    l.depth == 4 ? 0 : effect);
-          ASSERT_EQ(shots.size(), model.shots.size());
-          for (size_t i = 0; i < shots.size(); ++i) ASSERT_EQ(shots[i], model.shots[i]) << "after step " << i;
-          EXPECT_EQ(panel.pixels(), model.screen);
-          EXPECT_EQ(oldFrame.data, fresh.page.data);
-          EXPECT_EQ(newFrame.data, nullptr);
-        }
-      }
+    for (int run = 0; run < 4 * (kLastEffect + 1); ++run) {
+      const int effect = run / 4, speed = 1 + run % 2;
+      const bool hasOld = run & 2;
+      if (effect == kEffectRandom) continue;
+      SCOPED_TRACE(std::string(l.name) + ", effect " + std::to_string(effect) + " speed " + std::to_string(speed) +
+                   (hasOld ? " after a slide" : " first"));
+      Panel panel(l);
+      Model model{l.width, l.height, old, fresh, hasOld, panel.pixels(), {}};
+      model.Play(effect, speed, l.depth);
+      TestClock clock;
+      std::vector<std::vector<uint32_t>> shots;
+      clock.onSleep = [&] { shots.push_back(panel.pixels()); };
+      std::atomic<int> stop{0};
+      PageRecord newFrame = fresh.page, oldFrame = hasOld ? old.page : PageRecord{};
+      EXPECT_EQ(PlayTransition(Stage{panel.target, nullptr, clock.clock(), &stop, 0}, effect, speed, &newFrame, &oldFrame),
+                l.depth == 4 ? 0 : effect);
+      ASSERT_EQ(shots, model.shots);
+      EXPECT_EQ(panel.pixels(), model.screen);
+      EXPECT_EQ(oldFrame.data, fresh.page.data);
+      EXPECT_EQ(newFrame.data, nullptr);
     }
   }
 }
 
 TEST(SlideEffects, StepsRandomChoicesAndStops) {
-  Panel wide(240, 2, 16, 240, 0, 0);
+  Panel wide({"", 240, 2, 16, 240, 0, 0});
   TestPage frame(240, 2, 16, [](int x, int) { return static_cast<uint32_t>(x); });
   TestClock clock;
   std::atomic<int> stop{0};
@@ -281,8 +273,7 @@ TEST(SlideFrames, PicturesAreFittedCentredTurnedAndShownInTheDisplaysColours) {
   EXPECT_EQ(PixelOf(frame, 120, 100), Pack(0x40C040));
   EXPECT_EQ(PixelOf(frame, 120, 250), Pack(0xC00040));
   EXPECT_EQ(PixelOf(frame, 20, 160) | PixelOf(frame, 230, 160), 0);
-  quillon::FreePage(&wide.page);
-  quillon::FreePage(&frame);
+  quillon::FreePage(&wide.page), quillon::FreePage(&frame);
   // Palette pages: on an 8-bit display each colour becomes the nearest of
   // the cube; on the gray panel the nearest of sixteen grays.
   for (int depth : {8, 4}) {
@@ -306,9 +297,8 @@ TEST(SlideFrames, PicturesAreFittedCentredTurnedAndShownInTheDisplaysColours) {
     EXPECT_EQ(std::memcmp(frame.palette, (depth == 8 ? quillon::kColorCube332 : quillon::kGrayRamp4).data(), 768), 0);
     quillon::FreePage(&frame);
   }
-  EXPECT_EQ(SlideDecodeFlags(639), 1);
-  EXPECT_EQ(SlideDecodeFlags(1600), 33);
-  EXPECT_EQ(SlideDecodeFlags(3000), 65);
+  EXPECT_EQ(std::vector<int>({SlideDecodeFlags(639), SlideDecodeFlags(1600), SlideDecodeFlags(3000)}),
+            std::vector<int>({1, 33, 65}));
 }
 
 class SlideShowOnDevice : public vt::ViewerTest {};
@@ -336,8 +326,7 @@ TEST_F(SlideShowOnDevice, TheCaptionInvertsExactlyTheLettersPixels) {
         letters += set;
       }
     EXPECT_GT(letters, 200);
-    quillon::FreePage(&plain);
-    quillon::FreePage(&captioned);
+    quillon::FreePage(&plain), quillon::FreePage(&captioned);
   }
   ce::DeleteObject(font);
 }
@@ -350,7 +339,7 @@ TEST_F(SlideShowOnDevice, PassesAndDelaysRunOnTheJobsClock) {
   for (const char* fax : {"letter-g4.tif", "memo-g3-2page.tif"})
     vt::WriteFile(HostPath("My Documents/fax/") + fax, vt::ReadFile(std::string(ZELMO_SAMPLES) + "/" + fax));
   vt::WriteFile(HostPath("My Documents/one/1-bars.bmp"), vt::ReadFile(std::string(ZELMO_TEST_DATA) + "/slideshow/1-bars.bmp"));
-  Panel panel(96, 96, 16, 96, 0, 0);
+  Panel panel({"", 96, 96, 16, 96, 0, 0});
   const std::vector<uint8_t> untouched = panel.memory;
   TestClock clock;
   std::atomic<int> stop{0};
