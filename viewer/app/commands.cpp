@@ -14,6 +14,7 @@
 #include "viewer/app/view.h"
 #include "viewer/browse/file_list.h"
 #include "viewer/settings/settings.h"
+#include "viewer/slideshow/slide_show.h"
 
 namespace zelmo {
 
@@ -293,6 +294,7 @@ void OnCommand(HWND hwnd, int command) {
     case 40067: StepFile(hwnd, -1); break;
     case 40068: StepFile(hwnd, 1); break;
     case 40069: PlayPause(); break;
+    case 40071: StartSlideShow(hwnd); return;  // the slide window keeps the focus
     case 40073: WithRectangle(hwnd, false); break;
     case 40074: StepToolbarRow(hwnd, 1); break;
     case 40075: StepToolbarRow(hwnd, -1); break;

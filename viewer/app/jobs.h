@@ -14,7 +14,7 @@ void RunPrintJob(ce::HWND mainWindow);
 void BuildThumbnails();
 // Plays the open AVI or QuickTime clip.
 void PlayVideo();
-// Runs the slide show over the live file list in the slide window.
-void RunSlideShow();
+// Runs the slide show that command 40071 set up (viewer/slideshow).
+void SlideShowJob();
 
 }  // namespace zelmo

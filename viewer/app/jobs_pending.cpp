@@ -1,6 +1,6 @@
-// Until printing, thumbnails, video and the slide show exist, their jobs
-// end at once; each of those units replaces its function here with the real
-// job in its own file.
+// Until printing, thumbnails and video exist, their jobs end at once; each
+// of those units replaces its function here with the real job in its own
+// file.
 #include "viewer/app/jobs.h"
 
 namespace zelmo {
@@ -8,6 +8,5 @@ namespace zelmo {
 void RunPrintJob(ce::HWND) {}
 void BuildThumbnails() {}
 void PlayVideo() {}
-void RunSlideShow() {}
 
 }  // namespace zelmo

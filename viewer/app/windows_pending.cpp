@@ -1,6 +1,5 @@
-// Until the thumbnail view and the slide show exist, their windows behave
-// as plain windows; each of those units replaces its
-// procedure here with its own in its own file.
+// Until the thumbnail view exists, its window behaves as a plain window;
+// the thumbnail view replaces this procedure with its own in its own file.
 #include "viewer/app/windows.h"
 
 namespace zelmo {
@@ -8,10 +7,6 @@ namespace zelmo {
 using namespace ce;
 
 LRESULT ThumbViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProc(hwnd, msg, wParam, lParam);
-}
-
-LRESULT SlideWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProc(hwnd, msg, wParam, lParam);
 }
 

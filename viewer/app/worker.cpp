@@ -53,7 +53,7 @@ DWORD WorkerThread(void*) {
         ++gShared.jobsTaken;
         // Lets the slide window come to the front first.
         Sleep(50);
-        RunSlideShow();
+        SlideShowJob();
         break;
       default: break;
     }
