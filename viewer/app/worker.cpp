@@ -1,6 +1,7 @@
 // The WorkerThread's loop and the hand-shake that starts and stops its jobs.
 #include "viewer/app/worker.h"
 
+#include "platform/emulator.h"
 #include "viewer/app/device.h"
 #include "viewer/app/jobs.h"
 #include "viewer/app/state.h"
@@ -70,7 +71,11 @@ void StartJob(UINT job) {
 bool StopWorker(DWORD timeoutMs) {
   if (!gApp.workerHandle) return true;
   StartJob(kJobExit);
-  bool ended = WaitForSingleObject(gApp.workerHandle, timeoutMs) == WAIT_OBJECT_0;
+  // A job may be inside a call on one of this thread's windows as the exit
+  // arrives: serve it, or both threads wait out the time.
+  HANDLE worker = gApp.workerHandle;
+  bool ended = WaitServingSent([worker] { return WaitForSingleObject(worker, 0) == WAIT_OBJECT_0; },
+                               timeoutMs);
   CloseHandle(gApp.workerHandle);
   gApp.workerHandle = nullptr;
   gApp.workerId = 0;
