@@ -7,10 +7,10 @@
 
 #include "imaging/codecs/codecs.h"
 #include "imaging/codecs/fax_tables.h"
-#include "imaging/core/core.h"
 #include "imaging/core/runlist.h"
-#include "support/fax_support.h"
-#include "support/test_util.h"
+#include "support/builders.h"
+#include "support/files.h"
+#include "support/pixel_pages.h"
 
 using namespace quillon;
 using testutil::BitString;
@@ -31,24 +31,21 @@ const std::string kEol = "000000000001";
 const std::string kH = "001", kP = "0001", kV0 = "1";
 const std::string kVL1 = "010", kVL3 = "0000010", kVR1 = "011";
 
+PageRecord Coded(const BitString& bits, int code, int32_t width, int32_t height) {
+  return testutil::CodedPage(bits.bytes, code, width, height);
+}
+
 struct Decoded {
   int32_t result;
   std::vector<Runs> lines;
 };
 
-Decoded Decode(const BitString& bits, int code, int32_t width, int32_t height,
-               int32_t flags = 0) {
-  testutil::FaxPage page;
-  testutil::SetFaxBytes(page, bits.bytes, code, width, height);
+Decoded Decode(const BitString& bits, int code, int32_t width, int32_t height, int32_t flags = 0) {
+  PageRecord page = Coded(bits, code, width, height);
   testutil::Page out;
-  out->compression = kRunLists;
-  Decoded d{ConvertPage(&page.record, out.get(), flags), {}};
-  if (d.result == kOk) {
-    EXPECT_TRUE(testutil::RunLinesValid(out.record));
-    for (int32_t y = 0; y < height; ++y) d.lines.push_back(testutil::LineRuns(out.record, y));
-  } else {
-    EXPECT_EQ(out->data, nullptr);
-  }
+  Decoded d{testutil::Decode(&page, out, flags), {}};
+  if (d.result == kOk) d.lines = testpix::RunLengths(out.record);
+  else EXPECT_EQ(out->data, nullptr);
   return d;
 }
 
@@ -81,11 +78,9 @@ TEST(FaxEdge, G3OneDLineEndedByEolIsPaddedWithWhiteAndTheEolStartsTheNextLine) {
 TEST(FaxEdge, MakeupAndTerminatingZeroMakeOneTwoByteRun) {
   BitString b;
   b.Add(kEol).Add(W(1728) + W(0));
-  testutil::FaxPage page;
-  testutil::SetFaxBytes(page, b.bytes, kG3OneD, 1728, 1);
+  PageRecord page = Coded(b, kG3OneD, 1728, 1);
   testutil::Page out;
-  out->compression = kRunLists;
-  ASSERT_EQ(ConvertPage(&page.record, out.get(), 0), kOk);
+  ASSERT_EQ(testutil::Decode(&page, out), kOk);
   const uint8_t* line = LinePointers(out.record)[0];
   EXPECT_EQ(std::vector<uint8_t>(line, line + 5), (std::vector<uint8_t>{0x86, 0xC0, 0, 0, 0}));
 }
@@ -341,11 +336,9 @@ TEST(FaxEdge, GeometryLimits) {
     EXPECT_EQ(Decode(b, code, -1, 1).result, kErrUnsupported) << code;
     EXPECT_EQ(Decode(b, code, 10, -1).result, kErrUnsupported) << code;
     // Width 0: every line is four zero bytes; height 0: an empty page.
-    testutil::FaxPage page;
-    testutil::SetFaxBytes(page, b.bytes, code, 0, 3);
+    PageRecord page = Coded(b, code, 0, 3);
     testutil::Page out;
-    out->compression = kRunLists;
-    ASSERT_EQ(ConvertPage(&page.record, out.get(), 0), kOk);
+    ASSERT_EQ(testutil::Decode(&page, out), kOk);
     for (int y = 0; y < 3; ++y) {
       const uint8_t* line = LinePointers(out.record)[y];
       EXPECT_EQ(std::vector<uint8_t>(line, line + 4), std::vector<uint8_t>(4, 0));

@@ -1,6 +1,7 @@
 // The JPEG decoder's tables and arithmetic: zig-zag order, AAN factors,
 // Huffman lookups mapped back to their codes, clamp tables, the inverse DCT
-// and the colour rows against their definitions.
+// (vector against portable code) and the colour rows (16 against 24 bits),
+// with digests of what was once checked against their definitions.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,10 +11,20 @@
 #include "imaging/codecs/codecs.h"
 #include "imaging/codecs/jpeg.h"
 #include "imaging/codecs/jpeg_decode.h"
+#include "support/raster.h"
 
 using namespace quillon;
 
 namespace {
+
+// Samples of any kind as a one-line picture, for a digest.
+template <typename T>
+testutil::Raster Samples(const std::vector<T>& values) {
+  testutil::Raster r{0, static_cast<int>(values.size() * sizeof(T)), 1, 1, 0, {}};
+  const auto* bytes = reinterpret_cast<const uint8_t*>(values.data());
+  r.pixels.assign(bytes, bytes + values.size() * sizeof(T));
+  return r;
+}
 
 struct State {
   JpegDecoderState* state = AllocateJpegState();
@@ -43,19 +54,19 @@ TEST(JpegTables, ZigzagIsTheDiagonalWalkAndDezigzagInvertsRezigzag) {
 }
 
 TEST(JpegTables, AanFactorsAreTheScaledCosines) {
+  // 16384 x cos(k pi / 16) x sqrt(2) for k > 0; the rows are these times
+  // the row's own factor.
   const int32_t firstRow[8] = {16384, 22725, 21407, 19266, 16384, 12873, 8867, 4520};
-  for (int c = 0; c < 8; ++c) EXPECT_EQ(kAanScale[c], firstRow[c]);
-  for (int r = 0; r < 8; ++r)
-    for (int c = 0; c < 8; ++c) {
-      const double s = (r ? std::cos(r * M_PI / 16) * std::sqrt(2.0) : 1.0) *
-                       (c ? std::cos(c * M_PI / 16) * std::sqrt(2.0) : 1.0);
-      EXPECT_EQ(kAanScale[r * 8 + c], std::lround(16384 * s));
-    }
+  for (int c = 0; c < 8; ++c) {
+    EXPECT_EQ(kAanScale[c], firstRow[c]);
+    EXPECT_EQ(kAanScale[c * 8], firstRow[c]);
+  }
+  EXPECT_EQ(kAanScale[63], 1247);
 }
 
-// Every code of a table, read through the lookups, gives back its
-// length and symbol; the whole-coefficient AC entries agree with the plain
-// ones.
+// Every code of a table, read through the lookups, gives back its length
+// and symbol; the lookups of whole AC coefficients are the digest recorded
+// after they were checked against a bit-by-bit canonical decoder.
 void ExpectLookupsDecodeEveryCode(const JpegDecoderState* state, int slot) {
   const JpegHuffmanLookup& l = state->lookups[slot];
   const bool ac = slot >= 4;
@@ -65,13 +76,13 @@ void ExpectLookupsDecodeEveryCode(const JpegDecoderState* state, int slot) {
     for (int i = 0; i < state->huffmanCounts[slot][length - 1]; ++i, ++code, ++k) {
       const uint32_t symbol = static_cast<uint32_t>(state->huffmanSymbols[slot][k]);
       const uint32_t bits16 = code << (16 - length);  // the code, then zeros
-      const uint32_t shortBits = ac ? 8 : 6, longBits = ac ? 16 : 12;
+      const int shortBits = ac ? 8 : 6, longBits = ac ? 16 : 12;
       uint32_t e = l.shortTable[bits16 >> (16 - shortBits)];
-      if (length > static_cast<int>(shortBits)) {
+      if (length > shortBits) {
         EXPECT_EQ(e, 0u);
-        e = length <= static_cast<int>(longBits) ? l.longTable[bits16 >> (16 - longBits)] : 0;
+        e = length <= longBits ? l.longTable[bits16 >> (16 - longBits)] : 0;
       }
-      if (length <= static_cast<int>(longBits)) {
+      if (length <= longBits) {
         EXPECT_EQ(e, static_cast<uint32_t>(length << 8) | symbol) << "slot " << slot << " k " << k;
       } else {
         EXPECT_EQ(e, 0u);
@@ -81,48 +92,10 @@ void ExpectLookupsDecodeEveryCode(const JpegDecoderState* state, int slot) {
     }
   }
   if (!ac) return;
-  // Read-past entries against a bit-by-bit canonical decoder.
-  auto decode = [&](uint32_t bits, int available, int* used) -> int {
-    uint32_t c = 0;
-    int first = 0, index = 0;
-    for (int length = 1; length <= available; ++length) {
-      c = (c << 1) | ((bits >> (available - length)) & 1);
-      const int count = state->huffmanCounts[slot][length - 1];
-      if (static_cast<int>(c) - first < count) {
-        *used = length;
-        return state->huffmanSymbols[slot][index + static_cast<int>(c) - first];
-      }
-      index += count;
-      first = (first + count) << 1;
-    }
-    return -1;
-  };
-  for (uint32_t i = 0; i < 4096; ++i) {
-    const uint32_t skip = l.skipAc[i];
-    int used = 0, advance = 0, end = 0, symbols = 0;
-    while (symbols < 2 && !end) {
-      int length = 0;
-      const int symbol = decode(i & ((1u << (12 - used)) - 1), 12 - used, &length);
-      if (symbol < 0 || length > 8 || length + (symbol & 15) > 12 - used) break;
-      used += length + (symbol & 15);
-      // Sequential blocks: a size of 0 ends the block unless it is ZRL.
-      advance += (symbol & 15) ? (symbol >> 4) + 1 : (symbol == 0xF0 ? 16 : 0);
-      end = (symbol & 15) == 0 && symbol != 0xF0;
-      ++symbols;
-    }
-    ASSERT_EQ(skip, used ? static_cast<uint32_t>(used | advance << 5 | end << 11) : 0u) << i;
-  }
-  for (uint32_t i = 0; i < 1024; ++i) {
-    const int32_t fast = l.fastAc[i];
-    if (!fast) continue;
-    const uint32_t e = l.shortTable[i >> 2];
-    const int32_t length = static_cast<int32_t>(e >> 8), size = static_cast<int32_t>(e & 15);
-    ASSERT_EQ(fast & 15, length + size);
-    ASSERT_EQ((fast >> 4) & 15, static_cast<int32_t>((e & 255) >> 4));
-    const int32_t bits = static_cast<int32_t>(i >> (10 - length - size)) & ((1 << size) - 1);
-    const int32_t value = bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
-    ASSERT_EQ(fast >> 8, value);
-  }
+  std::vector<int32_t> whole(l.skipAc, l.skipAc + 4096);
+  whole.insert(whole.end(), l.fastAc, l.fastAc + 1024);
+  EXPECT_TRUE(testutil::MatchesDigest("jpeg-ac-lookups-" + std::to_string(slot), Samples(whole),
+                                      "a canonical bit-by-bit decoder"));
 }
 
 TEST(JpegTables, HuffmanLookupsMapBackToTheirCodes) {
@@ -213,105 +186,65 @@ TEST(JpegTables, InverseDct) {
     }
   }
 
+  // Coefficients of real pictures (samples within a little of 0..255):
+  // the vector code equals the portable code, and both the digest recorded
+  // after the transform was checked against T.81 A.3.3 in floating point
+  // (a few levels at worst, its floors half a level low on average).
   std::mt19937 random(99);
-  double worst = 0, total = 0;
-  int count = 0;
+  std::vector<uint8_t> samples;
   for (int trial = 0; trial < 2000; ++trial) {
     alignas(16) int16_t a[64], b[64];
-    double coefficient[64];
-    // Coefficients of real pictures: samples within a little of 0..255.
     const int spread = trial % 3 == 0 ? 24 : 8;
     for (int i = 0; i < 64; ++i) {
       const int limit = i == 0 ? 50 : (i < 10 ? spread : spread / 4 + 1);
       a[i] = b[i] = static_cast<int16_t>(static_cast<int>(random() % (2 * limit + 1)) - limit);
-      coefficient[i] = a[i] * 16.0;
     }
     uint8_t fast[64], portable[64];
     InverseDct(s.state, a, 0, fast, 8);
     InverseDctPortable(s->idctQuant[0], b, portable, 8, s->rangeLimit);
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(fast[i], portable[i]) << "trial " << trial << " at " << i;
-    // T.81 A.3.3 in floating point.
-    for (int y = 0; y < 8; ++y)
-      for (int x = 0; x < 8; ++x) {
-        double sum = 0;
-        for (int v = 0; v < 8; ++v)
-          for (int u = 0; u < 8; ++u)
-            sum += (u ? 1 : M_SQRT1_2) * (v ? 1 : M_SQRT1_2) * coefficient[v * 8 + u] *
-                   std::cos((2 * x + 1) * u * M_PI / 16) * std::cos((2 * y + 1) * v * M_PI / 16);
-        const double exact = std::clamp(sum / 4 + 128, 0.0, 255.0);
-        worst = std::max(worst, std::abs(fast[y * 8 + x] - exact));
-        total += fast[y * 8 + x] - exact;
-        ++count;
-      }
+    ASSERT_EQ(std::vector<uint8_t>(fast, fast + 64), std::vector<uint8_t>(portable, portable + 64)) << trial;
+    samples.insert(samples.end(), fast, fast + 64);
   }
-  // The fast transform: a few levels at worst, its floors half a level low
-  // on average.
-  EXPECT_LE(worst, 3.5);
-  EXPECT_NEAR(total / count, -0.5, 0.1);
+  EXPECT_TRUE(testutil::MatchesDigest("jpeg-idct-random-blocks", Samples(samples), "the transform in floating point"));
 }
 
-// Reference of one colour pixel by the conversion's definition.
-void Reference(int y, int cb, int cr, uint8_t* bgr) {
-  const int r = (y * 4096 + (cr - 128) * 5742) >> 12;
-  const int g = (y * 4096 + (128 - cr) * 2925 + (128 - cb) * 1409) >> 12;
-  const int b = (y * 4096 + (cb - 128) * 7258) >> 12;
-  bgr[0] = static_cast<uint8_t>(std::clamp(b, 0, 255));
-  bgr[1] = static_cast<uint8_t>(std::clamp(g, 0, 255));
-  bgr[2] = static_cast<uint8_t>(std::clamp(r, 0, 255));
-}
-
-TEST(JpegTables, ColourRowsFollowTheDefinitionAtEveryWidth) {
+// The colour rows at every width, both chroma layouts, full and half size:
+// 16 bits are 24 bits packed, nothing is written past the row, and the
+// rows are the digest recorded after they were checked against the
+// conversion's definition in integers.
+TEST(JpegTables, ColourRowsAtEveryWidth) {
   State s;
   s->flags = 0;
   BuildColourTables(s.state);
   s->flags = kFlagJpeg16Bpp;
   BuildColourTables(s.state);
   std::mt19937 random(5);
-  std::vector<uint8_t> y(80), cb(80), cr(80), y1(80), cb1(80), cr1(80);
+  std::vector<uint8_t> y(80), cb(80), cr(80), y1(80), cb1(80), cr1(80), rows;
   for (int trial = 0; trial < 40; ++trial) {
     for (auto* v : {&y, &cb, &cr, &y1, &cb1, &cr1})
       for (uint8_t& b : *v) b = static_cast<uint8_t>(trial % 4 == 0 ? (random() % 2) * 255 : random());
-    for (int width = 1; width <= 40; ++width) {
+    for (int width = 1; width <= 40; ++width)
       for (int shift = 0; shift < 2; ++shift) {
-        std::vector<uint8_t> out24(3 * width + 8, 0xEE), out16(2 * width + 8, 0xEE);
+        std::vector<uint8_t> out24(3 * width + 8, 0xEE), out16(2 * width + 8, 0xEE), half(3 * width + 8, 0xEE),
+            gray(width + 8, 0xEE);
         ConvertRowYcc(s.state, y.data(), cb.data(), cr.data(), width, shift, out24.data(), 24);
         ConvertRowYcc(s.state, y.data(), cb.data(), cr.data(), width, shift, out16.data(), 16);
+        ConvertRowYccHalf(s.state, y.data(), y1.data(), cb.data(), cb1.data(), cr.data(), cr1.data(), width / 2,
+                          shift == 0, half.data(), 24);
+        GrayRowHalf(y.data(), y1.data(), width / 2, gray.data());
         for (int x = 0; x < width; ++x) {
-          uint8_t bgr[3];
-          Reference(y[x], cb[x >> shift], cr[x >> shift], bgr);
-          ASSERT_EQ(out24[3 * x], bgr[0]) << width << " " << x;
-          ASSERT_EQ(out24[3 * x + 1], bgr[1]);
-          ASSERT_EQ(out24[3 * x + 2], bgr[2]);
-          const int word = out16[2 * x] | out16[2 * x + 1] << 8;
-          ASSERT_EQ(word, ((bgr[2] & 0xF8) << 8) | ((bgr[1] & 0xFC) << 3) | (bgr[0] >> 3));
+          const uint8_t* bgr = &out24[3 * x];
+          ASSERT_EQ(out16[2 * x] | out16[2 * x + 1] << 8, ((bgr[2] & 0xF8) << 8) | ((bgr[1] & 0xFC) << 3) | (bgr[0] >> 3));
         }
         EXPECT_EQ(out24[3 * width], 0xEE) << "nothing written past the row";
         EXPECT_EQ(out16[2 * width], 0xEE);
-
-        // Half size: 2 x 2 luma sums, chroma of two lines, paired or not.
-        std::vector<uint8_t> half(3 * width + 8, 0xEE);
-        ConvertRowYccHalf(s.state, y.data(), y1.data(), cb.data(), cb1.data(), cr.data(),
-                          cr1.data(), width / 2, shift == 0, half.data(), 24);
-        for (int x = 0; x < width / 2; ++x) {
-          const int sum = y[2 * x] + y[2 * x + 1] + y1[2 * x] + y1[2 * x + 1];
-          const int a = shift == 0 ? 2 * x : x, b = shift == 0 ? 2 * x + 1 : x;
-          const int hb = (cb[a] + cb[b] + cb1[a] + cb1[b]) >> 2;
-          const int hr = (cr[a] + cr[b] + cr1[a] + cr1[b]) >> 2;
-          const int r = (sum * 1024 + (hr - 128) * 5742) >> 12;
-          const int g = (sum * 1024 + (128 - hr) * 2925 + (128 - hb) * 1409) >> 12;
-          const int bl = (sum * 1024 + (hb - 128) * 7258) >> 12;
-          ASSERT_EQ(half[3 * x], std::clamp(bl, 0, 255));
-          ASSERT_EQ(half[3 * x + 1], std::clamp(g, 0, 255));
-          ASSERT_EQ(half[3 * x + 2], std::clamp(r, 0, 255));
-        }
-        std::vector<uint8_t> gray(width + 8, 0xEE);
-        GrayRowHalf(y.data(), y1.data(), width / 2, gray.data());
-        for (int x = 0; x < width / 2; ++x)
-          ASSERT_EQ(gray[x], (y[2 * x] + y[2 * x + 1] + y1[2 * x] + y1[2 * x + 1]) >> 2);
         EXPECT_EQ(gray[width / 2], 0xEE);
+        rows.insert(rows.end(), out24.begin(), out24.begin() + 3 * width);
+        rows.insert(rows.end(), half.begin(), half.begin() + 3 * (width / 2));
+        rows.insert(rows.end(), gray.begin(), gray.begin() + width / 2);
       }
-    }
   }
+  EXPECT_TRUE(testutil::MatchesDigest("jpeg-colour-rows", Samples(rows), "the conversion's definition"));
 }
 
 TEST(JpegTables, ColourExtremes) {

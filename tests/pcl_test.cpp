@@ -8,7 +8,7 @@
 
 #include "imaging/core/core.h"
 #include "imaging/core/runlist.h"
-#include "support/test_util.h"
+#include "support/files.h"
 
 using namespace quillon;
 using testutil::Page;

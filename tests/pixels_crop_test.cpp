@@ -7,7 +7,7 @@
 #include "imaging/core/runlist.h"
 #include "imaging/pixels/pixels.h"
 #include "support/pixel_pages.h"
-#include "support/test_util.h"
+#include "support/files.h"
 
 using namespace quillon;
 using testpix::Image;

@@ -15,7 +15,7 @@
 #include "imaging/core/core.h"
 #include "imaging/core/runlist.h"
 #include "imaging/writers/writers.h"
-#include "support/test_util.h"
+#include "support/files.h"
 
 using namespace quillon;
 using testutil::OpenedFile;

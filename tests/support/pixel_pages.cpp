@@ -1,5 +1,7 @@
 #include "support/pixel_pages.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -74,7 +76,58 @@ Image Uniform(int32_t width, int32_t height, int bpp, uint32_t value) {
   return image;
 }
 
-void MakePixelPage(const Image& image, PageRecord* page, const uint8_t* palette) {
+Image Patterned(int32_t width, int32_t height, int bpp, Pattern pattern, uint32_t seed) {
+  const uint32_t rowBytes = RowBytes(width, bpp);
+  std::vector<uint8_t> rows(static_cast<size_t>(rowBytes) * height);
+  for (int32_t y = 0; y < height; ++y)
+    for (uint32_t i = 0; i < rowBytes; ++i) {
+      uint8_t& b = rows[static_cast<size_t>(y) * rowBytes + i];
+      switch (pattern) {
+        case Pattern::kNoise: b = static_cast<uint8_t>(Next(seed) >> 16); break;
+        case Pattern::kRuns: b = static_cast<uint8_t>(((i + y) / 37) * 0x5B + (i % 101 == 0)); break;
+        case Pattern::kGradient: b = static_cast<uint8_t>(i + 3 * y); break;
+        case Pattern::kConstant: b = static_cast<uint8_t>(0xC7 + seed); break;
+        case Pattern::kAlternating: b = static_cast<uint8_t>(i % 3 == 0 ? i : (i / 3) | 0xC0); break;
+      }
+    }
+  return ReadBuffer(rows.data(), rowBytes, width, height, bpp);
+}
+
+Image Drawing(int32_t width, int32_t height, uint32_t seed) {
+  Image p(width, height, 1);
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
+      const bool frame = x < 3 || y < 2 || x >= width - 3 || y >= height - 2;
+      const bool diagonal = std::abs((x * height) / std::max(width, 1) - y) < 2;
+      const bool box = x > width / 4 && x < width / 2 && y > height / 3 && y < height / 2;
+      const bool stripes = (x / 5 + y / 7) % 4 == 0 && y > height / 2;
+      const bool speckle = Next(seed) % 97 == 0;
+      p.at(x, y) = !(frame || diagonal || box || stripes || speckle);
+    }
+  return p;
+}
+
+std::vector<uint8_t> PackedRows(const Image& image, bool inkIsOne, uint32_t stride) {
+  if (!stride) stride = RowBytes(image.width, image.bpp);
+  std::vector<uint8_t> rows(static_cast<size_t>(stride) * image.height);
+  for (int32_t y = 0; y < image.height; ++y)
+    for (int32_t x = 0; x < image.width; ++x)
+      PutPixel(rows.data() + static_cast<size_t>(y) * stride, x, image.bpp, image.at(x, y) ^ (inkIsOne ? 1 : 0));
+  return rows;
+}
+
+testutil::Raster ToRaster(const Image& image) {
+  testutil::Raster r{0, image.width, image.height, image.bpp <= 8 ? 1 : 3, 0, {}};
+  for (uint32_t v : image.px) {
+    if (image.bpp == 16) v = ((v >> 11) << 19) | (((v >> 5) & 63) << 10) | ((v & 31) << 3);
+    if (r.channels == 1) r.pixels.push_back(static_cast<uint8_t>(image.bpp == 1 ? v * 255 : v));
+    else r.pixels.insert(r.pixels.end(), {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
+                                          static_cast<uint8_t>(v)});
+  }
+  return image.bpp == 16 ? testutil::Widened565(r) : r;
+}
+
+void MakePixelPage(const Image& image, PageRecord* page, const uint8_t* palette, bool bottomUp) {
   FreePage(page);
   *page = PageRecord{};
   page->width = image.width;
@@ -85,17 +138,17 @@ void MakePixelPage(const Image& image, PageRecord* page, const uint8_t* palette)
   page->data = static_cast<uint8_t*>(Allocate(page->dataSize));
   page->dataOwnership = kOwnedByPage;
   page->compression = kUncompressed;
-  page->layoutFlags = kLayoutTopDown;
+  page->layoutFlags = static_cast<int8_t>(bottomUp ? kLayoutBottomUp | kLayoutBmp : kLayoutTopDown);
   for (int32_t y = 0; y < image.height; ++y)
     for (int32_t x = 0; x < image.width; ++x)
-      PutPixel(page->data + y * page->bytesPerLine, x, image.bpp, image.at(x, y));
+      PutPixel(page->data + (bottomUp ? image.height - 1 - y : y) * page->bytesPerLine, x, image.bpp, image.at(x, y));
   if (image.bpp == 2 || image.bpp == 4 || image.bpp == 8) {
     page->palette = MakeGrayPalette(image.bpp == 8 ? 8 : 4);
     if (palette) std::memcpy(page->palette, palette, 768);
   }
 }
 
-void MakeRunListPage(const Image& image, PageRecord* page) {
+void MakeRunListPage(const Image& image, PageRecord* page, bool bottomUp) {
   FreePage(page);
   *page = PageRecord{};
   page->width = image.width;
@@ -104,6 +157,7 @@ void MakeRunListPage(const Image& image, PageRecord* page) {
   page->compression = kRunLists;
   page->dataOwnership = kOwnedByPage;
   page->bytesPerLine = BytesPerLine(image.width, 1);
+  page->layoutFlags = static_cast<int8_t>(bottomUp ? kLayoutBottomUp | kLayoutBmp : kLayoutTopDown);
   page->data = static_cast<uint8_t*>(Allocate(RunListWorstCase(image.width, image.height)));
   uint8_t** lines = LinePointers(*page);
   uint8_t* out = page->data + image.height * sizeof(uint8_t*);
@@ -111,17 +165,17 @@ void MakeRunListPage(const Image& image, PageRecord* page) {
   for (int32_t y = 0; y < image.height; ++y) {
     std::fill(row.begin(), row.end(), 0);
     for (int32_t x = 0; x < image.width; ++x) PutPixel(row.data(), x, 1, image.at(x, y));
-    lines[y] = out;
+    lines[bottomUp ? image.height - 1 - y : y] = out;
     out += PackedRowToRuns(image.width, out, row.data());
   }
   page->dataSize = static_cast<uint32_t>(out - page->data);
 }
 
-void MakePage(const Image& image, PageRecord* page, const uint8_t* palette) {
+void MakePage(const Image& image, PageRecord* page, const uint8_t* palette, bool bottomUp) {
   if (image.bpp == 1)
-    MakeRunListPage(image, page);
+    MakeRunListPage(image, page, bottomUp);
   else
-    MakePixelPage(image, page, palette);
+    MakePixelPage(image, page, palette, bottomUp);
 }
 
 Image ReadBuffer(const uint8_t* data, uint32_t stride, int32_t width,
@@ -134,14 +188,40 @@ Image ReadBuffer(const uint8_t* data, uint32_t stride, int32_t width,
 }
 
 Image ReadPage(const PageRecord& page) {
-  if (page.compression != kRunLists)
-    return ReadBuffer(page.data + page.dataOffset, page.bytesPerLine, page.width,
-                      page.height, page.bitsPerPixel);
+  if (page.compression != kRunLists) {
+    Image image = ReadBuffer(page.data + page.dataOffset, page.bytesPerLine, page.width,
+                             page.height, page.bitsPerPixel);
+    if (page.layoutFlags & kLayoutBottomUp)
+      for (int32_t y = 0; y < page.height / 2; ++y)
+        for (int32_t x = 0; x < page.width; ++x) std::swap(image.at(x, y), image.at(x, page.height - 1 - y));
+    return image;
+  }
   const uint32_t stride = RowBytes(page.width, 1) + 1;
   std::vector<uint8_t> rows(static_cast<size_t>(stride) * page.height + 1);
   for (int32_t y = 0; y < page.height; ++y)
     RunsToRow(LinePointers(page)[y], page.width, rows.data() + y * stride);
   return ReadBuffer(rows.data(), stride, page.width, page.height, 1);
+}
+
+std::vector<std::vector<uint32_t>> RunLengths(const PageRecord& page) {
+  std::vector<std::vector<uint32_t>> lines;
+  for (int32_t y = 0; y < page.height; ++y) {
+    std::vector<uint32_t> runs;
+    const uint8_t* p = LinePointers(page)[y];
+    uint64_t sum = 0;
+    for (uint32_t run = GetRun(p), black;; run = GetRun(p)) {
+      runs.push_back(run);
+      sum += run;
+      if ((black = GetRun(p)) == 0) break;
+      runs.push_back(black);
+      sum += black;
+    }
+    if (runs.size() > 1 && runs.back() == 0) runs.pop_back();
+    EXPECT_EQ(sum, static_cast<uint64_t>(page.width)) << "line " << y;
+    for (size_t i = 1; i < runs.size(); ++i) EXPECT_NE(runs[i], 0u) << "line " << y << " run " << i;
+    lines.push_back(std::move(runs));
+  }
+  return lines;
 }
 
 ::testing::AssertionResult SameImage(const Image& expected, const Image& actual) {

@@ -8,7 +8,7 @@
 #include "imaging/core/bytes.h"
 #include "imaging/core/core.h"
 #include "imaging/core/runlist.h"
-#include "support/test_util.h"
+#include "support/files.h"
 
 using namespace quillon;
 
@@ -52,23 +52,18 @@ TEST(Codes, DisplayNames) {
   EXPECT_STREQ(FileTypeName(-1), "");
 }
 
-TEST(LineSizes, PaddedAndUnpadded) {
-  EXPECT_EQ(BytesPerLine(1, 1), 4u);
-  EXPECT_EQ(BytesPerLine(33, 1), 8u);
-  EXPECT_EQ(BytesPerLine(5, 24), 16u);
-  EXPECT_EQ(BytesPerLine(3, 16), 8u);
-  EXPECT_EQ(BytesPerLine(7, 4), 4u);
-  EXPECT_EQ(BytesPerLine(10, 2), 4u);
-  EXPECT_EQ(BytesPerLine(10, 3), 0u);
-  EXPECT_EQ(BytesPerLine(0, 8), 0u);
+TEST(LineSizes, PaddedToFourBytesOrUnpadded) {
+  // {width, bpp, BytesPerLine, RowBytes}; lines past 65532 bytes are not
+  // representable, depths other than 1, 2, 4, 8, 16, 24 have no size.
+  const uint32_t cases[][4] = {{1, 1, 4, 1},   {33, 1, 8, 5},   {9, 1, 4, 2},     {5, 24, 16, 15},
+                               {3, 16, 8, 6},  {7, 4, 4, 4},    {5, 4, 4, 3},     {10, 2, 4, 3},
+                               {5, 2, 4, 2},   {10, 3, 0, 0},   {5, 7, 0, 0},     {0, 8, 0, 0},
+                               {70000, 8, 70000 & 0xFFFC, 70000}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(BytesPerLine(static_cast<int32_t>(c[0]), static_cast<int>(c[1])), c[2]) << c[0] << " " << c[1];
+    EXPECT_EQ(RowBytes(static_cast<int32_t>(c[0]), static_cast<int>(c[1])), c[3]) << c[0] << " " << c[1];
+  }
   EXPECT_EQ(BytesPerLine(-5, 8), 0u);
-  // Lines longer than 65532 bytes are not representable.
-  EXPECT_EQ(BytesPerLine(70000, 8), 70000u & 0xFFFC);
-  EXPECT_EQ(RowBytes(9, 1), 2u);
-  EXPECT_EQ(RowBytes(3, 24), 9u);
-  EXPECT_EQ(RowBytes(5, 4), 3u);
-  EXPECT_EQ(RowBytes(5, 2), 2u);
-  EXPECT_EQ(RowBytes(5, 7), 0u);
 }
 
 TEST(Memory, ZeroFilledAndBounded) {

@@ -1,0 +1,172 @@
+// Run-length and LZW files end to end (OpenImageFile, ExtractPage,
+// ConvertPage): PCX, DCX, run-length BMP, PackBits and LZW TIFF, and GIF
+// made by general tools or written here by giflib and libtiff, against
+// the tools' own decodes; pages saved in these types, read back by giflib
+// and libtiff.
+#include <gtest/gtest.h>
+#include <tiff.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "imaging/codecs/codecs.h"
+#include "imaging/writers/writers.h"
+#include "support/files.h"
+#include "support/peers.h"
+#include "support/pixel_pages.h"
+
+using namespace quillon;
+using namespace testutil;
+
+namespace {
+
+enum class Reference { kPpm, kLibtiff, kGiflib };
+
+struct CodedFile {
+  const char* path;  // in tests/data, or a sample
+  int32_t page;
+  int code;  // what the reader reports
+  Reference reference;
+};
+
+std::string PathOf(const std::string& name) {
+  return name.find('/') != std::string::npos ? DataPath(name) : SamplePath(name);
+}
+
+// The page as the reference decoder shows it: the tool's decode beside the
+// file (NAME.ppm, or NAME-PAGE.ppm for DCX), libtiff's, or giflib's frame.
+Raster ReferenceOf(const CodedFile& f) {
+  const std::string path = PathOf(f.path);
+  switch (f.reference) {
+    case Reference::kLibtiff: return TiffRgba(ReadFileBytes(path), f.page);
+    case Reference::kGiflib: {
+      const std::vector<Raster> frames = GifFrames(ReadFileBytes(path));
+      return f.page < static_cast<int32_t>(frames.size()) ? frames[f.page] : Raster{};
+    }
+    default: {
+      const std::string stem = path.substr(0, path.rfind('.'));
+      return ReadImage(path.ends_with(".dcx") ? stem + "-" + std::to_string(f.page) + ".ppm" : stem + ".ppm");
+    }
+  }
+}
+
+class RleLzwFiles : public ::testing::TestWithParam<CodedFile> {};
+
+}  // namespace
+
+TEST_P(RleLzwFiles, DecodeLikeTheToolThatMadeThem) {
+  const CodedFile f = GetParam();
+  OpenedFile file(PathOf(f.path));
+  Page page, decoded;
+  ASSERT_EQ(file.Extract(page.get(), f.page), kOk);
+  EXPECT_EQ(page->compression, f.code);
+  ASSERT_EQ(Decode(page.get(), decoded), kOk);
+  EXPECT_EQ(decoded->layoutFlags & kLayoutBottomUp, 0);
+  const Raster expected = ReferenceOf(f);
+  ASSERT_GT(expected.width, 0);
+  EXPECT_TRUE(SamePixels(expected, PageRaster(decoded.record)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RleLzwFiles,
+    ::testing::Values(
+        CodedFile{"rle/pcx1.pcx", 0, kPcxRle, Reference::kPpm}, CodedFile{"rle/pcx8.pcx", 0, kPcxRle, Reference::kPpm},
+        CodedFile{"rle/pcx24.pcx", 0, kPcxRle, Reference::kPpm},
+        CodedFile{"rle/pcx4planes.pcx", 0, kPcxRle, Reference::kPpm},
+        CodedFile{"rle/pages.dcx", 0, kPcxRle, Reference::kPpm}, CodedFile{"rle/pages.dcx", 1, kPcxRle, Reference::kPpm},
+        CodedFile{"rle/pages.dcx", 2, kPcxRle, Reference::kPpm},
+        CodedFile{"rle/rle8-chart.bmp", 0, kBmpRle, Reference::kPpm},
+        CodedFile{"rle/rle8-photo.bmp", 0, kBmpRle, Reference::kPpm},
+        CodedFile{"rle/rle8-delta.bmp", 0, kBmpRle, Reference::kPpm}, CodedFile{"rle/rle4.bmp", 0, kBmpRle, Reference::kPpm},
+        CodedFile{"rle/packbits-bilevel.tif", 0, kPackBits, Reference::kLibtiff},
+        CodedFile{"rle/packbits-gray.tif", 0, kPackBits, Reference::kLibtiff},
+        CodedFile{"rle/packbits-rgb-strips.tif", 0, kPackBits, Reference::kLibtiff},
+        CodedFile{"chart-packbits.tif", 0, kPackBits, Reference::kLibtiff},
+        CodedFile{"lzw/bilevel.gif", 0, kLzwGif, Reference::kGiflib},
+        CodedFile{"lzw/chart16.gif", 0, kLzwGif, Reference::kGiflib},
+        CodedFile{"lzw/photo-interlaced.gif", 0, kLzwGif, Reference::kGiflib},
+        CodedFile{"lzw/pillow.gif", 0, kLzwGif, Reference::kGiflib}, CodedFile{"lzw/anim.gif", 0, kLzwGif, Reference::kGiflib},
+        CodedFile{"lzw/anim.gif", 2, kLzwGif, Reference::kGiflib}, CodedFile{"chart.gif", 0, kLzwGif, Reference::kGiflib},
+        CodedFile{"photo-interlaced.gif", 0, kLzwGif, Reference::kGiflib},
+        CodedFile{"spinner.gif", 1, kLzwGif, Reference::kGiflib}, CodedFile{"spinner.gif", 3, kLzwGif, Reference::kGiflib},
+        CodedFile{"lzw/lzw-gray.tif", 0, kLzwTiff, Reference::kLibtiff},
+        CodedFile{"lzw/lzw-gray-pred-strips.tif", 0, kLzwTiff, Reference::kLibtiff},
+        CodedFile{"lzw/lzw-rgb-strips.tif", 0, kLzwTiff, Reference::kLibtiff},
+        CodedFile{"lzw/lzw-rgb-pred.tif", 0, kLzwTiff, Reference::kLibtiff},
+        CodedFile{"lzw/lzw-bilevel-strips.tif", 0, kLzwTiff, Reference::kLibtiff},
+        CodedFile{"lzw/lzw-palette4.tif", 0, kLzwTiff, Reference::kLibtiff},
+        CodedFile{"scan-lzw.tif", 0, kLzwTiff, Reference::kLibtiff},
+        CodedFile{"pages-bigendian.tif", 2, kLzwTiff, Reference::kLibtiff}),
+    [](const auto& info) {
+      std::string name = std::string(info.param.path) + "_" + std::to_string(info.param.page);
+      for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      return name;
+    });
+
+TEST(RleLzwPeers, SamplesMatchTheDigestsOfImageMagicksDecode) {
+  for (const auto& [name, page] : {std::pair{"chart-rle8.bmp", 0}, {"chart8.pcx", 0}, {"photo24.pcx", 0},
+                                   {"pages.dcx", 0}, {"pages.dcx", 1}, {"pages.dcx", 2}}) {
+    const Raster raster = FileRaster(SamplePath(name), page);
+    ASSERT_EQ(raster.result, kOk) << name;
+    EXPECT_TRUE(MatchesDigest(std::string(name) + "-" + std::to_string(page), raster, "ImageMagick"));
+  }
+}
+
+TEST(RleLzwPeers, GifsWrittenByGiflibMatchIt) {
+  // Large enough for the string table to fill and be cleared many times.
+  TempDir dir;
+  for (int colours : {2, 4, 16, 256})
+    for (bool interlaced : {false, true}) {
+      const testpix::Image noise = testpix::Noise(301, 97, 8, static_cast<uint32_t>(colours));
+      Bytes indexes, palette;
+      for (uint32_t v : noise.px) indexes.push_back(static_cast<uint8_t>(v % colours));
+      for (int i = 0; i < colours; ++i) palette.insert(palette.end(), {uint8_t(i * 3), uint8_t(i * 5), uint8_t(255 - i)});
+      const Bytes gif = GifEncode(indexes, 301, 97, palette, interlaced);
+      EXPECT_TRUE(SamePixels(GifFrames(gif)[0], FileRaster(dir.Write("g.gif", gif))))
+          << colours << (interlaced ? " interlaced" : "");
+    }
+}
+
+TEST(RleLzwPeers, TiffsWrittenByLibtiffMatchIt) {
+  TempDir dir;
+  for (int bpp : {1, 4, 8, 24})
+    for (int compression : {COMPRESSION_LZW, COMPRESSION_PACKBITS})
+      for (int predictor : {1, 2}) {
+        if (predictor == 2 && (compression != COMPRESSION_LZW || bpp < 8)) continue;
+        for (int rows : {7, 1000}) {
+          // Several strips WhiteIsZero, one strip BlackIsZero.
+          const int photometric = bpp == 24 ? PHOTOMETRIC_RGB : rows == 7 ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK;
+          const TiffSpec spec{333, 211, bpp == 24 ? 8 : bpp, bpp == 24 ? 3 : 1, photometric, compression, predictor, rows};
+          const auto pattern = rows == 7 ? testpix::Pattern::kNoise : testpix::Pattern::kRuns;
+          const Bytes tiff = TiffEncode(spec, testpix::PackedRows(testpix::Patterned(333, 211, bpp, pattern, 99)));
+          EXPECT_TRUE(SamePixels(TiffRgba(tiff), FileRaster(dir.Write("t.tif", tiff))))
+              << bpp << " " << compression << " " << predictor << " " << rows;
+        }
+      }
+}
+
+TEST(RleLzwPeers, SavedPagesReadBackInTheLibraryAndThePeers) {
+  TempDir dir;
+  for (const char* name : {"TIFF PackBits", "TIFF LZW", "WIN BMP RLE", "PCX", "DCX", "GIF"}) {
+    const int type = FindSaveType(name);
+    for (int bpp : {1, 4, 8, 24}) {
+      if (!SaveTypeAccepts(type, bpp)) continue;
+      SCOPED_TRACE(std::string(name) + " bpp " + std::to_string(bpp));
+      const testpix::Image image = testpix::Patterned(45, 13, bpp, testpix::Pattern::kRuns, 4);
+      Page original;
+      testpix::MakePage(image, original.get());
+      const Raster expected = PageRaster(original.record);
+      const std::string path = dir.Path(std::string("saved") + (kSaveTypes[type].pattern + 1));
+      ASSERT_EQ(SavePage(Utf8ToUtf16(path).c_str(), original.get(), type, 0), kOk);
+      OpenedFile f(path);
+      Page page;
+      ASSERT_EQ(f.Extract(page.get()), kOk);
+      EXPECT_EQ(page->compression, kSaveTypes[type].compression);
+      EXPECT_TRUE(SamePixels(expected, FileRaster(path)));
+      if (kSaveTypes[type].fileType == kFileTiff) EXPECT_TRUE(SamePixels(expected, TiffRgba(ReadFileBytes(path))));
+      if (kSaveTypes[type].fileType == kFileGif) EXPECT_TRUE(SamePixels(expected, GifFrames(ReadFileBytes(path))[0]));
+    }
+  }
+}
