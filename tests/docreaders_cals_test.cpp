@@ -24,7 +24,9 @@ TEST(Cals, FilesWrittenByImageMagick) {
     EXPECT_EQ(page->yResolution, resolution);
     EXPECT_EQ(page->compression, kG4);
     EXPECT_EQ(page->dataSize, static_cast<uint32_t>(f->fileSize - 2048));
-    if (page->dataOwnership == kOwnedByView) EXPECT_EQ(page->dataOffset, 2048u);
+    if (page->dataOwnership == kOwnedByView) {
+      EXPECT_EQ(page->dataOffset, 2048u);
+    }
     EXPECT_TRUE(SamePixels(reference, FaxPeerDecode(page.record)));
     EXPECT_TRUE(SamePixels(reference, DecodedRaster(page.get())));
   }

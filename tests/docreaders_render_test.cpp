@@ -54,7 +54,7 @@ TEST(DocReadersRender, EveryFormatRendersTheirPixels) {
     SCOPED_TRACE(c.name + " page " + std::to_string(c.page));
     const std::string input = dir.Write(c.name, c.bytes), output = dir.Path("page.pbm");
     EXPECT_NE(Tool("info " + Quote(input)).output.find(c.type), std::string::npos);
-    const Run run = Tool("render " + Quote(input) + " --page " + std::to_string(c.page) + " --out " + Quote(output));
+    const RunResult run = Tool("render " + Quote(input) + " --page " + std::to_string(c.page) + " --out " + Quote(output));
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(SamePixels(c.expected, ReadImage(output)));
   }

@@ -36,7 +36,9 @@ TEST(WinFax10, PagesAreFoundByTheirHeadersAndKeepTheirCode) {
     EXPECT_EQ(page->compression, pages[i].g4 ? kG4 : kG3OneD);
     EXPECT_EQ(page->fillOrderReversed, 1);
     EXPECT_EQ(page->photometric, 0);
-    if (page->dataOwnership == kOwnedByView) EXPECT_EQ(page->dataOffset, header + 128);
+    if (page->dataOwnership == kOwnedByView) {
+      EXPECT_EQ(page->dataOffset, header + 128);
+    }
     EXPECT_EQ(Bytes(page->data + page->dataOffset, page->data + page->dataOffset + page->dataSize), pages[i].data);
     EXPECT_TRUE(SamePixels(testpix::ToRaster(pictures[i]), FaxPeerDecode(page.record)));
     EXPECT_TRUE(SamePixels(testpix::ToRaster(pictures[i]), DecodedRaster(page.get())));

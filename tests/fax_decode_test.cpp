@@ -217,12 +217,15 @@ TEST(FaxDecode, APageCutShortKeepsItsTopLinesOnRequest) {
     const testpix::Image full = testpix::ReadPage(strict.record);
     cut->dataSize = cut->dataSize * 2 / 3;
     const bool twoD = cut->compression == kG4 || cut->compression == kG3TwoD;
+    const uint32_t paper = cut->photometric ? 0 : 1;  // lines not decoded are coded white
     const uint8_t* data = cut->data;
     const Bytes before(data + cut->dataOffset, data + cut->dataOffset + cut->dataSize);
     Page failed;
     const int32_t strictResult = Decode(cut.get(), failed);
     EXPECT_TRUE(strictResult == kErrDecompress || (!twoD && strictResult == kOk)) << strictResult;
-    if (strictResult != kOk) EXPECT_EQ(failed->data, nullptr);
+    if (strictResult != kOk) {
+      EXPECT_EQ(failed->data, nullptr);
+    }
     EXPECT_EQ(cut->data, data);
     EXPECT_EQ(Bytes(data + cut->dataOffset, data + cut->dataOffset + cut->dataSize), before);
     ASSERT_EQ(Decode(cut.get(), kept, kFlagKeepPartial), kOk);
@@ -235,6 +238,6 @@ TEST(FaxDecode, APageCutShortKeepsItsTopLinesOnRequest) {
     EXPECT_GT(same, full.height / 3);
     EXPECT_LT(same, full.height);
     for (int32_t y = same + (twoD ? 0 : 1); y < full.height; ++y)
-      ASSERT_EQ(line(part, y), std::vector<uint32_t>(full.width, 1)) << "line " << y;
+      ASSERT_EQ(line(part, y), std::vector<uint32_t>(full.width, paper)) << "line " << y;
   }
 }

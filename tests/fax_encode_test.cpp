@@ -122,7 +122,7 @@ TEST(FaxEncode, RoundTripsOfVariedPages) {
 TEST(FaxEncode, PagesOfFilesCodeAndDecodeTheSameInEveryCoding) {
   // libtiff's G3 2-D pages and ours in every coding meet in the same runs,
   // also through ConvertPage from the coded page and from the runs.
-  for (const std::string path : {DataPath("fax/dither-g3-2d.tif"), SamplePath("invoice-g3-2d.tif")}) {
+  for (const std::string& path : {DataPath("fax/dither-g3-2d.tif"), SamplePath("invoice-g3-2d.tif")}) {
     OpenedFile f(path);
     Page page, runs;
     ASSERT_EQ(f.Extract(page.get()), kOk);

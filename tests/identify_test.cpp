@@ -2,6 +2,7 @@
 // and what they do with damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <tuple>
@@ -45,7 +46,7 @@ Bytes Gif(int frames) {
   for (int f = 0; f < frames; ++f)
     b.insert(b.end(), {0x21, 0xF9, 4, 0, 10, 0, 0, 0, ',', 0, 0, 0, 0, 2, 0, 2, 0, 0, 2, 2, 0x4C, 0x01, 0});
   b.push_back(';');
-  b.resize(60, 0);  // identification wants 50 bytes
+  b.resize(std::max<size_t>(b.size(), 60), 0);  // identification wants 50 bytes
   return b;
 }
 
@@ -212,7 +213,7 @@ TEST(Identify, HeaderSignaturesOfEveryFormat) {
   };
   const Case cases[] = {
       {"CALS", Blank({{0, "srcdocid: NONE"}, {768, "rtype: 1"}}), kFileCals, -1},
-      {"CALS type 2", Blank({{0, "srcdocid: NONE"}, {768, "rtype: 2"}}), kErrUnsupported, 0},
+      {"CALS type 2", Blank({{0, "srcdocid: NONE"}, {768, "rtype: 2"}}), kErrUnsupported,-1},
       {"JFIF", Blank({{0, "\xFF\xD8\xFF"}}), kFileJfif, -1},
       {"PCX", Blank({{0, "\x0A\x05\x01"}}), kFilePcx, -1},
       {"AWD without AWPI", Blank({{0, compound}, {600, root}}), kFileAwd, 0},
@@ -223,14 +224,16 @@ TEST(Identify, HeaderSignaturesOfEveryFormat) {
       {"WinFAX by number", Blank({{0, "\x0B\x23\x64\xC0"}}), kFileWinFax, -1},
       {"Quicklinks II", Blank({{0, "QLIIFA"}, {8, std::string("\x04\x00", 2)}}), kFileQuicklinks, 4},
       {"PDF without a table", Blank({{0, "%PDF-1.4"}}), kFilePdf, 0},
-      {"AVI without streams", Blank({{0, "RIFF"}, {8, "AVI LIST"}}), kErrUnsupported, 0},
+      {"AVI without streams", Blank({{0, "RIFF"}, {8, "AVI LIST"}}), kErrUnsupported,-1},
       {"Targa", tga, kFileTarga, -1},
-      {"Targa type 4", tgaBad, kErrUnknownFormat, 0},
+      {"Targa type 4", tgaBad, kErrUnknownFormat,-1},
   };
   for (const Case& c : cases) {
     Opened o = Open(c.bytes);
     EXPECT_EQ(c.type < 0 ? o.result : o.type, c.type) << c.what;
-    if (c.pages >= 0) EXPECT_EQ(o.pages, c.pages) << c.what;
+    if (c.pages >= 0) {
+      EXPECT_EQ(o.pages, c.pages) << c.what;
+    }
   }
   EXPECT_NE(Open(Blank({{0, "\x0A\x06\x01"}})).type, kFilePcx) << "PCX version 6";
 }
@@ -303,13 +306,13 @@ TEST(Identify, SamplesNameTheirTypeAndPageCount) {
       {"photo-jpeg.tif", kFileTiff, 1},       {"pages-bigendian.tif", kFileTiff, 3},
       {"photo24.bmp", kFileWindowsBmp, 1},    {"chart4.bmp", kFileWindowsBmp, 1},
       {"chart-rle8.bmp", kFileWindowsBmp, 1}, {"note1.bmp", kFileWindowsBmp, 1},
-      {"os2-photo.bmp", kFileOs2Bmp, 1},      {"photo24.pcx", kFilePcx, -1},
-      {"chart8.pcx", kFilePcx, -1},            {"pages.dcx", kFileDcx, 3},
+      {"os2-photo.bmp", kFileOs2Bmp, 1},      {"photo24.pcx", kFilePcx, 1},
+      {"chart8.pcx", kFilePcx, 1},            {"pages.dcx", kFileDcx, 3},
       {"photo.tga", kFileTarga, 1},           {"photo-rle.tga", kFileTarga, 1},
-      {"drawing.cal", kFileCals, -1},          {"chart.gif", kFileGif, 1},
+      {"drawing.cal", kFileCals, 1},          {"chart.gif", kFileGif, 1},
       {"photo-interlaced.gif", kFileGif, 1},  {"spinner.gif", kFileGif, 4},
-      {"photo.jpg", kFileJfif, -1},            {"photo-progressive.jpg", kFileJfif, -1},
-      {"camera-exif.jpg", kFileJfif, -1},
+      {"photo.jpg", kFileJfif, 1},            {"photo-progressive.jpg", kFileJfif, 1},
+      {"camera-exif.jpg", kFileJfif, 1},
   };
   for (const auto& [name, type, pages] : samples) {
     OpenedFile f(SamplePath(name));

@@ -67,7 +67,9 @@ TEST_P(JpegFixtures, DecodeAtEverySizeLikeThePeer) {
   EXPECT_GE(Psnr(half, JpegDecode(bytes, 2)), 34);
   EXPECT_EQ(eighth.width, (f.width + 7) / 8);
   EXPECT_EQ(eighth.height, (f.height + 7) / 8);
-  if (!f.chromaQuarter) EXPECT_GE(Psnr(eighth, JpegDecode(bytes, 8)), 38);
+  if (!f.chromaQuarter) {
+    EXPECT_GE(Psnr(eighth, JpegDecode(bytes, 8)), 38);
+  }
   const std::string stem = std::string(f.name).substr(0, std::string(f.name).find('.'));
   EXPECT_TRUE(MatchesDigest("jpeg-" + stem + "-half", half, "libjpeg-turbo, its full picture averaged"));
   EXPECT_TRUE(MatchesDigest("jpeg-" + stem + "-eighth", eighth, "libjpeg-turbo, its DC coefficients"));
@@ -195,7 +197,9 @@ TEST(JpegDecode, TruncatedStreamsKeepTheirDecodedLinesOnRequest) {
       EXPECT_TRUE(strict.result == kErrDecompress || strict.pixels == full.pixels) << strict.result;
       ASSERT_EQ(kept.result, kOk);
       if (std::string(name) == "progressive.jpg") {  // every scan but the last refinements
-        if (cut == bytes.size() - 40) EXPECT_GE(Psnr(kept, full), 30);
+        if (cut == bytes.size() - 40) {
+          EXPECT_GE(Psnr(kept, full), 30);
+        }
         continue;
       }
       const size_t row = static_cast<size_t>(full.width) * full.channels;

@@ -47,14 +47,14 @@ TEST(JpegSave, ToolWritesJfifAndTiffJpegThatEveryReaderOpens) {
   ASSERT_EQ(reference.result, kOk);
   const std::string jpg = dir.Path("photo.jpg"), tif = dir.Path("photo.tif");
   for (const auto& [out, type] : {std::pair{jpg, "JPEG JFIF"}, std::pair{tif, "TIFF JPEG"}}) {
-    const Run run = Tool("convert " + Quote(source) + " " + Quote(out) + " --type '" + type + "'");
+    const RunResult run = Tool("convert " + Quote(source) + " " + Quote(out) + " --type '" + type + "'");
     ASSERT_EQ(run.status, 0) << run.output;
     // The library, ImageMagick and Pillow read both; the finest quality
     // keeps 36 dB.
     EXPECT_GE(Psnr(FileRaster(out), reference), 36) << type;
-    const Run im = Shell("compare -metric PSNR " + Quote(source) + " " + Quote(out) + " null:");
+    const RunResult im = Shell("compare -metric PSNR " + Quote(source) + " " + Quote(out) + " null:");
     EXPECT_GE(std::atof(im.output.c_str()), 36) << im.output;
-    const Run pillow = Shell(
+    const RunResult pillow = Shell(
         "/usr/bin/python3 -c \"import math, sys; from PIL import Image; a = Image.open(sys.argv[1]).convert('RGB'); "
         "b = Image.open(sys.argv[2]); b.load(); "
         "e = sum((x - y) ** 2 for x, y in zip(a.tobytes(), b.convert('RGB').tobytes())) / (3 * a.size[0] * a.size[1]); "

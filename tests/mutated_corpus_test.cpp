@@ -80,7 +80,9 @@ void DecodeAll(const Bytes& bytes, const std::string& label) {
     ASSERT_LE(r, 0) << label << " page " << i;
     for (int32_t flags : {0, int32_t{kFlagKeepPartial}}) {
       Page out;
-      if (r == kOk) ASSERT_LE(Decode(&page, out, flags), 0) << label << " page " << i;
+      if (r == kOk) {
+        ASSERT_LE(Decode(&page, out, flags), 0) << label << " page " << i;
+      }
     }
   }
   FreePage(&page);

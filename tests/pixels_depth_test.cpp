@@ -50,7 +50,9 @@ TEST(BitDepthPromotion, BilevelInBothFormsBecomesBlackAndWhite) {
       for (size_t i = 0; i < expected.px.size(); ++i) expected.px[i] = bilevel.px[i] ? white : 0;
       EXPECT_TRUE(SameImage(expected, testpix::ReadPage(page.record))) << target << (runLists ? " from run lists" : "");
       const uint8_t* palette = target == 4 ? kStandard16Palette.data() : target == 8 ? kColorCube332.data() : nullptr;
-      if (palette) EXPECT_EQ(0, std::memcmp(page->palette, palette, 768));
+      if (palette) {
+        EXPECT_EQ(0, std::memcmp(page->palette, palette, 768));
+      }
       else EXPECT_EQ(page->palette, nullptr);
     }
 }

@@ -139,7 +139,9 @@ TEST(RenderRequests, RefusedWithInvalidParameter) {
     Output out(8, 8, page->bitsPerPixel == 1 ? 1 : page->bitsPerPixel);
     change(out.request);
     const int32_t code = RenderPage(page.get(), &out.request, 1);
-    if (code != kOk) EXPECT_TRUE(out.Untouched());
+    if (code != kOk) {
+      EXPECT_TRUE(out.Untouched());
+    }
     return code;
   };
   auto same = [](RenderRequest&) {};

@@ -22,7 +22,7 @@ TEST(ReaderFixtures, RenderEqualsTheToolsOwnDecode) {
         "tga8-gray.tga", "tga8-gray-rle.tga", "tga8-mapped.tga", "tga16.tga", "tga24.tga", "tga24-top.tga",
         "tga24-rle.tga", "tga32.tga", "tga32-rle.tga"}) {
     const std::string stem = DataPath("reader/" + std::string(name).substr(0, std::string(name).rfind('.')));
-    const Run run = Tool("render " + Quote(DataPath(std::string("reader/") + name)) + " --out " + Quote(dir.Path("out.ppm")));
+    const RunResult run = Tool("render " + Quote(DataPath(std::string("reader/") + name)) + " --out " + Quote(dir.Path("out.ppm")));
     ASSERT_EQ(run.status, 0) << name << ": " << run.output;
     const int tolerance = std::string(name) == "bmp16-555.bmp" || std::string(name) == "tga16.tga" ? 2 : 0;
     EXPECT_TRUE(SamePixels(ReadImage(stem + ".ppm"), ReadImage(dir.Path("out.ppm")), tolerance)) << name;
@@ -39,7 +39,7 @@ TEST(ReaderFixtures, RenderWritesEveryOutputTypeAndReportsErrors) {
   // Usage errors exit 2; library errors 1 with the library's message.
   EXPECT_EQ(Tool("render " + input + " --out " + Quote(dir.Path("x.xyz"))).status, 1);
   EXPECT_EQ(Tool("render " + input).status, 2);
-  const Run page = Tool("render " + input + " --page 2 --out " + Quote(dir.Path("y.ppm")));
+  const RunResult page = Tool("render " + input + " --page 2 --out " + Quote(dir.Path("y.ppm")));
   EXPECT_EQ(page.status, 1);
   EXPECT_NE(page.output.find("Page not found"), std::string::npos);
 }

@@ -125,7 +125,8 @@ TEST(RunLengthRows, SwapRedBlueTouchesOnlyTheOuterBytesOfItsPixels) {
 
 TEST(RunLengthDecode, PcxPaddingByteRunsAcrossLinesAndPlanes) {
   // 3 pixels of 8 bits with one padding byte a line (scan line 4 bytes).
-  PageRecord padded = Recipe(kPcxRle, 3, 2, 8, {1, 2, 3, 0x0E, 0xC2, 4, 5, 0x0E});
+  const Bytes stream = {1, 2, 3, 0x0E, 0xC2, 4, 5, 0x0E};
+  PageRecord padded = Recipe(kPcxRle, 3, 2, 8, stream);
   padded.bytesPerLine = 4;
   Page out;
   ASSERT_EQ(Decode(&padded, out), kOk);
@@ -156,8 +157,9 @@ TEST(RunLengthDecode, PcxPaddingByteRunsAcrossLinesAndPlanes) {
 }
 
 TEST(RunLengthDecode, PcxZeroCountAndShortDataFail) {
-  PageRecord zero = Recipe(kPcxRle, 4, 1, 8, {0xC0, 5, 1, 2, 3, 4});
-  PageRecord cut = Recipe(kPcxRle, 4, 2, 8, {1, 2, 3, 4, 0xC3});
+  const Bytes zeroCount = {0xC0, 5, 1, 2, 3, 4}, shortData = {1, 2, 3, 4, 0xC3};
+  PageRecord zero = Recipe(kPcxRle, 4, 1, 8, zeroCount);
+  PageRecord cut = Recipe(kPcxRle, 4, 2, 8, shortData);
   Page out;
   EXPECT_EQ(Decode(&zero, out), kErrDecompress);
   EXPECT_EQ(out->data, nullptr);

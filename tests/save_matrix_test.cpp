@@ -44,7 +44,7 @@ TEST(SaveMatrix, EveryTypeAtEveryDepth) {
       const std::string source = DataPath(std::string("reader/") + fixture);
       const std::string out = dir.Path("out-" + std::to_string(t) + "-" + std::to_string(bpp) + "." +
                                        std::string(type.pattern).substr(2));
-      const Run run = Tool("convert " + Quote(source + (bpp == 16 ? ".bmp" : ".tif")) + " " + Quote(out) +
+      const RunResult run = Tool("convert " + Quote(source + (bpp == 16 ? ".bmp" : ".tif")) + " " + Quote(out) +
                            " --type '" + type.name + "'");
       if (!quillon::SaveTypeAccepts(t, bpp)) {
         EXPECT_EQ(run.status, 1);
@@ -63,7 +63,9 @@ TEST(SaveMatrix, EveryTypeAtEveryDepth) {
       // there it is only asked to open the file.
       const bool pcx = type.fileType == quillon::kFilePcx || type.fileType == quillon::kFileDcx;
       EXPECT_EQ(Shell("convert " + Quote(out) + " -depth 8 " + Quote("PPM:" + dir.Path("im.ppm"))).status, 0);
-      if (!(pcx && bpp == 1)) EXPECT_TRUE(Matches(dir.Path("im.ppm"), want, type, bpp)) << "ImageMagick";
+      if (!(pcx && bpp == 1)) {
+        EXPECT_TRUE(Matches(dir.Path("im.ppm"), want, type, bpp)) << "ImageMagick";
+      }
       // Pillow, which has no CALS reader and reads an 8-bit PCX page only at
       // the start of a file (so not inside a DCX file).
       if (type.fileType != quillon::kFileCals && !(type.fileType == quillon::kFileDcx && bpp == 8)) {

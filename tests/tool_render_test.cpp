@@ -14,7 +14,7 @@ namespace {
 
 Raster Render(const std::string& input, const std::string& options, int expectedStatus = 0) {
   TempDir dir;
-  const Run run = Tool("render " + Quote(input) + " --out " + Quote(dir.Path("out.ppm")) + " " + options);
+  const RunResult run = Tool("render " + Quote(input) + " --out " + Quote(dir.Path("out.ppm")) + " " + options);
   EXPECT_EQ(run.status, expectedStatus) << options << ": " << run.output;
   return ReadImage(dir.Path("out.ppm"));
 }

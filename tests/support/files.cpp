@@ -103,8 +103,8 @@ void PutText(Bytes& b, size_t at, const std::string& text) {
   std::copy(text.begin(), text.end(), b.begin() + static_cast<long>(at));
 }
 
-Run Shell(const std::string& command) {
-  Run run;
+RunResult Shell(const std::string& command) {
+  RunResult run;
   FILE* p = popen((command + " 2>&1").c_str(), "r");
   if (!p) return run;
   char buffer[512];
@@ -115,7 +115,7 @@ Run Shell(const std::string& command) {
   return run;
 }
 
-Run Tool(const std::string& arguments) { return Shell(Quote(QUILLON_TOOL) + " " + arguments); }
+RunResult Tool(const std::string& arguments) { return Shell(Quote(QUILLON_TOOL) + " " + arguments); }
 
 std::string Quote(const std::string& text) { return "'" + text + "'"; }
 

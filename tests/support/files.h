@@ -81,13 +81,13 @@ void PutText(Bytes& b, size_t at, const std::string& text);
 
 // A program's exit status (-1 when it did not exit) and what it printed on
 // standard output and standard error.
-struct Run {
+struct RunResult {
   int status = -1;
   std::string output;
 };
-Run Shell(const std::string& command);
+RunResult Shell(const std::string& command);
 // `quillon ARGS`; paths in ARGS are quoted with Quote.
-Run Tool(const std::string& arguments);
+RunResult Tool(const std::string& arguments);
 std::string Quote(const std::string& text);
 
 }  // namespace testutil
