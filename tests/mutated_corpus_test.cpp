@@ -60,10 +60,13 @@ std::vector<Damageable> Corpus() {
                    48});
   files.push_back({"built PSEG", BuildPseg(50, 20, {{3, 2, 17, Bytes(36, 0xA5)}, {35, 8, 30, Bytes(60, 0x3C)}}, {.rasterChunk = 7}), 48});
   files.push_back({"built WinFAX 10", BuildWinFax10({{300, 40, true, g4}, {300, 40, true, g4}}), 48});
-  files.push_back({"built FLC", BuildFli(23, 11, {FliFrame{{{4, FliPalette(Bytes(768, 9), 0, false)}, {15, FliByteRun(before, 23, 11)}}},
-                                                  FliFrame{{{12, FliByteDelta(before, after, 23, 11)}}, true},
-                                                  FliFrame{{{7, FliWordDelta(after, before, 23, 11)}}}}),
-                   48});
+  // The animation's size field as small as it may be, so that it is still
+  // taken for one when cut.
+  Bytes fli = BuildFli(23, 11, {FliFrame{{{4, FliPalette(Bytes(768, 9), 0, false)}, {15, FliByteRun(before, 23, 11)}}},
+                                FliFrame{{{12, FliByteDelta(before, after, 23, 11)}}, true},
+                                FliFrame{{{7, FliWordDelta(after, before, 23, 11)}}}});
+  PutLE32(fli, 0, 128);
+  files.push_back({"built FLC", fli, 48});
   return files;
 }
 

@@ -2,6 +2,7 @@
 // ffmpeg and on clips built here with hostile tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -270,6 +271,13 @@ TEST(Video, AviIndexForms) {
       EXPECT_EQ(p->data[p->dataOffset + p->dataSize - 1], i);
     }
   }
+  // A frame after a pad byte whose header is damaged is refused.
+  Bytes damaged = Avi({.padByte = true});
+  const size_t frame = std::search(damaged.begin(), damaged.end(), std::begin("00dc"), std::end("00dc") - 1) - damaged.begin();
+  damaged[frame + 8 + 1 + 3] = 0x00;  // past the chunk header and the pad byte: SOF0's marker
+  OpenedFile bad(damaged);
+  Page refused;
+  EXPECT_LT(bad.Extract(refused.get()), 0);
   AviOptions lower{.handler = "mjpg"};
   OpenedFile h(Avi(lower));
   EXPECT_EQ(h.result, kOk);
