@@ -19,22 +19,8 @@ using testpix::SameImage;
 namespace {
 
 constexpr int kDepths[] = {1, 4, 8, 16, 24};
-
-// Source pixel (x, y) lands at (H - 1 - y, x).
-Image TurnedClockwise(const Image& in) {
-  Image out(in.height, in.width, in.bpp);
-  for (int32_t y = 0; y < in.height; ++y)
-    for (int32_t x = 0; x < in.width; ++x) out.at(in.height - 1 - y, x) = in.at(x, y);
-  return out;
-}
-
-Image Mirrored(const Image& in, bool horizontal, bool vertical) {
-  Image out(in.width, in.height, in.bpp);
-  for (int32_t y = 0; y < in.height; ++y)
-    for (int32_t x = 0; x < in.width; ++x)
-      out.at(horizontal ? in.width - 1 - x : x, vertical ? in.height - 1 - y : y) = in.at(x, y);
-  return out;
-}
+using testpix::Mirrored;
+using testpix::Turned;
 
 Image Transformed(const Image& image, std::initializer_list<int> codes) {
   testutil::Page page;
@@ -43,34 +29,15 @@ Image Transformed(const Image& image, std::initializer_list<int> codes) {
   return testpix::ReadPage(page.record);
 }
 
-// The bytes of every line, terminator included, for exact comparisons.
+// The bytes of every line of a run-list page, terminator included, for
+// exact comparisons.
 std::vector<std::vector<uint8_t>> LineBytes(const PageRecord& page) {
   std::vector<std::vector<uint8_t>> lines;
-  for (int32_t y = 0; y < page.height; ++y) {
+  for (int32_t y = 0; page.compression == kRunLists && y < page.height; ++y) {
     const uint8_t* line = LinePointers(page)[y];
     lines.emplace_back(line, line + RunLineLength(line) + 2);
   }
   return lines;
-}
-
-// A run-list page made of hand-written lines, each followed by three zero
-// bytes.
-void MakeLines(testutil::Page& page, int32_t width, const std::vector<std::vector<uint8_t>>& runs) {
-  page.record = PageRecord{};
-  page->width = width;
-  page->height = static_cast<int32_t>(runs.size());
-  page->bitsPerPixel = 1;
-  page->compression = kRunLists;
-  page->dataOwnership = kOwnedByPage;
-  page->dataSize = static_cast<uint32_t>(runs.size() * sizeof(uint8_t*));
-  for (const auto& line : runs) page->dataSize += static_cast<uint32_t>(line.size() + 3);
-  page->data = static_cast<uint8_t*>(Allocate(page->dataSize));
-  uint8_t* out = page->data + runs.size() * sizeof(uint8_t*);
-  for (size_t y = 0; y < runs.size(); ++y) {
-    LinePointers(page.record)[y] = out;
-    std::memcpy(out, runs[y].data(), runs[y].size());
-    out += runs[y].size() + 3;
-  }
 }
 
 }  // namespace
@@ -84,8 +51,7 @@ TEST(Rotation, QuarterTurnOfAsymmetricPagesAtEveryDepth) {
       page->xResolution = 204;
       page->yResolution = 98;
       ASSERT_EQ(TransformPage(page.get(), kRotateClockwise, 90, 0), kOk);
-      EXPECT_TRUE(SameImage(TurnedClockwise(image), testpix::ReadPage(page.record)))
-          << bpp << " bpp " << w << "x" << h;
+      EXPECT_TRUE(SameImage(Turned(image, 90), testpix::ReadPage(page.record))) << bpp << " bpp " << w << "x" << h;
       EXPECT_EQ(page->xResolution, 204);
       EXPECT_EQ(page->compression, bpp == 1 ? kRunLists : kUncompressed);
     }
@@ -96,12 +62,10 @@ TEST(Rotation, FourQuarterTurnsRestoreThePage) {
     Image image = testpix::Noise(13, 6, bpp, 5);
     testutil::Page page;
     testpix::MakePage(image, page.get());
-    auto before = bpp == 1 ? LineBytes(page.record) : std::vector<std::vector<uint8_t>>{};
+    const auto before = LineBytes(page.record);
     for (int i = 0; i < 4; ++i) ASSERT_EQ(TransformPage(page.get(), kRotateClockwise, 90, 0), kOk);
     EXPECT_TRUE(SameImage(image, testpix::ReadPage(page.record))) << bpp;
-    if (bpp == 1) {
-      EXPECT_EQ(before, LineBytes(page.record));
-    }
+    EXPECT_EQ(before, LineBytes(page.record));
   }
 }
 
@@ -116,36 +80,25 @@ TEST(Rotation, LargeBilevelPageThroughSeveralStrips) {
   testutil::Page page;
   testpix::MakeRunListPage(image, page.get());
   ASSERT_EQ(TransformPage(page.get(), kRotateClockwise, 90, 0), kOk);
-  EXPECT_TRUE(SameImage(TurnedClockwise(image), testpix::ReadPage(page.record)));
+  EXPECT_TRUE(SameImage(Turned(image, 90), testpix::ReadPage(page.record)));
   EXPECT_LE(page->dataSize, RunListWorstCase(4000, 1200));
 }
 
-TEST(Rotation, ThreeQuarterTurnIsTurnAndBothFlips) {
-  for (int bpp : kDepths) {
-    Image image = testpix::Noise(9, 5, bpp, 2);
-    Image expected = TurnedClockwise(TurnedClockwise(TurnedClockwise(image)));
-    EXPECT_TRUE(SameImage(expected, Transformed(image, {kRotateClockwise, kFlipHorizontal,
-                                                        kFlipVertical})))
-        << bpp;
-  }
-}
-
-TEST(Flips, HorizontalVerticalAndBothAsAHalfTurn) {
+TEST(Flips, HorizontalVerticalBothAsAHalfTurnAndWithATurnAsThreeQuarters) {
   for (int bpp : kDepths)
     for (int32_t width : {1, 7, 8, 20}) {
-      Image image = testpix::Noise(width, 5, bpp, static_cast<uint32_t>(width));
-      EXPECT_TRUE(SameImage(Mirrored(image, true, false), Transformed(image, {kFlipHorizontal})))
-          << bpp << " bpp, width " << width;
+      const Image image = testpix::Noise(width, 5, bpp, static_cast<uint32_t>(width));
+      EXPECT_TRUE(SameImage(Mirrored(image, true, false), Transformed(image, {kFlipHorizontal}))) << bpp << " " << width;
       EXPECT_TRUE(SameImage(Mirrored(image, false, true), Transformed(image, {kFlipVertical})));
-      EXPECT_TRUE(SameImage(TurnedClockwise(TurnedClockwise(image)),
-                            Transformed(image, {kFlipHorizontal, kFlipVertical})));
+      EXPECT_TRUE(SameImage(Turned(image, 180), Transformed(image, {kFlipHorizontal, kFlipVertical})));
+      EXPECT_TRUE(SameImage(Turned(image, 270), Transformed(image, {kRotateClockwise, kFlipHorizontal, kFlipVertical})));
     }
 }
 
 TEST(Flips, MirroredRunListsStayWellFormed) {
   // An even number of runs gains a leading zero-length white run.
   testutil::Page page;
-  MakeLines(page, 8, {{5, 3}, {0, 2, 6}});
+  testpix::MakeRunLines({{5, 3}, {0, 2, 6}}, 8, page.get());
   ASSERT_EQ(TransformPage(page.get(), kFlipHorizontal, 0, 0), kOk);
   EXPECT_EQ(LineBytes(page.record),
             (std::vector<std::vector<uint8_t>>{{0, 3, 5, 0, 0}, {6, 2, 0, 0}}));
@@ -169,7 +122,7 @@ TEST(Flips, RunsPastTheWidthAreClippedAndShortLinesCompleted) {
   // (the rest is white, and mirrored it needs a two-byte first run, so the
   // page is rebuilt), an all-black line.
   testutil::Page page;
-  MakeLines(page, 300, {{3, 0x81, 0x40}, {3, 2}, {0, 0x81, 0x2C}});
+  testpix::MakeRunLines({{3, 0x81, 0x40}, {3, 2}, {0, 0x81, 0x2C}}, 300, page.get());
   Image expected(300, 3, 1);
   for (int32_t x = 0; x < 300; ++x) {
     expected.at(299 - x, 0) = x < 3;
@@ -188,7 +141,7 @@ TEST(Inversion, TwiceIsIdentityAtEveryDepth) {
     Image image = testpix::Noise(11, 4, bpp, 3);
     testutil::Page page;
     testpix::MakePage(image, page.get());
-    auto before = bpp == 1 ? LineBytes(page.record) : std::vector<std::vector<uint8_t>>{};
+    const auto before = LineBytes(page.record);
     ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
     Image once = testpix::ReadPage(page.record);
     for (size_t i = 0; i < image.px.size(); ++i) {
@@ -204,13 +157,11 @@ TEST(Inversion, TwiceIsIdentityAtEveryDepth) {
     }
     ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
     EXPECT_TRUE(SameImage(image, testpix::ReadPage(page.record)));
-    if (bpp == 1) {
-      EXPECT_EQ(before, LineBytes(page.record));
-    }
+    EXPECT_EQ(before, LineBytes(page.record));
   }
   // A line that starts black loses its leading zero run and gets it back.
   testutil::Page page;
-  MakeLines(page, 10, {{0, 4, 6}});
+  testpix::MakeRunLines({{0, 4, 6}}, 10, page.get());
   ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
   EXPECT_EQ(LineBytes(page.record)[0], (std::vector<uint8_t>{4, 6, 0, 0}));
   ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
@@ -253,10 +204,9 @@ TEST(GrayAndShades, ToGrayAtEveryDepth) {
 TEST(GrayAndShades, LightenAndDarkenClamp) {
   for (int code : {kLighten, kDarken}) {
     const int delta = code == kLighten ? 17 : -17;
-    auto shade = [&](uint32_t v) { return static_cast<uint32_t>(std::clamp<int>(v + delta, 0, 255)); };
     // Palettes change, pixels stay; 255 stays 255 when lightening.
     for (int bpp : {4, 8}) {
-      Image image = testpix::Noise(6, 2, bpp, 1);
+      const Image image = testpix::Noise(6, 2, bpp, 1);
       std::vector<uint8_t> palette = testpix::ColourfulPalette(3);
       palette[3] = 255;
       testutil::Page page;
@@ -264,31 +214,23 @@ TEST(GrayAndShades, LightenAndDarkenClamp) {
       ASSERT_EQ(TransformPage(page.get(), code, 0, 0), kOk);
       EXPECT_TRUE(SameImage(image, testpix::ReadPage(page.record)));
       for (int i = 0; i < 768; ++i)
-        EXPECT_EQ(page->palette[i], i < 3 * (1 << bpp) ? shade(palette[i]) : palette[i]) << i;
+        EXPECT_EQ(page->palette[i], i < 3 * (1 << bpp) ? std::clamp(palette[i] + delta, 0, 255) : palette[i]) << i;
     }
-    Image rgb = testpix::Noise(7, 3, 24, 2);
-    rgb.at(0, 0) = 0xFF0008;
-    Image expected = rgb;
-    for (uint32_t& v : expected.px) v = shade(v & 0xFF) | shade((v >> 8) & 0xFF) << 8 | shade(v >> 16) << 16;
-    EXPECT_TRUE(SameImage(expected, Transformed(rgb, {code})));
-    // 16 bpp by fields: red +1 / -2, green +3 / -4, blue +2 / -2, clamped.
-    Image words = testpix::Noise(9, 4, 16, 3);
-    words.at(0, 0) = (1 << 11) | (62 << 5) | 30;
-    words.at(1, 0) = 0xFFFF;
-    words.at(2, 0) = 0;
-    Image fields = words;
-    for (uint32_t& v : fields.px) {
-      int r = static_cast<int>(v >> 11), g = static_cast<int>((v >> 5) & 63),
-          b = static_cast<int>(v & 31);
-      if (code == kLighten) {
-        r = std::min(r + 1, 31), g = std::min(g + 3, 63), b = std::min(b + 2, 31);
-      } else {
-        r = std::max(r - 2, 0), g = std::max(g - 4, 0), b = std::max(b - 2, 0);
-      }
-      v = static_cast<uint32_t>((r << 11) | (g << 5) | b);
-    }
-    EXPECT_TRUE(SameImage(fields, Transformed(words, {code}))) << code;
   }
+  // 24 bpp: each channel by 17; 16 bpp by fields, red +1 / -2, green +3 /
+  // -4, blue +2 / -2; clamped.
+  Image rgb(2, 1, 24), words(3, 1, 16);
+  rgb.px = {0xFF0008, 0x10EE80};
+  words.px = {(1 << 11) | (62 << 5) | 30, 0xFFFF, 0};
+  Image lighter = rgb, darker = rgb, lighterWords = words, darkerWords = words;
+  lighter.px = {0xFF1119, 0x21FF91};
+  darker.px = {0xEE0000, 0x00DD6F};
+  lighterWords.px = {0x17FF, 0xFFFF, 0x0862};
+  darkerWords.px = {0x075C, 0xEF7D, 0};
+  EXPECT_TRUE(SameImage(lighter, Transformed(rgb, {kLighten})));
+  EXPECT_TRUE(SameImage(darker, Transformed(rgb, {kDarken})));
+  EXPECT_TRUE(SameImage(lighterWords, Transformed(words, {kLighten})));
+  EXPECT_TRUE(SameImage(darkerWords, Transformed(words, {kDarken})));
 }
 
 TEST(DoubleLines, EveryLineTwice) {
@@ -398,7 +340,7 @@ TEST(TransformSequences, RandomRunListEditsMatchTheReference) {
       if (code == kDoubleLines && image.height > 40) continue;
       ASSERT_EQ(TransformPage(page.get(), code, 90, 0), kOk);
       switch (code) {
-        case kRotateClockwise: image = TurnedClockwise(image); break;
+        case kRotateClockwise: image = Turned(image, 90); break;
         case kInvert: for (uint32_t& v : image.px) v ^= 1; break;
         case kFlipHorizontal: image = Mirrored(image, true, false); break;
         case kFlipVertical: image = Mirrored(image, false, true); break;

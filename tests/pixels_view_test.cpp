@@ -13,21 +13,7 @@ using namespace quillon;
 using testpix::Image;
 using testpix::SameImage;
 
-namespace {
-
-Image TurnedClockwise(const Image& in) {
-  Image out(in.height, in.width, in.bpp);
-  for (int32_t y = 0; y < in.height; ++y)
-    for (int32_t x = 0; x < in.width; ++x) out.at(in.height - 1 - y, x) = in.at(x, y);
-  return out;
-}
-
-Image Turned(Image image, int rotation) {
-  for (int i = 0; i < rotation / 90; ++i) image = TurnedClockwise(image);
-  return image;
-}
-
-}  // namespace
+using testpix::Turned;
 
 TEST(RenderView, EveryRotationOfEveryDepth) {
   for (int bpp : {1, 4, 8, 16, 24})

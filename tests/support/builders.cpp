@@ -112,6 +112,7 @@ TiffDirectory BilevelDirectory(uint32_t width, uint32_t height, uint32_t compres
 
 BitString& BitString::Add(const std::string& text) {
   for (char c : text) {
+    if (c == '|') AlignToByte();
     if (c != '0' && c != '1') continue;
     if (bits % 8 == 0) bytes.push_back(0);
     if (c == '1') bytes.back() |= static_cast<uint8_t>(0x80 >> (bits % 8));

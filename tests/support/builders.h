@@ -38,7 +38,8 @@ TiffDirectory BilevelDirectory(uint32_t width, uint32_t height, uint32_t compres
 
 // --- Fax bit strings --------------------------------------------------------
 
-// Bits written as text, "0001 1" (spaces ignored), most significant first.
+// Bits written as text, "0001 1" (spaces ignored, "|" pads to the byte's
+// end), most significant first.
 struct BitString {
   std::vector<uint8_t> bytes;
   uint32_t bits = 0;

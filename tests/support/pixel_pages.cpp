@@ -171,6 +171,25 @@ void MakeRunListPage(const Image& image, PageRecord* page, bool bottomUp) {
   page->dataSize = static_cast<uint32_t>(out - page->data);
 }
 
+void MakeRunLines(const std::vector<std::vector<uint8_t>>& lines, int32_t width, PageRecord* page) {
+  FreePage(page);
+  *page = PageRecord{};
+  page->width = width;
+  page->height = static_cast<int32_t>(lines.size());
+  page->bitsPerPixel = 1;
+  page->compression = kRunLists;
+  page->dataOwnership = kOwnedByPage;
+  page->dataSize = static_cast<uint32_t>(lines.size() * sizeof(uint8_t*));
+  for (const auto& line : lines) page->dataSize += static_cast<uint32_t>(line.size() + 3);
+  page->data = static_cast<uint8_t*>(Allocate(page->dataSize));
+  uint8_t* out = page->data + lines.size() * sizeof(uint8_t*);
+  for (size_t y = 0; y < lines.size(); ++y) {
+    LinePointers(*page)[y] = out;
+    std::memcpy(out, lines[y].data(), lines[y].size());
+    out += lines[y].size() + 3;
+  }
+}
+
 void MakePage(const Image& image, PageRecord* page, const uint8_t* palette, bool bottomUp) {
   if (image.bpp == 1)
     MakeRunListPage(image, page, bottomUp);
@@ -201,6 +220,22 @@ Image ReadPage(const PageRecord& page) {
   for (int32_t y = 0; y < page.height; ++y)
     RunsToRow(LinePointers(page)[y], page.width, rows.data() + y * stride);
   return ReadBuffer(rows.data(), stride, page.width, page.height, 1);
+}
+
+Image Turned(const Image& image, int rotation) {
+  if (rotation % 360 == 0) return image;
+  Image out(image.height, image.width, image.bpp);  // (x, y) lands at (H - 1 - y, x)
+  for (int32_t y = 0; y < image.height; ++y)
+    for (int32_t x = 0; x < image.width; ++x) out.at(image.height - 1 - y, x) = image.at(x, y);
+  return Turned(out, rotation - 90);
+}
+
+Image Mirrored(const Image& image, bool horizontal, bool vertical) {
+  Image out(image.width, image.height, image.bpp);
+  for (int32_t y = 0; y < image.height; ++y)
+    for (int32_t x = 0; x < image.width; ++x)
+      out.at(horizontal ? image.width - 1 - x : x, vertical ? image.height - 1 - y : y) = image.at(x, y);
+  return out;
 }
 
 std::vector<std::vector<uint32_t>> RunLengths(const PageRecord& page) {

@@ -57,6 +57,8 @@ void MakePixelPage(const Image& image, quillon::PageRecord* page,
 // Bilevel page as run lists (CompressionCode 11), built with the core's
 // row encoder; bottom-up pages list their last line first.
 void MakeRunListPage(const Image& image, quillon::PageRecord* page, bool bottomUp = false);
+// A run-list page of hand-written lines, each followed by three zero bytes.
+void MakeRunLines(const std::vector<std::vector<uint8_t>>& lines, int32_t width, quillon::PageRecord* page);
 // Either form, by depth: run lists for 1 bpp, pixels otherwise.
 void MakePage(const Image& image, quillon::PageRecord* page,
               const uint8_t* palette = nullptr, bool bottomUp = false);
@@ -67,6 +69,11 @@ Image ReadPage(const quillon::PageRecord& page);
 // Reads `height` lines of packed pixels `stride` bytes apart.
 Image ReadBuffer(const uint8_t* data, uint32_t stride, int32_t width,
                  int32_t height, int bpp);
+
+// The image turned clockwise by `rotation` (a multiple of 90), mirrored
+// left to right or top to bottom.
+Image Turned(const Image& image, int rotation);
+Image Mirrored(const Image& image, bool horizontal, bool vertical);
 
 // The run lengths of every line of a run-list page, white first; a failure
 // is recorded when a line's runs do not add up to the width or a run but a
