@@ -16,31 +16,25 @@ namespace {
 
 // The smallest frame the index and the extraction accept: SOI and a
 // 16 x 8 colour frame header.
-std::vector<uint8_t> Frame(uint8_t tag) {
-  return {0xFF, 0xD8, 0xFF, 0xC0, 0, 17, 8, 0, 8, 0, 16, 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1,
-          0xFF, 0xD9, tag};
+Bytes Frame(uint8_t tag) {
+  return {0xFF, 0xD8, 0xFF, 0xC0, 0, 17, 8, 0, 8, 0, 16, 3, 1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1, 0xFF, 0xD9, tag};
 }
 
-void Append(std::vector<uint8_t>& b, const std::vector<uint8_t>& more) {
-  b.insert(b.end(), more.begin(), more.end());
-}
-
-std::vector<uint8_t> Chunk(const char* code, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> c;
+// A RIFF chunk (padded to an even size), or a list of chunks.
+Bytes Chunk(const char* code, const Bytes& data, const char* listType = nullptr) {
+  Bytes c;
   PutText(c, 0, code);
-  PutLE32(c, 4, static_cast<uint32_t>(data.size()));
-  Append(c, data);
+  PutLE32(c, 4, static_cast<uint32_t>(data.size() + (listType ? 4 : 0)));
+  if (listType) PutText(c, 8, listType);
+  c = Concat({c, data});
   if (c.size() % 2) c.push_back(0);
   return c;
 }
 
-std::vector<uint8_t> List(const char* type, const std::vector<uint8_t>& body) {
-  std::vector<uint8_t> l;
-  PutText(l, 0, "LIST");
-  PutLE32(l, 4, static_cast<uint32_t>(body.size() + 4));
-  PutText(l, 8, type);
-  Append(l, body);
-  return l;
+Bytes Le32s(std::initializer_list<uint32_t> values) {
+  Bytes b;
+  for (uint32_t v : values) PutLE32(b, b.size(), v);
+  return b;
 }
 
 struct AviOptions {
@@ -53,82 +47,46 @@ struct AviOptions {
   uint32_t bogusEntryOffset = 0;  // an extra index entry pointing here
 };
 
-std::vector<uint8_t> Avi(const AviOptions& o) {
-  std::vector<uint8_t> avih(56, 0);
-  PutLE32(avih, 0, 40000);  // microseconds per frame
+Bytes Avi(const AviOptions& o) {
+  Bytes avih(56, 0), vids(56, 0), auds(56, 0);
+  PutLE32(avih, 0, 40000);                                 // microseconds per frame
   PutLE32(avih, 16, static_cast<uint32_t>(o.frames + 5));  // a header that overstates
-  std::vector<uint8_t> vids(56, 0);
-  PutText(vids, 0, "vids");
-  PutText(vids, 4, o.handler);
-  std::vector<uint8_t> auds(56, 0);
+  PutText(vids, 0, std::string("vids") + o.handler);
   PutText(auds, 0, "auds");
   PutLE32(auds, 20, 1);
   PutLE32(auds, 24, o.rate);
   PutLE32(auds, 32, 300);
-  std::vector<uint8_t> wave(16, 0);
-  PutLE16(wave, 0, 1);  // PCM
-  std::vector<uint8_t> hdrl = Chunk("avih", avih);
-  Append(hdrl, List("strl", Chunk("strh", vids)));
-  std::vector<uint8_t> soundList = Chunk("strh", auds);
-  Append(soundList, Chunk("strf", wave));
-  Append(hdrl, List("strl", soundList));
-
-  std::vector<uint8_t> movi;
-  std::vector<uint8_t> index;
+  const Bytes hdrl = Concat({Chunk("avih", avih), Chunk("LIST", Chunk("strh", vids), "strl"),
+                             Chunk("LIST", Concat({Chunk("strh", auds), Chunk("strf", Le32s({1, 0, 0, 0}))}), "strl")});
+  Bytes movi, index;
   for (int i = 0; i < o.frames; ++i) {
-    std::vector<uint8_t> frame = Frame(static_cast<uint8_t>(i));
+    Bytes frame = Frame(static_cast<uint8_t>(i));
     if (o.padByte) frame.insert(frame.begin(), 0);
-    uint32_t at = static_cast<uint32_t>(movi.size() + 4);  // from the "movi" code
-    Append(movi, Chunk("00dc", frame));
-    std::vector<uint8_t> entry(16, 0);
-    PutText(entry, 0, "00dc");
-    PutLE32(entry, 8, at);
-    PutLE32(entry, 12, static_cast<uint32_t>(frame.size()));
-    Append(index, entry);
-    at = static_cast<uint32_t>(movi.size() + 4);
-    Append(movi, Chunk("01wb", std::vector<uint8_t>(100, 0x80)));
-    std::vector<uint8_t> sound(16, 0);
-    PutText(sound, 0, "01wb");
-    PutLE32(sound, 8, at);
-    PutLE32(sound, 12, 100);
-    Append(index, sound);
+    // Offsets from the "movi" code.
+    index = Concat({index, Bytes{'0', '0', 'd', 'c'}, Le32s({0, static_cast<uint32_t>(movi.size() + 4),
+                                                             static_cast<uint32_t>(frame.size())})});
+    movi = Concat({movi, Chunk("00dc", frame)});
+    index = Concat({index, Bytes{'0', '1', 'w', 'b'}, Le32s({0, static_cast<uint32_t>(movi.size() + 4), 100})});
+    movi = Concat({movi, Chunk("01wb", Bytes(100, 0x80))});
   }
-  if (o.bogusEntryOffset) {
-    std::vector<uint8_t> entry(16, 0);
-    PutText(entry, 0, "00dc");
-    PutLE32(entry, 8, o.bogusEntryOffset);
-    PutLE32(entry, 12, 0xFFFFFFF0);
-    Append(index, entry);
-  }
-  std::vector<uint8_t> body;
-  PutText(body, 0, "AVI ");
-  Append(body, List("hdrl", hdrl));
-  size_t moviAt = 12 + body.size();
-  Append(body, List("movi", movi));
-  if (o.absoluteIndex)
-    for (size_t e = 0; e + 16 <= index.size(); e += 16) {
-      uint32_t rel = index[e + 8] | (index[e + 9] << 8) | (index[e + 10] << 16);
-      PutLE32(index, e + 8, static_cast<uint32_t>(rel + moviAt + 4));  // from the file start
-    }
-  if (o.index) Append(body, Chunk("idx1", index));
-  std::vector<uint8_t> file;
-  PutText(file, 0, "RIFF");
-  PutLE32(file, 4, static_cast<uint32_t>(body.size()));
-  Append(file, body);
-  return file;
+  if (o.bogusEntryOffset) index = Concat({index, Bytes{'0', '0', 'd', 'c'}, Le32s({0, o.bogusEntryOffset, 0xFFFFFFF0})});
+  const Bytes head = Concat({Bytes{'A', 'V', 'I', ' '}, Chunk("LIST", hdrl, "hdrl")});
+  if (o.absoluteIndex)  // from the file's start
+    for (size_t e = 0; e + 16 <= index.size(); e += 16)
+      PutLE32(index, e + 8, static_cast<uint32_t>(index[e + 8] + (index[e + 9] << 8) + 12 + head.size() + 4));
+  return Chunk("RIFF", Concat({head, Chunk("LIST", movi, "movi"), o.index ? Chunk("idx1", index) : Bytes{}}));
 }
 
 // QuickTime atoms.
-std::vector<uint8_t> Atom(const char* type, const std::vector<uint8_t>& body) {
-  std::vector<uint8_t> a;
+Bytes Atom(const char* type, const Bytes& body) {
+  Bytes a;
   PutBE32(a, 0, static_cast<uint32_t>(body.size() + 8));
   PutText(a, 4, type);
-  Append(a, body);
-  return a;
+  return Concat({a, body});
 }
 
-std::vector<uint8_t> Be32s(std::vector<uint32_t> values) {
-  std::vector<uint8_t> b;
+Bytes Be32s(const std::vector<uint32_t>& values) {
+  Bytes b;
   for (uint32_t v : values) PutBE32(b, b.size(), v);
   return b;
 }
@@ -142,62 +100,36 @@ struct QtOptions {
   uint32_t stscChunkClaim = 0;  // a sample-to-chunk entry for a chunk that does not exist
 };
 
-std::vector<uint8_t> QuickTime(const QtOptions& o) {
+Bytes QuickTime(const QtOptions& o) {
   // Frames first, in "mdat"; then the movie.
-  const int frames = o.framesPerChunk * o.chunks;
-  std::vector<uint8_t> mdat;
-  std::vector<uint32_t> chunkOffsets, sizes;
+  const uint32_t frames = static_cast<uint32_t>(o.framesPerChunk * o.chunks);
+  Bytes file = Atom("ftyp", {'q', 't', ' ', ' ', 0, 0, 0, 0, 'q', 't', ' ', ' '}), mdat;
+  std::vector<uint32_t> offsets, offsets64, sizes;
   for (int c = 0; c < o.chunks; ++c) {
-    chunkOffsets.push_back(static_cast<uint32_t>(8 + mdat.size() + 8));
+    offsets.push_back(static_cast<uint32_t>(file.size() + 8 + mdat.size()));
+    offsets64.insert(offsets64.end(), {0, offsets.back()});
     for (int k = 0; k < o.framesPerChunk; ++k) {
-      std::vector<uint8_t> f = Frame(static_cast<uint8_t>(c * 16 + k));
-      sizes.push_back(static_cast<uint32_t>(f.size()));
-      Append(mdat, f);
+      mdat = Concat({mdat, Frame(static_cast<uint8_t>(c * 16 + k))});
+      sizes.push_back(24);
     }
   }
-  std::vector<uint8_t> file = Atom("ftyp", {'q', 't', ' ', ' ', 0, 0, 0, 0, 'q', 't', ' ', ' '});
-  size_t mdatAt = file.size();
-  Append(file, Atom("mdat", mdat));
-  for (uint32_t& c : chunkOffsets) c += static_cast<uint32_t>(mdatAt) - 8;
-
+  file = Concat({file, Atom("mdat", mdat)});
   auto track = [&](bool video) {
-    std::vector<uint8_t> mdhd = Be32s({0, 0, 0, 600, 0});
-    std::vector<uint8_t> stsd = Be32s({0, 1, 16});
+    Bytes stsd = Be32s({0, 1, 16});
     PutText(stsd, 12, video ? o.codec : o.soundFormat);
-    std::vector<uint8_t> stsz = Be32s({0, 0, static_cast<uint32_t>(video ? frames : 300)});
-    if (video) Append(stsz, Be32s(sizes));
-    std::vector<uint8_t> stsc = Be32s({0, 1, 1, static_cast<uint32_t>(video ? o.framesPerChunk : 100), 1});
-    if (o.stscChunkClaim) {
-      stsc = Be32s({0, 2, 1, static_cast<uint32_t>(o.framesPerChunk), 1, o.stscChunkClaim, 1000, 1});
-    }
-    std::vector<uint8_t> stco;
-    if (o.offsets64) {
-      stco = Be32s({0, static_cast<uint32_t>(chunkOffsets.size())});
-      for (uint32_t c : chunkOffsets) Append(stco, Be32s({0, c}));
-    } else {
-      stco = Be32s({0, static_cast<uint32_t>(chunkOffsets.size())});
-      Append(stco, Be32s(chunkOffsets));
-    }
-    std::vector<uint8_t> stts = Be32s({0, 1, static_cast<uint32_t>(video ? frames : 300),
-                                       video ? 50u : 600u / 11025u + 0u});
-    if (!video) stts = Be32s({0, 1, 300, 1});
-    std::vector<uint8_t> stbl = Atom("stsd", stsd);
-    Append(stbl, Atom("stsz", stsz));
-    Append(stbl, Atom("stsc", stsc));
-    Append(stbl, Atom(o.offsets64 ? "co64" : "stco", stco));
-    Append(stbl, Atom("stts", stts));
-    std::vector<uint8_t> minf = Atom(video ? "vmhd" : "smhd", Be32s({0, 0, 0}));
-    Append(minf, Atom("stbl", stbl));
-    if (!video) PutBE32(mdhd, 12, 11025);
-    std::vector<uint8_t> mdia = Atom("mdhd", mdhd);
-    Append(mdia, Atom("minf", minf));
-    return Atom("trak", Atom("mdia", mdia));
+    std::vector<uint32_t> stsz = {0, 0, video ? frames : 300};
+    if (video) stsz.insert(stsz.end(), sizes.begin(), sizes.end());
+    std::vector<uint32_t> stco = {0, static_cast<uint32_t>(o.chunks)};
+    stco.insert(stco.end(), o.offsets64 ? offsets64.begin() : offsets.begin(), o.offsets64 ? offsets64.end() : offsets.end());
+    const Bytes stsc = o.stscChunkClaim ? Be32s({0, 2, 1, static_cast<uint32_t>(o.framesPerChunk), 1, o.stscChunkClaim, 1000, 1})
+                                        : Be32s({0, 1, 1, video ? static_cast<uint32_t>(o.framesPerChunk) : 100, 1});
+    const Bytes stbl = Concat({Atom("stsd", stsd), Atom("stsz", Be32s(stsz)), Atom("stsc", stsc),
+                               Atom(o.offsets64 ? "co64" : "stco", Be32s(stco)),
+                               Atom("stts", Be32s({0, 1, video ? frames : 300, video ? 50u : 1u}))});
+    const Bytes minf = Concat({Atom(video ? "vmhd" : "smhd", Be32s({0, 0, 0})), Atom("stbl", stbl)});
+    return Atom("trak", Atom("mdia", Concat({Atom("mdhd", Be32s({0, 0, 0, video ? 600u : 11025u, 0})), Atom("minf", minf)})));
   };
-  std::vector<uint8_t> moov = Atom("mvhd", std::vector<uint8_t>(100, 0));
-  Append(moov, track(true));
-  Append(moov, track(false));
-  Append(file, Atom("moov", moov));
-  return file;
+  return Concat({file, Atom("moov", Concat({Atom("mvhd", Bytes(100, 0)), track(true), track(false)}))});
 }
 
 }  // namespace

@@ -77,6 +77,12 @@ int32_t Decode(quillon::PageRecord* source, Page& out, int32_t flags) {
   return quillon::ConvertPage(source, out.get(), flags);
 }
 
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
 static void Grow(Bytes& b, size_t size) {
   if (b.size() < size) b.resize(size);
 }

@@ -72,6 +72,8 @@ quillon::PageRecord CodedPage(const Bytes& data, int compression, int32_t width,
 // for 1 bpp, pixels otherwise.
 int32_t Decode(quillon::PageRecord* source, Page& out, int32_t flags = 0);
 
+// The parts one after the other.
+Bytes Concat(std::initializer_list<Bytes> parts);
 // Little-endian and big-endian numbers and text at `at`, growing `b`.
 void PutLE16(Bytes& b, size_t at, uint32_t v);
 void PutLE32(Bytes& b, size_t at, uint32_t v);
