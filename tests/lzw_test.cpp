@@ -1,7 +1,7 @@
 // LZW in both variants: code streams written here bit by bit (the string
 // table cases, the points where the code width grows, strips, interlacing,
-// the predictor, cut and damaged streams), round trips at every depth, and
-// giflib and libtiff reading what the encoder writes.
+// the predictor, cut streams), round trips at every depth, the codes the
+// encoder writes.  The peers read saved pages in rle_lzw_files_test.
 #include <gtest/gtest.h>
 #include <tiff.h>
 
@@ -319,40 +319,4 @@ TEST(LzwEncode, IncompressiblePagesFitTheirOutput) {
   testpix::MakePage(testpix::Uniform(4, 1, 24, 1), original.get());
   PageRecord out = original.record;
   EXPECT_EQ(EncodeLzw(original.get(), &out, kLzwVariantGif), kErrParameter);
-}
-
-TEST(LzwEncode, GiflibAndLibtiffReadWhatTheEncoderWrites) {
-  // Large enough for the string table to fill and be cleared many times.
-  for (int bpp : {1, 4, 8})
-    for (Pattern pattern : {Pattern::kNoise, Pattern::kRuns}) {
-      const Image image = testpix::Patterned(401, 150, bpp, pattern, 9);
-      Page encoded;
-      const Bytes data = Encoded(image, kLzwGif, encoded);
-      // A GIF file around the code stream, in sub-blocks of 255 bytes.
-      Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 145, 1, 150, 0, static_cast<uint8_t>(0x80 | (bpp - 1)), 0, 0};
-      for (int i = 0; i < (2 << (bpp - 1)); ++i) gif.insert(gif.end(), {uint8_t(i), uint8_t(i), uint8_t(i)});
-      gif.insert(gif.end(), {',', 0, 0, 0, 0, 145, 1, 150, 0, 0, data[1]});
-      for (size_t at = 2; at < data.size(); at += 255) {
-        const size_t n = std::min<size_t>(255, data.size() - at);
-        gif.push_back(static_cast<uint8_t>(n));
-        gif.insert(gif.end(), data.begin() + at, data.begin() + at + n);
-      }
-      gif.insert(gif.end(), {0, ';'});
-      const std::vector<Raster> frames = GifFrames(gif);
-      ASSERT_EQ(frames.size(), 1u);
-      Image indexes(401, 150, bpp);  // the gray table's levels are the indexes
-      for (size_t p = 0; p < indexes.px.size(); ++p) indexes.px[p] = frames[0].pixels[3 * p];
-      EXPECT_TRUE(testpix::SameImage(image, indexes)) << bpp;
-    }
-  for (int bpp : {1, 4, 8, 24}) {
-    const Image image = testpix::Patterned(517, 61, bpp, Pattern::kNoise, 7);
-    Page encoded;
-    const TiffSpec spec{517, 61, bpp == 24 ? 8 : bpp, bpp == 24 ? 3 : 1, bpp == 24 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK,
-                        COMPRESSION_LZW};
-    const Bytes rows = TiffRows(TiffWithStrips(spec, {Encoded(image, kLzwTiff, encoded)}));
-    Image expected = image;
-    if (bpp == 24)  // TIFF keeps red first
-      for (uint32_t& v : expected.px) v = (v & 0x00FF00) | (v >> 16) | ((v & 0xFF) << 16);
-    EXPECT_TRUE(testpix::SameImage(expected, testpix::ReadBuffer(rows.data(), RowBytes(517, bpp), 517, 61, bpp))) << bpp;
-  }
 }

@@ -327,22 +327,3 @@ TEST(RunLengthEncode, UnsupportedDepthsAndShortSourcesAreRefused) {
   EXPECT_EQ(EncodePackBits(original.get(), &out), kErrParameter);
   EXPECT_EQ(out.data, original->data);
 }
-
-TEST(RunLengthEncode, LibtiffReadsThePackBitsTheEncoderWrites) {
-  for (int bpp : {1, 4, 8, 24}) {
-    const Image image = testpix::Patterned(213, 17, bpp, Pattern::kRuns, 5);
-    Page original, encoded;
-    testpix::MakePage(image, original.get());
-    encoded->compression = kPackBits;
-    ASSERT_EQ(ConvertPage(original.get(), encoded.get(), 0), kOk);
-    // Bilevel rows are coded white-is-one: BlackIsZero.
-    const TiffSpec spec{213, 17, bpp == 24 ? 8 : bpp, bpp == 24 ? 3 : 1, bpp == 24 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK,
-                        COMPRESSION_PACKBITS};
-    const Bytes rows = TiffRows(TiffWithStrips(spec, {Bytes(encoded->data, encoded->data + encoded->dataSize)}));
-    const Image peer = testpix::ReadBuffer(rows.data(), RowBytes(213, bpp), 213, 17, bpp);
-    Image expected = image;
-    if (bpp == 24)  // TIFF keeps red first
-      for (uint32_t& v : expected.px) v = (v & 0x00FF00) | (v >> 16) | ((v & 0xFF) << 16);
-    EXPECT_TRUE(testpix::SameImage(expected, peer)) << bpp;
-  }
-}
