@@ -15,6 +15,7 @@
 #include "imaging/core/core.h"
 #include "imaging/core/runlist.h"
 #include "support/files.h"
+#include "support/pixel_pages.h"
 
 namespace testutil {
 
@@ -80,46 +81,23 @@ Raster ReadImage(const std::string& path) {
 }
 
 Raster PageRaster(const PageRecord& page) {
+  const testpix::Image values = testpix::ReadPage(page);
   const int bpp = page.bitsPerPixel;
   bool gray = bpp == 1;
   if (bpp == 8 && page.palette) {
     gray = true;
     for (int i = 0; i < 768 && gray; ++i) gray = page.palette[i] == i / 3;
   }
-  Raster out{0, page.width, page.height, gray ? 1 : 3, 0, {}};
-  std::vector<uint8_t> runRow(RowBytes(page.width, 1) + 1);
-  for (int32_t y = 0; y < page.height; ++y) {
-    const uint8_t* row;
-    if (page.compression == kRunLists) {
-      RunsToRow(LinePointers(page)[y], page.width, runRow.data());
-      row = runRow.data();
-    } else {
-      const int32_t stored = (page.layoutFlags & kLayoutBottomUp) ? page.height - 1 - y : y;
-      row = page.data + page.dataOffset + static_cast<size_t>(stored) * page.bytesPerLine;
-    }
-    for (int32_t x = 0; x < page.width; ++x) {
-      uint32_t rgb = 0;
-      switch (bpp) {
-        case 1: rgb = ((row[x >> 3] >> (7 - (x & 7))) & 1) ? 0xFFFFFF : 0; break;
-        case 16: {
-          const uint32_t v = row[2 * x] | (row[2 * x + 1] << 8), r = v >> 11, g = (v >> 5) & 63, b = v & 31;
-          rgb = (r << 3 | r >> 2) << 16 | (g << 2 | g >> 4) << 8 | (b << 3 | b >> 2);
-          break;
-        }
-        case 24: rgb = (row[3 * x + 2] << 16) | (row[3 * x + 1] << 8) | row[3 * x]; break;
-        default: {
-          const uint32_t index = bpp == 8 ? row[x] : (x & 1) ? (row[x >> 1] & 15) : (row[x >> 1] >> 4);
-          const uint8_t* c = page.palette ? page.palette + 3 * index : nullptr;
-          rgb = c ? (c[2] << 16) | (c[1] << 8) | c[0] : index * 0x010101u;
-        }
-      }
-      if (gray) {
-        out.pixels.push_back(static_cast<uint8_t>(rgb));
-      } else {
-        out.pixels.insert(out.pixels.end(), {static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
-                                             static_cast<uint8_t>(rgb)});
-      }
-    }
+  if (gray || bpp >= 16) {
+    Raster r = testpix::ToRaster(values);
+    if (bpp == 8) r.channels = 1;
+    return r;
+  }
+  // Palette pages: Blue, Green, Red entries.
+  Raster out{0, page.width, page.height, 3, 0, {}};
+  for (uint32_t index : values.px) {
+    const uint8_t* c = page.palette ? page.palette + 3 * index : nullptr;
+    out.pixels.insert(out.pixels.end(), {c ? c[2] : uint8_t(index), c ? c[1] : uint8_t(index), c ? c[0] : uint8_t(index)});
   }
   return out;
 }
