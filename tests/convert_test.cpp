@@ -1,16 +1,6 @@
 // The compression conversion: same-code copies, bilevel rows to runs and
 // back, line order, the single inversion, and clean-up on every path.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <vector>
-
-#include "imaging/core/core.h"
-#include "imaging/core/runlist.h"
-#include "support/files.h"
-
-using namespace quillon;
-using testutil::Page;
+#include "support/suite.h"
 
 namespace {
 

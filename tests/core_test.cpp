@@ -1,16 +1,7 @@
 // Codes, line sizes, memory and the run-list form.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
-#include <vector>
+#include "support/suite.h"
 
 #include "imaging/core/bytes.h"
-#include "imaging/core/core.h"
-#include "imaging/core/runlist.h"
-#include "support/files.h"
-
-using namespace quillon;
 
 TEST(Codes, EveryErrorHasItsStringTableText) {
   const std::vector<std::pair<int, std::string>> expected = {

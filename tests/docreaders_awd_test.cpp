@@ -1,16 +1,6 @@
 // Microsoft AWD documents: the page walk and the bands of each page, read
 // through the compound document's sector chain.
-#include <gtest/gtest.h>
-#include <tiff.h>
-
-#include <cstring>
-
-#include "support/builders.h"
-#include "support/peers.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
+#include "support/suite.h"
 
 namespace {
 

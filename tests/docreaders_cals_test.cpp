@@ -1,12 +1,6 @@
 // CALS type 1 files: sizes and resolution from the header records, G4 data
 // from byte 2048.  The files are written by ImageMagick.
-#include <gtest/gtest.h>
-
-#include "support/files.h"
-#include "support/peers.h"
-
-using namespace quillon;
-using namespace testutil;
+#include "support/suite.h"
 
 TEST(Cals, FilesWrittenByImageMagick) {
   // The second file's density (1200) has no leading zero: it is read after

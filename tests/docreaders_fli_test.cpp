@@ -1,15 +1,6 @@
 // FLI/FLC animations: frames decoded one over the other in the record's
 // frame buffer and palette, every chunk type, and damaged chunks.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <random>
-
-#include "support/builders.h"
-#include "support/files.h"
-
-using namespace quillon;
-using namespace testutil;
+#include "support/suite.h"
 
 namespace {
 

@@ -1,15 +1,7 @@
 // IOCA pages: structured fields, the self-defining fields inside the
 // picture data, the compression mapping and the polarity of uncompressed
 // images.
-#include <gtest/gtest.h>
-#include <tiff.h>
-
-#include "support/builders.h"
-#include "support/peers.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
+#include "support/suite.h"
 
 namespace {
 

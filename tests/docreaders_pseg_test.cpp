@@ -1,14 +1,6 @@
 // PSEG page segments: raster cells ORed into the page, records with
 // extensions, and damaged records.
-#include <gtest/gtest.h>
-
-#include "support/builders.h"
-#include "support/files.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
-using testpix::Image;
+#include "support/suite.h"
 
 namespace {
 

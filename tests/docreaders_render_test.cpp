@@ -1,16 +1,6 @@
 // The document and animation formats end to end: `quillon info` names them
 // and `quillon render` shows their pages as they were made.
-#include <gtest/gtest.h>
-#include <tiff.h>
-
-#include <string>
-
-#include "support/builders.h"
-#include "support/peers.h"
-#include "support/pixel_pages.h"
-
-using namespace testutil;
-using testpix::Image;
+#include "support/suite.h"
 
 TEST(DocReadersRender, EveryFormatRendersTheirPixels) {
   TempDir dir;

@@ -1,14 +1,6 @@
 // WinFAX 10 files: page headers chained by their data sizes, fax data left
 // in the view.
-#include <gtest/gtest.h>
-#include <tiff.h>
-
-#include "support/builders.h"
-#include "support/peers.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
+#include "support/suite.h"
 
 namespace {
 

@@ -1,16 +1,6 @@
 // Page extraction: the readers' decisions and what they do with damaged or
 // hostile headers.  Files are built here from a few lines each.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "support/builders.h"
-#include "support/files.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
+#include "support/suite.h"
 
 namespace {
 

@@ -1,28 +1,14 @@
 // Fax decoding: the code tables, the bit reader, pixel-exact decoding of
 // files made by libtiff, ImageMagick and Pillow, fill order, polarity, and
 // what is kept of a page whose data ends early.
-#include <gtest/gtest.h>
+#include "support/suite.h"
 
-#include <algorithm>
 #include <cctype>
-#include <cstring>
-#include <memory>
-#include <random>
 #include <span>
-#include <string>
-#include <vector>
 
-#include "imaging/codecs/codecs.h"
 #include "imaging/codecs/fax.h"
 #include "imaging/codecs/fax_bits.h"
 #include "imaging/codecs/fax_tables.h"
-#include "support/builders.h"
-#include "support/files.h"
-#include "support/peers.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
 
 namespace {
 

@@ -1,19 +1,9 @@
 // Fax decoding of hand-made code sequences: the cases at the edges of the
 // codings (EOL handling, page ends, uncompressed mode, repairs, limits).
-#include <gtest/gtest.h>
+#include "support/suite.h"
 
-#include <string>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
 #include "imaging/codecs/fax_tables.h"
-#include "imaging/core/runlist.h"
-#include "support/builders.h"
-#include "support/files.h"
-#include "support/pixel_pages.h"
 
-using namespace quillon;
-using testutil::BitString;
 using Runs = std::vector<uint32_t>;
 
 namespace {
@@ -32,7 +22,7 @@ const std::string kH = "001", kP = "0001", kV0 = "1";
 const std::string kVL1 = "010", kVL3 = "0000010", kVR1 = "011";
 
 PageRecord Coded(const BitString& bits, int code, int32_t width, int32_t height) {
-  return testutil::CodedPage(bits.bytes, code, width, height);
+  return CodedPage(bits.bytes, code, width, height);
 }
 
 struct Decoded {
@@ -42,8 +32,8 @@ struct Decoded {
 
 Decoded Decode(const BitString& bits, int code, int32_t width, int32_t height, int32_t flags = 0) {
   PageRecord page = Coded(bits, code, width, height);
-  testutil::Page out;
-  Decoded d{testutil::Decode(&page, out, flags), {}};
+  Page out;
+  Decoded d{Decode(&page, out, flags), {}};
   if (d.result == kOk) d.lines = testpix::RunLengths(out.record);
   else EXPECT_EQ(out->data, nullptr);
   return d;
@@ -163,8 +153,8 @@ TEST(FaxEdge, MakeupAndTerminatingZeroMakeOneTwoByteRun) {
   BitString b;
   b.Add(kEol).Add(W(1728) + W(0));
   PageRecord page = Coded(b, kG3OneD, 1728, 1);
-  testutil::Page out;
-  ASSERT_EQ(testutil::Decode(&page, out), kOk);
+  Page out;
+  ASSERT_EQ(Decode(&page, out), kOk);
   const uint8_t* line = LinePointers(out.record)[0];
   EXPECT_EQ(std::vector<uint8_t>(line, line + 5), (std::vector<uint8_t>{0x86, 0xC0, 0, 0, 0}));
 }
@@ -223,8 +213,8 @@ TEST(FaxEdge, GeometryLimits) {
     EXPECT_EQ(Decode(b, code, 10, -1).result, kErrUnsupported) << code;
     // Width 0: every line is four zero bytes; height 0: an empty page.
     PageRecord page = Coded(b, code, 0, 3);
-    testutil::Page out;
-    ASSERT_EQ(testutil::Decode(&page, out), kOk);
+    Page out;
+    ASSERT_EQ(Decode(&page, out), kOk);
     for (int y = 0; y < 3; ++y) {
       const uint8_t* line = LinePointers(out.record)[y];
       EXPECT_EQ(std::vector<uint8_t>(line, line + 4), std::vector<uint8_t>(4, 0));

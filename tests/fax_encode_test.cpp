@@ -1,22 +1,8 @@
 // Fax encoding: exact round trips through our decoders, libtiff's decode of
 // our output, and the coded form of the simple cases.
-#include <gtest/gtest.h>
-#include <tiff.h>
+#include "support/suite.h"
 
 #include <functional>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
-#include "support/builders.h"
-#include "support/files.h"
-#include "support/peers.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
-using testpix::Image;
 
 namespace {
 

@@ -1,19 +1,7 @@
 // Headerless G3 fax files (WinFAX, BitFAX, Quicklinks II): built here from
 // G3 lines, read back line for line, and damaged before and after the
 // first hundred lines.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
-#include "imaging/core/runlist.h"
-#include "support/builders.h"
-#include "support/files.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
+#include "support/suite.h"
 
 namespace {
 

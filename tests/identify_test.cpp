@@ -1,18 +1,6 @@
 // Identification and opening: the header tests, their order, the page walks
 // and what they do with damaged files.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <random>
-#include <string>
-#include <tuple>
-#include <vector>
-
-#include "support/builders.h"
-#include "support/files.h"
-
-using namespace quillon;
-using namespace testutil;
+#include "support/suite.h"
 
 namespace {
 

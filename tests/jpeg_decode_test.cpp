@@ -2,17 +2,7 @@
 // layout, gray, progressive, restarts, odd sizes, at full, half and
 // one-eighth size; the output paths against each other; damaged, hostile
 // and unusual streams; the variants the decoder refuses.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
-#include "support/files.h"
-#include "support/peers.h"
-
-using namespace quillon;
-using namespace testutil;
+#include "support/suite.h"
 
 namespace {
 

@@ -3,21 +3,9 @@
 // as the peer sees them; odd sizes and partial MCUs; the cross paths
 // (16 bpp against 24 bpp packed, bottom-up against top-down); outputs that
 // outgrow their first buffer; what the encoder refuses.
-#include <gtest/gtest.h>
+#include "support/suite.h"
+
 #include <sys/mman.h>
-
-#include <cmath>
-#include <cstring>
-#include <string>
-#include <tuple>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
-#include "support/files.h"
-#include "support/peers.h"
-
-using namespace quillon;
-using namespace testutil;
 
 namespace {
 

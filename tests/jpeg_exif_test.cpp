@@ -1,19 +1,7 @@
 // Exif blocks of JPEG files: the thumbnail with flag 0x80 (JPEG or
 // uncompressed), the one-eighth picture when there is none or it is
 // damaged, and the texts of the first directory.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <string>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
-#include "support/builders.h"
-#include "support/files.h"
-#include "support/peers.h"
-
-using namespace quillon;
-using namespace testutil;
+#include "support/suite.h"
 
 namespace {
 

@@ -1,19 +1,9 @@
 // Motion-JPEG: a clip's shared tables, frames that leave their Huffman
 // tables out and frames that bring their own, and whole clips decoded
 // frame by frame into one buffer.
-#include <gtest/gtest.h>
+#include "support/suite.h"
 
-#include <algorithm>
-#include <string>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
 #include "imaging/codecs/jpeg.h"
-#include "support/files.h"
-#include "support/peers.h"
-
-using namespace quillon;
-using namespace testutil;
 
 namespace {
 

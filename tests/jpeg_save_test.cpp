@@ -1,21 +1,10 @@
 // Pages saved as "JPEG JFIF" and "TIFF JPEG" (one strip holding the whole
 // stream), by the tool and by SavePage, and opened again by the library,
 // libjpeg-turbo (its library and djpeg), libtiff, ImageMagick and Pillow.
-#include <gtest/gtest.h>
+#include "support/suite.h"
+
 #include <tiffio.h>
-
-#include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
-
-#include "imaging/writers/writers.h"
-#include "support/files.h"
-#include "support/peers.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
 
 namespace {
 

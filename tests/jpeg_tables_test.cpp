@@ -2,25 +2,17 @@
 // Huffman lookups mapped back to their codes, clamp tables, the inverse DCT
 // (vector against portable code) and the colour rows (16 against 24 bits),
 // with digests of what was once checked against their definitions.
-#include <gtest/gtest.h>
+#include "support/suite.h"
 
-#include <cmath>
-#include <random>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
 #include "imaging/codecs/jpeg.h"
 #include "imaging/codecs/jpeg_decode.h"
-#include "support/raster.h"
-
-using namespace quillon;
 
 namespace {
 
 // Samples of any kind as a one-line picture, for a digest.
 template <typename T>
-testutil::Raster Samples(const std::vector<T>& values) {
-  testutil::Raster r{0, static_cast<int>(values.size() * sizeof(T)), 1, 1, 0, {}};
+Raster Samples(const std::vector<T>& values) {
+  Raster r{0, static_cast<int>(values.size() * sizeof(T)), 1, 1, 0, {}};
   const auto* bytes = reinterpret_cast<const uint8_t*>(values.data());
   r.pixels.assign(bytes, bytes + values.size() * sizeof(T));
   return r;
@@ -94,7 +86,7 @@ void ExpectLookupsDecodeEveryCode(const JpegDecoderState* state, int slot) {
   if (!ac) return;
   std::vector<int32_t> whole(l.skipAc, l.skipAc + 4096);
   whole.insert(whole.end(), l.fastAc, l.fastAc + 1024);
-  EXPECT_TRUE(testutil::MatchesDigest("jpeg-ac-lookups-" + std::to_string(slot), Samples(whole),
+  EXPECT_TRUE(MatchesDigest("jpeg-ac-lookups-" + std::to_string(slot), Samples(whole),
                                       "a canonical bit-by-bit decoder"));
 }
 
@@ -205,7 +197,7 @@ TEST(JpegTables, InverseDct) {
     ASSERT_EQ(std::vector<uint8_t>(fast, fast + 64), std::vector<uint8_t>(portable, portable + 64)) << trial;
     samples.insert(samples.end(), fast, fast + 64);
   }
-  EXPECT_TRUE(testutil::MatchesDigest("jpeg-idct-random-blocks", Samples(samples), "the transform in floating point"));
+  EXPECT_TRUE(MatchesDigest("jpeg-idct-random-blocks", Samples(samples), "the transform in floating point"));
 }
 
 // The colour rows at every width, both chroma layouts, full and half size:
@@ -244,7 +236,7 @@ TEST(JpegTables, ColourRowsAtEveryWidth) {
         rows.insert(rows.end(), gray.begin(), gray.begin() + width / 2);
       }
   }
-  EXPECT_TRUE(testutil::MatchesDigest("jpeg-colour-rows", Samples(rows), "the conversion's definition"));
+  EXPECT_TRUE(MatchesDigest("jpeg-colour-rows", Samples(rows), "the conversion's definition"));
 }
 
 TEST(JpegTables, ColourExtremes) {

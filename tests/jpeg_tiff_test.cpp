@@ -1,18 +1,7 @@
 // JPEG inside TIFF (compression 7 as libtiff writes it): abbreviated strips
 // decoded with the page's tables stream, each strip's lines in place,
 // against libtiff's own decode.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <string>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
-#include "support/files.h"
-#include "support/peers.h"
-
-using namespace quillon;
-using namespace testutil;
+#include "support/suite.h"
 
 TEST(JpegTiff, StripsDecodeWithTheSharedTables) {
   for (const char* name : {"tiff-strips.tif", "tiff-one-strip.tif", "tiff-gray-strips.tif", "tiff-rgb-strips.tif"}) {

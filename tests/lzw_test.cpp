@@ -2,22 +2,7 @@
 // table cases, the points where the code width grows, strips, interlacing,
 // the predictor, cut streams), round trips at every depth, the codes the
 // encoder writes.  The peers read saved pages in rle_lzw_files_test.
-#include <gtest/gtest.h>
-#include <tiff.h>
-
-#include <string>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
-#include "imaging/core/runlist.h"
-#include "support/files.h"
-#include "support/peers.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
-using testpix::Image;
-using testpix::Pattern;
+#include "support/suite.h"
 
 namespace {
 

@@ -3,22 +3,10 @@
 // places, then opened and decoded page by page.  The result is success or
 // an ImagingError; the sanitizer build catches any read or write outside a
 // buffer and any leak.
-#include <gtest/gtest.h>
+#include "support/suite.h"
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
-#include "support/builders.h"
-#include "support/files.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
 
 namespace {
 

@@ -1,15 +1,6 @@
 // PCL raster rows: the stream read back by a small raster reader gives the
 // page's bits exactly.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "support/files.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
+#include "support/suite.h"
 
 namespace {
 

@@ -1,18 +1,10 @@
 // PDF image objects: the cross-reference walks, the image dictionary and
 // the data, on files written by general tools and on files built here.
-#include <gtest/gtest.h>
+#include "support/suite.h"
+
 #include <zlib.h>
 
-#include <cstring>
-#include <string>
-#include <vector>
-
 #include "imaging/core/pdf.h"
-#include "support/files.h"
-#include "support/raster.h"
-
-using namespace quillon;
-using namespace testutil;
 
 namespace {
 
@@ -116,7 +108,7 @@ TEST(Pdf, ToolWrittenFilesFindTheirImages) {
   };
   for (const Expected& e : files) {
     SCOPED_TRACE(e.name);
-    OpenedFile f(testutil::DataPath(std::string("pdf/") + e.name));
+    OpenedFile f(DataPath(std::string("pdf/") + e.name));
     ASSERT_EQ(f.result, kOk);
     EXPECT_EQ(f.file.fileType, kFilePdf);
     ASSERT_EQ(f.file.pageCount, 1);

@@ -1,19 +1,6 @@
 // Bit-depth and colour conversion: promotions, repacking, reductions with
 // both methods, the 12-bit dithering and the fixed palettes.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "imaging/pixels/pixels.h"
-#include "support/files.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using testpix::Image;
-using testpix::SameImage;
+#include "support/suite.h"
 
 namespace {
 
@@ -24,9 +11,9 @@ uint32_t Word(uint32_t r5, uint32_t g6, uint32_t b5) { return (r5 << 11) | (g6 <
 
 // Converts a fresh page built from `image` and reads the result back.
 Image Convert(const Image& image, int target, int method, const uint8_t* palette = nullptr,
-              testutil::Page* keep = nullptr) {
-  testutil::Page local;
-  testutil::Page& page = keep ? *keep : local;
+              Page* keep = nullptr) {
+  Page local;
+  Page& page = keep ? *keep : local;
   testpix::MakePage(image, page.get(), palette);
   EXPECT_EQ(ConvertBitDepth(page.get(), target, method), kOk);
   return testpix::ReadPage(page.record);
@@ -40,7 +27,7 @@ TEST(BitDepthPromotion, BilevelInBothFormsBecomesBlackAndWhite) {
   const Image bilevel = testpix::Noise(37, 9, 1, 3);
   for (int target : {4, 8, 16, 24})
     for (bool runLists : {false, true}) {
-      testutil::Page page;
+      Page page;
       runLists ? testpix::MakeRunListPage(bilevel, page.get()) : testpix::MakePixelPage(bilevel, page.get());
       ASSERT_EQ(ConvertBitDepth(page.get(), target, kDitherDiffusion), kOk);
       EXPECT_EQ(page->compression, kUncompressed);
@@ -73,7 +60,7 @@ TEST(BitDepthPromotion, IndexedPagesTakeTheirPalettesColours) {
   }
   // 2 -> 4 copies each index into a nibble and keeps the palette.
   const Image two = testpix::Noise(11, 3, 2, 5);
-  testutil::Page page;
+  Page page;
   EXPECT_EQ(Convert(two, 4, 0, palette.data(), &page).px, two.px);
   EXPECT_EQ(0, std::memcmp(page->palette, palette.data(), 768));
   // 4 and 2 bits to 8 spread the indexes, not the colours, over the gray
@@ -85,7 +72,7 @@ TEST(BitDepthPromotion, IndexedPagesTakeTheirPalettesColours) {
       palette[0] = lightFirst ? 0xF0 : 0;
       Image expected(9, 4, 8);
       for (size_t i = 0; i < expected.px.size(); ++i) expected.px[i] = step * (lightFirst ? top - source.px[i] : source.px[i]);
-      testutil::Page eight;
+      Page eight;
       EXPECT_TRUE(SameImage(expected, Convert(source, 8, 0, palette.data(), &eight)));
       EXPECT_EQ(0, std::memcmp(eight->palette, kGrayRamp8.data(), 768));
     }
@@ -94,7 +81,7 @@ TEST(BitDepthPromotion, IndexedPagesTakeTheirPalettesColours) {
 
 TEST(BitDepthRepacking, SixteenToTwentyFourZeroesTheLowBits) {
   const Image rgb = testpix::Noise(21, 6, 24, 1);
-  testutil::Page page;
+  Page page;
   const Image packed = Convert(rgb, 16, 0, nullptr, &page);
   ASSERT_EQ(ConvertBitDepth(page.get(), 24, 0), kOk);
   const Image back = testpix::ReadPage(page.record);
@@ -108,7 +95,7 @@ TEST(BitDepthReduction, ThresholdMakesRunListsWith128Black) {
   Image gray = testpix::Noise(40, 7, 8, 9);
   gray.at(0, 0) = 128;
   gray.at(1, 0) = 129;
-  testutil::Page page;
+  Page page;
   const Image bilevel = Convert(gray, 1, kDitherNearest, nullptr, &page);
   EXPECT_EQ(page->compression, kRunLists);
   EXPECT_EQ(page->palette, nullptr);
@@ -160,9 +147,9 @@ TEST(BitDepthReduction, LargerPagesMatchTheirDigests) {
                          testpix::Noise(19, 5, from, 30 + from), target, kDitherNearest});
   }
   for (const Case& c : cases) {
-    testutil::Page page;
+    Page page;
     Convert(c.image, c.target, c.method, palette.data(), &page);
-    EXPECT_TRUE(testutil::MatchesDigest("depth-" + c.name, testutil::PageRaster(page.record), "the documented rules, modelled"));
+    EXPECT_TRUE(MatchesDigest("depth-" + c.name, PageRaster(page.record), "the documented rules, modelled"));
   }
 }
 
@@ -178,7 +165,7 @@ TEST(BitDepthReduction, MethodFlavoursAndTheNarrowGreen) {
 }
 
 TEST(BitDepthDither12, InPlaceBelowTheTopFourBits) {
-  testutil::Page page;
+  Page page;
   testpix::MakePixelPage(testpix::Noise(27, 9, 24, 12), page.get());
   uint8_t* data = page->data;
   ASSERT_EQ(ConvertBitDepth(page.get(), kTarget12Bit, kDitherNearest), kOk);
@@ -192,7 +179,7 @@ TEST(BitDepthDither12, InPlaceBelowTheTopFourBits) {
 TEST(BitDepthConversion, UnconvertedPairsAndFailuresLeaveThePageAlone) {
   const int pairs[][2] = {{8, 8}, {4, 4}, {24, 2}, {2, 24}, {2, 1}, {1, 2}, {16, 16}, {8, 12}, {1, 12}, {4, 32}};
   for (const auto& pair : pairs) {
-    testutil::Page page;
+    Page page;
     testpix::MakePage(testpix::Noise(6, 3, pair[0], 1), page.get());
     const PageRecord before = page.record;
     const Image pixels = testpix::ReadPage(page.record);
@@ -201,7 +188,7 @@ TEST(BitDepthConversion, UnconvertedPairsAndFailuresLeaveThePageAlone) {
     EXPECT_TRUE(SameImage(pixels, testpix::ReadPage(page.record)));
   }
   // Short of memory: -1, nothing changed, nothing leaked.
-  testutil::Page page;
+  Page page;
   testpix::MakePixelPage(testpix::Noise(600, 400, 24, 3), page.get());
   const PageRecord before = page.record;
   const uint64_t limit = AllocationLimit();

@@ -1,19 +1,6 @@
 // RenderPage: sampling with the four view rotations, the bilevel renderer
 // and scale-to-gray, and the safety of any request.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "imaging/pixels/pixels.h"
-#include "support/files.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using testpix::Image;
-using testpix::SameImage;
+#include "support/suite.h"
 
 namespace {
 
@@ -45,7 +32,7 @@ struct Output {
     return testpix::ReadBuffer(request.dstBits, request.dstBytesPerLine, request.dstWidth, request.dstHeight, depth);
   }
   // Renders `page` from (x, y) at `step` (both directions), top line first.
-  Image Render(testutil::Page& page, int32_t x, int32_t y, int32_t step, uint32_t rotation = 0) {
+  Image Render(Page& page, int32_t x, int32_t y, int32_t step, uint32_t rotation = 0) {
     request.srcX = x;
     request.srcY = y;
     request.xStep = request.yStep = step;
@@ -57,8 +44,8 @@ struct Output {
 };
 
 // Pictures appended one below the other, for one digest.
-void Append(testutil::Raster& all, const Image& image) {
-  const testutil::Raster r = testpix::ToRaster(image);
+void Append(Raster& all, const Image& image) {
+  const Raster r = testpix::ToRaster(image);
   all.width = r.width, all.channels = r.channels, all.height += r.height;
   all.pixels.insert(all.pixels.end(), r.pixels.begin(), r.pixels.end());
 }
@@ -79,11 +66,11 @@ Image Flipped(const Image& in) {
 // the same lines in the opposite order.
 TEST(RenderSampling, FourRotationsAtEveryDepthAndStep) {
   for (int bpp : {4, 8, 16, 24}) {
-    testutil::Raster all{0, 0, 0, 0, 0, {}};
+    Raster all{0, 0, 0, 0, 0, {}};
     for (uint32_t rotation : {0u, 90u, 180u, 270u})
       for (int32_t step : {256, 512, 128, 384, 96, 32})
         for (auto [sx, sy] : {std::pair{0, 0}, {1, 2}, {3, 1}}) {
-          testutil::Page page;
+          Page page;
           testpix::MakePixelPage(testpix::Noise(11, 7, bpp, static_cast<uint32_t>(bpp + step)), page.get());
           Output out(23, 9, bpp), up(23, 9, bpp);
           out.request.srcX = up.request.srcX = sx;
@@ -97,20 +84,20 @@ TEST(RenderSampling, FourRotationsAtEveryDepthAndStep) {
           ASSERT_TRUE(SameImage(Flipped(out.Read()), up.Read())) << bpp << " " << rotation << " " << step;
           Append(all, out.Read());
         }
-    EXPECT_TRUE(testutil::MatchesDigest("render-sampling-" + std::to_string(bpp), all, "the sampling table, modelled"));
+    EXPECT_TRUE(MatchesDigest("render-sampling-" + std::to_string(bpp), all, "the sampling table, modelled"));
   }
 }
 
 TEST(RenderSampling, HalfTurnsAndFullSize) {
   Image image(3, 2, 8);
   image.px = {1, 2, 3, 4, 5, 6};
-  testutil::Page small;
+  Page small;
   testpix::MakePixelPage(image, small.get());
   EXPECT_EQ(Output(3, 2, 8).Render(small, 0, 0, kUnitStep, 180).px, (std::vector<uint32_t>{6, 5, 4, 3, 2, 1}));
   // A half turn in the view equals both flips of the page; 1:1 is the page.
   for (int bpp : {4, 8, 16, 24}) {
     const Image noise = testpix::Noise(9, 6, bpp, 4);
-    testutil::Page flipped, original;
+    Page flipped, original;
     testpix::MakePixelPage(noise, flipped.get());
     testpix::MakePixelPage(noise, original.get());
     ASSERT_EQ(TransformPage(flipped.get(), kFlipHorizontal, 0, 0), kOk);
@@ -120,22 +107,22 @@ TEST(RenderSampling, HalfTurnsAndFullSize) {
   }
   // Pages of files: a photograph, a GIF chart, a G4 letter.
   for (const char* name : {"photo-rgb.tif", "chart.gif", "letter-g4.tif"}) {
-    testutil::OpenedFile f(testutil::SamplePath(name));
-    testutil::Page page, decoded;
+    OpenedFile f(SamplePath(name));
+    Page page, decoded;
     ASSERT_EQ(f.Extract(page.get()), kOk);
-    ASSERT_EQ(testutil::Decode(page.get(), decoded), kOk);
+    ASSERT_EQ(Decode(page.get(), decoded), kOk);
     const Image pixels = testpix::ReadPage(decoded.record);
     EXPECT_TRUE(SameImage(pixels, Output(pixels.width, pixels.height, pixels.bpp).Render(decoded, 0, 0, kUnitStep))) << name;
   }
 }
 
 TEST(RenderRequests, RefusedWithInvalidParameter) {
-  testutil::Page colour, bilevel, packed, twoBits;
+  Page colour, bilevel, packed, twoBits;
   testpix::MakePixelPage(testpix::Noise(8, 8, 8, 1), colour.get());
   testpix::MakeRunListPage(testpix::Noise(8, 8, 1, 1), bilevel.get());
   testpix::MakePixelPage(testpix::Noise(8, 8, 1, 1), packed.get());
   testpix::MakePixelPage(testpix::Noise(8, 8, 2, 1), twoBits.get());
-  auto result = [](testutil::Page& page, auto change) {
+  auto result = [](Page& page, auto change) {
     Output out(8, 8, page->bitsPerPixel == 1 ? 1 : page->bitsPerPixel);
     change(out.request);
     const int32_t code = RenderPage(page.get(), &out.request, 1);
@@ -173,7 +160,7 @@ TEST(RenderRequests, RefusedWithInvalidParameter) {
 TEST(RenderRequests, NoRequestWritesOutsideItsBuffer) {
   std::mt19937 random(5);
   auto pick = [&](std::initializer_list<int32_t> values) { return *(values.begin() + random() % values.size()); };
-  testutil::Page pages[6];
+  Page pages[6];
   const int depths[] = {1, 1, 4, 8, 16, 24};
   for (int k = 0; k < 6; ++k) testpix::MakePage(testpix::Noise(37, 23, depths[k], k), pages[k].get());
   for (int trial = 0; trial < 3000; ++trial) {
@@ -198,7 +185,7 @@ TEST(RenderRequests, NoRequestWritesOutsideItsBuffer) {
 
 TEST(RenderBilevel, FullSizeOffsetsAndEnlargement) {
   const Image image = testpix::Noise(45, 20, 1, 6);
-  testutil::Page page;
+  Page page;
   testpix::MakeRunListPage(image, page.get());
   // 1:1 from (5, 3): the page where it reaches, white beyond it; rotation
   // is not the bilevel renderer's business.
@@ -224,7 +211,7 @@ TEST(RenderBilevel, ReductionLetsBlackWin) {
   for (int32_t y = 0; y < 200; ++y) lines.at(137, y) = 0;  // vertical
   for (int32_t x = 0; x < 300; ++x) lines.at(x, 84) = 0;   // drawn (even)
   for (int32_t x = 0; x < 150; ++x) lines.at(x, 151) = 0;  // skipped (odd)
-  testutil::Page linePage;
+  Page linePage;
   testpix::MakeRunListPage(lines, linePage.get());
   Image small(30, 20, 1);
   for (int32_t y = 0; y < 20; ++y)
@@ -236,9 +223,9 @@ TEST(RenderBilevel, ReductionLetsBlackWin) {
   // a * 256 / xStep for at least one pixel).
   Image image = testpix::Noise(160, 90, 1, 2);
   for (size_t i = 0; i < image.px.size(); ++i) image.px[i] = image.px[i] || i % 3 == 0;
-  testutil::Page page;
+  Page page;
   testpix::MakeRunListPage(image, page.get());
-  testutil::Raster all{0, 0, 0, 0, 0, {}};
+  Raster all{0, 0, 0, 0, 0, {}};
   for (int32_t step : {300, 512, 700, 1024, 1025, 1900, 4000})
     for (auto [sx, sy] : {std::pair{0, 0}, {3, 5}}) {
       Output out(40, 30, 1);
@@ -249,7 +236,7 @@ TEST(RenderBilevel, ReductionLetsBlackWin) {
       ASSERT_EQ(RenderPage(page.get(), &out.request, 1), kOk);
       Append(all, out.Read());
     }
-  EXPECT_TRUE(testutil::MatchesDigest("render-bilevel-reductions", all, "the bilevel renderer's rules, modelled"));
+  EXPECT_TRUE(MatchesDigest("render-bilevel-reductions", all, "the bilevel renderer's rules, modelled"));
 }
 
 TEST(RenderBilevel, ScaleToGrayCountsWhitesOfEachBlock) {
@@ -259,7 +246,7 @@ TEST(RenderBilevel, ScaleToGrayCountsWhitesOfEachBlock) {
   for (int pattern = 0; pattern < 16; ++pattern) {
     Image block(2, 2, 1);
     for (int i = 0; i < 4; ++i) block.px[i] = (pattern >> i) & 1;
-    testutil::Page page;
+    Page page;
     testpix::MakeRunListPage(block, page.get());
     EXPECT_EQ(Output(1, 1, 4).Render(page, 0, 0, 512).px[0], levels[__builtin_popcount(pattern)]) << pattern;
   }
@@ -267,7 +254,7 @@ TEST(RenderBilevel, ScaleToGrayCountsWhitesOfEachBlock) {
   Image checker(64, 32, 1);
   for (int32_t y = 0; y < 32; ++y)
     for (int32_t x = 0; x < 64; ++x) checker.at(x, y) = (x + y) % 2;
-  testutil::Page page;
+  Page page;
   testpix::MakeRunListPage(checker, page.get());
   EXPECT_TRUE(SameImage(testpix::Uniform(32, 16, 4, 8), Output(32, 16, 4).Render(page, 0, 0, 512)));
   // A noisy page from an even origin, odd output width, past the page's
@@ -280,5 +267,5 @@ TEST(RenderBilevel, ScaleToGrayCountsWhitesOfEachBlock) {
   out.request.xStep = out.request.yStep = 512;
   ASSERT_EQ(RenderPage(page.get(), &out.request, 0), kOk);
   EXPECT_TRUE(out.GuardsIntact());
-  EXPECT_TRUE(testutil::MatchesDigest("render-scale-to-gray", testpix::ToRaster(out.Read()), "the 2 x 2 block counts"));
+  EXPECT_TRUE(MatchesDigest("render-scale-to-gray", testpix::ToRaster(out.Read()), "the 2 x 2 block counts"));
 }

@@ -1,29 +1,15 @@
 // TransformPage: rotation, inversion, mirroring, gray, lighten, darken and
 // line doubling, on run lists and on pixels.
-#include <gtest/gtest.h>
+#include "support/suite.h"
+
 #include <sys/mman.h>
-
-#include <algorithm>
-#include <cstring>
-#include <vector>
-
-#include "imaging/core/runlist.h"
-#include "imaging/pixels/pixels.h"
-#include "support/pixel_pages.h"
-#include "support/files.h"
-
-using namespace quillon;
-using testpix::Image;
-using testpix::SameImage;
 
 namespace {
 
 constexpr int kDepths[] = {1, 4, 8, 16, 24};
-using testpix::Mirrored;
-using testpix::Turned;
 
 Image Transformed(const Image& image, std::initializer_list<int> codes) {
-  testutil::Page page;
+  Page page;
   testpix::MakePage(image, page.get());
   for (int code : codes) EXPECT_EQ(TransformPage(page.get(), code, 90, 0), kOk) << code;
   return testpix::ReadPage(page.record);
@@ -46,7 +32,7 @@ TEST(Rotation, QuarterTurnOfAsymmetricPagesAtEveryDepth) {
   for (int bpp : kDepths)
     for (auto [w, h] : {std::pair{7, 4}, {5, 3}, {1, 6}, {16, 9}, {33, 2}}) {
       Image image = testpix::Noise(w, h, bpp, static_cast<uint32_t>(w * h + bpp));
-      testutil::Page page;
+      Page page;
       testpix::MakePage(image, page.get());
       page->xResolution = 204;
       page->yResolution = 98;
@@ -60,7 +46,7 @@ TEST(Rotation, QuarterTurnOfAsymmetricPagesAtEveryDepth) {
 TEST(Rotation, FourQuarterTurnsRestoreThePage) {
   for (int bpp : kDepths) {
     Image image = testpix::Noise(13, 6, bpp, 5);
-    testutil::Page page;
+    Page page;
     testpix::MakePage(image, page.get());
     const auto before = LineBytes(page.record);
     for (int i = 0; i < 4; ++i) ASSERT_EQ(TransformPage(page.get(), kRotateClockwise, 90, 0), kOk);
@@ -77,7 +63,7 @@ TEST(Rotation, LargeBilevelPageThroughSeveralStrips) {
   Image image = testpix::Noise(1200, 4000, 1, 9);
   for (int32_t y = 0; y < 4000; ++y)
     for (int32_t x = 600; x < 1200; ++x) image.at(x, y) = (x / 150) % 2 || (y / 700) % 2;
-  testutil::Page page;
+  Page page;
   testpix::MakeRunListPage(image, page.get());
   ASSERT_EQ(TransformPage(page.get(), kRotateClockwise, 90, 0), kOk);
   EXPECT_TRUE(SameImage(Turned(image, 90), testpix::ReadPage(page.record)));
@@ -97,7 +83,7 @@ TEST(Flips, HorizontalVerticalBothAsAHalfTurnAndWithATurnAsThreeQuarters) {
 
 TEST(Flips, MirroredRunListsStayWellFormed) {
   // An even number of runs gains a leading zero-length white run.
-  testutil::Page page;
+  Page page;
   testpix::MakeRunLines({{5, 3}, {0, 2, 6}}, 8, page.get());
   ASSERT_EQ(TransformPage(page.get(), kFlipHorizontal, 0, 0), kOk);
   EXPECT_EQ(LineBytes(page.record),
@@ -121,7 +107,7 @@ TEST(Flips, RunsPastTheWidthAreClippedAndShortLinesCompleted) {
   // Width 300: a black run that overshoots, a line whose runs stop short
   // (the rest is white, and mirrored it needs a two-byte first run, so the
   // page is rebuilt), an all-black line.
-  testutil::Page page;
+  Page page;
   testpix::MakeRunLines({{3, 0x81, 0x40}, {3, 2}, {0, 0x81, 0x2C}}, 300, page.get());
   Image expected(300, 3, 1);
   for (int32_t x = 0; x < 300; ++x) {
@@ -139,7 +125,7 @@ TEST(Flips, RunsPastTheWidthAreClippedAndShortLinesCompleted) {
 TEST(Inversion, TwiceIsIdentityAtEveryDepth) {
   for (int bpp : kDepths) {
     Image image = testpix::Noise(11, 4, bpp, 3);
-    testutil::Page page;
+    Page page;
     testpix::MakePage(image, page.get());
     const auto before = LineBytes(page.record);
     ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
@@ -160,7 +146,7 @@ TEST(Inversion, TwiceIsIdentityAtEveryDepth) {
     EXPECT_EQ(before, LineBytes(page.record));
   }
   // A line that starts black loses its leading zero run and gets it back.
-  testutil::Page page;
+  Page page;
   testpix::MakeRunLines({{0, 4, 6}}, 10, page.get());
   ASSERT_EQ(TransformPage(page.get(), kInvert, 0, 0), kOk);
   EXPECT_EQ(LineBytes(page.record)[0], (std::vector<uint8_t>{4, 6, 0, 0}));
@@ -173,7 +159,7 @@ TEST(GrayAndShades, ToGrayAtEveryDepth) {
   auto grayOf = [](uint32_t c) { return ((c & 0xFF) + 2 * ((c >> 8) & 0xFF) + (c >> 16)) / 4; };
   for (int bpp : {4, 8, 16, 24}) {
     Image image = testpix::Noise(10, 3, bpp, 6);
-    testutil::Page page;
+    Page page;
     testpix::MakePixelPage(image, page.get(), palette.data());
     ASSERT_EQ(TransformPage(page.get(), kToGray, 0, 0), kOk);
     Image gray = testpix::ReadPage(page.record);
@@ -196,7 +182,7 @@ TEST(GrayAndShades, ToGrayAtEveryDepth) {
       EXPECT_EQ(0, std::memcmp(page->palette + 48, palette.data() + 48, 720));
     }
   }
-  testutil::Page bilevel;
+  Page bilevel;
   testpix::MakeRunListPage(testpix::Noise(8, 2, 1, 1), bilevel.get());
   EXPECT_EQ(TransformPage(bilevel.get(), kToGray, 0, 0), kErrParameter);
 }
@@ -209,7 +195,7 @@ TEST(GrayAndShades, LightenAndDarkenClamp) {
       const Image image = testpix::Noise(6, 2, bpp, 1);
       std::vector<uint8_t> palette = testpix::ColourfulPalette(3);
       palette[3] = 255;
-      testutil::Page page;
+      Page page;
       testpix::MakePixelPage(image, page.get(), palette.data());
       ASSERT_EQ(TransformPage(page.get(), code, 0, 0), kOk);
       EXPECT_TRUE(SameImage(image, testpix::ReadPage(page.record)));
@@ -238,7 +224,7 @@ TEST(DoubleLines, EveryLineTwice) {
   Image expected(45, 14, 1);
   for (int32_t y = 0; y < 14; ++y)
     for (int32_t x = 0; x < 45; ++x) expected.at(x, y) = image.at(x, y / 2);
-  testutil::Page page;
+  Page page;
   testpix::MakeRunListPage(image, page.get());
   page->yResolution = 98;
   ASSERT_EQ(TransformPage(page.get(), kDoubleLines, 0, 0), kOk);
@@ -252,12 +238,12 @@ TEST(DoubleLines, EveryLineTwice) {
 }
 
 TEST(TransformFailures, RefusedCodesAndFormsLeaveThePageAlone) {
-  testutil::Page bilevel, gray, packed;
+  Page bilevel, gray, packed;
   testpix::MakeRunListPage(testpix::Noise(9, 4, 1, 1), bilevel.get());
   testpix::MakePixelPage(testpix::Noise(9, 4, 8, 1), gray.get());
   testpix::MakePixelPage(testpix::Noise(9, 4, 1, 1), packed.get());  // 1 bpp, code 0
   struct Case {
-    testutil::Page* page;
+    Page* page;
     int code;
   };
   const Case cases[] = {{&bilevel, 0},  {&bilevel, 3},       {&bilevel, 8},        {&bilevel, 12},
@@ -274,12 +260,12 @@ TEST(TransformFailures, RefusedCodesAndFormsLeaveThePageAlone) {
 }
 
 TEST(TransformFailures, ShortOfMemoryNothingChanges) {
-  testutil::Page bilevel, colour;
+  Page bilevel, colour;
   testpix::MakeRunListPage(testpix::Noise(500, 300, 1, 2), bilevel.get());
   testpix::MakePixelPage(testpix::Noise(300, 200, 24, 2), colour.get());
   const uint64_t limit = AllocationLimit();
   SetAllocationLimit(50000);
-  for (testutil::Page* page : {&bilevel, &colour})
+  for (Page* page : {&bilevel, &colour})
     for (int code : {kRotateClockwise, kDoubleLines, kToGray}) {
       const bool bilevelPage = page == &bilevel;
       if (code == (bilevelPage ? kToGray : kDoubleLines)) continue;
@@ -294,7 +280,7 @@ TEST(TransformReadOnlyView, PixelsInAFileViewAreCopiedFirst) {
   // Pixels that lie in a read-only file view: writing them in place would
   // fault, so the in-place transforms work on a copy of the page's own.
   Image image = testpix::Noise(12, 5, 24, 4);
-  testutil::Page source;
+  Page source;
   testpix::MakePixelPage(image, source.get());
   const size_t size = source->dataSize;
   for (int code : {kInvert, kFlipHorizontal, kFlipVertical, kLighten, kDarken, kConvertDepth}) {
@@ -302,13 +288,13 @@ TEST(TransformReadOnlyView, PixelsInAFileViewAreCopiedFirst) {
     ASSERT_NE(view, MAP_FAILED);
     std::memcpy(view, source->data, size);
     ASSERT_EQ(mprotect(view, size, PROT_READ), 0);
-    testutil::Page page;
+    Page page;
     page.record = source.record;
     page->data = static_cast<uint8_t*>(view);
     page->dataOwnership = kOwnedByView;
     ASSERT_EQ(TransformPage(page.get(), code, kTarget12Bit, kDitherDiffusion), kOk) << code;
     EXPECT_EQ(page->dataOwnership, kOwnedByPage);
-    testutil::Page owned;
+    Page owned;
     testpix::MakePixelPage(image, owned.get());
     ASSERT_EQ(TransformPage(owned.get(), code, kTarget12Bit, kDitherDiffusion), kOk);
     EXPECT_TRUE(SameImage(testpix::ReadPage(owned.record), testpix::ReadPage(page.record)));
@@ -332,7 +318,7 @@ TEST(TransformSequences, RandomRunListEditsMatchTheReference) {
     if (trial % 3 == 0)  // long runs too
       for (int32_t y = 0; y < image.height; ++y)
         for (int32_t x = 0; x < image.width; ++x) image.at(x, y) = (x / 9 + y) % 3 != 0;
-    testutil::Page page;
+    Page page;
     testpix::MakeRunListPage(image, page.get());
     for (int step = 0; step < 10; ++step) {
       const int code = std::initializer_list<int>{kRotateClockwise, kInvert, kFlipHorizontal,

@@ -1,14 +1,7 @@
 // Files written by general tools, rendered by `quillon render` and compared
 // pixel for pixel with the tools' own decodes (tests/data/reader), and the
 // tool's outputs and exit codes.
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "support/files.h"
-#include "support/raster.h"
-
-using namespace testutil;
+#include "support/suite.h"
 
 TEST(ReaderFixtures, RenderEqualsTheToolsOwnDecode) {
   TempDir dir;

@@ -3,21 +3,9 @@
 // made by general tools or written here by giflib and libtiff, against
 // the tools' own decodes; pages saved in these types, read back by giflib
 // and libtiff.
-#include <gtest/gtest.h>
-#include <tiff.h>
+#include "support/suite.h"
 
 #include <cctype>
-#include <string>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
-#include "imaging/writers/writers.h"
-#include "support/files.h"
-#include "support/peers.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
 
 namespace {
 

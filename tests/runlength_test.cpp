@@ -1,26 +1,11 @@
 // The run-length schemes (PackBits, PCX, BMP RLE4/RLE8): the row coders'
 // greedy splits, the decoders on hand-made streams and their corner cases,
 // round trips at every depth each scheme holds, and what they refuse.
-#include <gtest/gtest.h>
+#include "support/suite.h"
+
 #include <sys/mman.h>
-#include <tiff.h>
 
-#include <cstring>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
 #include "imaging/codecs/runlength.h"
-#include "imaging/core/runlist.h"
-#include "support/files.h"
-#include "support/peers.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
-using testpix::Image;
-using testpix::Pattern;
 
 namespace {
 

@@ -2,16 +2,7 @@
 // type holds is written, read back by our reader and opened by the peers
 // (ImageMagick, Pillow, and libtiff for TIFF) with the same pixels; any
 // other depth is refused with the Save As message.
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
-
-#include "imaging/writers/writers.h"
-#include "support/files.h"
-#include "support/raster.h"
-
-using namespace testutil;
+#include "support/suite.h"
 
 namespace {
 

@@ -1,14 +1,6 @@
 // quillon render's view options, end to end: scale-to-gray levels of a
 // bilevel page, turned and fitted views.
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "support/builders.h"
-#include "support/files.h"
-#include "support/raster.h"
-
-using namespace testutil;
+#include "support/suite.h"
 
 namespace {
 

@@ -1,16 +1,8 @@
 // AVI and QuickTime clips: the frame and sound index, on clips written by
 // ffmpeg and on clips built here with hostile tables.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <string>
-#include <vector>
+#include "support/suite.h"
 
 #include "imaging/core/video.h"
-#include "support/files.h"
-
-using namespace quillon;
-using namespace testutil;
 
 namespace {
 
@@ -145,7 +137,7 @@ TEST(Video, ClipsWrittenByFfmpeg) {
   };
   for (const Expected& e : clips) {
     SCOPED_TRACE(e.path);
-    OpenedFile f(testutil::DataPath(e.path));
+    OpenedFile f(DataPath(e.path));
     ASSERT_EQ(f.result, kOk);
     EXPECT_EQ(f.file.fileType, e.type);
     EXPECT_EQ(f.file.accessMode, kAccessRead);
@@ -170,7 +162,7 @@ TEST(Video, ClipsWrittenByFfmpeg) {
     }
   }
   for (const char* sample : {"clip.avi", "clip.mov"}) {
-    OpenedFile f(testutil::SamplePath(sample));
+    OpenedFile f(SamplePath(sample));
     ASSERT_EQ(f.result, kOk) << sample;
     EXPECT_EQ(f.file.pageCount, 20) << sample;
     EXPECT_EQ(f.file.audioSampleRate, 11025) << sample;

@@ -1,24 +1,13 @@
 // File writing: the save types, each format's bytes, and saves that fail
 // without harming the file they would replace.
-#include <gtest/gtest.h>
+#include "support/suite.h"
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
-
 #include <csignal>
-#include <cstring>
 #include <filesystem>
-#include <string>
-#include <vector>
-
-#include "imaging/writers/writers.h"
-#include "support/files.h"
-#include "support/peers.h"
-#include "support/pixel_pages.h"
-
-using namespace quillon;
-using namespace testutil;
 
 namespace {
 

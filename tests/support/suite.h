@@ -1,0 +1,39 @@
+// What every test file of the library's suite includes: GoogleTest, the
+// library's interfaces and the support library, with their names in scope.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <tiff.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "imaging/codecs/codecs.h"
+#include "imaging/core/core.h"
+#include "imaging/core/files.h"
+#include "imaging/core/runlist.h"
+#include "imaging/pixels/pixels.h"
+#include "imaging/writers/writers.h"
+#include "support/builders.h"
+#include "support/files.h"
+#include "support/peers.h"
+#include "support/pixel_pages.h"
+#include "support/raster.h"
+
+using namespace quillon;
+using namespace testutil;
+using testpix::Image;
+using testpix::Mirrored;
+using testpix::Pattern;
+using testpix::SameImage;
+using testpix::Turned;
