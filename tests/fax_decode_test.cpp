@@ -59,42 +59,6 @@ TEST(FaxTables, EveryOneDCodeDecodesToItsRow) {
   EXPECT_EQ(DecodeRun(sum, true).first, 2560 + 2560 + 1728 + 5);
 }
 
-TEST(FaxTables, PeekTablesMapBackToTheRows) {
-  // Each row's code, placed at the top of a window, finds its own entry.
-  for (bool white : {true, false})
-    for (const FaxCodeRow& row : white ? std::span<const FaxCodeRow>(kWhiteCodes) : std::span<const FaxCodeRow>(kBlackCodes)) {
-      const uint32_t window = static_cast<uint32_t>(row.bits) << (16 - row.length);
-      const FaxPeekEntry e = white ? (window >= 512 ? kWhiteCodeTable[window >> 7] : kLongCodeTable[window >> 3])
-                                   : (window >= 4096 ? kBlackCodeTable[window >> 10] : kLongCodeTable[window >> 3]);
-      EXPECT_EQ(e.run, row.run);
-      EXPECT_EQ(e.length, row.length);
-    }
-  const int shifts[] = {0, -1, -2, -3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3};
-  for (const FaxCodeRow& row : kTwoDModeCodes)
-    for (uint32_t rest = 0; rest < (1u << (7 - row.length)); ++rest) {  // every window that starts with the code
-      const FaxModeEntry e = kTwoDModeTable[(static_cast<uint32_t>(row.bits) << (7 - row.length)) | rest];
-      EXPECT_EQ(e.mode, row.run);
-      EXPECT_EQ(e.length, row.run == kModeExtension ? 0 : row.length);
-      EXPECT_EQ(e.shift, row.run < 20 ? shifts[row.run] : 0);
-    }
-  EXPECT_EQ(kTwoDModeTable[0].mode, kModeEndOfData);
-  // Encoding lookups are the same rows.
-  for (int run = 0; run < 64; ++run) {
-    EXPECT_EQ(kWhiteTerminating[run].bits, kWhiteCodes[run].bits);
-    EXPECT_EQ(kBlackTerminating[run].length, kBlackCodes[run].length);
-  }
-  EXPECT_EQ(kWhiteMakeup[1728 / 64].bits, 0b010011011);
-  EXPECT_EQ(kBlackMakeup[2560 / 64].bits, 0b000000011111);
-  EXPECT_EQ(kVerticalCodes[3].bits, 1);
-  EXPECT_EQ(kVerticalCodes[0].bits, 0b0000011);  // VR3: b1 - a1 = -3
-  EXPECT_EQ(kVerticalCodes[6].bits, 0b0000010);  // VL3
-  // Bit reversal, also in place.
-  for (int b = 0; b < 256; ++b) EXPECT_EQ(kBitReverseTable[kBitReverseTable[b]], b);
-  uint8_t bytes[3] = {0x01, 0x02, 0xC0};
-  ReverseBits(bytes, bytes, 3);
-  EXPECT_EQ(Bytes(bytes, bytes + 3), (Bytes{0x80, 0x40, 0x03}));
-}
-
 // The bit reader's fast path (eight-byte loads) and careful path (one byte
 // at a time, zeros past the end) deliver the same bits at every position.
 TEST(FaxBitReader, FastAndCarefulPathsAgreeAtEveryPosition) {
