@@ -151,13 +151,10 @@ TEST(Extract, TiffPolarityAndPalette) {
   EXPECT_EQ(fax->photometric, 0);
   EXPECT_EQ(fax->compression, kG4);
   // ColorMap red entry 0 = 0xFF00 gives third byte 0xFF.
-  TiffDirectory pal;
-  pal.image = {0, 1};
   std::vector<uint32_t> map(3 * 16, 0);
   map[0] = 0xFF00;
   map[16 + 1] = 0x8000;
-  pal.fields = {{256, 4, {4}, {}}, {257, 4, {1}, {}},   {258, 3, {4}, {}}, {259, 3, {1}, {}}, {262, 3, {3}, {}},
-                {273, 4, {}, {}},  {278, 4, {1}, {}},   {279, 4, {}, {}},  {320, 3, map, {}}};
+  const TiffDirectory pal = BilevelDirectory(4, 1, 1, {0, 1}).Set(258, 3, {4}).Set(262, 3, {3}).Set(320, 3, map);
   for (bool big : {false, true}) {
     Extracted page(BuildTiff({pal}, big));
     ASSERT_EQ(page.result, kOk);
@@ -169,11 +166,8 @@ TEST(Extract, TiffStripsInBothByteOrdersAndCutAtTheEnd) {
   // Three strips of one row each, 8-bit gray, in reverse order; the count
   // field of a big-endian file is a whole 32-bit value.
   for (bool big : {false, true}) {
-    TiffDirectory d;
-    d.image = {10, 20, 30, 40, 50, 60};
-    d.fields = {{256, 4, {2}, {}}, {257, 4, {3}, {}}, {258, 3, {8}, {}}, {259, 3, {1}, {}},
-                {262, 3, {1}, {}}, {278, 4, {1}, {}}, {273, 4, {12, 10, 8}, {}}, {279, 3, {2, 2, 2}, {}}};
-    Extracted page(BuildTiff({d}, big));
+    Extracted page(BuildTiff({BilevelDirectory(2, 3, 1, {10, 20, 30, 40, 50, 60}).Set(258, 3, {8}).Set(262, 3, {1})
+                                  .Set(278, 4, {1}).Set(273, 4, {12, 10, 8}).Set(279, 3, {2, 2, 2})}, big));
     ASSERT_EQ(page.result, kOk) << big;
     Page out;
     ASSERT_EQ(Decode(page.page.get(), out), kOk);
