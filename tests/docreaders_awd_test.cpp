@@ -5,7 +5,7 @@
 namespace {
 
 // A page of bands of 74 lines, G4 with the bits of each byte reversed.
-std::vector<AwdBand> Bands(const testpix::Image& picture) {
+std::vector<AwdBand> Bands(const Image& picture) {
   std::vector<AwdBand> bands;
   const auto strips = FaxStrips(testpix::PackedRows(picture, true), picture.width, picture.height,
                                 COMPRESSION_CCITTFAX4, 74, true);
@@ -16,7 +16,7 @@ std::vector<AwdBand> Bands(const testpix::Image& picture) {
 
 // Reads every page of `file`, band by band, and decodes it with libtiff and
 // with the library.
-void ExpectPages(const AwdFile& file, const std::vector<testpix::Image>& pictures) {
+void ExpectPages(const AwdFile& file, const std::vector<Image>& pictures) {
   OpenedFile f(file.bytes);
   ASSERT_EQ(f.result, kOk);
   ASSERT_EQ(f->fileType, kFileAwd);
@@ -40,9 +40,9 @@ void ExpectPages(const AwdFile& file, const std::vector<testpix::Image>& picture
   }
 }
 
-AwdFile Build(const std::vector<testpix::Image>& pictures, const AwdLayout& layout = {}) {
+AwdFile Build(const std::vector<Image>& pictures, const AwdLayout& layout = {}) {
   std::vector<std::vector<AwdBand>> bands;
-  for (const testpix::Image& p : pictures) bands.push_back(Bands(p));
+  for (const Image& p : pictures) bands.push_back(Bands(p));
   return BuildAwd(bands, layout);
 }
 
@@ -58,16 +58,16 @@ bool TableInsideBand(const AwdFile& file) {
 }  // namespace
 
 TEST(Awd, PagesOfBandsAreFoundAndRead) {
-  const std::vector<testpix::Image> pictures = {testpix::Drawing(1728, 200, 30), testpix::Drawing(1728, 74, 31),
+  const std::vector<Image> pictures = {testpix::Drawing(1728, 200, 30), testpix::Drawing(1728, 74, 31),
                                                 testpix::Drawing(1728, 150, 32)};
   ExpectPages(Build(pictures), pictures);
 }
 
 TEST(Awd, BandsSplitByAnAllocationTableSectorAreJoined) {
-  const std::vector<testpix::Image> pictures = {testpix::Drawing(1728, 300, 33), testpix::Drawing(1728, 222, 34)};
+  const std::vector<Image> pictures = {testpix::Drawing(1728, 300, 33), testpix::Drawing(1728, 222, 34)};
   // Table sectors at the start and in the middle of the stream.
   std::vector<std::vector<AwdBand>> bands;
-  for (const testpix::Image& p : pictures) bands.push_back(Bands(p));
+  for (const Image& p : pictures) bands.push_back(Bands(p));
   AwdLayout layout;
   for (uint32_t second = 6; second < 14; ++second) {
     layout.tableSectors = {0, second};
@@ -81,7 +81,7 @@ TEST(Awd, BandsSplitByAnAllocationTableSectorAreJoined) {
   ExpectPages(BuildAwd(bands, layout), pictures);
   // Random pixels make bands of several sectors each, so that the table
   // sector that writers place at file offset 0x8800 falls inside one.
-  const std::vector<testpix::Image> noisy = {testpix::Noise(1728, 148, 1, 35), testpix::Drawing(1728, 100, 36)};
+  const std::vector<Image> noisy = {testpix::Noise(1728, 148, 1, 35), testpix::Drawing(1728, 100, 36)};
   const AwdFile usual = Build(noisy, {{0, 0x8800 / 512 - 1}, false});
   ASSERT_EQ(usual.tableOffsets[1], 0x8800u);
   ASSERT_TRUE(TableInsideBand(usual));

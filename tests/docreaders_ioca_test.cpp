@@ -5,7 +5,7 @@
 
 namespace {
 
-IocaPage FaxPage(const testpix::Image& picture, bool lsbFirst, bool g4 = true) {
+IocaPage FaxPage(const Image& picture, bool lsbFirst, bool g4 = true) {
   IocaPage p;
   p.width = picture.width;
   p.height = picture.height;
@@ -20,7 +20,7 @@ IocaPage FaxPage(const testpix::Image& picture, bool lsbFirst, bool g4 = true) {
 }
 
 // IOCA's own uncompressed form: bit 1 = ink, rows byte-aligned.
-IocaPage RawPage(const testpix::Image& picture, bool lsbFirst) {
+IocaPage RawPage(const Image& picture, bool lsbFirst) {
   IocaPage p;
   p.width = picture.width;
   p.height = picture.height;
@@ -40,7 +40,7 @@ IocaPage RawPage(const testpix::Image& picture, bool lsbFirst) {
 }  // namespace
 
 TEST(Ioca, ImageDataIsGatheredFromFieldsSplitAnywhere) {
-  const testpix::Image picture = testpix::Drawing(300, 120, 7);
+  const Image picture = testpix::Drawing(300, 120, 7);
   IocaPage p = FaxPage(picture, false);
   p.imageChunk = 97;     // image data in many self-defining fields
   p.pictureChunk = 150;  // which straddle the picture data fields
@@ -61,7 +61,7 @@ TEST(Ioca, ImageDataIsGatheredFromFieldsSplitAnywhere) {
 TEST(Ioca, UncompressedImagesAreTurnedToTheLibrarysPolarity) {
   // Ink is bit 1 in IOCA; the page the library shows must not be a negative.
   for (bool lsbFirst : {false, true}) {
-    const testpix::Image picture = testpix::Drawing(77, 31, 8);
+    const Image picture = testpix::Drawing(77, 31, 8);
     IocaPage p = RawPage(picture, lsbFirst);
     p.imageChunk = 40;
     p.pictureChunk = 64;
@@ -77,11 +77,11 @@ TEST(Ioca, UncompressedImagesAreTurnedToTheLibrarysPolarity) {
 }
 
 TEST(Ioca, PagesAndTheEncodingParameter) {
-  const testpix::Image one = testpix::Drawing(64, 40, 9), two = testpix::Drawing(129, 50, 10),
+  const Image one = testpix::Drawing(64, 40, 9), two = testpix::Drawing(129, 50, 10),
                        three = testpix::Drawing(20, 20, 11);
   OpenedFile f(BuildIoca({FaxPage(one, true), FaxPage(two, true, false), RawPage(three, false)}));
   ASSERT_EQ(f->pageCount, 3);
-  const std::pair<int, const testpix::Image*> expected[] = {{kG4, &one}, {kG3OneD, &two}, {kUncompressed, &three}};
+  const std::pair<int, const Image*> expected[] = {{kG4, &one}, {kG3OneD, &two}, {kUncompressed, &three}};
   for (int i = 0; i < 3; ++i) {
     Page page;
     ASSERT_EQ(f.Extract(page.get(), i), kOk);
@@ -101,7 +101,7 @@ TEST(Ioca, PagesAndTheEncodingParameter) {
 }
 
 TEST(Ioca, FieldsThatClaimTooMuchOrAreMissing) {
-  const testpix::Image picture = testpix::Drawing(90, 40, 12);
+  const Image picture = testpix::Drawing(90, 40, 12);
   IocaPage p = FaxPage(picture, false);
   p.imageChunk = 50;
   p.pictureChunk = 60;

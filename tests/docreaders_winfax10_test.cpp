@@ -4,7 +4,7 @@
 
 namespace {
 
-WinFax10Page FaxPage(const testpix::Image& picture, bool g4) {
+WinFax10Page FaxPage(const Image& picture, bool g4) {
   return {picture.width, picture.height, g4,
           FaxStrips(testpix::PackedRows(picture, true), picture.width, picture.height,
                     g4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_CCITTFAX3, 0, true)[0]};
@@ -13,7 +13,7 @@ WinFax10Page FaxPage(const testpix::Image& picture, bool g4) {
 }  // namespace
 
 TEST(WinFax10, PagesAreFoundByTheirHeadersAndKeepTheirCode) {
-  const testpix::Image pictures[] = {testpix::Drawing(1728, 60, 20), testpix::Drawing(864, 45, 21),
+  const Image pictures[] = {testpix::Drawing(1728, 60, 20), testpix::Drawing(864, 45, 21),
                                      testpix::Drawing(1728, 30, 22)};
   const std::vector<WinFax10Page> pages = {FaxPage(pictures[0], true), FaxPage(pictures[1], false),
                                            FaxPage(pictures[2], true)};

@@ -14,7 +14,7 @@ struct Extracted {
   }
   PageRecord* operator->() { return page.get(); }
   // The page decoded to its display form, read back as pixel values.
-  testpix::Image Pixels() {
+  Image Pixels() {
     Page out;
     EXPECT_EQ(Decode(page.get(), out), kOk);
     return testpix::ReadPage(out.record);
@@ -42,7 +42,7 @@ Bytes Bmp(int width, int height, int bpp, uint32_t compression, const std::vecto
   return b;
 }
 
-std::vector<uint32_t> Row(const testpix::Image& image, int32_t y) {
+std::vector<uint32_t> Row(const Image& image, int32_t y) {
   return std::vector<uint32_t>(image.px.begin() + y * image.width, image.px.begin() + (y + 1) * image.width);
 }
 

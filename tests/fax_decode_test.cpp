@@ -147,7 +147,7 @@ TEST(FaxDecode, PhotometricOnePagesAreInvertedByTheConversion) {
   inverted->photometric = 1;
   ASSERT_EQ(Decode(page.get(), a), kOk);
   ASSERT_EQ(Decode(inverted.get(), b), kOk);
-  testpix::Image negative = testpix::ReadPage(b.record);
+  Image negative = testpix::ReadPage(b.record);
   for (uint32_t& v : negative.px) v ^= 1;
   EXPECT_TRUE(testpix::SameImage(testpix::ReadPage(a.record), negative));
 }
@@ -164,7 +164,7 @@ TEST(FaxDecode, APageCutShortKeepsItsTopLinesOnRequest) {
     ASSERT_EQ(f.Extract(whole.get()), kOk);
     ASSERT_EQ(f.Extract(cut.get()), kOk);
     ASSERT_EQ(Decode(whole.get(), strict), kOk);
-    const testpix::Image full = testpix::ReadPage(strict.record);
+    const Image full = testpix::ReadPage(strict.record);
     cut->dataSize = cut->dataSize * 2 / 3;
     const bool twoD = cut->compression == kG4 || cut->compression == kG3TwoD;
     const uint32_t paper = cut->photometric ? 0 : 1;  // lines not decoded are coded white
@@ -179,9 +179,9 @@ TEST(FaxDecode, APageCutShortKeepsItsTopLinesOnRequest) {
     EXPECT_EQ(cut->data, data);
     EXPECT_EQ(Bytes(data + cut->dataOffset, data + cut->dataOffset + cut->dataSize), before);
     ASSERT_EQ(Decode(cut.get(), kept, kFlagKeepPartial), kOk);
-    const testpix::Image part = testpix::ReadPage(kept.record);
+    const Image part = testpix::ReadPage(kept.record);
     int32_t same = 0;
-    auto line = [](const testpix::Image& image, int32_t y) {
+    auto line = [](const Image& image, int32_t y) {
       return std::vector<uint32_t>(image.px.begin() + y * image.width, image.px.begin() + (y + 1) * image.width);
     };
     while (same < full.height && line(part, same) == line(full, same)) ++same;

@@ -1,10 +1,9 @@
 // Pages saved as "JPEG JFIF" and "TIFF JPEG" (one strip holding the whole
 // stream), by the tool and by SavePage, and opened again by the library,
-// libjpeg-turbo (its library and djpeg), libtiff, ImageMagick and Pillow.
+// libjpeg-turbo and libtiff.
 #include "support/suite.h"
 
 #include <tiffio.h>
-#include <cstdlib>
 
 namespace {
 
@@ -29,7 +28,10 @@ void ExpectOneStripStream(const std::string& path, uint16_t photometric) {
 
 }  // namespace
 
-TEST(JpegSave, ToolWritesJfifAndTiffJpegThatEveryReaderOpens) {
+// ImageMagick and Pillow read both types in the save matrix; here a
+// photograph keeps 36 dB at the finest quality in our reader, libjpeg-turbo
+// (without a warning) and libtiff.
+TEST(JpegSave, ToolWritesJfifAndTiffJpegThatThePeersRead) {
   TempDir dir;
   const std::string source = SamplePath("photo24.bmp");
   const Raster reference = FileRaster(source);
@@ -38,32 +40,11 @@ TEST(JpegSave, ToolWritesJfifAndTiffJpegThatEveryReaderOpens) {
   for (const auto& [out, type] : {std::pair{jpg, "JPEG JFIF"}, std::pair{tif, "TIFF JPEG"}}) {
     const RunResult run = Tool("convert " + Quote(source) + " " + Quote(out) + " --type '" + type + "'");
     ASSERT_EQ(run.status, 0) << run.output;
-    // The library, ImageMagick and Pillow read both; the finest quality
-    // keeps 36 dB.
     EXPECT_GE(Psnr(FileRaster(out), reference), 36) << type;
-    const RunResult im = Shell("compare -metric PSNR " + Quote(source) + " " + Quote(out) + " null:");
-    EXPECT_GE(std::atof(im.output.c_str()), 36) << im.output;
-    const RunResult pillow = Shell(
-        "/usr/bin/python3 -c \"import math, sys; from PIL import Image; a = Image.open(sys.argv[1]).convert('RGB'); "
-        "b = Image.open(sys.argv[2]); b.load(); "
-        "e = sum((x - y) ** 2 for x, y in zip(a.tobytes(), b.convert('RGB').tobytes())) / (3 * a.size[0] * a.size[1]); "
-        "print(b.format, b.size[0], b.size[1], 10 * math.log10(255 * 255 / e))\" " +
-        Quote(source) + " " + Quote(out));
-    char format[16] = {};
-    int width = 0, height = 0;
-    double pillowPsnr = 0;
-    ASSERT_EQ(std::sscanf(pillow.output.c_str(), "%15s %d %d %lf", format, &width, &height, &pillowPsnr), 4)
-        << pillow.output;
-    EXPECT_EQ(std::string(format), out == jpg ? "JPEG" : "TIFF");
-    EXPECT_EQ(width, reference.width);
-    EXPECT_EQ(height, reference.height);
-    EXPECT_GE(pillowPsnr, 36);
   }
-  // libjpeg-turbo and djpeg read the JFIF file, libtiff the TIFF file.
   const Raster peer = JpegDecode(ReadFileBytes(jpg));
   EXPECT_EQ(peer.warnings, 0);
   EXPECT_GE(Psnr(peer, reference), 36);
-  EXPECT_EQ(Shell("djpeg -outfile /dev/null " + Quote(jpg)).status, 0);
   ExpectOneStripStream(tif, PHOTOMETRIC_YCBCR);
   EXPECT_GE(Psnr(TiffRgba(ReadFileBytes(tif)), reference), 36);
 }
@@ -71,10 +52,9 @@ TEST(JpegSave, ToolWritesJfifAndTiffJpegThatEveryReaderOpens) {
 TEST(JpegSave, GrayPagesAndResolutionSurviveBothTypes) {
   TempDir dir;
   const Raster picture = TestPicture(57, 43);
-  Raster gray{0, 57, 43, 1, 0, {}};
-  for (size_t i = 0; i < picture.pixels.size(); i += 3) gray.pixels.push_back(picture.pixels[i + 1]);
-  testpix::Image pixels(57, 43, 8);
-  pixels.px.assign(gray.pixels.begin(), gray.pixels.end());
+  Image pixels(57, 43, 8);
+  for (size_t i = 0; i < pixels.px.size(); ++i) pixels.px[i] = picture.pixels[3 * i + 1];
+  const Raster gray = testpix::ToRaster(pixels);
   Page page;
   testpix::MakePixelPage(pixels, page.get());
   page->xResolution = 200;

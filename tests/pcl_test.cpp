@@ -5,7 +5,7 @@
 namespace {
 
 // The stream of a bilevel page.
-Bytes Pcl(const testpix::Image& image) {
+Bytes Pcl(const Image& image) {
   Page runs, pcl;
   testpix::MakeRunListPage(image, runs.get());
   pcl->compression = kHpPcl;
@@ -15,9 +15,9 @@ Bytes Pcl(const testpix::Image& image) {
 
 // The page rebuilt from "ESC * b n W" rows (PackBits, 1 = black) between the
 // fixed header and trailer; width 0 when the stream is not laid out so.
-testpix::Image ReadRaster(const Bytes& pcl, int32_t width) {
+Image ReadRaster(const Bytes& pcl, int32_t width) {
   const std::string s(pcl.begin(), pcl.end());
-  testpix::Image image(width, 0, 1);
+  Image image(width, 0, 1);
   if (s.compare(0, 10, "\x1B*b2M\x1B*r0A") != 0 || s.size() < 14 || s.compare(s.size() - 4, 4, "\x1B*rB") != 0) return {};
   for (size_t at = 10; at < s.size() - 4;) {
     const size_t w = s.find('W', at);
@@ -35,7 +35,7 @@ testpix::Image ReadRaster(const Bytes& pcl, int32_t width) {
     }
     row.resize(RowBytes(width, 1));
     for (uint8_t& b : row) b = static_cast<uint8_t>(~b);
-    const testpix::Image line = testpix::ReadBuffer(row.data(), 0, width, 1, 1);
+    const Image line = testpix::ReadBuffer(row.data(), 0, width, 1, 1);
     image.px.insert(image.px.end(), line.px.begin(), line.px.end());
     ++image.height;
   }
@@ -56,7 +56,7 @@ TEST(Pcl, WidePagesRebuildBitExact) {
   // A 9600-dot row (1200 dpi letter width) of noise: far beyond 4096 bytes
   // once PackBits expands it; a white row between.
   for (int width : {1, 7, 9600}) {
-    testpix::Image image = testpix::Noise(width, 5, 1, 9600);
+    Image image = testpix::Noise(width, 5, 1, 9600);
     for (int32_t x = 0; x < width; ++x) image.at(x, 2) = 1;
     EXPECT_TRUE(testpix::SameImage(image, ReadRaster(Pcl(image), width))) << width;
   }

@@ -81,7 +81,7 @@ TEST(RleLzwPeers, GifsWrittenByGiflibMatchIt) {
   TempDir dir;
   for (int colours : {2, 4, 16, 256})
     for (bool interlaced : {false, true}) {
-      const testpix::Image noise = testpix::Noise(301, 97, 8, static_cast<uint32_t>(colours));
+      const Image noise = testpix::Noise(301, 97, 8, static_cast<uint32_t>(colours));
       Bytes indexes, palette;
       for (uint32_t v : noise.px) indexes.push_back(static_cast<uint8_t>(v % colours));
       // Levels of gray: two-colour frames are shown black and white.
