@@ -3,7 +3,6 @@
 // what is kept of a page whose data ends early.
 #include "support/suite.h"
 
-#include <cctype>
 #include <span>
 
 #include "imaging/codecs/fax.h"
@@ -132,12 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FaxPage{"fax/long-mh.tif", 0, kModifiedHuffman}, FaxPage{"letter-g4.tif", 0, kG4},
                       FaxPage{"memo-g3-2page.tif", 0, kG3OneD}, FaxPage{"memo-g3-2page.tif", 1, kG3OneD},
                       FaxPage{"invoice-g3-2d.tif", 0, kG3TwoD}, FaxPage{"pages-bigendian.tif", 1, kG4}),
-    [](const auto& info) {
-      std::string name = std::string(info.param.path) + "_" + std::to_string(info.param.index);
-      for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      return name;
-    });
+    [](const auto& info) { return TestName(std::string(info.param.path) + "_" + std::to_string(info.param.index)); });
 
 TEST(FaxDecode, PhotometricOnePagesAreInvertedByTheConversion) {
   OpenedFile f(DataPath("fax/text-g4.tif"));

@@ -179,23 +179,10 @@ TEST(FaxEncode, LongRunUsesTheLargestMakeupFirst) {
 TEST(FaxEncode, MalformedRunListsAreRepairedNotOverrun) {
   // Hand-made lines of width 10: runs past the width, a zero-length run in
   // the middle, a line that stops short, a two-byte run longer than the line.
-  const std::vector<Bytes> lines = {{3, 20, 0, 0, 0}, {2, 3, 0, 4, 0, 0, 0}, {4, 0, 0, 0}, {0x80, 200, 5, 0, 0, 0}};
+  Page runs;
+  testpix::MakeRunLines({{3, 20}, {2, 3, 0, 4}, {4}, {0x80, 200, 5}}, 10, runs.get());
   const std::vector<std::vector<uint32_t>> expected = {{3, 7}, {2, 7, 1}, {10}, {10}};
-  Bytes buffer(lines.size() * sizeof(uint8_t*));
-  std::vector<size_t> at;
-  for (const Bytes& l : lines) {
-    at.push_back(buffer.size());
-    buffer.insert(buffer.end(), l.begin(), l.end());
-  }
-  PageRecord runs{};
-  runs.width = 10;
-  runs.height = static_cast<int32_t>(lines.size());
-  runs.bitsPerPixel = 1;
-  runs.compression = kRunLists;
-  runs.data = buffer.data();
-  runs.dataSize = static_cast<uint32_t>(buffer.size());
-  for (size_t i = 0; i < lines.size(); ++i) reinterpret_cast<uint8_t**>(buffer.data())[i] = buffer.data() + at[i];
-  for (const Coding& c : kCodings) EXPECT_EQ(DecodeRuns(Encode(runs, c.code), c.code, 10, 4), expected) << c.code;
+  for (const Coding& c : kCodings) EXPECT_EQ(DecodeRuns(Encode(runs.record, c.code), c.code, 10, 4), expected) << c.code;
 }
 
 TEST(FaxEncode, RefusesPagesThatAreNotRunLists) {

@@ -105,11 +105,8 @@ INSTANTIATE_TEST_SUITE_P(Decode, JpegFixtures,
                                            JpegFile{"size-17x13.jpg", 17, 13, true},
                                            JpegFile{"size-2049x3.jpg", 2049, 3, true}),
                          [](const auto& info) {
-                           std::string name = info.param.name;
-                           name = name.substr(0, name.find('.'));
-                           for (char& c : name)
-                             if (c == '-') c = '_';
-                           return name;
+                           const std::string name = info.param.name;
+                           return TestName(name.substr(0, name.find('.')));
                          });
 
 TEST(JpegDecode, PageRecordOfADecodedPicture) {

@@ -5,8 +5,6 @@
 // and libtiff.
 #include "support/suite.h"
 
-#include <cctype>
-
 namespace {
 
 // A page of a file in tests/data (a path with a folder) or of a sample.
@@ -60,12 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CodedFile{"lzw/lzw-rgb-pred.tif", 0}, CodedFile{"lzw/lzw-bilevel-strips.tif", 0},
                       CodedFile{"lzw/lzw-palette4.tif", 0}, CodedFile{"scan-lzw.tif", 0},
                       CodedFile{"pages-bigendian.tif", 2}),
-    [](const auto& info) {
-      std::string name = std::string(info.param.path) + "_" + std::to_string(info.param.page);
-      for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      return name;
-    });
+    [](const auto& info) { return TestName(std::string(info.param.path) + "_" + std::to_string(info.param.page)); });
 
 TEST(RleLzwPeers, SamplesMatchTheDigestsOfImageMagicksDecode) {
   for (const auto& [name, page] : {std::pair{"chart-rle8.bmp", 0}, {"chart8.pcx", 0}, {"photo24.pcx", 0},

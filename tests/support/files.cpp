@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -75,6 +76,12 @@ quillon::PageRecord CodedPage(const Bytes& data, int compression, int32_t width,
 int32_t Decode(quillon::PageRecord* source, Page& out, int32_t flags) {
   out->compression = static_cast<int8_t>(source->bitsPerPixel == 1 ? quillon::kRunLists : quillon::kUncompressed);
   return quillon::ConvertPage(source, out.get(), flags);
+}
+
+std::string TestName(std::string text) {
+  for (char& c : text)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return text;
 }
 
 Bytes Concat(std::initializer_list<Bytes> parts) {

@@ -72,6 +72,10 @@ quillon::PageRecord CodedPage(const Bytes& data, int compression, int32_t width,
 // for 1 bpp, pixels otherwise.
 int32_t Decode(quillon::PageRecord* source, Page& out, int32_t flags = 0);
 
+// `text` with every character but letters and digits turned to '_', as a
+// parameterised test's name.
+std::string TestName(std::string text);
+
 // The parts one after the other.
 Bytes Concat(std::initializer_list<Bytes> parts);
 // Little-endian and big-endian numbers and text at `at`, growing `b`.
