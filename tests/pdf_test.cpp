@@ -9,43 +9,33 @@
 namespace {
 
 // A PDF written object by object, with a classic cross-reference table.
-class PdfBuilder {
- public:
-  // Line end of the table's entries: "\r\n" or " \n" (20 bytes each).
-  explicit PdfBuilder(std::string entryEnd = " \n") : entryEnd_(std::move(entryEnd)) {
-    text_ = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-  }
+struct PdfBuilder {
+  std::string text = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  std::vector<size_t> offsets;
   int Add(const std::string& dictionary, const std::string& stream = "", bool withStream = true) {
-    int number = static_cast<int>(offsets_.size()) + 1;
-    offsets_.push_back(text_.size());
-    text_ += std::to_string(number) + " 0 obj\n" + dictionary + "\n";
-    if (withStream) text_ += "stream\n" + stream + "\nendstream\n";
-    text_ += "endobj\n";
-    return number;
+    offsets.push_back(text.size());
+    text += std::to_string(offsets.size()) + " 0 obj\n" + dictionary + "\n";
+    if (withStream) text += "stream\n" + stream + "\nendstream\n";
+    text += "endobj\n";
+    return static_cast<int>(offsets.size());
   }
-  // The table: one subsection per `split` objects, so readers must take
-  // several.
-  std::string Finish(size_t split = 1000) {
-    size_t xref = text_.size();
-    text_ += "xref\n0 1\n0000000000 65535 f" + entryEnd_;
-    for (size_t first = 0; first < offsets_.size(); first += split) {
-      size_t count = std::min(split, offsets_.size() - first);
-      text_ += std::to_string(first + 1) + " " + std::to_string(count) + "\n";
+  // The table: entries ending in `entryEnd` (20 bytes each), one subsection
+  // per `split` objects, so that readers must take several.
+  std::string Finish(const std::string& entryEnd = " \n", size_t split = 1000) {
+    const size_t xref = text.size();
+    text += "xref\n0 1\n0000000000 65535 f" + entryEnd;
+    for (size_t first = 0; first < offsets.size(); first += split) {
+      const size_t count = std::min(split, offsets.size() - first);
+      text += std::to_string(first + 1) + " " + std::to_string(count) + "\n";
       for (size_t i = first; i < first + count; ++i) {
         char entry[32];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n", offsets_[i]);
-        text_ += entry + entryEnd_;
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n", offsets[i]);
+        text += entry + entryEnd;
       }
     }
-    text_ += "trailer\n<< /Size " + std::to_string(offsets_.size() + 1) + " >>\nstartxref\n" +
-             std::to_string(xref) + "\n%%EOF\n";
-    return text_;
+    return text + "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
   }
-
- private:
-  std::string entryEnd_;
-  std::string text_;
-  std::vector<size_t> offsets_;
 };
 
 std::vector<uint8_t> ToBytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
@@ -75,16 +65,8 @@ std::string Ascii85(const std::string& data) {
   return out + "~>";
 }
 
-// A gray or 1-bit image of noise that does not compress below 512 bytes.
-std::vector<uint8_t> Noise(size_t size) {
-  std::vector<uint8_t> v(size);
-  uint32_t x = 12345;
-  for (uint8_t& b : v) {
-    x = x * 1103515245 + 12345;
-    b = static_cast<uint8_t>(x >> 16);
-  }
-  return v;
-}
+// Random bytes, which do not compress below 512 bytes.
+std::vector<uint8_t> Noise(size_t size) { return testpix::PackedRows(testpix::Noise(static_cast<int32_t>(size), 1, 8, 5)); }
 
 // The page count of a PDF that opens, or the error.
 int32_t Pages(const std::string& pdf) {
@@ -140,7 +122,7 @@ TEST(Pdf, ClassicTablesInEveryLineEndAndSubsection) {
   std::string image = Deflate(gray);
   for (std::string end : {std::string(" \n"), std::string("\r\n"), std::string(" \r")}) {
     for (size_t split : {size_t{1}, size_t{2}, size_t{100}}) {
-      PdfBuilder b(end);
+      PdfBuilder b;
       b.Add("<< /Type /Catalog >>", "", false);
       b.Add("<< /Type /XObject /Subtype /Image /Width 40 /Height 30 /ColorSpace /DeviceGray "
             "/BitsPerComponent 8 /Filter /FlateDecode /Length " +
@@ -149,7 +131,7 @@ TEST(Pdf, ClassicTablesInEveryLineEndAndSubsection) {
       b.Add("<< /Type /XObject /Subtype /Image /Width 40 /Height 30 /ColorSpace /DeviceGray "
             "/BitsPerComponent 8 /Filter /FlateDecode >>",
             image);
-      EXPECT_EQ(Pages(b.Finish(split)), 2) << "entry end " << static_cast<int>(end[0]) << " split " << split;
+      EXPECT_EQ(Pages(b.Finish(end, split)), 2) << "entry end " << static_cast<int>(end[0]) << " split " << split;
     }
   }
 }
@@ -268,26 +250,19 @@ TEST(Pdf, ColourSpacesRgbIndexedAndIcc) {
   OpenedFile f(ToBytes(b.Finish()));
   ASSERT_EQ(f->pageCount, 4);
 
-  Page page;
-  ASSERT_EQ(f.Extract(page.get(), 0), kOk);
-  EXPECT_EQ(page->bitsPerPixel, 24);
-  EXPECT_EQ(page->data[0], rgb[2]);  // Red, Green, Blue turned around
-  EXPECT_EQ(page->data[2], rgb[0]);
-  FreePage(page.get());
-
-  ASSERT_EQ(f.Extract(page.get(), 1), kOk);
-  EXPECT_EQ(page->bitsPerPixel, 8);
-  ASSERT_NE(page->palette, nullptr);
-  EXPECT_EQ(page->palette[2], 0xFF);      // entry 0 red
-  EXPECT_EQ(page->palette[3 + 1], 0xFF);  // entry 1 green
-  EXPECT_EQ(page->palette[6], 0xFF);      // entry 2 blue
-  FreePage(page.get());
-
-  ASSERT_EQ(f.Extract(page.get(), 2), kOk);
-  EXPECT_EQ(page->palette[3], 0xFF);  // the gray lookup through a reference
-  FreePage(page.get());
-
-  EXPECT_EQ(f.Extract(page.get(), 3), kErrUnsupported);
+  Page colour, indexed, gray, cmyk;
+  ASSERT_EQ(f.Extract(colour.get(), 0), kOk);
+  EXPECT_EQ(colour->bitsPerPixel, 24);
+  EXPECT_EQ(colour->data[0], rgb[2]);  // Red, Green, Blue turned around
+  EXPECT_EQ(colour->data[2], rgb[0]);
+  ASSERT_EQ(f.Extract(indexed.get(), 1), kOk);
+  EXPECT_EQ(indexed->bitsPerPixel, 8);
+  ASSERT_NE(indexed->palette, nullptr);
+  // Entries 0, 1 and 2: red, green and blue.
+  EXPECT_EQ((Bytes{indexed->palette[2], indexed->palette[4], indexed->palette[6]}), (Bytes{0xFF, 0xFF, 0xFF}));
+  ASSERT_EQ(f.Extract(gray.get(), 2), kOk);
+  EXPECT_EQ(gray->palette[3], 0xFF);  // the gray lookup through a reference
+  EXPECT_EQ(f.Extract(cmyk.get(), 3), kErrUnsupported);
 }
 
 TEST(Pdf, HostileLengthsStayInsideTheFile) {
