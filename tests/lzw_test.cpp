@@ -1,7 +1,7 @@
 // LZW in both variants: code streams written here bit by bit (the string
 // table cases, the points where the code width grows, strips, interlacing,
-// the predictor, cut streams), round trips at every depth, the codes the
-// encoder writes.  The peers read saved pages in rle_lzw_files_test.
+// the predictor, cut streams), the codes the encoder writes.  The round
+// trips are in runlength_test, the peers' reading in rle_lzw_files_test.
 #include "support/suite.h"
 
 namespace {
@@ -235,37 +235,13 @@ Bytes Encoded(const Image& image, int code, Page& encoded) {
   return Bytes(encoded->data, encoded->data + encoded->dataSize);
 }
 
-class LzwRoundTrip : public ::testing::TestWithParam<int> {};
-
 }  // namespace
 
-TEST_P(LzwRoundTrip, BothVariantsEveryWidthPatternAndLineOrder) {
-  const int bpp = GetParam();
-  for (int code : {int{kLzwTiff}, int{kLzwGif}}) {
-    if (code == kLzwGif && bpp == 24) continue;
-    for (int32_t width : {1, 3, 8, 9, 31, 257})
-      for (int32_t height : {1, 6})
-        for (Pattern pattern : {Pattern::kNoise, Pattern::kRuns, Pattern::kGradient, Pattern::kConstant})
-          for (bool bottomUp : {false, true}) {
-            SCOPED_TRACE("code " + std::to_string(code) + " width " + std::to_string(width) + " height " +
-                         std::to_string(height) + (bottomUp ? " bottom-up" : ""));
-            const Image image = testpix::Patterned(width, height, bpp, pattern, 3);
-            Page original, encoded, decoded;
-            testpix::MakePage(image, original.get(), nullptr, bottomUp);
-            encoded->compression = static_cast<int8_t>(code);
-            ASSERT_EQ(ConvertPage(original.get(), encoded.get(), 0), kOk);
-            // Bilevel TIFF rows are coded white-is-one; a TIFF page's
-            // photometric is the file's, here BlackIsZero, as the TIFF
-            // writer records it and the reader hands it back.
-            if (code == kLzwTiff && bpp == 1) encoded->photometric = 1;
-            ASSERT_EQ(Decode(encoded.get(), decoded), kOk);
-            ASSERT_TRUE(testpix::SameImage(image, testpix::ReadPage(decoded.record)));
-          }
-  }
-  // Pages of every length up to a few hundred codes, some ending just where
-  // the last code's table entry widens the codes: the end code has the
-  // width the decoder expects.
-  if (bpp == 1 || bpp == 8)
+// Pages of every length up to a few hundred codes, some ending just where
+// the last code's table entry widens the codes: the end code has the width
+// the decoder expects.  The round trips are in runlength_test.
+TEST(LzwEncode, TheEndCodeHasTheWidthOfTheLastEntry) {
+  for (int bpp : {1, 8})
     for (int code : {int{kLzwTiff}, int{kLzwGif}})
       for (int32_t width = 1; width <= 1100; width += (bpp == 8 ? 1 : 7)) {
         Page encoded;
@@ -277,8 +253,6 @@ TEST_P(LzwRoundTrip, BothVariantsEveryWidthPatternAndLineOrder) {
         ASSERT_EQ(codes.back(), clear + 1) << code << " width " << width;
       }
 }
-
-INSTANTIATE_TEST_SUITE_P(Depths, LzwRoundTrip, ::testing::Values(1, 4, 8, 24));
 
 TEST(LzwEncode, GifBilevelPagesStartWithThreeBitCodes) {
   Page encoded;
