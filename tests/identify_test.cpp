@@ -155,36 +155,6 @@ TEST(Identify, FliSizeFieldMayBeALittleShort) {
   }
 }
 
-TEST(Identify, QuickTimeAsCurrentToolsWriteIt) {
-  // Clips identify and are then refused by the index (no frames here, -7);
-  // anything else is -9.
-  Bytes ftyp(64, 0);
-  PutBE32(ftyp, 0, 20);
-  PutText(ftyp, 4, "ftypqt      qt  ");
-  PutBE32(ftyp, 20, 8);
-  PutText(ftyp, 24, "wide");
-  PutBE32(ftyp, 28, 36);
-  PutText(ftyp, 32, "moov");
-  EXPECT_EQ(Open(ftyp).result, kErrUnsupported);
-  Bytes mp4 = ftyp;
-  PutText(mp4, 8, "isom    mp41");
-  EXPECT_EQ(Open(mp4).result, kErrUnknownFormat);
-  Bytes wide(200, 0);
-  PutBE32(wide, 0, 8);
-  PutText(wide, 4, "wide");
-  PutBE32(wide, 8, 100);
-  PutText(wide, 12, "mdat");
-  PutBE32(wide, 108, 92);
-  PutText(wide, 112, "moov");
-  EXPECT_EQ(Open(wide).result, kErrUnsupported);
-  PutText(wide, 112, "xxxx");
-  EXPECT_EQ(Open(wide).result, kErrUnknownFormat);
-  Bytes classic(64, 0);
-  PutBE32(classic, 0, 64);
-  PutText(classic, 4, "moov");
-  EXPECT_EQ(Open(classic).result, kErrUnsupported);
-}
-
 TEST(Identify, HeaderSignaturesOfEveryFormat) {
   const std::string compound("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8), root("R\0o\0o\0t\0", 8);
   Bytes pseg = Blank({});

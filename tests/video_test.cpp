@@ -247,6 +247,21 @@ TEST(Video, QuickTimeTables) {
   EXPECT_EQ(m.result, kErrUnsupported);
 }
 
+TEST(Video, QuickTimeIsIdentifiedAsCurrentToolsWriteIt) {
+  // Clips identify and are then refused by the index (no frames here, -7);
+  // anything else is -9.
+  const Bytes qt = Atom("ftyp", {'q', 't', ' ', ' ', 0, 0, 0, 0, 'q', 't', ' ', ' '}), moov = Atom("moov", Bytes(28, 0));
+  EXPECT_EQ(OpenedFile(Concat({qt, Atom("wide", {}), moov})).result, kErrUnsupported);
+  Bytes mp4 = Concat({qt, Atom("wide", {}), moov});
+  PutText(mp4, 8, "isom    mp41");
+  EXPECT_EQ(OpenedFile(mp4).result, kErrUnknownFormat);
+  EXPECT_EQ(OpenedFile(Concat({Atom("wide", {}), Atom("mdat", Bytes(92, 0)), Atom("moov", Bytes(84, 0))})).result,
+            kErrUnsupported);
+  EXPECT_EQ(OpenedFile(Concat({Atom("wide", {}), Atom("mdat", Bytes(92, 0)), Atom("xxxx", Bytes(84, 0))})).result,
+            kErrUnknownFormat);
+  EXPECT_EQ(OpenedFile(Atom("moov", Bytes(56, 0))).result, kErrUnsupported);
+}
+
 TEST(Video, SampleRateSnapping) {
   EXPECT_EQ(SnapSampleRate(7801), 8000);
   EXPECT_EQ(SnapSampleRate(7800), 7800);
