@@ -17,49 +17,27 @@ namespace testutil {
 
 namespace {
 
-// A TIFF file in memory, for libtiff's client I/O.
-struct MemoryFile {
-  Bytes bytes;
-  uint64_t position = 0;
-};
-
-MemoryFile& Memory(thandle_t h) { return *static_cast<MemoryFile*>(h); }
-tmsize_t MemRead(thandle_t h, void* buffer, tmsize_t size) {
-  MemoryFile& m = Memory(h);
-  const uint64_t n = std::min<uint64_t>(size, m.position < m.bytes.size() ? m.bytes.size() - m.position : 0);
-  std::memcpy(buffer, m.bytes.data() + m.position, n);
-  m.position += n;
-  return static_cast<tmsize_t>(n);
-}
-tmsize_t MemWrite(thandle_t h, void* buffer, tmsize_t size) {
-  MemoryFile& m = Memory(h);
-  if (m.bytes.size() < m.position + size) m.bytes.resize(m.position + size);
-  std::memcpy(m.bytes.data() + m.position, buffer, static_cast<size_t>(size));
-  m.position += size;
-  return size;
-}
-toff_t MemSeek(thandle_t h, toff_t offset, int whence) {
-  MemoryFile& m = Memory(h);
-  m.position = (whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m.position : m.bytes.size()) + offset;
-  return m.position;
-}
-int MemClose(thandle_t) { return 0; }
-toff_t MemSize(thandle_t h) { return Memory(h).bytes.size(); }
-int MemMap(thandle_t, void**, toff_t*) { return 0; }
-void MemUnmap(thandle_t, void*, toff_t) {}
-
 struct TiffCloser {
   void operator()(TIFF* t) const { TIFFClose(t); }
 };
-using Tiff = std::unique_ptr<TIFF, TiffCloser>;
 
-Tiff Open(MemoryFile& m, const char* mode) {
-  static const bool quiet = (TIFFSetWarningHandler(nullptr), TIFFSetErrorHandler(nullptr), true);
-  (void)quiet;
-  m.position = 0;
-  return Tiff(TIFFClientOpen("memory", mode, &m, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap,
-                             MemUnmap));
-}
+// libtiff on a file in a folder of its own: `bytes` written there to be
+// read, or none, for a file to be written.
+struct TiffFile {
+  TempDir dir;
+  std::unique_ptr<TIFF, TiffCloser> tiff;
+  explicit TiffFile(const Bytes* bytes = nullptr) {
+    static const bool quiet = (TIFFSetWarningHandler(nullptr), TIFFSetErrorHandler(nullptr), true);
+    (void)quiet;
+    if (bytes) dir.Write("peer.tif", *bytes);
+    tiff.reset(TIFFOpen(dir.Path("peer.tif").c_str(), bytes ? "r" : "w"));
+  }
+  TIFF* get() const { return tiff.get(); }
+  Bytes Written() {
+    tiff.reset();
+    return ReadFileBytes(dir.Path("peer.tif"));
+  }
+};
 
 void SetFields(TIFF* t, const TiffSpec& s) {
   TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(s.width));
@@ -83,34 +61,27 @@ void SetFields(TIFF* t, const TiffSpec& s) {
 }  // namespace
 
 Bytes TiffEncode(const TiffSpec& spec, const Bytes& rows) {
-  MemoryFile m;
-  {
-    Tiff t = Open(m, "w");
-    SetFields(t.get(), spec);
-    const size_t row = (static_cast<size_t>(spec.width) * spec.bitsPerSample * spec.samples + 7) / 8;
-    for (int y = 0; y < spec.height; ++y)
-      TIFFWriteScanline(t.get(), const_cast<uint8_t*>(rows.data()) + y * row, static_cast<uint32_t>(y), 0);
-  }
-  return m.bytes;
+  TiffFile t;
+  SetFields(t.get(), spec);
+  const size_t row = (static_cast<size_t>(spec.width) * spec.bitsPerSample * spec.samples + 7) / 8;
+  for (int y = 0; y < spec.height; ++y)
+    TIFFWriteScanline(t.get(), const_cast<uint8_t*>(rows.data()) + y * row, static_cast<uint32_t>(y), 0);
+  return t.Written();
 }
 
 Bytes TiffWithStrips(const TiffSpec& spec, const std::vector<Bytes>& strips) {
-  MemoryFile m;
-  {
-    Tiff t = Open(m, "w");
-    SetFields(t.get(), spec);
-    for (size_t s = 0; s < strips.size(); ++s)
-      TIFFWriteRawStrip(t.get(), static_cast<uint32_t>(s), const_cast<uint8_t*>(strips[s].data()),
-                        static_cast<tmsize_t>(strips[s].size()));
-  }
-  return m.bytes;
+  TiffFile t;
+  SetFields(t.get(), spec);
+  for (size_t s = 0; s < strips.size(); ++s)
+    TIFFWriteRawStrip(t.get(), static_cast<uint32_t>(s), const_cast<uint8_t*>(strips[s].data()),
+                      static_cast<tmsize_t>(strips[s].size()));
+  return t.Written();
 }
 
 std::vector<Bytes> TiffRawStrips(const Bytes& file) {
-  MemoryFile m{file};
-  Tiff t = Open(m, "r");
+  TiffFile t(&file);
   std::vector<Bytes> strips;
-  for (uint32_t s = 0; t && s < TIFFNumberOfStrips(t.get()); ++s) {
+  for (uint32_t s = 0; t.get() && s < TIFFNumberOfStrips(t.get()); ++s) {
     Bytes strip(static_cast<size_t>(std::max<tmsize_t>(TIFFRawStripSize(t.get(), s), 0)));
     TIFFReadRawStrip(t.get(), s, strip.data(), static_cast<tmsize_t>(strip.size()));
     strips.push_back(std::move(strip));
@@ -119,10 +90,9 @@ std::vector<Bytes> TiffRawStrips(const Bytes& file) {
 }
 
 Raster TiffRgba(const Bytes& file, int directory) {
-  MemoryFile m{file};
-  Tiff t = Open(m, "r");
+  TiffFile t(&file);
   Raster out;
-  if (!t || !TIFFSetDirectory(t.get(), static_cast<tdir_t>(directory))) return out;
+  if (!t.get() || !TIFFSetDirectory(t.get(), static_cast<tdir_t>(directory))) return out;
   uint32_t w = 0, h = 0;
   TIFFGetField(t.get(), TIFFTAG_IMAGEWIDTH, &w);
   TIFFGetField(t.get(), TIFFTAG_IMAGELENGTH, &h);
@@ -132,20 +102,6 @@ Raster TiffRgba(const Bytes& file, int directory) {
   for (uint32_t p : rgba)
     out.pixels.insert(out.pixels.end(), {static_cast<uint8_t>(TIFFGetR(p)), static_cast<uint8_t>(TIFFGetG(p)),
                                          static_cast<uint8_t>(TIFFGetB(p))});
-  return out;
-}
-
-Bytes TiffRows(const Bytes& file) {
-  MemoryFile m{file};
-  Tiff t = Open(m, "r");
-  Bytes out;
-  if (!t) return out;
-  Bytes strip(static_cast<size_t>(TIFFStripSize(t.get())));
-  for (uint32_t s = 0; s < TIFFNumberOfStrips(t.get()); ++s) {
-    const tmsize_t n = TIFFReadEncodedStrip(t.get(), s, strip.data(), static_cast<tmsize_t>(strip.size()));
-    if (n < 0) return {};
-    out.insert(out.end(), strip.begin(), strip.begin() + n);
-  }
   return out;
 }
 

@@ -33,8 +33,6 @@ Bytes TiffWithStrips(const TiffSpec& spec, const std::vector<Bytes>& strips);
 std::vector<Bytes> TiffRawStrips(const Bytes& file);
 // libtiff's picture of page `directory` through its RGBA interface.
 Raster TiffRgba(const Bytes& file, int directory = 0);
-// libtiff's rows of the first page as stored (TIFFReadEncodedStrip).
-Bytes TiffRows(const Bytes& file);
 // libtiff's fax coding of packed rows (1 = black), one block per strip.
 std::vector<Bytes> FaxStrips(const Bytes& rows, int width, int height, int compression, int rowsPerStrip,
                              bool lsbFirst);
