@@ -23,42 +23,36 @@ uint32_t Mask(int bpp) {
 }
 
 void PutPixel(uint8_t* row, int32_t x, int bpp, uint32_t v) {
-  switch (bpp) {
-    case 1:
-    case 2:
-    case 4: {
-      const int perByte = 8 / bpp;
-      const int shift = (perByte - 1 - x % perByte) * bpp;
-      uint8_t& b = row[x / perByte];
-      b = static_cast<uint8_t>((b & ~(Mask(bpp) << shift)) | (v << shift));
-      break;
-    }
-    case 8: row[x] = static_cast<uint8_t>(v); break;
-    case 16:
-      row[2 * x] = static_cast<uint8_t>(v);
-      row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
-      break;
-    default:
-      row[3 * x] = static_cast<uint8_t>(v);  // blue
-      row[3 * x + 1] = static_cast<uint8_t>(v >> 8);
-      row[3 * x + 2] = static_cast<uint8_t>(v >> 16);
-      break;
+  if (bpp < 8) {
+    const int perByte = 8 / bpp, shift = (perByte - 1 - x % perByte) * bpp;
+    uint8_t& b = row[x / perByte];
+    b = static_cast<uint8_t>((b & ~(Mask(bpp) << shift)) | (v << shift));
+  } else {
+    for (int k = 0; k < bpp / 8; ++k) row[bpp / 8 * x + k] = static_cast<uint8_t>(v >> (8 * k));  // blue first
   }
 }
 
 uint32_t GetPixel(const uint8_t* row, int32_t x, int bpp) {
-  switch (bpp) {
-    case 1:
-    case 2:
-    case 4: {
-      const int perByte = 8 / bpp;
-      const int shift = (perByte - 1 - x % perByte) * bpp;
-      return (row[x / perByte] >> shift) & Mask(bpp);
-    }
-    case 8: return row[x];
-    case 16: return row[2 * x] | (row[2 * x + 1] << 8);
-    default: return row[3 * x] | (row[3 * x + 1] << 8) | (row[3 * x + 2] << 16);
+  if (bpp < 8) {
+    const int perByte = 8 / bpp;
+    return (row[x / perByte] >> ((perByte - 1 - x % perByte) * bpp)) & Mask(bpp);
   }
+  uint32_t v = 0;
+  for (int k = 0; k < bpp / 8; ++k) v |= static_cast<uint32_t>(row[bpp / 8 * x + k]) << (8 * k);
+  return v;
+}
+
+// A fresh record for a page of `image`'s size and depth.
+void Begin(const Image& image, PageRecord* page, int compression, bool bottomUp) {
+  FreePage(page);
+  *page = PageRecord{};
+  page->width = image.width;
+  page->height = image.height;
+  page->bitsPerPixel = static_cast<int8_t>(image.bpp);
+  page->bytesPerLine = BytesPerLine(image.width, image.bpp);
+  page->compression = static_cast<int8_t>(compression);
+  page->dataOwnership = kOwnedByPage;
+  page->layoutFlags = static_cast<int8_t>(bottomUp ? kLayoutBottomUp | kLayoutBmp : kLayoutTopDown);
 }
 
 }  // namespace
@@ -128,17 +122,9 @@ testutil::Raster ToRaster(const Image& image) {
 }
 
 void MakePixelPage(const Image& image, PageRecord* page, const uint8_t* palette, bool bottomUp) {
-  FreePage(page);
-  *page = PageRecord{};
-  page->width = image.width;
-  page->height = image.height;
-  page->bitsPerPixel = static_cast<int8_t>(image.bpp);
-  page->bytesPerLine = BytesPerLine(image.width, image.bpp);
+  Begin(image, page, kUncompressed, bottomUp);
   page->dataSize = page->bytesPerLine * static_cast<uint32_t>(image.height);
   page->data = static_cast<uint8_t*>(Allocate(page->dataSize));
-  page->dataOwnership = kOwnedByPage;
-  page->compression = kUncompressed;
-  page->layoutFlags = static_cast<int8_t>(bottomUp ? kLayoutBottomUp | kLayoutBmp : kLayoutTopDown);
   for (int32_t y = 0; y < image.height; ++y)
     for (int32_t x = 0; x < image.width; ++x)
       PutPixel(page->data + (bottomUp ? image.height - 1 - y : y) * page->bytesPerLine, x, image.bpp, image.at(x, y));
@@ -149,15 +135,7 @@ void MakePixelPage(const Image& image, PageRecord* page, const uint8_t* palette,
 }
 
 void MakeRunListPage(const Image& image, PageRecord* page, bool bottomUp) {
-  FreePage(page);
-  *page = PageRecord{};
-  page->width = image.width;
-  page->height = image.height;
-  page->bitsPerPixel = 1;
-  page->compression = kRunLists;
-  page->dataOwnership = kOwnedByPage;
-  page->bytesPerLine = BytesPerLine(image.width, 1);
-  page->layoutFlags = static_cast<int8_t>(bottomUp ? kLayoutBottomUp | kLayoutBmp : kLayoutTopDown);
+  Begin(image, page, kRunLists, bottomUp);
   page->data = static_cast<uint8_t*>(Allocate(RunListWorstCase(image.width, image.height)));
   uint8_t** lines = LinePointers(*page);
   uint8_t* out = page->data + image.height * sizeof(uint8_t*);
@@ -172,13 +150,7 @@ void MakeRunListPage(const Image& image, PageRecord* page, bool bottomUp) {
 }
 
 void MakeRunLines(const std::vector<std::vector<uint8_t>>& lines, int32_t width, PageRecord* page) {
-  FreePage(page);
-  *page = PageRecord{};
-  page->width = width;
-  page->height = static_cast<int32_t>(lines.size());
-  page->bitsPerPixel = 1;
-  page->compression = kRunLists;
-  page->dataOwnership = kOwnedByPage;
+  Begin(Image(width, static_cast<int32_t>(lines.size()), 1), page, kRunLists, false);
   page->dataSize = static_cast<uint32_t>(lines.size() * sizeof(uint8_t*));
   for (const auto& line : lines) page->dataSize += static_cast<uint32_t>(line.size() + 3);
   page->data = static_cast<uint8_t*>(Allocate(page->dataSize));
@@ -191,14 +163,10 @@ void MakeRunLines(const std::vector<std::vector<uint8_t>>& lines, int32_t width,
 }
 
 void MakePage(const Image& image, PageRecord* page, const uint8_t* palette, bool bottomUp) {
-  if (image.bpp == 1)
-    MakeRunListPage(image, page, bottomUp);
-  else
-    MakePixelPage(image, page, palette, bottomUp);
+  image.bpp == 1 ? MakeRunListPage(image, page, bottomUp) : MakePixelPage(image, page, palette, bottomUp);
 }
 
-Image ReadBuffer(const uint8_t* data, uint32_t stride, int32_t width,
-                 int32_t height, int bpp) {
+Image ReadBuffer(const uint8_t* data, uint32_t stride, int32_t width, int32_t height, int bpp) {
   Image image(width, height, bpp);
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x)
@@ -260,26 +228,22 @@ std::vector<std::vector<uint32_t>> RunLengths(const PageRecord& page) {
 }
 
 ::testing::AssertionResult SameImage(const Image& expected, const Image& actual) {
-  if (expected.width != actual.width || expected.height != actual.height ||
-      expected.bpp != actual.bpp)
-    return ::testing::AssertionFailure()
-           << "expected " << expected.width << "x" << expected.height << "x"
-           << expected.bpp << ", got " << actual.width << "x" << actual.height
-           << "x" << actual.bpp;
+  if (expected.width != actual.width || expected.height != actual.height || expected.bpp != actual.bpp)
+    return ::testing::AssertionFailure() << "expected " << expected.width << "x" << expected.height << "x"
+                                         << expected.bpp << ", got " << actual.width << "x" << actual.height << "x"
+                                         << actual.bpp;
   for (int32_t y = 0; y < expected.height; ++y)
     for (int32_t x = 0; x < expected.width; ++x)
       if (expected.at(x, y) != actual.at(x, y))
-        return ::testing::AssertionFailure()
-               << "first difference at (" << x << ", " << y << "): expected 0x"
-               << std::hex << expected.at(x, y) << ", got 0x" << actual.at(x, y);
+        return ::testing::AssertionFailure() << "first difference at (" << x << ", " << y << "): expected 0x"
+                                             << std::hex << expected.at(x, y) << ", got 0x" << actual.at(x, y);
   return ::testing::AssertionSuccess();
 }
 
 ::testing::AssertionResult SameRecord(const PageRecord& a, const PageRecord& b) {
-  if (a.data == b.data && a.palette == b.palette && a.width == b.width &&
-      a.height == b.height && a.dataSize == b.dataSize && a.dataOffset == b.dataOffset &&
-      a.bytesPerLine == b.bytesPerLine && a.bitsPerPixel == b.bitsPerPixel &&
-      a.compression == b.compression && a.dataOwnership == b.dataOwnership &&
+  if (a.data == b.data && a.palette == b.palette && a.width == b.width && a.height == b.height &&
+      a.dataSize == b.dataSize && a.dataOffset == b.dataOffset && a.bytesPerLine == b.bytesPerLine &&
+      a.bitsPerPixel == b.bitsPerPixel && a.compression == b.compression && a.dataOwnership == b.dataOwnership &&
       a.photometric == b.photometric && a.yResolution == b.yResolution)
     return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "the page record changed";
