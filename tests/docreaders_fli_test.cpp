@@ -189,19 +189,6 @@ TEST(Fli, WordDeltaCountsOnlyLinesWithPackets) {
   EXPECT_EQ(SecondFrame(OneChunk(7, 8, 7, body)), expected);
 }
 
-TEST(Fli, BlackChunkClearsTheFrame) {
-  const Pixels a = Picture(8, 3);
-  OpenedFile f(BuildFli(kW, kH, {FliFrame{{{4, FliPalette(Rgb(256, 9), 0, false)}, {15, FliByteRun(a, kW, kH)}}},
-                                  FliFrame{{{13, {}}}}}));
-  Page page;
-  ASSERT_EQ(f.Extract(page.get(), 0), kOk);
-  EXPECT_EQ(FramePixels(page.record), a);
-  std::vector<uint8_t> palette(page->palette, page->palette + 768);
-  ASSERT_EQ(f.Extract(page.get(), 1), kOk);
-  EXPECT_EQ(FramePixels(page.record), Pixels(kW * kH, 0));
-  EXPECT_EQ(std::vector<uint8_t>(page->palette, page->palette + 768), palette);
-}
-
 TEST(Fli, ChunksThatLieEndCleanly) {
   std::vector<Expected> expected;
   const std::vector<uint8_t> good = BuildFli(kW, kH, Animation(true, expected));

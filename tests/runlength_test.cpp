@@ -118,15 +118,9 @@ TEST(RunLengthDecode, PcxPaddingByteRunsAcrossLinesAndPlanes) {
   EXPECT_EQ(out->bytesPerLine, 4u);
   // A run of 7 over two lines of 3, then a run that reaches past the page.
   EXPECT_EQ(DecodedRows(kPcxRle, 3, 3, 8, {0xC7, 9, 0xFF, 1}), (Bytes{9, 9, 9, 9, 9, 9, 9, 1, 1}));
-  // 4 planes of 2 bytes for 9 pixels: pixel x decodes to x (mod 16).
-  Bytes line(8, 0), code;
-  for (int32_t x = 0; x < 9; ++x)
-    for (int p = 0; p < 4; ++p)
-      if ((x >> p) & 1) line[p * 2 + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-  for (uint8_t b : line) {
-    if (b >= 0xC0) code.push_back(0xC1);
-    code.push_back(b);
-  }
+  // 4 planes of 2 bytes for 9 pixels, plane p holding bit p of pixel x = x
+  // (mod 16).
+  const Bytes code = {0x55, 0x00, 0x33, 0x00, 0x0F, 0x00, 0x00, 0x80};
   PageRecord planar = Recipe(kPcxRle, 9, 1, 4, code);
   planar.planes = 4;
   planar.bytesPerLine = 8;
