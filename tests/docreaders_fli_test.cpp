@@ -9,14 +9,7 @@ constexpr int kW = 37, kH = 23;  // an odd width: lines are padded in the record
 using Pixels = std::vector<uint8_t>;  // width x height, one byte a pixel
 
 // The frame a record holds, without the line padding.
-Pixels FramePixels(const PageRecord& page) {
-  Pixels out;
-  for (int y = 0; y < page.height; ++y) {
-    const uint8_t* line = page.data + page.dataOffset + static_cast<size_t>(y) * page.bytesPerLine;
-    out.insert(out.end(), line, line + page.width);
-  }
-  return out;
-}
+Pixels FramePixels(const PageRecord& page) { return testpix::PackedRows(testpix::ReadPage(page)); }
 
 Pixels Picture(uint32_t seed, int runs) {
   Pixels p(kW * kH);
@@ -43,18 +36,9 @@ Pixels Changed(Pixels p, uint32_t seed) {
 }
 
 // A palette of `entries` RGB triplets and the record palette (BGR) it makes.
-std::vector<uint8_t> Rgb(int entries, uint32_t seed) {
-  std::vector<uint8_t> rgb(3 * entries);
-  std::mt19937 random(seed);
-  for (uint8_t& v : rgb) v = static_cast<uint8_t>(random());
-  return rgb;
-}
+std::vector<uint8_t> Rgb(int entries, uint32_t seed) { return testpix::PackedRows(testpix::Noise(3 * entries, 1, 8, seed)); }
 void Apply(std::vector<uint8_t>& bgr, const std::vector<uint8_t>& rgb, int first, int scale) {
-  for (size_t i = 0; i < rgb.size() / 3; ++i) {
-    bgr[3 * (first + i) + 2] = static_cast<uint8_t>((rgb[3 * i] / scale) * scale);
-    bgr[3 * (first + i) + 1] = static_cast<uint8_t>((rgb[3 * i + 1] / scale) * scale);
-    bgr[3 * (first + i)] = static_cast<uint8_t>((rgb[3 * i + 2] / scale) * scale);
-  }
+  for (size_t i = 0; i < rgb.size(); ++i) bgr[3 * first + i + 2 - 2 * (i % 3)] = static_cast<uint8_t>(rgb[i] / scale * scale);
 }
 
 struct Expected {
