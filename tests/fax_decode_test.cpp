@@ -133,19 +133,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FaxPage{"invoice-g3-2d.tif", 0, kG3TwoD}, FaxPage{"pages-bigendian.tif", 1, kG4}),
     [](const auto& info) { return TestName(std::string(info.param.path) + "_" + std::to_string(info.param.index)); });
 
-TEST(FaxDecode, PhotometricOnePagesAreInvertedByTheConversion) {
-  OpenedFile f(DataPath("fax/text-g4.tif"));
-  Page page, inverted, a, b;
-  ASSERT_EQ(f.Extract(page.get()), kOk);
-  ASSERT_EQ(f.Extract(inverted.get()), kOk);
-  inverted->photometric = 1;
-  ASSERT_EQ(Decode(page.get(), a), kOk);
-  ASSERT_EQ(Decode(inverted.get(), b), kOk);
-  Image negative = testpix::ReadPage(b.record);
-  for (uint32_t& v : negative.px) v ^= 1;
-  EXPECT_TRUE(testpix::SameImage(testpix::ReadPage(a.record), negative));
-}
-
 // Two thirds of the coded data: without the keep-partial flag the
 // two-dimensional codings fail and leave the source as it was; with it the
 // top of the page survives and the rest is blank (one-dimensional data

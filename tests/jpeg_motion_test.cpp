@@ -53,29 +53,6 @@ Bytes TablesOf(const JpegDecoderState* state) {
 
 }  // namespace
 
-TEST(JpegMotion, TheBuiltInTablesAreThoseTheEncoderUses) {
-  // The segment parses back into the four printed tables, and they are the
-  // tables the peer's encoder uses when not asked to fit them to the
-  // picture: each of its DHT segments holds one of them.
-  Clip clip;
-  ASSERT_EQ(clip.result, kOk);
-  const JpegDecoderState* state = clip.file.jpegState;
-  const Bytes jpeg = JpegEncode(TestPicture(32, 32));
-  int found = 0;
-  for (const JpegStandardTable& t : kJpegStandardTables) {
-    const int slot = (t.slotByte & 15) + (t.slotByte >> 4 ? 4 : 0);
-    ASSERT_TRUE(state->huffmanPresent[slot]);
-    ASSERT_NE(state->lookups[slot].shortTable, nullptr);
-    EXPECT_TRUE(std::equal(t.counts.begin(), t.counts.end(), state->huffmanCounts[slot]));
-    EXPECT_TRUE(std::equal(t.symbols, t.symbols + t.symbolCount, state->huffmanSymbols[slot]));
-    Bytes segment = {static_cast<uint8_t>(t.slotByte)};
-    segment.insert(segment.end(), t.counts.begin(), t.counts.end());
-    segment.insert(segment.end(), t.symbols, t.symbols + t.symbolCount);
-    found += std::search(jpeg.begin(), jpeg.end(), segment.begin(), segment.end()) != jpeg.end();
-  }
-  EXPECT_EQ(found, 4);
-}
-
 TEST(JpegMotion, FramesWithoutTablesUseTheClipsOnesAndFramesWithTablesTheirOwn) {
   Clip clip;
   const Bytes before = TablesOf(clip.file.jpegState);

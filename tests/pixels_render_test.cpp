@@ -98,15 +98,6 @@ TEST(RenderSampling, HalfTurnsAndFullSize) {
     EXPECT_TRUE(SameImage(testpix::ReadPage(flipped.record), Output(9, 6, bpp).Render(original, 0, 0, kUnitStep, 180)));
     EXPECT_TRUE(SameImage(noise, Output(9, 6, bpp).Render(original, 0, 0, kUnitStep)));
   }
-  // Pages of files: a photograph, a GIF chart, a G4 letter.
-  for (const char* name : {"photo-rgb.tif", "chart.gif", "letter-g4.tif"}) {
-    OpenedFile f(SamplePath(name));
-    Page page, decoded;
-    ASSERT_EQ(f.Extract(page.get()), kOk);
-    ASSERT_EQ(Decode(page.get(), decoded), kOk);
-    const Image pixels = testpix::ReadPage(decoded.record);
-    EXPECT_TRUE(SameImage(pixels, Output(pixels.width, pixels.height, pixels.bpp).Render(decoded, 0, 0, kUnitStep))) << name;
-  }
 }
 
 TEST(RenderRequests, RefusedWithInvalidParameter) {
