@@ -12,8 +12,7 @@ TEST(RenderView, EveryRotationOfEveryDepth) {
       options.rotation = rotation;
       ASSERT_EQ(RenderView(page.get(), options, view.get()), kOk);
       EXPECT_EQ(view->compression, kUncompressed);
-      EXPECT_TRUE(SameImage(Turned(image, rotation), testpix::ReadPage(view.record)))
-          << bpp << " bpp, " << rotation;
+      EXPECT_TRUE(SameImage(Turned(image, rotation), testpix::ReadPage(view.record))) << bpp << " bpp, " << rotation;
       if (bpp == 4 || bpp == 8) {
         EXPECT_EQ(0, std::memcmp(view->palette, page->palette, 768));
       }

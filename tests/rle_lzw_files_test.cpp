@@ -124,8 +124,7 @@ TEST(RleLzwPeers, SavedPagesReadBackInTheLibraryAndThePeers) {
         EXPECT_TRUE(SamePixels(expected, FileRaster(path)));
         const int fileType = kSaveTypes[type].fileType;  // libtiff and giflib read theirs
         EXPECT_TRUE(SamePixels(expected, fileType == kFileTiff  ? TiffRgba(ReadFileBytes(path))
-                                         : fileType == kFileGif ? GifFrames(ReadFileBytes(path))[0]
-                                                                : expected));
+                                         : fileType == kFileGif ? GifFrames(ReadFileBytes(path))[0] : expected));
       }
   }
 }

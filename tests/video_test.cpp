@@ -150,16 +150,10 @@ TEST(Video, ClipsWrittenByFfmpeg) {
       for (int i = 0; i < f.file.audioChunkCount; ++i) total += f.file.audioChunkSizes[i];
       EXPECT_EQ(total, 8000);  // one second of 8-bit samples
     }
-    for (int i : {0, e.frames / 2, e.frames - 1}) {
-      Page page;
-      ASSERT_EQ(f.Extract(page.get(), i), kOk) << i;
-      EXPECT_EQ(page->compression, kMotionJpeg);
-      EXPECT_EQ(page->width, 80);
-      EXPECT_EQ(page->height, 60);
-      EXPECT_EQ(page->decoderContext, f.file.jpegState);
-      EXPECT_EQ(page->data[page->dataOffset], 0xFF);
-      EXPECT_EQ(page->data[page->dataOffset + 1], 0xD8);
-    }
+    // The frames themselves: jpeg_motion_test decodes them against ffmpeg.
+    Page last;
+    ASSERT_EQ(f.Extract(last.get(), e.frames - 1), kOk);
+    EXPECT_EQ(last->decoderContext, f.file.jpegState);
   }
   for (const char* sample : {"clip.avi", "clip.mov"}) {
     OpenedFile f(SamplePath(sample));
