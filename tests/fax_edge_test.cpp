@@ -87,6 +87,7 @@ std::vector<Sequence> Sequences() {
       {"G3OneDInvalidCodeKeepsTheRunsBefore", kEol + W(2) + B(8) + kEol + W(3) + B(4) + "00000000001" + kEol, kG3OneD,
        10, 3, kFlagKeepPartial, kOk, {{2, 8}, {3, 4, 3}, {10}}},
       {"G3OneDWithoutAnyEolIsABlankPage", W(2) + B(8) + W(10) + "1011 0111 0101", kG3OneD, 10, 2, 0, kOk, {{10}, {10}}},
+      {"MakeupAndTerminatingZeroMakeOneRun", kEol + W(1728) + W(0), kG3OneD, 1728, 1, 0, kOk, {{1728}}},
       {"RunsPastTheWidthAreCut", kEol + W(4) + B(20) + kEol + W(30), kG3OneD, 10, 2, 0, kOk, {{4, 6}, {10}}},
       // White 2, black 3, white 0, black 1, white 4: the black runs join.
       {"ZeroLengthRunsInsideALineJoinTheirNeighbours", W(2) + B(3) + W(0) + B(1) + W(4) + "|", kModifiedHuffman, 10, 1,
@@ -148,16 +149,6 @@ TEST_P(FaxSequence, DecodesAsTheCodingSays) {
 
 INSTANTIATE_TEST_SUITE_P(Codings, FaxSequence, ::testing::ValuesIn(Sequences()),
                          [](const auto& info) { return std::string(info.param.rule); });
-
-TEST(FaxEdge, MakeupAndTerminatingZeroMakeOneTwoByteRun) {
-  BitString b;
-  b.Add(kEol).Add(W(1728) + W(0));
-  PageRecord page = Coded(b, kG3OneD, 1728, 1);
-  Page out;
-  ASSERT_EQ(Decode(&page, out), kOk);
-  const uint8_t* line = LinePointers(out.record)[0];
-  EXPECT_EQ(std::vector<uint8_t>(line, line + 5), (std::vector<uint8_t>{0x86, 0xC0, 0, 0, 0}));
-}
 
 TEST(FaxEdge, LongRunsOfVerticalZeroCodes) {
   // 200 blank lines are 200 one bits; then lines that copy a line of many

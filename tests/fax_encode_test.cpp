@@ -124,56 +124,29 @@ TEST(FaxEncode, PagesOfFilesCodeAndDecodeTheSameInEveryCoding) {
   }
 }
 
-// ---------------------------------------------------------------------------
-// The coded form of simple pages
-
-namespace {
-
-Bytes EncodeImage(const Image& image, int code) {
-  Page runs;
-  testpix::MakeRunListPage(image, runs.get());
-  return Encode(runs.record, code);
-}
-
-const char* kEol = "000000000001";
-
-}  // namespace
-
-TEST(FaxEncode, WhiteLineInG3IsEolMakeupAndTerminatingZero) {
-  BitString expected;
-  expected.Add(kEol).Add("010011011").Add("00110101");
-  for (int i = 0; i < 6; ++i) expected.Add(kEol);  // RTC
-  EXPECT_EQ(EncodeImage(testpix::Uniform(1728, 1, 1, 1), kG3OneD), expected.bytes);
-}
-
-TEST(FaxEncode, ModifiedHuffmanLinesAreByteAlignedWithoutEol) {
-  // Ten pixels: white 3 (1000), black 7 (00011) = 9 bits, padded.
-  BitString expected;
-  expected.Add("1000 00011").AlignToByte().Add("1000 00011").AlignToByte();
-  EXPECT_EQ(EncodeImage(Rule(10, 2, [](int32_t x, int32_t) { return x >= 3; }), kModifiedHuffman), expected.bytes);
-}
-
-TEST(FaxEncode, LineStartingBlackBeginsWithWhiteZero) {
-  const Image image = Rule(8, 1, [](int32_t x, int32_t) { return x < 2; });  // black 2, white 6
-  BitString mh;
-  mh.Add("00110101").Add("11").Add("1110");
-  EXPECT_EQ(EncodeImage(image, kModifiedHuffman), mh.bytes);
-  // G4 against the white reference: b1 = 8, a1 = 0 -> horizontal mode with
-  // a0a1 = 0 (white) and a1a2 = 2 (black), then a1 = 8 = b1: V0; EOFB.
-  BitString g4;
-  g4.Add("001").Add("00110101").Add("11").Add("1").Add(kEol).Add(kEol);
-  EXPECT_EQ(EncodeImage(image, kG4), g4.bytes);
-}
-
-TEST(FaxEncode, BlankG4PageIsOneBitPerLine) {
-  EXPECT_EQ(EncodeImage(testpix::Uniform(1728, 8, 1, 1), kG4), (Bytes{0xFF, 0x00, 0x10, 0x01}));
-}
-
-TEST(FaxEncode, LongRunUsesTheLargestMakeupFirst) {
-  // 3000 = 2560 + 384 + 56.
-  BitString expected;
-  expected.Add("000000011111").Add("00110111").Add("01011001").AlignToByte();
-  EXPECT_EQ(EncodeImage(testpix::Uniform(3000, 1, 1, 1), kModifiedHuffman), expected.bytes);
+TEST(FaxEncode, SimplePagesCodeAsTheTablesSay) {
+  const std::string eol = "000000000001";
+  const Image startsBlack = Rule(8, 1, [](int32_t x, int32_t) { return x < 2; });  // black 2, white 6
+  const std::tuple<const char*, Image, int, std::string> cases[] = {
+      {"a white G3 line: EOL, make-up 1728, terminating 0; RTC", testpix::Uniform(1728, 1, 1, 1), kG3OneD,
+       eol + "010011011 00110101" + eol + eol + eol + eol + eol + eol},
+      {"MH lines are byte-aligned, without EOL: white 3, black 7",
+       Rule(10, 2, [](int32_t x, int32_t) { return x >= 3; }), kModifiedHuffman, "1000 00011 | 1000 00011 |"},
+      {"a line starting black begins with white 0", startsBlack, kModifiedHuffman, "00110101 11 1110 |"},
+      // b1 = 8, a1 = 0: horizontal mode with white 0 and black 2, then
+      // a1 = 8 = b1: V0; EOFB.
+      {"G4 against the white reference line", startsBlack, kG4, "001 00110101 11 1" + eol + eol},
+      {"a blank G4 page is one V0 bit a line", testpix::Uniform(1728, 8, 1, 1), kG4, "11111111" + eol + eol},
+      {"3000 = 2560 + 384 + 56", testpix::Uniform(3000, 1, 1, 1), kModifiedHuffman,
+       "000000011111 00110111 01011001 |"},
+  };
+  for (const auto& [rule, image, code, bits] : cases) {
+    BitString expected;
+    expected.Add(bits);
+    Page runs;
+    testpix::MakeRunListPage(image, runs.get());
+    EXPECT_EQ(Encode(runs.record, code), expected.bytes) << rule;
+  }
 }
 
 TEST(FaxEncode, MalformedRunListsAreRepairedNotOverrun) {
