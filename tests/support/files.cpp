@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -12,6 +13,15 @@
 namespace testutil {
 
 std::string DataPath(const std::string& name) { return std::string(QUILLON_TEST_DATA) + "/" + name; }
+
+std::vector<std::string> DataFiles(const std::string& folder, std::initializer_list<const char*> extensions) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(DataPath(folder)))
+    for (const char* extension : extensions)
+      if (e.path().extension() == extension) names.push_back(folder + "/" + e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::string SamplePath(const std::string& name) { return std::string(QUILLON_SAMPLES) + "/" + name; }
 

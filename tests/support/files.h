@@ -17,6 +17,9 @@ namespace testutil {
 using Bytes = std::vector<uint8_t>;
 
 std::string DataPath(const std::string& name);
+// The files of a folder of tests/data whose names end in one of
+// `extensions`, as "folder/name", sorted.
+std::vector<std::string> DataFiles(const std::string& folder, std::initializer_list<const char*> extensions);
 std::string SamplePath(const std::string& name);
 Bytes ReadFileBytes(const std::string& path);
 
