@@ -16,7 +16,7 @@
 #include "support/compare.h"
 #include "support/fax_pages.h"
 #include "support/lzw_pages.h"
-#include "support/peers.h"
+#include "support/support.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "imaging/core/core.h"
 #include "support/lzw_compare.h"
-#include "support/peers.h"
+#include "support/support.h"
 #include "support/photo_picture.h"
 
 namespace {

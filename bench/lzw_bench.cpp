@@ -12,7 +12,7 @@
 #include "imaging/codecs/codecs.h"
 #include "support/lzw_compare.h"
 #include "support/lzw_pages.h"
-#include "support/peers.h"
+#include "support/support.h"
 
 namespace bench {
 

@@ -1,9 +1,7 @@
-#include "support/builders.h"
+#include "support/support.h"
 
 #include <algorithm>
 #include <cstring>
-
-#include "support/files.h"
 
 namespace testutil {
 

@@ -1,4 +1,4 @@
-#include "support/files.h"
+#include "support/support.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

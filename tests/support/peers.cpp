@@ -1,4 +1,4 @@
-#include "support/peers.h"
+#include "support/support.h"
 
 #include <gif_lib.h>
 #include <jpeglib.h>

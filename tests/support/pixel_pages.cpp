@@ -1,4 +1,4 @@
-#include "support/pixel_pages.h"
+#include "support/support.h"
 
 #include <algorithm>
 #include <cstdlib>

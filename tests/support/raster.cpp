@@ -1,4 +1,4 @@
-#include "support/raster.h"
+#include "support/support.h"
 
 #include <fcntl.h>
 #include <png.h>
@@ -14,8 +14,6 @@
 
 #include "imaging/core/core.h"
 #include "imaging/core/runlist.h"
-#include "support/files.h"
-#include "support/pixel_pages.h"
 
 namespace testutil {
 

@@ -24,11 +24,7 @@
 #include "imaging/core/runlist.h"
 #include "imaging/pixels/pixels.h"
 #include "imaging/writers/writers.h"
-#include "support/builders.h"
-#include "support/files.h"
-#include "support/peers.h"
-#include "support/pixel_pages.h"
-#include "support/raster.h"
+#include "support/support.h"
 
 using namespace quillon;
 using namespace testutil;
