@@ -152,6 +152,15 @@ TEST(Fli, ByteRunsCrossLineEnds) {
   EXPECT_EQ(SecondFrame(OneChunk(8, 3, 15, body)), expected);
 }
 
+TEST(Fli, ByteDeltaSkipsCopiesAndRepeats) {
+  // Width 8, line 1 only: skip 1 and copy two bytes, skip 2 and repeat one
+  // three times.
+  const Pixels expected = {0, 0, 0, 0, 0, 0, 0, 0,  //
+                           0, 5, 6, 0, 0, 9, 9, 9,  //
+                           0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(SecondFrame(OneChunk(8, 3, 12, {1, 0, 1, 0, 2, 1, 2, 5, 6, 2, static_cast<uint8_t>(-3), 9})), expected);
+}
+
 TEST(Fli, WordDeltaCountsOnlyLinesWithPackets) {
   // Width 7, three lines with packets; the skip word before the second
   // is not a line of its own.  The second line sets its last pixel by the

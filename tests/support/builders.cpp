@@ -19,12 +19,8 @@ void PsegRecord(std::vector<uint8_t>& out, uint32_t id, const std::vector<uint8_
                 uint8_t extension = 0) {
   out.push_back('Z');
   AppendBE16(out, static_cast<uint32_t>(8 + extension + fields.size()));
-  out.push_back(static_cast<uint8_t>(id >> 16));
-  out.push_back(static_cast<uint8_t>(id >> 8));
-  out.push_back(static_cast<uint8_t>(id));
-  out.push_back(extension ? 1 : 0);
-  out.push_back(0);
-  out.push_back(0);
+  Append(out, {static_cast<uint8_t>(id >> 16), static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id),
+               static_cast<uint8_t>(extension ? 1 : 0), 0, 0});
   if (extension) {
     out.push_back(extension);  // counts itself
     out.insert(out.end(), extension - 1u, 0xEE);
@@ -110,17 +106,12 @@ TiffDirectory BilevelDirectory(uint32_t width, uint32_t height, uint32_t compres
 
 BitString& BitString::Add(const std::string& text) {
   for (char c : text) {
-    if (c == '|') AlignToByte();
+    if (c == '|') bits = static_cast<uint32_t>(bytes.size()) * 8;
     if (c != '0' && c != '1') continue;
     if (bits % 8 == 0) bytes.push_back(0);
     if (c == '1') bytes.back() |= static_cast<uint8_t>(0x80 >> (bits % 8));
     ++bits;
   }
-  return *this;
-}
-
-BitString& BitString::AlignToByte() {
-  bits = static_cast<uint32_t>(bytes.size()) * 8;
   return *this;
 }
 
@@ -376,44 +367,23 @@ std::vector<uint8_t> FliPalette(const std::vector<uint8_t>& rgb, int firstEntry,
   return body;
 }
 
+// Literal packets only: the tests write the run packets by hand.
 std::vector<uint8_t> FliByteRun(const std::vector<uint8_t>& frame, int width, int height) {
   std::vector<uint8_t> body;
   for (int y = 0; y < height; ++y) {
-    const uint8_t* line = frame.data() + static_cast<size_t>(y) * width;
-    size_t countAt = body.size();
-    body.push_back(0);
-    int packets = 0;
-    for (int x = 0; x < width;) {
-      int same = 1;
-      while (x + same < width && same < 127 && line[x + same] == line[x]) ++same;
-      if (same >= 3) {
-        body.push_back(static_cast<uint8_t>(same));
-        body.push_back(line[x]);
-        x += same;
-      } else {
-        int literal = 0;
-        while (x + literal < width && literal < 128 &&
-               !(x + literal + 2 < width && line[x + literal] == line[x + literal + 1] &&
-                 line[x + literal] == line[x + literal + 2]))
-          ++literal;
-        literal = std::max(literal, 1);
-        body.push_back(static_cast<uint8_t>(-literal));
-        body.insert(body.end(), line + x, line + x + literal);
-        x += literal;
-      }
-      ++packets;
+    body.push_back(static_cast<uint8_t>((width + 127) / 128));
+    for (int x = 0; x < width; x += 128) {
+      const int n = std::min(128, width - x);
+      body.push_back(static_cast<uint8_t>(-n));
+      body.insert(body.end(), frame.begin() + y * width + x, frame.begin() + y * width + x + n);
     }
-    body[countAt] = static_cast<uint8_t>(std::min(packets, 255));
   }
   return body;
 }
 
-std::vector<uint8_t> FliByteDelta(const std::vector<uint8_t>& before,
-                                  const std::vector<uint8_t>& after, int width, int height) {
-  auto changed = [&](int y) {
-    return std::memcmp(before.data() + static_cast<size_t>(y) * width,
-                       after.data() + static_cast<size_t>(y) * width, width) != 0;
-  };
+std::vector<uint8_t> FliByteDelta(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after, int width,
+                                  int height) {
+  auto changed = [&](int y) { return std::memcmp(before.data() + y * width, after.data() + y * width, width) != 0; };
   int first = 0, last = height - 1;
   while (first < height && !changed(first)) ++first;
   while (last >= first && !changed(last)) --last;
@@ -421,88 +391,49 @@ std::vector<uint8_t> FliByteDelta(const std::vector<uint8_t>& before,
   AppendLE16(body, static_cast<uint32_t>(first < height ? first : 0));
   AppendLE16(body, static_cast<uint32_t>(first < height ? last - first + 1 : 0));
   for (int y = first; y <= last; ++y) {
-    const uint8_t* was = before.data() + static_cast<size_t>(y) * width;
-    const uint8_t* now = after.data() + static_cast<size_t>(y) * width;
-    size_t countAt = body.size();
+    const uint8_t *was = before.data() + y * width, *now = after.data() + y * width;
+    const size_t countAt = body.size();
     body.push_back(0);
-    int packets = 0, x = 0, skipFrom = 0;
-    while (x < width) {
-      if (was[x] == now[x]) {
-        ++x;
-        continue;
-      }
-      int skip = x - skipFrom;
-      while (skip > 255) {  // a packet that only skips
-        body.push_back(255), body.push_back(0), ++packets;
-        skip -= 255;
-      }
+    for (int x = 0, from = 0; x < width; from = x) {
+      while (x < width && was[x] == now[x]) ++x;
       int n = 0;
       while (x + n < width && n < 127 && was[x + n] != now[x + n]) ++n;
-      int same = 1;
-      while (same < n && now[x + same] == now[x]) ++same;
-      body.push_back(static_cast<uint8_t>(skip));
-      if (same == n && n >= 3) {
-        body.push_back(static_cast<uint8_t>(-n));
-        body.push_back(now[x]);
-      } else {
-        body.push_back(static_cast<uint8_t>(n));
-        body.insert(body.end(), now + x, now + x + n);
-      }
-      ++packets;
+      if (n == 0) break;
+      Append(body, {static_cast<uint8_t>(x - from), static_cast<uint8_t>(n)});
+      body.insert(body.end(), now + x, now + x + n);
+      ++body[countAt];
       x += n;
-      skipFrom = x;
     }
-    body[countAt] = static_cast<uint8_t>(packets);
   }
   return body;
 }
 
-std::vector<uint8_t> FliWordDelta(const std::vector<uint8_t>& before,
-                                  const std::vector<uint8_t>& after, int width, int height) {
+std::vector<uint8_t> FliWordDelta(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after, int width,
+                                  int height) {
   std::vector<uint8_t> body(2, 0);
   uint32_t lines = 0, skip = 0;
   const int pairs = width / 2;
   for (int y = 0; y < height; ++y) {
-    const uint8_t* was = before.data() + static_cast<size_t>(y) * width;
-    const uint8_t* now = after.data() + static_cast<size_t>(y) * width;
+    const uint8_t *was = before.data() + y * width, *now = after.data() + y * width;
     if (std::memcmp(was, now, width) == 0) {
       ++skip;
       continue;
     }
     if (skip) AppendLE16(body, 0x10000 - skip), skip = 0;
     if (width % 2 && was[width - 1] != now[width - 1]) AppendLE16(body, 0x8000 | now[width - 1]);
-    size_t countAt = body.size();
+    const size_t countAt = body.size();
     AppendLE16(body, 0);
-    uint32_t packets = 0;
-    int p = 0, skipFrom = 0;
-    auto pairChanged = [&](int q) { return std::memcmp(was + 2 * q, now + 2 * q, 2) != 0; };
-    while (p < pairs) {
-      if (!pairChanged(p)) {
-        ++p;
-        continue;
-      }
-      int gap = 2 * (p - skipFrom);
-      while (gap > 255) {  // a packet that only skips
-        body.push_back(254), body.push_back(0), ++packets;
-        gap -= 254;
-      }
+    auto changed = [&](int q) { return std::memcmp(was + 2 * q, now + 2 * q, 2) != 0; };
+    for (int p = 0, from = 0; p < pairs; from = p) {
+      while (p < pairs && !changed(p)) ++p;
       int n = 0;
-      while (p + n < pairs && n < 127 && pairChanged(p + n)) ++n;
-      int same = 1;
-      while (same < n && std::memcmp(now + 2 * (p + same), now + 2 * p, 2) == 0) ++same;
-      body.push_back(static_cast<uint8_t>(gap));
-      if (same == n && n >= 2) {
-        body.push_back(static_cast<uint8_t>(-n));
-        body.insert(body.end(), now + 2 * p, now + 2 * p + 2);
-      } else {
-        body.push_back(static_cast<uint8_t>(n));
-        body.insert(body.end(), now + 2 * p, now + 2 * (p + n));
-      }
-      ++packets;
+      while (p + n < pairs && n < 127 && changed(p + n)) ++n;
+      if (n == 0) break;
+      Append(body, {static_cast<uint8_t>(2 * (p - from)), static_cast<uint8_t>(n)});
+      body.insert(body.end(), now + 2 * p, now + 2 * (p + n));
+      ++body[countAt];
       p += n;
-      skipFrom = p;
     }
-    PutLE16(body, countAt, packets);
     ++lines;
   }
   PutLE16(body, 0, lines);

@@ -272,7 +272,6 @@ struct BitString {
   std::vector<uint8_t> bytes;
   uint32_t bits = 0;
   BitString& Add(const std::string& text);
-  BitString& AlignToByte();
 };
 
 // --- PSEG -----------------------------------------------------------------
@@ -357,7 +356,8 @@ struct FliFrame {
 std::vector<uint8_t> BuildFli(int width, int height, const std::vector<FliFrame>& frames,
                               bool flc = true, uint8_t depth = 8);
 
-// Chunk bodies made from whole frames (one byte a pixel, `width` per line).
+// Chunk bodies made from whole frames (one byte a pixel, `width` per line,
+// fewer than 256 pixels), of literal packets: the tests write the others.
 std::vector<uint8_t> FliPalette(const std::vector<uint8_t>& rgb, int firstEntry, bool sixBit);
 std::vector<uint8_t> FliByteRun(const std::vector<uint8_t>& frame, int width, int height);
 std::vector<uint8_t> FliByteDelta(const std::vector<uint8_t>& before,
