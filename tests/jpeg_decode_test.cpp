@@ -12,23 +12,6 @@ Raster Ours(const Bytes& jpeg, int32_t flags = 0) { return DecodeBytes(jpeg, kJp
 // Every picture of tests/data/jpeg a decoder exists for.
 class JpegFixtures : public ::testing::TestWithParam<std::string> {};
 
-// Offset of the first marker `marker` (its 0xFF), walking the segments.
-size_t FindMarker(const Bytes& jpeg, int marker) {
-  for (size_t i = 2; i + 4 <= jpeg.size(); i += 2 + (jpeg[i + 2] << 8 | jpeg[i + 3]))
-    if (jpeg[i + 1] == marker) return i;
-  return 0;
-}
-
-// `jpeg` with a marker segment inserted after SOI.
-Bytes Inserted(const Bytes& jpeg, int marker, const Bytes& body) {
-  Bytes out(jpeg.begin(), jpeg.begin() + 2);
-  out.insert(out.end(), {0xFF, static_cast<uint8_t>(marker), static_cast<uint8_t>((body.size() + 2) >> 8),
-                         static_cast<uint8_t>(body.size() + 2)});
-  out.insert(out.end(), body.begin(), body.end());
-  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-  return out;
-}
-
 }  // namespace
 
 // Full size against the peer's accurate transform: 38 dB; half size
@@ -133,7 +116,7 @@ TEST(JpegDecode, ScanStructureDoesNotChangeThePixels) {
 TEST(JpegDecode, VariantsWithoutADecoderAreRefused) {
   // The frame header patched: marker code, precision.
   auto withFrame = [](Bytes bytes, int marker, int precision) {
-    const size_t sof = FindMarker(bytes, 0xC0);
+    const size_t sof = FindJpegSegment(bytes, 0xC0);
     bytes[sof + 1] = static_cast<uint8_t>(marker);
     bytes[sof + 4] = static_cast<uint8_t>(precision);
     return bytes;
@@ -156,7 +139,7 @@ TEST(JpegDecode, TruncatedStreamsKeepTheirDecodedLinesOnRequest) {
   for (const char* name : {"sampling-420.jpg", "restart-every-mcu.jpg", "progressive.jpg"}) {
     const Bytes bytes = Fixture(name);
     const Raster full = Ours(bytes);
-    const size_t sos = FindMarker(bytes, 0xDA);
+    const size_t sos = FindJpegSegment(bytes, 0xDA);
     for (size_t cut : {sos - 1, sos + 60, bytes.size() / 2, bytes.size() - 40}) {
       SCOPED_TRACE(std::string(name) + " cut at " + std::to_string(cut));
       const Bytes head(bytes.begin(), bytes.begin() + cut);
@@ -192,33 +175,33 @@ TEST(JpegDecode, HeaderFaults) {
   EXPECT_EQ(Ours(Bytes(good.begin() + 2, good.end())).result, kErrBadHeader) << "no SOI";
   EXPECT_EQ(Ours({0xFF, 0xD8, 0xFF, 0xD9}).result, kErrBadHeader) << "EOI before a frame";
   EXPECT_EQ(Ours({}).result, kErrParameter) << "no data";
-  Bytes noScan(good.begin(), good.begin() + static_cast<long>(FindMarker(good, 0xDA)));
+  Bytes noScan(good.begin(), good.begin() + static_cast<long>(FindJpegSegment(good, 0xDA)));
   noScan.insert(noScan.end(), {0xFF, 0xD9});
   EXPECT_EQ(Ours(noScan).result, kErrBadHeader) << "no scan header";
   Bytes badFrame = good;
-  badFrame[FindMarker(good, 0xC0) + 3] += 3;
+  badFrame[FindJpegSegment(good, 0xC0) + 3] += 3;
   EXPECT_NE(Ours(badFrame).result, kOk) << "a frame length that does not fit its components";
   Bytes badScan = good;
-  badScan[FindMarker(good, 0xDA) + 5] = 99;
+  badScan[FindJpegSegment(good, 0xDA) + 5] = 99;
   EXPECT_EQ(Ours(badScan).result, kErrBadHeader) << "a scan naming a component the frame lacks";
   Bytes noTables = good;
-  for (size_t at; (at = FindMarker(noTables, 0xDB)) != 0;)
+  for (size_t at; (at = FindJpegSegment(noTables, 0xDB)) != 0;)
     noTables.erase(noTables.begin() + static_cast<long>(at),
                    noTables.begin() + static_cast<long>(at + 2 + (noTables[at + 2] << 8 | noTables[at + 3])));
   EXPECT_EQ(Ours(noTables).result, kErrBadHeader) << "no quantisation tables";
   Bytes noWidth = good;
-  noWidth[FindMarker(good, 0xC0) + 7] = noWidth[FindMarker(good, 0xC0) + 8] = 0;
+  noWidth[FindJpegSegment(good, 0xC0) + 7] = noWidth[FindJpegSegment(good, 0xC0) + 8] = 0;
   EXPECT_EQ(Ours(noWidth).result, kErrBadHeader) << "width 0 (the height would come in a DNL segment)";
   // Headers are looked for in the first 64 KB only.
-  const Bytes near = Inserted(good, 0xE2, Bytes(60000, 0x20));
+  const Bytes near = JpegWithSegment(good, 0xE2, Bytes(60000, 0x20));
   EXPECT_EQ(Ours(near).result, kOk);
-  EXPECT_EQ(Ours(Inserted(near, 0xE3, Bytes(10000, 0x20))).result, kErrBadHeader);
+  EXPECT_EQ(Ours(JpegWithSegment(near, 0xE3, Bytes(10000, 0x20))).result, kErrBadHeader);
 }
 
 TEST(JpegDecode, CommentsAreCutTo127Characters) {
   Bytes text(300);
   for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>('a' + i % 26);
-  const Bytes bytes = Inserted(Fixture("gray.jpg"), 0xFE, text);
+  const Bytes bytes = JpegWithSegment(Fixture("gray.jpg"), 0xFE, text);
   PageRecord source = CodedPage(bytes, kJpeg, 0, 0, 24);
   Page out;
   ASSERT_EQ(Decode(&source, out), kOk);
@@ -250,7 +233,7 @@ TEST(JpegDecode, MissingHuffmanTablesFallBackToTheUsualOnes) {
   }
   EXPECT_EQ(Ours(bare).pixels, Ours(good).pixels);
   Bytes third = good;
-  third[FindMarker(good, 0xDA) + 6] = 0x22;
+  third[FindJpegSegment(good, 0xDA) + 6] = 0x22;
   EXPECT_EQ(Ours(third).result, kErrDecompress);
 }
 
@@ -277,7 +260,7 @@ TEST(JpegDecode, ScanCountLimit) {
 // Frames too big for memory or for a page's line length.
 TEST(JpegDecode, OversizedFrames) {
   Bytes huge = Fixture("sampling-444.jpg");
-  const size_t sof = FindMarker(huge, 0xC0);
+  const size_t sof = FindJpegSegment(huge, 0xC0);
   huge[sof + 5] = huge[sof + 6] = huge[sof + 7] = huge[sof + 8] = 0xFF;  // 65535 x 65535
   EXPECT_EQ(Ours(huge).result, kErrMemory);
   EXPECT_EQ(Ours(huge, kFlagJpegEighth).result, kErrDecompress);

@@ -96,15 +96,10 @@ void ExpectDecodesLikeThePeer(const Bytes& stream, const Raster& reference, int 
 // The entropy-coded bytes: from the end of the scan header to EOI, which
 // must end the stream.
 Bytes EntropyData(const Bytes& stream) {
-  size_t at = 2;
-  while (at + 4 <= stream.size() && stream[at] == 0xFF && stream[at + 1] != 0xDA)
-    at += 2 + (stream[at + 2] << 8 | stream[at + 3]);
-  EXPECT_LT(at + 4, stream.size());
-  if (at + 4 >= stream.size()) return {};
-  at += 2 + (stream[at + 2] << 8 | stream[at + 3]);
-  EXPECT_EQ(stream[stream.size() - 2], 0xFF);
-  EXPECT_EQ(stream.back(), 0xD9);
-  return Bytes(stream.begin() + static_cast<long>(at), stream.end() - 2);
+  const size_t sos = FindJpegSegment(stream, 0xDA);
+  EXPECT_GT(sos, 0u);
+  EXPECT_EQ((Bytes{stream.end()[-2], stream.back()}), (Bytes{0xFF, 0xD9}));
+  return Bytes(stream.begin() + static_cast<long>(sos + 2 + (stream[sos + 2] << 8 | stream[sos + 3])), stream.end() - 2);
 }
 
 const int kQualities[] = {0, 1, 2};

@@ -8,13 +8,7 @@ namespace {
 Raster Ours(const Bytes& jpeg, int32_t flags = 0) { return DecodeBytes(jpeg, kJpeg, flags); }
 
 // The stream with an APP1 "Exif" segment around `tiff` after SOI.
-Bytes WithExif(const Bytes& jpeg, const Bytes& tiff) {
-  Bytes out = {0xFF, 0xD8, 0xFF, 0xE1, static_cast<uint8_t>((tiff.size() + 8) >> 8), static_cast<uint8_t>(tiff.size() + 8),
-               'E', 'x', 'i', 'f', 0, 0};
-  out.insert(out.end(), tiff.begin(), tiff.end());
-  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-  return out;
-}
+Bytes WithExif(const Bytes& jpeg, const Bytes& tiff) { return JpegWithSegment(jpeg, 0xE1, Concat({{'E', 'x', 'i', 'f', 0, 0}, tiff})); }
 
 // The camera's thumbnail: the first JPEG stream inside the file.
 Bytes EmbeddedThumbnail(const Bytes& jpeg) {

@@ -20,18 +20,16 @@ struct Clip {
   }
 };
 
-// The DHT segments of a stream: where the first starts and the last ends.
+// The DHT segments of a stream (the peer writes them together): where the
+// first starts and the last ends.
 std::pair<size_t, size_t> HuffmanSegments(const Bytes& jpeg) {
-  size_t first = 0, end = 0;
-  for (size_t i = 2; i + 4 <= jpeg.size() && jpeg[i + 1] != 0xDA; i += 2 + (jpeg[i + 2] << 8 | jpeg[i + 3]))
-    if (jpeg[i + 1] == 0xC4) {
-      if (!first) first = i;
-      end = i + 2 + (jpeg[i + 2] << 8 | jpeg[i + 3]);
-    }
+  const size_t first = FindJpegSegment(jpeg, 0xC4);
+  size_t end = first;
+  while (jpeg[end + 1] == 0xC4) end += 2 + (jpeg[end + 2] << 8 | jpeg[end + 3]);
   return {first, end};
 }
 
-// The stream without its DHT segments (the peer writes them together).
+// The stream without its DHT segments.
 Bytes WithoutHuffmanTables(const Bytes& jpeg) {
   const auto [first, end] = HuffmanSegments(jpeg);
   Bytes out(jpeg.begin(), jpeg.begin() + first);

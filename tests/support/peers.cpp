@@ -339,6 +339,20 @@ JpegCoefficients JpegReadCoefficients(const Bytes& jpeg) {
   return out;
 }
 
+size_t FindJpegSegment(const Bytes& jpeg, int marker) {
+  for (size_t i = 2; i + 4 <= jpeg.size() && jpeg[i] == 0xFF; i += 2 + (jpeg[i + 2] << 8 | jpeg[i + 3])) {
+    if (jpeg[i + 1] == marker) return i;
+    if (jpeg[i + 1] == 0xDA) break;
+  }
+  return 0;
+}
+
+Bytes JpegWithSegment(const Bytes& jpeg, int marker, const Bytes& body) {
+  const Bytes head = {0xFF, 0xD8, 0xFF, static_cast<uint8_t>(marker), static_cast<uint8_t>((body.size() + 2) >> 8),
+                      static_cast<uint8_t>(body.size() + 2)};
+  return Concat({head, body, Bytes(jpeg.begin() + 2, jpeg.end())});
+}
+
 Raster TestPicture(int width, int height) {
   Raster image{0, width, height, 3, 0, {}};
   uint32_t seed = 7;

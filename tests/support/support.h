@@ -235,6 +235,11 @@ struct JpegCoefficients {
 };
 JpegCoefficients JpegReadCoefficients(const Bytes& jpeg);
 
+// The offset of the first segment `marker` (its 0xFF) before the scan
+// data, or 0; and the stream with a segment of `body` inserted after SOI.
+size_t FindJpegSegment(const Bytes& jpeg, int marker);
+Bytes JpegWithSegment(const Bytes& jpeg, int marker, const Bytes& body);
+
 // A photograph-like picture: smooth colour, texture, grain and hard edges.
 Raster TestPicture(int width, int height);
 
