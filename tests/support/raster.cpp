@@ -26,19 +26,6 @@ uint32_t Raster::Rgb(size_t pixel) const {
 
 namespace {
 
-// The next header number of a PNM file, past white space and comments.
-bool Number(const Bytes& b, size_t& at, int* value) {
-  while (at < b.size() && (b[at] == '#' || std::isspace(b[at])))
-    if (b[at] == '#') {
-      while (at < b.size() && b[at] != '\n') ++at;
-    } else {
-      ++at;
-    }
-  if (at >= b.size() || !std::isdigit(b[at])) return false;
-  for (*value = 0; at < b.size() && std::isdigit(b[at]);) *value = *value * 10 + (b[at++] - '0');
-  return true;
-}
-
 Raster ReadPng(const std::string& path) {
   Raster out;
   png_image image{};
@@ -58,23 +45,21 @@ Raster ReadPng(const std::string& path) {
 
 Raster ReadImage(const std::string& path) {
   if (path.ends_with(".png")) return ReadPng(path);
-  Raster out;
   const Bytes b = ReadFileBytes(path);
-  if (b.size() < 3 || b[0] != 'P' || b[1] < '4' || b[1] > '6') return out;
-  size_t at = 2;
-  int w, h, maxval = 255;
-  if (!Number(b, at, &w) || !Number(b, at, &h)) return out;
-  if (b[1] != '4' && (!Number(b, at, &maxval) || maxval != 255)) return out;
-  ++at;  // the single white space after the header
-  const int channels = b[1] == '6' ? 3 : 1;
-  const size_t stride = b[1] == '4' ? (static_cast<size_t>(w) + 7) / 8 : static_cast<size_t>(w) * channels;
-  if (b.size() < at + stride * h) return out;
-  out = Raster{0, w, h, channels, 0, {}};
-  for (size_t y = 0; y < static_cast<size_t>(h); ++y) {
-    const uint8_t* row = &b[at + y * stride];
+  std::istringstream header(std::string(b.begin(), b.begin() + static_cast<long>(std::min<size_t>(b.size(), 64))));
+  std::string magic;
+  int w = 0, h = 0, maxval = 255;
+  header >> magic >> w >> h;
+  if (magic != "P4") header >> maxval;
+  if (!header || (magic != "P4" && magic != "P5" && magic != "P6") || maxval != 255) return Raster{};
+  const size_t at = static_cast<size_t>(header.tellg()) + 1;  // one white space after the header
+  const int channels = magic == "P6" ? 3 : 1;
+  const size_t stride = magic == "P4" ? (static_cast<size_t>(w) + 7) / 8 : static_cast<size_t>(w) * channels;
+  if (b.size() < at + stride * h) return Raster{};
+  Raster out{0, w, h, channels, 0, {}};
+  for (size_t y = 0; y < static_cast<size_t>(h); ++y)
     for (size_t x = 0; x < static_cast<size_t>(w) * channels; ++x)
-      out.pixels.push_back(b[1] != '4' ? row[x] : ((row[x / 8] >> (7 - x % 8)) & 1) ? 0 : 255);
-  }
+      out.pixels.push_back(magic != "P4" ? b[at + y * stride + x] : (b[at + y * stride + x / 8] >> (7 - x % 8)) & 1 ? 0 : 255);
   return out;
 }
 
