@@ -88,7 +88,7 @@ TEST(Awd, BandsSplitByAnAllocationTableSectorAreJoined) {
   ExpectPages(usual, noisy);
 }
 
-TEST(Awd, ShortBandsLoopingChainsAndNoMarker) {
+TEST(Awd, ShortBandsAndNoMarker) {
   const AwdFile good = Build({testpix::Drawing(1728, 160, 37), testpix::Drawing(1728, 80, 38)}, {{0, 7}, false});
   // A band shorter than its own header.
   Bytes shortBand = good.bytes;
@@ -96,16 +96,7 @@ TEST(Awd, ShortBandsLoopingChainsAndNoMarker) {
   OpenedFile f(shortBand);
   Page page;
   EXPECT_EQ(f.Extract(page.get()), kErrBadHeader);
-  // A chain that loops on itself: whatever pages are read, end cleanly.
-  Bytes loop = good.bytes;
-  const uint32_t sector = good.bandSpans[0].first / 512 - 1;
-  PutLE32(loop, good.tableOffsets[sector / 128] + 4 * (sector % 128), sector);
-  OpenedFile looped(loop);
-  ASSERT_EQ(looped.result, kOk);
-  for (int32_t i = 0; i < looped->pageCount; ++i) {
-    Page p;
-    if (looped.Extract(p.get(), i) == kOk) DecodedRaster(p.get());
-  }
+  // A chain that loops on itself: fuzz/regressions/open/awd-*.
   // Without "AWPI" there are no pages.
   Bytes noMarker = good.bytes;
   for (size_t i = 0; i + 4 < noMarker.size(); ++i)

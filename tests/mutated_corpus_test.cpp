@@ -1,6 +1,7 @@
-// Every fixture, every sample and a file of each format built here, damaged:
-// cut at several points and with bytes flipped at fixed pseudo-random
-// places, then opened and decoded page by page.  The result is success or
+// Every fixture, every sample and every input of the open fuzz target (a
+// file of each format no general tool writes, hostile files), damaged: cut
+// at several points and with bytes flipped at fixed pseudo-random places,
+// then opened and decoded page by page.  The result is success or
 // an ImagingError; the sanitizer build catches any read or write outside a
 // buffer and any leak.
 #include "support/suite.h"
@@ -18,43 +19,17 @@ struct Damageable {
   int cuts;  // evenly spaced, and one byte short
 };
 
-// G4 data of a drawing, least significant bit first.
-Bytes G4(int width, int height, uint32_t seed) {
-  Page runs, coded;
-  testpix::MakeRunListPage(testpix::Drawing(width, height, seed), runs.get());
-  coded->compression = kG4;
-  EXPECT_EQ(ConvertPage(runs.get(), coded.get(), 0), kOk);
-  Bytes bytes(coded->dataSize);
-  ReverseBits(coded->data, bytes.data(), coded->dataSize);
-  return bytes;
-}
-
 std::vector<Damageable> Corpus() {
   std::vector<Damageable> files;
-  for (const char* root : {QUILLON_TEST_DATA, QUILLON_SAMPLES})
+  // The open target's inputs are small files of the formats no general tool
+  // writes, and hostile ones: cut more densely.
+  for (const std::string root : {QUILLON_TEST_DATA, QUILLON_SAMPLES, QUILLON_FUZZ "/corpus/open", QUILLON_FUZZ "/regressions/open"})
     for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
       const std::string name = e.path().filename().string();
       if (!e.is_regular_file() || name.ends_with(".md") || name.starts_with("make-") || name.ends_with(".txt")) continue;
-      files.push_back({e.path().string(), ReadFileBytes(e.path().string()), 4});
+      files.push_back({e.path().string(), ReadFileBytes(e.path().string()), root.starts_with(QUILLON_FUZZ) ? 48 : 4});
     }
   std::sort(files.begin(), files.end(), [](const Damageable& a, const Damageable& b) { return a.label < b.label; });
-  // The formats no general tool writes, small: cut more densely.
-  const Bytes g4 = G4(300, 40, 1);
-  std::vector<uint8_t> before(23 * 11, 3), after = before;
-  for (size_t i = 0; i < after.size(); i += 7) after[i] = static_cast<uint8_t>(i);
-  files.push_back({"built AWD", BuildAwd({{{40, g4}}, {{40, G4(1728, 40, 2)}}}, {{0, 7}, true}).bytes, 48});
-  files.push_back({"built IOCA", BuildIoca({{300, 40, 200, 200, 0x82, 1, g4, 50, 60},
-                                            {32, 2, 200, 200, 0x03, -1, Bytes(8, 0x5A)}}),
-                   48});
-  files.push_back({"built PSEG", BuildPseg(50, 20, {{3, 2, 17, Bytes(36, 0xA5)}, {35, 8, 30, Bytes(60, 0x3C)}}, {.rasterChunk = 7}), 48});
-  files.push_back({"built WinFAX 10", BuildWinFax10({{300, 40, true, g4}, {300, 40, true, g4}}), 48});
-  // The animation's size field as small as it may be, so that it is still
-  // taken for one when cut.
-  Bytes fli = BuildFli(23, 11, {FliFrame{{{4, FliPalette(Bytes(768, 9), 0, false)}, {15, FliByteRun(before, 23, 11)}}},
-                                FliFrame{{{12, FliByteDelta(before, after, 23, 11)}}, true},
-                                FliFrame{{{7, FliWordDelta(after, before, 23, 11)}}}});
-  PutLE32(fli, 0, 128);
-  files.push_back({"built FLC", fli, 48});
   return files;
 }
 
