@@ -132,29 +132,7 @@ TEST(Extract, BmpDamagedHeaders) {
   }
 }
 
-TEST(Extract, TiffPolarityAndPalette) {
-  // Uncompressed WhiteIsZero bilevel keeps photometric 1 for the
-  // conversion; the same page as G4 leaves the polarity to the decoder.
-  Extracted raw(BuildTiff({BilevelDirectory(8, 2, 1, {0xF0, 0x0F})}));
-  ASSERT_EQ(raw.result, kOk);
-  EXPECT_EQ(raw->photometric, 1);
-  EXPECT_EQ(Row(raw.Pixels(), 0), (std::vector<uint32_t>{0, 0, 0, 0, 1, 1, 1, 1}));
-  Extracted fax(BuildTiff({BilevelDirectory(8, 2, 4, {0, 1, 2, 3})}));
-  ASSERT_EQ(fax.result, kOk);
-  EXPECT_EQ(fax->photometric, 0);
-  EXPECT_EQ(fax->compression, kG4);
-  // ColorMap red entry 0 = 0xFF00 gives third byte 0xFF.
-  std::vector<uint32_t> map(3 * 16, 0);
-  map[0] = 0xFF00;
-  map[16 + 1] = 0x8000;
-  const TiffDirectory pal = BilevelDirectory(4, 1, 1, {0, 1}).Set(258, 3, {4}).Set(262, 3, {3}).Set(320, 3, map);
-  for (bool big : {false, true}) {
-    Extracted page(BuildTiff({pal}, big));
-    ASSERT_EQ(page.result, kOk);
-    EXPECT_EQ(Bytes(page->palette, page->palette + 5), (Bytes{0, 0, 0xFF, 0, 0x80}));
-  }
-}
-
+// Photometric and colour maps: the reader fixtures and the fax files.
 TEST(Extract, TiffStripsInBothByteOrdersAndCutAtTheEnd) {
   // Three strips of one row each, 8-bit gray, in reverse order; the count
   // field of a big-endian file is a whole 32-bit value.
@@ -269,38 +247,17 @@ TEST(Extract, GifBlocksAndFrames) {
   EXPECT_LT(Extracted(gif({runaway})).result, 0);
 }
 
-TEST(Extract, PcxAndDcxPages) {
-  auto pcx = [](int bits, int w, Bytes body) {
-    Bytes b(128, 0);
-    b[0] = 10, b[1] = 5, b[2] = 1, b[3] = static_cast<uint8_t>(bits);
-    PutLE16(b, 8, static_cast<uint32_t>(w - 1));
-    PutLE16(b, 12, 300);
-    PutLE16(b, 14, 300);
-    b[65] = 1;
-    PutLE16(b, 66, static_cast<uint32_t>((w * bits + 7) / 8));
-    b.insert(b.end(), body.begin(), body.end());
-    return b;
-  };
-  Bytes body = {0xC2, 7, 0x0C};
-  for (int i = 0; i < 256; ++i) body.insert(body.end(), {static_cast<uint8_t>(i), 0, 0});
-  Extracted page(pcx(8, 2, body));
+// The pages' pixels: the digests of the samples, the run-length fixtures.
+TEST(Extract, PcxPaletteIsNoDataAndDcxPagesStayInTheFile) {
+  const Bytes pcx = ReadFileBytes(SamplePath("chart8.pcx"));
+  Extracted page(pcx);
   ASSERT_EQ(page.result, kOk);
-  EXPECT_EQ(page->dataSize, 3u);  // the 768-byte table is not data
-  EXPECT_EQ(page->palette[3 * 9 + 2], 9);
-  EXPECT_EQ(page->xResolution, 300);
-  // DCX: two pages.
-  Bytes dcx(16, 0);
-  PutLE32(dcx, 0, 0x3ADE68B1);
-  const Bytes p1 = pcx(1, 8, {0xC1, 0xF0}), p2 = pcx(1, 16, {0xC2, 0x0F});
-  PutLE32(dcx, 4, 16);
-  PutLE32(dcx, 8, static_cast<uint32_t>(16 + p1.size()));
-  dcx.insert(dcx.end(), p1.begin(), p1.end());
-  dcx.insert(dcx.end(), p2.begin(), p2.end());
-  Extracted second(dcx, 1);
+  EXPECT_EQ(page->dataSize, pcx.size() - 128 - 768);  // the 768-byte table is not data
+  Extracted second(ReadFileBytes(SamplePath("pages.dcx")), 1);
   ASSERT_EQ(second.result, kOk);
-  EXPECT_EQ(second->width, 16);
-  EXPECT_EQ(second->dataSize, 2u);
+  EXPECT_EQ(second->xResolution, 204);
   // A page offset beyond the file is damage, not a read outside it.
+  Bytes dcx = ReadFileBytes(SamplePath("pages.dcx"));
   PutLE32(dcx, 8, 900000);
   EXPECT_EQ(Extracted(dcx, 1).result, kErrBadHeader);
 }
