@@ -24,12 +24,6 @@ TEST(Cals, FilesWrittenByImageMagick) {
     EXPECT_TRUE(SamePixels(reference, FaxPeerDecode(page.record)));
     EXPECT_TRUE(SamePixels(reference, DecodedRaster(page.get())));
   }
-  OpenedFile sample(SamplePath("drawing.cal"));
-  Page page;
-  ASSERT_EQ(sample.Extract(page.get()), kOk);
-  EXPECT_EQ(page->width, 1728);
-  EXPECT_EQ(page->height, 2200);
-  EXPECT_EQ(page->xResolution, 200);
 }
 
 TEST(Cals, HeaderKeywordsAndShortHeaders) {

@@ -150,28 +150,6 @@ TEST_P(FaxSequence, DecodesAsTheCodingSays) {
 INSTANTIATE_TEST_SUITE_P(Codings, FaxSequence, ::testing::ValuesIn(Sequences()),
                          [](const auto& info) { return std::string(info.param.rule); });
 
-TEST(FaxEdge, LongRunsOfVerticalZeroCodes) {
-  // 200 blank lines are 200 one bits; then lines that copy a line of many
-  // changes, again one V0 bit per change.
-  BitString b;
-  for (int i = 0; i < 200; ++i) b.Add(kV0);
-  for (int x = 0; x < 40; ++x) b.Add(kH + W(x == 0 ? 0 : 1) + B(1));
-  b.Add(kV0);  // the rest of the line, white
-  for (int line = 0; line < 3; ++line)
-    for (int i = 0; i < 81; ++i) b.Add(kV0);
-  b.Add(kEol).Add(kEol);
-  Decoded d = Decode(b, kG4, 100, 204);
-  ASSERT_EQ(d.result, kOk);
-  for (int y = 0; y < 200; ++y) ASSERT_EQ(d.lines[y], White(100)) << y;
-  Runs comb{0};
-  for (int x = 0; x < 40; ++x) {
-    if (x > 0) comb.push_back(1);
-    comb.push_back(1);
-  }
-  comb.push_back(100 - 79);
-  for (int y = 200; y < 204; ++y) EXPECT_EQ(d.lines[y], comb) << y;
-}
-
 TEST(FaxEdge, OutputGrowsBeyondItsFirstGuess) {
   // One line of single pixels, then 300 copies of it at one bit per run:
   // the run lists take eight times the coded bytes.
