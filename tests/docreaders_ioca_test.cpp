@@ -26,14 +26,7 @@ IocaPage RawPage(const Image& picture, bool lsbFirst) {
   p.height = picture.height;
   p.encoding = 0x03;
   p.image = testpix::PackedRows(picture, true);
-  if (lsbFirst) {
-    p.bitOrder = 1;
-    for (uint8_t& v : p.image) {
-      uint8_t r = 0;
-      for (int b = 0; b < 8; ++b) r |= static_cast<uint8_t>(((v >> b) & 1) << (7 - b));
-      v = r;
-    }
-  }
+  if (lsbFirst) p.bitOrder = 1, ReverseBits(p.image.data(), p.image.data(), static_cast<uint32_t>(p.image.size()));
   return p;
 }
 
