@@ -14,10 +14,8 @@ TEST(Cals, FilesWrittenByImageMagick) {
     ASSERT_EQ(f->pageCount, 1);
     Page page;
     ASSERT_EQ(f.Extract(page.get()), kOk);
-    EXPECT_EQ(page->xResolution, resolution);
-    EXPECT_EQ(page->yResolution, resolution);
-    EXPECT_EQ(page->compression, kG4);
-    EXPECT_EQ(page->dataSize, static_cast<uint32_t>(f->fileSize - 2048));
+    EXPECT_EQ(std::tuple(page->xResolution, page->yResolution, page->compression, page->dataSize),
+              std::tuple(resolution, resolution, kG4, static_cast<uint32_t>(f->fileSize - 2048)));
     if (page->dataOwnership == kOwnedByView) {
       EXPECT_EQ(page->dataOffset, 2048u);
     }
@@ -36,10 +34,7 @@ TEST(Cals, HeaderKeywordsAndShortHeaders) {
   PutText(file, 9 * 128, "rdensity: 0300");
   Page page;
   ASSERT_EQ(OpenedFile(file).Extract(page.get()), kOk);
-  EXPECT_EQ(page->width, 640);
-  EXPECT_EQ(page->height, 480);
-  EXPECT_EQ(page->xResolution, 300);
-  EXPECT_EQ(page->dataSize, 16u);
+  EXPECT_EQ(std::tuple(page->width, page->height, page->xResolution, page->dataSize), std::tuple(640, 480, 300, 16u));
   // No size, or a header cut short: refused.
   PutText(file, 8 * 128, "rpelcnt: none              ");
   Page none;

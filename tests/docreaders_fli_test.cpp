@@ -76,12 +76,8 @@ std::vector<FliFrame> Animation(bool flc, std::vector<Expected>& expected) {
 }
 
 void ExpectFrame(const PageRecord& page, const Expected& e) {
-  EXPECT_EQ(page.width, kW);
-  EXPECT_EQ(page.height, kH);
-  EXPECT_EQ(page.bitsPerPixel, 8);
-  EXPECT_EQ(page.compression, kUncompressed);
-  EXPECT_EQ(page.bytesPerLine, BytesPerLine(kW, 8));
-  EXPECT_EQ(page.dataOffset, 0u);
+  EXPECT_EQ(std::tuple(page.width, page.height, page.bitsPerPixel, page.compression, page.bytesPerLine, page.dataOffset),
+            std::tuple(kW, kH, 8, kUncompressed, BytesPerLine(kW, 8), 0u));
   EXPECT_EQ(FramePixels(page), e.pixels);
   ASSERT_NE(page.palette, nullptr);
   EXPECT_EQ(std::vector<uint8_t>(page.palette, page.palette + 768), e.palette);

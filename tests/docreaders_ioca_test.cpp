@@ -42,11 +42,9 @@ TEST(Ioca, ImageDataIsGatheredFromFieldsSplitAnywhere) {
   ASSERT_EQ(f->pageCount, 1);
   Page page;
   ASSERT_EQ(f.Extract(page.get()), kOk);
-  EXPECT_EQ(page->xResolution, 240);
-  EXPECT_EQ(page->yResolution, 120);
-  EXPECT_EQ(page->compression, kG4);
-  EXPECT_EQ(page->fillOrderReversed, 0);
-  EXPECT_EQ(page->dataOwnership, kOwnedByPage);
+  EXPECT_EQ(std::tuple(page->xResolution, page->yResolution, page->compression, page->fillOrderReversed,
+                       page->dataOwnership),
+            std::tuple(240, 120, kG4, 0, kOwnedByPage));
   EXPECT_EQ(Bytes(page->data + page->dataOffset, page->data + page->dataOffset + page->dataSize), p.image);
   EXPECT_TRUE(SamePixels(testpix::ToRaster(picture), FaxPeerDecode(page.record)));
 }

@@ -229,12 +229,9 @@ TEST(Extract, GifBlocksAndFrames) {
   Extracted page(gif({comment, control, image}));
   ASSERT_EQ(page.result, kOk);
   EXPECT_STREQ(page->comment, "hello");
-  EXPECT_EQ(page->frameDelay, 50);
-  EXPECT_EQ(page->transparentIndex, 3);
-  EXPECT_EQ(page->frameDisposal, 0x09);
-  EXPECT_EQ(page->bitsPerPixel, 4);
-  EXPECT_EQ(page->screenWidth, 4);
-  EXPECT_EQ(page->backgroundIndex, 2);
+  EXPECT_EQ(std::tuple(page->frameDelay, page->transparentIndex, page->frameDisposal, page->bitsPerPixel,
+                       page->screenWidth, page->backgroundIndex),
+            std::tuple(50, 3, 0x09, 4, 4, 2));
   EXPECT_EQ(Data(page.page.get(), page->dataSize), (Bytes{0, 2, 1, 2, 3}));
   EXPECT_EQ(page->palette[3 * 1 + 2], 60);  // RGB turned to BGR
   // A graphic control block of size 5 is damage.

@@ -96,11 +96,8 @@ TEST(Pdf, ToolWrittenFilesFindTheirImages) {
     ASSERT_EQ(f.file.pageCount, 1);
     Page page;
     ASSERT_EQ(f.Extract(page.get(), 0), kOk);
-    EXPECT_EQ(page->width, e.width);
-    EXPECT_EQ(page->height, e.height);
-    EXPECT_EQ(page->bitsPerPixel, e.bpp);
-    EXPECT_EQ(page->compression, e.compression);
-    EXPECT_EQ(page->dataOwnership, kOwnedByPage);
+    EXPECT_EQ(std::tuple(page->width, page->height, page->bitsPerPixel, page->compression, page->dataOwnership),
+              std::tuple(e.width, e.height, e.bpp, e.compression, kOwnedByPage));
     // tiff2pdf writes G4 with white paper as 0 bits, /BlackIs1 false.
     if (e.compression == kG4) {
       EXPECT_EQ(page->photometric, 0);

@@ -139,11 +139,8 @@ TEST(Video, ClipsWrittenByFfmpeg) {
     SCOPED_TRACE(e.path);
     OpenedFile f(DataPath(e.path));
     ASSERT_EQ(f.result, kOk);
-    EXPECT_EQ(f.file.fileType, e.type);
-    EXPECT_EQ(f.file.accessMode, kAccessRead);
-    EXPECT_EQ(f.file.pageCount, e.frames);
-    EXPECT_EQ(f.file.frameDuration, e.duration);
-    EXPECT_EQ(f.file.audioSampleRate, e.rate);
+    EXPECT_EQ(std::tuple(f->fileType, f->accessMode, f->pageCount, f->frameDuration, f->audioSampleRate),
+              std::tuple(e.type, kAccessRead, e.frames, e.duration, e.rate));
     EXPECT_NE(f.file.jpegState, nullptr);
     if (e.rate) {
       int64_t total = 0;
