@@ -1,12 +1,11 @@
-// Fax decoding: the code tables, the bit reader, pixel-exact decoding of
-// files made by libtiff, ImageMagick and Pillow, fill order, polarity, and
-// what is kept of a page whose data ends early.
+// Fax decoding: the code tables, pixel-exact decoding of files made by
+// libtiff, ImageMagick and Pillow (which also reads the bits at every data
+// end), fill order, and what is kept of a page whose data ends early.
 #include "support/suite.h"
 
 #include <span>
 
 #include "imaging/codecs/fax.h"
-#include "imaging/codecs/fax_bits.h"
 #include "imaging/codecs/fax_tables.h"
 
 namespace {
@@ -56,31 +55,6 @@ TEST(FaxTables, EveryOneDCodeDecodesToItsRow) {
   const std::string sum = Bits(kExtendedMakeupCodes[12]) + Bits(kExtendedMakeupCodes[12]) +
                           Bits(kWhiteCodes[63 + 27]) + Bits(kWhiteCodes[5]);
   EXPECT_EQ(DecodeRun(sum, true).first, 2560 + 2560 + 1728 + 5);
-}
-
-// The bit reader's fast path (eight-byte loads) and careful path (one byte
-// at a time, zeros past the end) deliver the same bits at every position.
-TEST(FaxBitReader, FastAndCarefulPathsAgreeAtEveryPosition) {
-  std::mt19937 random(7);
-  for (uint32_t size = 0; size <= 40; ++size) {
-    std::unique_ptr<uint8_t[]> data(new uint8_t[size ? size : 1]);
-    for (uint32_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(random());
-    auto bitAt = [&](uint64_t i) { return i / 8 < size ? (data[i / 8] >> (7 - i % 8)) & 1 : 0; };
-    FaxBitReader r;
-    FaxStart(r, size ? data.get() : nullptr, size);
-    for (uint64_t position = 0; position < uint64_t{size} * 8 + 64;) {
-      FaxFill(r);
-      uint32_t expected = 0;
-      for (int i = 0; i < 16; ++i) expected = (expected << 1) | bitAt(position + i);
-      ASSERT_EQ(FaxPeek16(r), expected) << size << " at " << position;
-      ASSERT_EQ(FaxBitPosition(r), position);
-      ASSERT_EQ(FaxDataLeft(r), position < uint64_t{size} * 8);
-      ASSERT_EQ(FaxOverrun(r), position > uint64_t{size} * 8);
-      const int32_t step = 1 + static_cast<int32_t>(random() % 16);
-      FaxSkip(r, step);
-      position += step;
-    }
-  }
 }
 
 namespace {

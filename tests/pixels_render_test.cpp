@@ -81,23 +81,13 @@ TEST(RenderSampling, FourRotationsAtEveryDepthAndStep) {
   }
 }
 
-TEST(RenderSampling, HalfTurnsAndFullSize) {
+// Every depth, step and turn: the digests above.
+TEST(RenderSampling, AHalfTurnShowsTheLastPixelFirst) {
   Image image(3, 2, 8);
   image.px = {1, 2, 3, 4, 5, 6};
   Page small;
   testpix::MakePixelPage(image, small.get());
   EXPECT_EQ(Output(3, 2, 8).Render(small, 0, 0, kUnitStep, 180).px, (std::vector<uint32_t>{6, 5, 4, 3, 2, 1}));
-  // A half turn in the view equals both flips of the page; 1:1 is the page.
-  for (int bpp : {4, 8, 16, 24}) {
-    const Image noise = testpix::Noise(9, 6, bpp, 4);
-    Page flipped, original;
-    testpix::MakePixelPage(noise, flipped.get());
-    testpix::MakePixelPage(noise, original.get());
-    ASSERT_EQ(TransformPage(flipped.get(), kFlipHorizontal, 0, 0), kOk);
-    ASSERT_EQ(TransformPage(flipped.get(), kFlipVertical, 0, 0), kOk);
-    EXPECT_TRUE(SameImage(testpix::ReadPage(flipped.record), Output(9, 6, bpp).Render(original, 0, 0, kUnitStep, 180)));
-    EXPECT_TRUE(SameImage(noise, Output(9, 6, bpp).Render(original, 0, 0, kUnitStep)));
-  }
 }
 
 TEST(RenderRequests, RefusedWithInvalidParameter) {
