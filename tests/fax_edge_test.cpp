@@ -42,7 +42,8 @@ Decoded Decode(const BitString& bits, int code, int32_t width, int32_t height, i
 Runs White(uint32_t width) { return Runs{width}; }
 
 // A hand-made code sequence and what it decodes to: the result, and the
-// runs of every line when the page decodes.
+// runs of every line when the page decodes (for damage, when listed, the
+// lines the keep-partial flag keeps).
 struct Sequence {
   const char* rule;
   std::string bits;
@@ -78,14 +79,10 @@ std::vector<Sequence> Sequences() {
        {{2, 6, 2}, {2, 6, 2}, {2, 6, 2}, {10}, {10}}},
       // Ten zeros and a one start no code; G3 1-D keeps the runs of the
       // failing line that came before the fault.
-      {"ModifiedHuffmanInvalidCodeIsDamage", W(2) + B(8) + "|" + W(2) + "00000000001 0000", kModifiedHuffman, 10, 2, 0,
-       kErrDecompress, {}},
-      {"ModifiedHuffmanInvalidCodeKeepsTheLinesBefore", W(2) + B(8) + "|" + W(2) + "00000000001 0000", kModifiedHuffman,
-       10, 2, kFlagKeepPartial, kOk, {{2, 8}, {10}}},
-      {"G3OneDInvalidCodeIsDamage", kEol + W(2) + B(8) + kEol + W(3) + B(4) + "00000000001" + kEol, kG3OneD, 10, 3, 0,
-       kErrDecompress, {}},
-      {"G3OneDInvalidCodeKeepsTheRunsBefore", kEol + W(2) + B(8) + kEol + W(3) + B(4) + "00000000001" + kEol, kG3OneD,
-       10, 3, kFlagKeepPartial, kOk, {{2, 8}, {3, 4, 3}, {10}}},
+      {"ModifiedHuffmanInvalidCodeIsDamageKeepingTheLinesBefore", W(2) + B(8) + "|" + W(2) + "00000000001 0000",
+       kModifiedHuffman, 10, 2, 0, kErrDecompress, {{2, 8}, {10}}},
+      {"G3OneDInvalidCodeIsDamageKeepingTheRunsBefore", kEol + W(2) + B(8) + kEol + W(3) + B(4) + "00000000001" + kEol,
+       kG3OneD, 10, 3, 0, kErrDecompress, {{2, 8}, {3, 4, 3}, {10}}},
       {"G3OneDWithoutAnyEolIsABlankPage", W(2) + B(8) + W(10) + "1011 0111 0101", kG3OneD, 10, 2, 0, kOk, {{10}, {10}}},
       {"MakeupAndTerminatingZeroMakeOneRun", kEol + W(1728) + W(0), kG3OneD, 1728, 1, 0, kOk, {{1728}}},
       {"RunsPastTheWidthAreCut", kEol + W(4) + B(20) + kEol + W(30), kG3OneD, 10, 2, 0, kOk, {{4, 6}, {10}}},
@@ -106,15 +103,12 @@ std::vector<Sequence> Sequences() {
        {{3, 4, 3}, {3, 4, 3}}},
       {"G4EofbBeforeTheLastLineEndsThePageEarly", kH + W(3) + B(4) + kV0 + kEol + kEol, kG4, 10, 3, 0, kOk,
        {{3, 4, 3}, {10}, {10}}},
-      {"G4DataEndingBeforeTheLastLineIsDamage", Lines(3, kH + W(3) + B(4) + kV0), kG4, 10, 5, 0, kErrDecompress, {}},
-      {"G4DataEndingEarlyKeepsItsLines", Lines(3, kH + W(3) + B(4) + kV0), kG4, 10, 5, kFlagKeepPartial, kOk,
-       {{3, 4, 3}, {3, 4, 3}, {3, 4, 3}, {10}, {10}}},
+      {"G4DataEndingBeforeTheLastLineIsDamageKeepingItsLines", Lines(3, kH + W(3) + B(4) + kV0), kG4, 10, 5, 0,
+       kErrDecompress, {{3, 4, 3}, {3, 4, 3}, {3, 4, 3}, {10}, {10}}},
       {"G3TwoDPageMayEndExactlyWithItsLastLine", Lines(3, kEol + "0" + kH + W(3) + B(4) + kV0), kG3TwoD, 10, 3, 0,
        kOk, {{3, 4, 3}, {3, 4, 3}, {3, 4, 3}}},
-      {"G3TwoDDataEndingBeforeTheLastLineIsDamage", Lines(3, kEol + "0" + kH + W(3) + B(4) + kV0), kG3TwoD, 10, 5, 0,
-       kErrDecompress, {}},
-      {"G3TwoDDataEndingEarlyKeepsItsLines", Lines(3, kEol + "0" + kH + W(3) + B(4) + kV0), kG3TwoD, 10, 5,
-       kFlagKeepPartial, kOk, {{3, 4, 3}, {3, 4, 3}, {3, 4, 3}, {10}, {10}}},
+      {"G3TwoDDataEndingBeforeTheLastLineIsDamageKeepingItsLines", Lines(3, kEol + "0" + kH + W(3) + B(4) + kV0),
+       kG3TwoD, 10, 5, 0, kErrDecompress, {{3, 4, 3}, {3, 4, 3}, {3, 4, 3}, {10}, {10}}},
       // Reference 2, 4, 10; a1 = 2, then b1 - 3 = 1 < a0.
       {"VerticalModeLeftOfA0IsDamage", kH + W(2) + B(2) + kV0 + kV0 + kVL3 + kEol + kEol, kG4, 10, 2, 0, kErrDecompress,
        {}},
@@ -144,7 +138,9 @@ TEST_P(FaxSequence, DecodesAsTheCodingSays) {
   bits.Add(s.bits);
   const Decoded d = Decode(bits, s.code, s.width, s.height, s.flags);
   ASSERT_EQ(d.result, s.result);
-  EXPECT_EQ(d.lines, s.lines);
+  if (s.result == kOk || !s.lines.empty()) {
+    EXPECT_EQ(s.result == kOk ? d.lines : Decode(bits, s.code, s.width, s.height, kFlagKeepPartial).lines, s.lines);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Codings, FaxSequence, ::testing::ValuesIn(Sequences()),
