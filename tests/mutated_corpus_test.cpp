@@ -19,17 +19,25 @@ struct Damageable {
   int cuts;  // evenly spaced, and one byte short
 };
 
-std::vector<Damageable> Corpus() {
-  std::vector<Damageable> files;
-  // The open target's inputs are small files of the formats no general tool
-  // writes, and hostile ones: cut more densely.
-  for (const std::string root : {QUILLON_TEST_DATA, QUILLON_SAMPLES, QUILLON_FUZZ "/corpus/open", QUILLON_FUZZ "/regressions/open"})
+// The files of `roots` in the order of their paths, each cut `cuts` times.
+void Add(std::vector<Damageable>& files, std::initializer_list<const char*> roots, int cuts) {
+  const size_t first = files.size();
+  for (const char* root : roots)
     for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
       const std::string name = e.path().filename().string();
       if (!e.is_regular_file() || name.ends_with(".md") || name.starts_with("make-") || name.ends_with(".txt")) continue;
-      files.push_back({e.path().string(), ReadFileBytes(e.path().string()), root.starts_with(QUILLON_FUZZ) ? 48 : 4});
+      files.push_back({e.path().string(), ReadFileBytes(e.path().string()), cuts});
     }
-  std::sort(files.begin(), files.end(), [](const Damageable& a, const Damageable& b) { return a.label < b.label; });
+  std::sort(files.begin() + static_cast<long>(first), files.end(),
+            [](const Damageable& a, const Damageable& b) { return a.label < b.label; });
+}
+
+// The fixtures and samples, then the open target's inputs: small files of
+// the formats no general tool writes, and hostile ones, cut more densely.
+std::vector<Damageable> Corpus() {
+  std::vector<Damageable> files;
+  Add(files, {QUILLON_TEST_DATA, QUILLON_SAMPLES}, 4);
+  Add(files, {QUILLON_FUZZ "/corpus/open", QUILLON_FUZZ "/regressions/open"}, 48);
   return files;
 }
 
