@@ -124,37 +124,13 @@ Raster FaxPeerDecode(const quillon::PageRecord& page) {
                                  strips));
 }
 
-// --- giflib -----------------------------------------------------------------
-
-namespace {
-
-struct GifMemory {
-  const Bytes* in = nullptr;
-  Bytes* out = nullptr;
-  size_t at = 0;
-};
-
-int GifRead(GifFileType* gif, GifByteType* buffer, int count) {
-  auto* m = static_cast<GifMemory*>(gif->UserData);
-  const size_t n = std::min(static_cast<size_t>(count), m->in->size() - m->at);
-  std::memcpy(buffer, m->in->data() + m->at, n);
-  m->at += n;
-  return static_cast<int>(n);
-}
-
-int GifWrite(GifFileType* gif, const GifByteType* data, int count) {
-  auto* m = static_cast<GifMemory*>(gif->UserData);
-  m->out->insert(m->out->end(), data, data + count);
-  return count;
-}
-
-}  // namespace
+// --- giflib, on files in a folder of their own -----------------------------
 
 std::vector<Raster> GifFrames(const Bytes& file) {
   std::vector<Raster> frames;
-  GifMemory m{&file};
+  TempDir dir;
   int error = 0;
-  GifFileType* gif = DGifOpen(&m, GifRead, &error);
+  GifFileType* gif = DGifOpenFileName(dir.Write("peer.gif", file).c_str(), &error);
   if (!gif) return frames;
   if (DGifSlurp(gif) == GIF_OK)
     for (int i = 0; i < gif->ImageCount; ++i) {
@@ -173,10 +149,9 @@ std::vector<Raster> GifFrames(const Bytes& file) {
 }
 
 Bytes GifEncode(const Bytes& indexes, int width, int height, const Bytes& palette, bool interlaced) {
-  Bytes out;
-  GifMemory m{nullptr, &out};
+  TempDir dir;
   int error = 0;
-  GifFileType* gif = EGifOpen(&m, GifWrite, &error);
+  GifFileType* gif = EGifOpenFileName(dir.Path("peer.gif").c_str(), false, &error);
   ColorMapObject* map = GifMakeMapObject(static_cast<int>(palette.size() / 3), nullptr);
   std::memcpy(map->Colors, palette.data(), palette.size());
   EGifPutScreenDesc(gif, width, height, 8, 0, map);
@@ -188,7 +163,7 @@ Bytes GifEncode(const Bytes& indexes, int width, int height, const Bytes& palett
       EGifPutLine(gif, const_cast<uint8_t*>(indexes.data()) + static_cast<size_t>(y) * width, width);
   EGifCloseFile(gif, &error);
   GifFreeMapObject(map);
-  return out;
+  return ReadFileBytes(dir.Path("peer.gif"));
 }
 
 // --- libjpeg-turbo ------------------------------------------------------------
