@@ -2,29 +2,21 @@
 // library's interfaces and the support library, with their names in scope.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <tiff.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <random>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
 #include "imaging/codecs/codecs.h"
-#include "imaging/core/core.h"
-#include "imaging/core/files.h"
 #include "imaging/core/runlist.h"
 #include "imaging/pixels/pixels.h"
 #include "imaging/writers/writers.h"
-#include "support/support.h"
+#include "support/support.h"  // GoogleTest, <array>, <string>, <vector>, the library's core
 
 using namespace quillon;
 using namespace testutil;
