@@ -15,6 +15,8 @@
 #include "imaging/core/runlist.h"
 #include "support/compare.h"
 #include "support/fax_pages.h"
+#include "support/lzw_pages.h"
+#include "support/support.h"
 
 namespace {
 
@@ -39,7 +41,7 @@ constexpr Coding kCodings[] = {
 // A page coded one way: the TIFF for libtiff and its raw strip for us.
 struct CodedPage {
   bench::BilevelPage page;
-  bench::MemoryTiff tiff;
+  std::vector<uint8_t> tiff;
   std::vector<uint8_t> raw;
   bool agree = false;  // our decode equals libtiff's
 };
@@ -84,8 +86,10 @@ const CodedPage& Coded(PageKind kind, const Coding& coding) {
   slot = std::make_unique<CodedPage>();
   CodedPage& c = *slot;
   c.page = kind == PageKind::kText ? bench::TextPage() : bench::DensePage();
-  c.tiff = bench::EncodeWithLibtiff(c.page, coding.tiffCompression, coding.group3Options);
-  c.raw = bench::RawStrip(c.tiff);
+  c.tiff = testutil::TiffEncode({c.page.width, c.page.height, 1, 1, PHOTOMETRIC_MINISWHITE, coding.tiffCompression, 1,
+                                 0, false, coding.group3Options},
+                                c.page.rows);
+  c.raw = testutil::TiffRawStrips(c.tiff)[0];
   // Both decoders must give the page back before either is timed.
   PageRecord source = SourceRecord(c, coding), out = source;
   if (Decode(coding, &source, &out) == kOk) {
@@ -134,8 +138,9 @@ void OursToRows(benchmark::State& state, PageKind kind, Coding coding) {
 }
 
 void Libtiff(benchmark::State& state, PageKind kind, Coding coding) {
-  CodedPage& c = const_cast<CodedPage&>(Coded(kind, coding));
-  TIFF* tif = bench::OpenMemoryTiff(c.tiff, "r");
+  const CodedPage& c = Coded(kind, coding);
+  bench::MemoryFile file{&c.tiff};
+  TIFF* tif = bench::OpenMemoryTiff(&file);
   if (!tif) return state.SkipWithError("libtiff cannot open the page");
   std::vector<uint8_t> rows(c.page.rows.size());
   for (auto _ : state) {

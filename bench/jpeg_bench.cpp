@@ -15,6 +15,7 @@
 
 #include "imaging/core/core.h"
 #include "support/lzw_compare.h"
+#include "support/support.h"
 #include "support/photo_picture.h"
 
 namespace {
@@ -23,33 +24,12 @@ enum Variant { k420, k444, kGray, kProgressive };
 
 std::vector<uint8_t> Encode(Variant variant) {
   constexpr int kWidth = 2048, kHeight = 1536;
-  static const std::vector<uint8_t> picture = bench::PhotoPicture(kWidth, kHeight);
-  jpeg_compress_struct info{};
-  jpeg_error_mgr error{};
-  info.err = jpeg_std_error(&error);
-  jpeg_create_compress(&info);
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &out, &size);
-  info.image_width = kWidth;
-  info.image_height = kHeight;
-  info.input_components = 3;
-  info.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 85, TRUE);
-  if (variant == kGray) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
-  if (variant == k444) info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = 1;
-  if (variant == kProgressive) jpeg_simple_progression(&info);
-  jpeg_start_compress(&info, TRUE);
-  while (info.next_scanline < info.image_height) {
-    JSAMPROW row = const_cast<uint8_t*>(&picture[info.next_scanline * kWidth * 3]);
-    jpeg_write_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  std::vector<uint8_t> bytes(out, out + size);
-  free(out);
-  return bytes;
+  static const testutil::Raster picture{0, kWidth, kHeight, 3, 0, bench::PhotoPicture(kWidth, kHeight)};
+  testutil::JpegOptions options;
+  options.gray = variant == kGray;
+  options.progressive = variant == kProgressive;
+  if (variant == k444) options.horizontal = options.vertical = 1;
+  return testutil::JpegEncode(picture, options);
 }
 
 const std::vector<uint8_t>& Stream(Variant variant) {

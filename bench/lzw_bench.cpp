@@ -12,6 +12,7 @@
 #include "imaging/codecs/codecs.h"
 #include "support/lzw_compare.h"
 #include "support/lzw_pages.h"
+#include "support/support.h"
 
 namespace bench {
 
@@ -40,16 +41,18 @@ const TiffCase kTiffCases[] = {
 };
 
 std::vector<uint8_t> TiffBytes(const TiffCase& c) {
-  std::vector<uint8_t> pixels =
+  const std::vector<uint8_t> pixels =
       c.chart ? ChartPicture(c.width, c.height) : PhotoPicture(c.width, c.height, c.channels);
-  return LibtiffFile(pixels, c.width, c.height, c.channels, c.compression, c.predictor,
-                     c.rowsPerStrip);
+  return testutil::TiffEncode({c.width, c.height, 8, c.channels, c.channels == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK,
+                               c.compression, c.predictor, static_cast<int>(c.rowsPerStrip)},
+                              pixels);
 }
 
 void OursTiff(benchmark::State& state, const TiffCase* c) {
-  const std::vector<uint8_t> file = TiffBytes(*c);
-  TiffPage page;
-  MakeTiffPage(file, &page);
+  // The page as the TIFF reader builds it from the file.
+  testutil::OpenedFile file(TiffBytes(*c));
+  testutil::Page page;
+  if (file.Extract(page.get()) != quillon::kOk) return state.SkipWithError("no page");
   TimeIterations(state, c->name, Side::kOurs, [&] {
     PageRecord source = page.record;
     PageRecord decoded = source;
@@ -86,19 +89,20 @@ const GifCase kGifCases[] = {
 };
 
 std::vector<uint8_t> GifBytes(const GifCase& c) {
-  std::vector<uint8_t> pixels = c.chart ? ChartPicture(c.width, c.height)
-                                        : PhotoPicture(c.width, c.height, 1);
-  return GiflibFile(pixels, c.width, c.height, c.interlaced);
+  std::vector<uint8_t> palette;
+  for (int i = 0; i < 256; ++i) palette.insert(palette.end(), 3, static_cast<uint8_t>(i));
+  return testutil::GifEncode(c.chart ? ChartPicture(c.width, c.height) : PhotoPicture(c.width, c.height, 1),
+                             c.width, c.height, palette, c.interlaced);
 }
 
 void OursGif(benchmark::State& state, const GifCase* c) {
-  const std::vector<uint8_t> file = GifBytes(*c);
-  std::vector<uint8_t> buffer;
+  // The GIF reader gathers the image's sub-blocks each time, as viewers do.
+  testutil::OpenedFile file(GifBytes(*c));
   TimeIterations(state, c->name, Side::kOurs, [&] {
-    PageRecord source;
-    if (!MakeGifPage(file, &buffer, &source)) state.SkipWithError("no image");
-    PageRecord decoded = source;
-    if (quillon::DecodeLzw(&source, &decoded, quillon::kLzwVariantGif, 0) != quillon::kOk)
+    testutil::Page source;
+    if (file.Extract(source.get()) != quillon::kOk) state.SkipWithError("no image");
+    PageRecord decoded = source.record;
+    if (quillon::DecodeLzw(source.get(), &decoded, quillon::kLzwVariantGif, 0) != quillon::kOk)
       state.SkipWithError("decode failed");
     benchmark::DoNotOptimize(decoded.data);
     quillon::Release(decoded.data);

@@ -20,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   source.height = height;
   source.bitsPerPixel = static_cast<int8_t>(bpp);
   source.compression = static_cast<int8_t>(gif ? quillon::kLzwGif : quillon::kLzwTiff);
-  source.layoutFlags = static_cast<int8_t>(quillon::kLayoutTopDown |
-                                           ((mode & 8) ? quillon::kLayoutPredictor : 0));
+  source.layoutFlags = static_cast<int8_t>(quillon::kLayoutTopDown | ((mode & 8) ? quillon::kLayoutPredictor : 0));
   source.bytesPerLine = gif ? quillon::BytesPerLine(width, bpp) : quillon::RowBytes(width, bpp);
   fuzz::SplitIntoStrips(&source, !gif && (mode & 0x10) && in.size >= 4 ? 2 + (mode >> 5) % 3 : 0);
   if (bpp == 4 || bpp == 8) source.palette = quillon::MakeGrayPalette(8);

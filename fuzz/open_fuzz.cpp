@@ -44,8 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (quillon::ExtractPage(&file, &page, i) != quillon::kOk) continue;
     fuzz::Touch(page);
     quillon::PageRecord decoded{};
-    decoded.compression = static_cast<int8_t>(page.bitsPerPixel == 1 ? quillon::kRunLists
-                                                                      : quillon::kUncompressed);
+    decoded.compression = static_cast<int8_t>(page.bitsPerPixel == 1 ? quillon::kRunLists : quillon::kUncompressed);
     if (quillon::ConvertPage(&page, &decoded, flags) == quillon::kOk) {
       fuzz::Touch(decoded);
       quillon::FreePage(&decoded);

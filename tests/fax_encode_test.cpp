@@ -1,283 +1,168 @@
 // Fax encoding: exact round trips through our decoders, libtiff's decode of
 // our output, and the coded form of the simple cases.
-#include <gtest/gtest.h>
-
-#include <tiff.h>
+#include "support/suite.h"
 
 #include <functional>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "imaging/codecs/codecs.h"
-#include "imaging/core/core.h"
-#include "imaging/core/runlist.h"
-#include "support/fax_support.h"
-#include "support/test_util.h"
-
-using namespace quillon;
-using testutil::BitString;
 
 namespace {
 
-// Packed rows (1 = white) from a pixel rule.
-std::vector<uint8_t> Rows(int32_t width, int32_t height,
-                          const std::function<bool(int32_t, int32_t)>& black) {
-  const uint32_t rowBytes = RowBytes(width, 1);
-  std::vector<uint8_t> rows(static_cast<size_t>(rowBytes) * height, 0xFF);
+// A bilevel picture from a rule: true = black.
+Image Rule(int32_t width, int32_t height, const std::function<bool(int32_t, int32_t)>& black) {
+  Image image(width, height, 1);
   for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x)
-      if (black(x, y)) rows[y * rowBytes + x / 8] &= static_cast<uint8_t>(~(0x80 >> (x % 8)));
-  return rows;
+    for (int32_t x = 0; x < width; ++x) image.at(x, y) = !black(x, y);
+  return image;
 }
 
-enum class Coding { kG3, kMh, kG4 };
-
-struct Encoded {
-  int32_t result;
-  std::vector<uint8_t> bytes;
+struct Coding {
+  int code;
+  int tiffCompression;
 };
+const Coding kCodings[] = {{kG3OneD, COMPRESSION_CCITTFAX3},
+                           {kModifiedHuffman, COMPRESSION_CCITTRLE},
+                           {kG4, COMPRESSION_CCITTFAX4}};
 
-Encoded Encode(const PageRecord& runs, Coding coding) {
-  testutil::Page out;
+// The encoder's bytes for a run-list page, or empty when it fails.
+Bytes Encode(const PageRecord& runs, int code) {
+  Page out;
   out.record = runs;
   out->data = nullptr;
   out->dataOwnership = 0;
-  int32_t result = coding == Coding::kG4 ? EncodeG4(&runs, out.get())
-                                         : EncodeFaxOneD(&runs, out.get(), coding == Coding::kMh);
-  Encoded e{result, {}};
-  if (result == kOk) {
-    EXPECT_EQ(out->dataOwnership, kOwnedByPage);
-    EXPECT_EQ(out->fillOrderReversed, 0);
-    e.bytes.assign(out->data, out->data + out->dataSize);
-  }
-  return e;
+  const int32_t result = code == kG4 ? EncodeG4(&runs, out.get()) : EncodeFaxOneD(&runs, out.get(), code == kModifiedHuffman);
+  EXPECT_EQ(result, kOk);
+  if (result != kOk) return {};
+  EXPECT_EQ(out->dataOwnership, kOwnedByPage);
+  EXPECT_EQ(out->fillOrderReversed, 0);
+  return Bytes(out->data, out->data + out->dataSize);
 }
 
-int Code(Coding coding) {
-  switch (coding) {
-    case Coding::kG3: return kG3OneD;
-    case Coding::kMh: return kModifiedHuffman;
-    default: return kG4;
+// Our decoder's runs of `bytes` coded in `code`.
+std::vector<std::vector<uint32_t>> DecodeRuns(const Bytes& bytes, int code, int32_t width, int32_t height) {
+  PageRecord coded = CodedPage(bytes, code, width, height);
+  Page back;
+  if (bytes.empty() && code == kModifiedHuffman) {  // no lines coded, no EOL: still a page
+    back.record = coded;
+    EXPECT_EQ(DecodeModifiedHuffman(&coded, back.get(), 0), kOk);
+  } else {
+    EXPECT_EQ(Decode(&coded, back), kOk);
   }
+  return testpix::RunLengths(back.record);
 }
 
-// Encodes, decodes with our decoder and checks every line's runs; then
-// lets libtiff decode the same bytes and checks every pixel.
-void RoundTrip(const PageRecord& runs, const char* what) {
-  const std::vector<uint8_t> painted = testutil::PaintRows(runs);
-  for (Coding coding : {Coding::kG3, Coding::kMh, Coding::kG4}) {
-    SCOPED_TRACE(std::string(what) + " coding " + std::to_string(Code(coding)));
-    Encoded e = Encode(runs, coding);
-    ASSERT_EQ(e.result, kOk);
-    testutil::FaxPage coded;
-    testutil::SetFaxBytes(coded, e.bytes, Code(coding), runs.width, runs.height);
-    testutil::Page back;
-    back->compression = kRunLists;
-    if (e.bytes.empty()) {
-      // Nothing coded (no lines, no EOL): the decoder still makes a page.
-      back.record = coded.record;
-      ASSERT_EQ(coding == Coding::kMh ? DecodeModifiedHuffman(&coded.record, back.get(), 0)
-                                      : kErrParameter,
-                kOk);
-    } else {
-      ASSERT_EQ(ConvertPage(&coded.record, back.get(), 0), kOk);
-    }
-    ASSERT_TRUE(testutil::RunLinesValid(back.record));
-    for (int32_t y = 0; y < runs.height; ++y)
-      ASSERT_EQ(testutil::LineRuns(back.record, y), testutil::LineRuns(runs, y)) << "line " << y;
+// Every coding of the page decodes to the same runs with our decoder, and
+// libtiff decodes it to the same pixels.
+void ExpectRoundTrips(const PageRecord& runs, const std::string& what) {
+  const Image pixels = testpix::ReadPage(runs);
+  for (const Coding& c : kCodings) {
+    SCOPED_TRACE(what + ", coding " + std::to_string(c.code));
+    const Bytes bytes = Encode(runs, c.code);
+    EXPECT_EQ(DecodeRuns(bytes, c.code, runs.width, runs.height), testpix::RunLengths(runs));
     if (runs.width == 0 || runs.height == 0) continue;  // no such TIFF
-    const int tiffCompression = coding == Coding::kG4   ? COMPRESSION_CCITTFAX4
-                                : coding == Coding::kMh ? COMPRESSION_CCITTRLE
-                                                        : COMPRESSION_CCITTFAX3;
-    EXPECT_EQ(testutil::LibtiffDecodeCoded(e.bytes, tiffCompression, 0, runs.width, runs.height),
-              painted);
+    TiffSpec spec{runs.width, runs.height, 1, 1, PHOTOMETRIC_MINISWHITE, c.tiffCompression};
+    EXPECT_TRUE(SamePixels(testpix::ToRaster(pixels), TiffRgba(TiffWithStrips(spec, {bytes}))));
   }
 }
 
-void RoundTripRows(int32_t width, int32_t height, const std::vector<uint8_t>& rows,
-                   const char* what) {
-  testutil::Page runs;
-  testutil::MakeRunListPage(runs.get(), width, height, rows);
-  ASSERT_TRUE(testutil::RunLinesValid(runs.record));
-  RoundTrip(runs.record, what);
+void ExpectRoundTrips(const Image& image, const std::string& what) {
+  Page runs;
+  testpix::MakeRunListPage(image, runs.get());
+  ExpectRoundTrips(runs.record, what);
 }
 
 }  // namespace
 
 TEST(FaxEncode, RoundTripsOfVariedPages) {
-  auto none = [](int32_t, int32_t) { return false; };
-  auto all = [](int32_t, int32_t) { return true; };
-  RoundTripRows(1728, 6, Rows(1728, 6, none), "blank");
-  RoundTripRows(1728, 6, Rows(1728, 6, all), "black");
-  RoundTripRows(97, 9, Rows(97, 9, [](int32_t x, int32_t y) { return (x + y) % 2 == 0; }),
-                "alternating single pixels");
-  RoundTripRows(97, 9, Rows(97, 9, [](int32_t x, int32_t) { return x % 2 == 1; }),
-                "columns");
+  ExpectRoundTrips(testpix::Uniform(1728, 6, 1, 1), "blank");
+  ExpectRoundTrips(testpix::Uniform(1728, 6, 1, 0), "black");
+  ExpectRoundTrips(Rule(97, 9, [](int32_t x, int32_t y) { return (x + y) % 2 == 0; }), "alternating pixels");
+  ExpectRoundTrips(Rule(97, 9, [](int32_t x, int32_t) { return x % 2 == 1; }), "columns");
   // Runs of every length around the make-up codes, up to 5999 pixels.
-  RoundTripRows(6000, 8, Rows(6000, 8, [](int32_t x, int32_t y) {
-                  const int32_t cuts[8] = {2560, 2561, 2559, 3000, 5120, 64, 1727, 5999};
-                  return y % 2 ? x >= cuts[y] : x < cuts[y];
-                }), "long runs");
-  RoundTripRows(0, 3, {}, "width 0");
-  RoundTripRows(1, 5, Rows(1, 5, [](int32_t, int32_t y) { return y % 2 == 0; }), "width 1");
-  RoundTripRows(40, 0, {}, "height 0");
+  ExpectRoundTrips(Rule(6000, 8,
+                        [](int32_t x, int32_t y) {
+                          const int32_t cuts[8] = {2560, 2561, 2559, 3000, 5120, 64, 1727, 5999};
+                          return y % 2 ? x >= cuts[y] : x < cuts[y];
+                        }),
+                   "long runs");
+  ExpectRoundTrips(Image(0, 3, 1), "width 0");
+  ExpectRoundTrips(Rule(1, 5, [](int32_t, int32_t y) { return y % 2 == 0; }), "width 1");
+  ExpectRoundTrips(Image(40, 0, 1), "height 0");
+  ExpectRoundTrips(testpix::Noise(517, 40, 1, 17), "random pixels");
+  // Random runs of 1..300 pixels: every terminating and the low make-up
+  // codes in both colours.
   std::mt19937 random(17);
-  RoundTripRows(517, 40, Rows(517, 40, [&](int32_t, int32_t) { return random() % 2 == 0; }),
-                "random pixels");
-  // Random runs: lengths 1..300, so that every terminating and the low
-  // make-up codes occur in both colours.
-  std::vector<uint8_t> rows;
-  {
-    bool black = false;
-    int32_t left = 0;
-    rows = Rows(1999, 30, [&](int32_t x, int32_t) {
-      if (x == 0) black = random() % 2, left = 0;
-      if (left == 0) {
-        black = !black;
-        left = 1 + static_cast<int32_t>(random() % (random() % 4 ? 64 : 300));
-      }
-      --left;
-      return black;
-    });
+  bool black = false;
+  int32_t left = 0;
+  ExpectRoundTrips(Rule(1999, 30,
+                        [&](int32_t x, int32_t) {
+                          if (x == 0) black = random() % 2, left = 0;
+                          if (left == 0) {
+                            black = !black;
+                            left = 1 + static_cast<int32_t>(random() % (random() % 4 ? 64 : 300));
+                          }
+                          --left;
+                          return black;
+                        }),
+                   "random runs");
+}
+
+TEST(FaxEncode, PagesOfFilesCodeAndDecodeTheSameInEveryCoding) {
+  // libtiff's G3 2-D pages and ours in every coding meet in the same runs,
+  // also through ConvertPage from the coded page and from the runs.
+  for (const std::string& path : {DataPath("fax/dither-g3-2d.tif"), SamplePath("invoice-g3-2d.tif")}) {
+    OpenedFile f(path);
+    Page page, runs;
+    ASSERT_EQ(f.Extract(page.get()), kOk);
+    ASSERT_EQ(Decode(page.get(), runs), kOk);
+    ExpectRoundTrips(runs.record, path);
+    for (const Coding& c : kCodings) {
+      Page coded, back;
+      coded->compression = static_cast<int8_t>(c.code);
+      ASSERT_EQ(ConvertPage(c.code == kG4 ? page.get() : runs.get(), coded.get(), 0), kOk);
+      ASSERT_EQ(Decode(coded.get(), back), kOk);
+      EXPECT_EQ(testpix::RunLengths(back.record), testpix::RunLengths(runs.record)) << c.code;
+    }
   }
-  RoundTripRows(1999, 30, rows, "random runs");
 }
 
-TEST(FaxEncode, RoundTripOfAFixturePage) {
-  testutil::FaxPage page;
-  ASSERT_TRUE(testutil::LoadFaxTiff(testutil::DataPath("fax/dither-g3-2d.tif"), page));
-  testutil::Page runs;
-  runs->compression = kRunLists;
-  ASSERT_EQ(ConvertPage(&page.record, runs.get(), 0), kOk);
-  RoundTrip(runs.record, "dither");
-}
-
-TEST(FaxEncode, G4EncodingOfADecodedG3TwoDPageDecodesTheSame) {
-  // libtiff's G3 2-D coding and our G4 coding of one page meet in the
-  // same run lists; so does the conversion G3 2-D -> G4 -> run lists.
-  testutil::FaxPage g3;
-  ASSERT_TRUE(testutil::LoadFaxTiff(testutil::DataPath("fax/text-g3-2d.tif"), g3));
-  testutil::Page fromG3;
-  fromG3->compression = kRunLists;
-  ASSERT_EQ(ConvertPage(&g3.record, fromG3.get(), 0), kOk);
-
-  testutil::FaxPage again;
-  ASSERT_TRUE(testutil::LoadFaxTiff(testutil::DataPath("fax/text-g3-2d.tif"), again));
-  testutil::Page g4;
-  g4->compression = kG4;
-  ASSERT_EQ(ConvertPage(&again.record, g4.get(), 0), kOk);
-  EXPECT_EQ(g4->compression, kG4);
-  testutil::Page fromG4;
-  fromG4->compression = kRunLists;
-  ASSERT_EQ(ConvertPage(g4.get(), fromG4.get(), 0), kOk);
-  for (int32_t y = 0; y < fromG3->height; ++y)
-    ASSERT_EQ(testutil::LineRuns(fromG4.record, y), testutil::LineRuns(fromG3.record, y)) << y;
-}
-
-// ---------------------------------------------------------------------------
-// The coded form of simple pages
-
-namespace {
-
-std::vector<uint8_t> EncodeRows(int32_t width, int32_t height, const std::vector<uint8_t>& rows,
-                                Coding coding) {
-  testutil::Page runs;
-  testutil::MakeRunListPage(runs.get(), width, height, rows);
-  return Encode(runs.record, coding).bytes;
-}
-
-const char* kEol = "000000000001";
-
-}  // namespace
-
-TEST(FaxEncode, WhiteLineInG3IsEolMakeupAndTerminatingZero) {
-  auto none = [](int32_t, int32_t) { return false; };
-  BitString expected;
-  expected.Add(kEol).Add("010011011").Add("00110101");
-  for (int i = 0; i < 6; ++i) expected.Add(kEol);  // RTC
-  EXPECT_EQ(EncodeRows(1728, 1, Rows(1728, 1, none), Coding::kG3), expected.bytes);
-}
-
-TEST(FaxEncode, ModifiedHuffmanLinesAreByteAlignedWithoutEol) {
-  // Ten pixels: white 3 (1000), black 7 (00011) = 9 bits, padded.
-  auto rule = [](int32_t x, int32_t) { return x >= 3; };
-  BitString expected;
-  expected.Add("1000 00011").AlignToByte().Add("1000 00011").AlignToByte();
-  EXPECT_EQ(EncodeRows(10, 2, Rows(10, 2, rule), Coding::kMh), expected.bytes);
-}
-
-TEST(FaxEncode, LineStartingBlackBeginsWithWhiteZero) {
-  auto rule = [](int32_t x, int32_t) { return x < 2; };  // black 2, white 6
-  BitString mh;
-  mh.Add("00110101").Add("11").Add("1110");
-  EXPECT_EQ(EncodeRows(8, 1, Rows(8, 1, rule), Coding::kMh), mh.bytes);
-  // G4 against the white reference: b1 = 8, a1 = 0 -> horizontal mode with
-  // a0a1 = 0 (white) and a1a2 = 2 (black), then a1 = 8 = b1: V0; EOFB.
-  BitString g4;
-  g4.Add("001").Add("00110101").Add("11").Add("1").Add(kEol).Add(kEol);
-  EXPECT_EQ(EncodeRows(8, 1, Rows(8, 1, rule), Coding::kG4), g4.bytes);
-}
-
-TEST(FaxEncode, BlankG4PageIsOneBitPerLine) {
-  auto none = [](int32_t, int32_t) { return false; };
-  BitString expected;
-  expected.Add("11111111").Add(kEol).Add(kEol);
-  EXPECT_EQ(EncodeRows(1728, 8, Rows(1728, 8, none), Coding::kG4), expected.bytes);
-  EXPECT_EQ(expected.bytes, (std::vector<uint8_t>{0xFF, 0x00, 0x10, 0x01}));
-}
-
-TEST(FaxEncode, LongRunUsesTheLargestMakeupFirst) {
-  auto none = [](int32_t, int32_t) { return false; };
-  // 3000 = 2560 + 384 + 56.
-  BitString expected;
-  expected.Add("000000011111").Add("00110111").Add("01011001").AlignToByte();
-  EXPECT_EQ(EncodeRows(3000, 1, Rows(3000, 1, none), Coding::kMh), expected.bytes);
+TEST(FaxEncode, SimplePagesCodeAsTheTablesSay) {
+  const std::string eol = "000000000001";
+  const Image startsBlack = Rule(8, 1, [](int32_t x, int32_t) { return x < 2; });  // black 2, white 6
+  const std::tuple<const char*, Image, int, std::string> cases[] = {
+      {"a white G3 line: EOL, make-up 1728, terminating 0; RTC", testpix::Uniform(1728, 1, 1, 1), kG3OneD,
+       eol + "010011011 00110101" + eol + eol + eol + eol + eol + eol},
+      {"MH lines are byte-aligned, without EOL: white 3, black 7",
+       Rule(10, 2, [](int32_t x, int32_t) { return x >= 3; }), kModifiedHuffman, "1000 00011 | 1000 00011 |"},
+      {"a line starting black begins with white 0", startsBlack, kModifiedHuffman, "00110101 11 1110 |"},
+      // b1 = 8, a1 = 0: horizontal mode with white 0 and black 2, then
+      // a1 = 8 = b1: V0; EOFB.
+      {"G4 against the white reference line", startsBlack, kG4, "001 00110101 11 1" + eol + eol},
+      {"a blank G4 page is one V0 bit a line", testpix::Uniform(1728, 8, 1, 1), kG4, "11111111" + eol + eol},
+      {"3000 = 2560 + 384 + 56", testpix::Uniform(3000, 1, 1, 1), kModifiedHuffman,
+       "000000011111 00110111 01011001 |"},
+  };
+  for (const auto& [rule, image, code, bits] : cases) {
+    BitString expected;
+    expected.Add(bits);
+    Page runs;
+    testpix::MakeRunListPage(image, runs.get());
+    EXPECT_EQ(Encode(runs.record, code), expected.bytes) << rule;
+  }
 }
 
 TEST(FaxEncode, MalformedRunListsAreRepairedNotOverrun) {
   // Hand-made lines of width 10: runs past the width, a zero-length run in
-  // the middle, a line that stops short.
-  const std::vector<std::vector<uint8_t>> lines = {
-      {3, 20, 0, 0, 0},          // black passes the width: clipped at 10
-      {2, 3, 0, 4, 0, 0, 0},     // W2 B3 W0 B4: the black runs join, then white
-      {4, 0, 0, 0},              // white 4 only: the rest is white
-      {0x80, 200, 5, 0, 0, 0},   // a two-byte white run longer than the line
-  };
+  // the middle, a line that stops short, a two-byte run longer than the line.
+  Page runs;
+  testpix::MakeRunLines({{3, 20}, {2, 3, 0, 4}, {4}, {0x80, 200, 5}}, 10, runs.get());
   const std::vector<std::vector<uint32_t>> expected = {{3, 7}, {2, 7, 1}, {10}, {10}};
-  std::vector<uint8_t> buffer(lines.size() * sizeof(uint8_t*));
-  std::vector<size_t> at;
-  for (const auto& l : lines) {
-    at.push_back(buffer.size());
-    buffer.insert(buffer.end(), l.begin(), l.end());
-  }
-  PageRecord runs{};
-  runs.width = 10;
-  runs.height = static_cast<int32_t>(lines.size());
-  runs.bitsPerPixel = 1;
-  runs.compression = kRunLists;
-  runs.data = buffer.data();
-  runs.dataSize = static_cast<uint32_t>(buffer.size());
-  for (size_t i = 0; i < lines.size(); ++i)
-    reinterpret_cast<uint8_t**>(buffer.data())[i] = buffer.data() + at[i];
-  for (Coding coding : {Coding::kG3, Coding::kMh, Coding::kG4}) {
-    Encoded e = Encode(runs, coding);
-    ASSERT_EQ(e.result, kOk);
-    testutil::FaxPage coded;
-    testutil::SetFaxBytes(coded, e.bytes, Code(coding), runs.width, runs.height);
-    testutil::Page back;
-    back->compression = kRunLists;
-    ASSERT_EQ(ConvertPage(&coded.record, back.get(), 0), kOk);
-    for (int32_t y = 0; y < runs.height; ++y)
-      EXPECT_EQ(testutil::LineRuns(back.record, y), expected[y]) << "line " << y;
-  }
+  for (const Coding& c : kCodings) EXPECT_EQ(DecodeRuns(Encode(runs.record, c.code), c.code, 10, 4), expected) << c.code;
 }
 
 TEST(FaxEncode, RefusesPagesThatAreNotRunLists) {
   PageRecord runs{};
   runs.width = 40000;
   runs.height = 1;
-  testutil::Page out;
+  Page out;
   EXPECT_EQ(EncodeG4(&runs, out.get()), kErrParameter);
   runs.width = 10;
   runs.height = 2;  // lines but no data

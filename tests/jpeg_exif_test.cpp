@@ -1,144 +1,100 @@
 // Exif blocks of JPEG files: the thumbnail with flag 0x80 (JPEG or
 // uncompressed), the one-eighth picture when there is none or it is
 // damaged, and the texts of the first directory.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "imaging/core/core.h"
-#include "support/builders.h"
-#include "support/jpeg_peer.h"
-#include "support/test_util.h"
-
-using namespace quillon;
-using testutil::Image;
-using testutil::JpegFixture;
-using testutil::OurDecode;
+#include "support/suite.h"
 
 namespace {
 
+Raster Ours(const Bytes& jpeg, int32_t flags = 0) { return DecodeBytes(jpeg, kJpeg, flags); }
+
 // The stream with an APP1 "Exif" segment around `tiff` after SOI.
-std::vector<uint8_t> WithExif(const std::vector<uint8_t>& jpeg, const std::vector<uint8_t>& tiff) {
-  std::vector<uint8_t> body = {'E', 'x', 'i', 'f', 0, 0};
-  body.insert(body.end(), tiff.begin(), tiff.end());
-  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
-  out.insert(out.end(), {0xFF, 0xE1, static_cast<uint8_t>((body.size() + 2) >> 8),
-                         static_cast<uint8_t>(body.size() + 2)});
-  out.insert(out.end(), body.begin(), body.end());
-  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-  return out;
+Bytes WithExif(const Bytes& jpeg, const Bytes& tiff) { return JpegWithSegment(jpeg, 0xE1, Concat({{'E', 'x', 'i', 'f', 0, 0}, tiff})); }
+
+// The camera's thumbnail: the first JPEG stream inside the file.
+Bytes EmbeddedThumbnail(const Bytes& jpeg) {
+  const Bytes soi = {0xFF, 0xD8}, eoi = {0xFF, 0xD9};
+  const auto start = std::search(jpeg.begin() + 4, jpeg.end(), soi.begin(), soi.end());
+  const auto end = std::search(start, jpeg.end(), eoi.begin(), eoi.end());
+  return end == jpeg.end() ? Bytes{} : Bytes(start, end + 2);
 }
 
-// The first JPEG stream inside the first one: the camera's thumbnail.
-std::vector<uint8_t> EmbeddedThumbnail(const std::vector<uint8_t>& jpeg) {
-  for (size_t i = 4; i + 1 < jpeg.size(); ++i)
-    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xD8) {
-      for (size_t j = i + 2; j + 1 < jpeg.size(); ++j)
-        if (jpeg[j] == 0xFF && jpeg[j + 1] == 0xD9) return {jpeg.begin() + i, jpeg.begin() + j + 2};
-    }
-  return {};
-}
+const Bytes kPlain = ReadFileBytes(DataPath("jpeg/sampling-420.jpg"));
+const Bytes kGray = ReadFileBytes(DataPath("jpeg/gray.jpg"));
 
-TEST(JpegExif, TheThumbnailOfACameraFile) {
-  const std::vector<uint8_t> camera = testutil::ReadFileBytes(testutil::SamplePath("camera-exif.jpg"));
-  const std::vector<uint8_t> thumbnail = EmbeddedThumbnail(camera);
+}  // namespace
+
+TEST(JpegExif, TheThumbnailOfACameraFileComesAs16Bits) {
+  const Bytes camera = ReadFileBytes(SamplePath("camera-exif.jpg"));
+  const Bytes thumbnail = EmbeddedThumbnail(camera);
   ASSERT_FALSE(thumbnail.empty());
-  const Image ours = OurDecode(camera, kFlagJpegThumbnail, true);
+  const Raster ours = Ours(camera, kFlagJpegThumbnail);
   ASSERT_EQ(ours.result, kOk);
   EXPECT_EQ(ours.width, 160);
   EXPECT_EQ(ours.height, 120);
-  EXPECT_EQ(ours.channels, 2) << "a colour thumbnail comes as 16 bpp";
-  EXPECT_EQ(ours.pixels, OurDecode(thumbnail, kFlagJpeg16Bpp, true).pixels);
-  EXPECT_GE(testutil::Psnr(OurDecode(camera, kFlagJpegThumbnail), testutil::PeerDecode(thumbnail)), 34);
+  EXPECT_EQ(ours.pixels, Ours(thumbnail, kFlagJpeg16Bpp).pixels);
+  EXPECT_GE(Psnr(ours, JpegDecode(thumbnail)), 34);
   // Without the flag, the main picture.
-  const Image main = OurDecode(camera, 0);
+  const Raster main = Ours(camera);
   EXPECT_EQ(main.width, 320);
-  EXPECT_GE(testutil::Psnr(main, testutil::PeerDecode(camera)), 38);
+  EXPECT_GE(Psnr(main, JpegDecode(camera)), 38);
+  // A damaged thumbnail (no frame header left): the main picture at
+  // one-eighth size.
+  Bytes damaged = camera;
+  const size_t at = static_cast<size_t>(std::search(damaged.begin() + 4, damaged.end(), thumbnail.begin(), thumbnail.end()) -
+                                        damaged.begin());
+  std::fill(damaged.begin() + at + 2, damaged.begin() + at + thumbnail.size(), 0xFF);
+  EXPECT_EQ(Ours(damaged, kFlagJpegThumbnail).width, 40);
 }
 
-TEST(JpegExif, WithoutAThumbnailTheOneEighthPicture) {
-  const std::vector<uint8_t> plain = JpegFixture("sampling-420.jpg");
-  const Image eighth = OurDecode(plain, kFlagJpegEighth);
-  const Image asked = OurDecode(plain, kFlagJpegThumbnail);
-  ASSERT_EQ(asked.result, kOk);
-  EXPECT_EQ(asked.width, 14);
-  EXPECT_EQ(asked.pixels, eighth.pixels);
-
-  // An Exif block of one directory; one whose thumbnail is damaged.
-  testutil::TiffDirectory first;
+TEST(JpegExif, WithoutAThumbnailTheOneEighthPictureAndTheTexts) {
+  const Raster eighth = Ours(kPlain, kFlagJpegEighth);
+  EXPECT_EQ(Ours(kPlain, kFlagJpegThumbnail).pixels, eighth.pixels);
+  // An Exif block of one directory: no thumbnail, and the texts of the
+  // first directory come with the main picture.
+  TiffDirectory first;
   first.fields = {{271, 2, {}, "Tarnwick"}, {272, 2, {}, "QuickSnap 2"}};
-  const std::vector<uint8_t> single = WithExif(plain, testutil::BuildTiff({first}, false));
-  EXPECT_EQ(OurDecode(single, kFlagJpegThumbnail).pixels, eighth.pixels);
-  std::vector<uint8_t> camera = testutil::ReadFileBytes(testutil::SamplePath("camera-exif.jpg"));
-  const std::vector<uint8_t> thumbnail = EmbeddedThumbnail(camera);
-  const size_t at = static_cast<size_t>(std::search(camera.begin() + 4, camera.end(), thumbnail.begin(),
-                                                    thumbnail.end()) - camera.begin());
-  for (size_t i = at + 2; i < at + thumbnail.size(); ++i) camera[i] = 0xFF;  // no frame header left
-  const Image fallback = OurDecode(camera, kFlagJpegThumbnail);
-  ASSERT_EQ(fallback.result, kOk);
-  EXPECT_EQ(fallback.width, 40) << "the main picture at one-eighth size";
-  // The texts of the first directory come with the main picture.
-  testutil::Page page;
-  PageRecord source{};
-  source.data = const_cast<uint8_t*>(single.data());
-  source.dataSize = static_cast<uint32_t>(single.size());
-  source.dataOwnership = kOwnedByView;
-  source.compression = kJpeg;
-  page->compression = kUncompressed;
-  ASSERT_EQ(ConvertPage(&source, page.get(), 0), kOk);
+  const Bytes single = WithExif(kPlain, BuildTiff({first}));
+  EXPECT_EQ(Ours(single, kFlagJpegThumbnail).pixels, eighth.pixels);
+  PageRecord source = CodedPage(single, kJpeg, 0, 0, 24);
+  Page page;
+  ASSERT_EQ(Decode(&source, page), kOk);
   EXPECT_EQ(std::string(page->applicationText), "Tarnwick");
   EXPECT_EQ(std::string(page->plainText), "QuickSnap 2");
 }
 
 TEST(JpegExif, UncompressedThumbnailsComeAs16Bits) {
   // A 5 x 3 thumbnail of Red, Green, Blue samples in the second directory.
-  std::vector<uint8_t> rgb;
+  Raster rgb{0, 5, 3, 3, 0, {}};
   for (int i = 0; i < 15; ++i)
-    rgb.insert(rgb.end(), {static_cast<uint8_t>(i * 17), static_cast<uint8_t>(255 - i * 9),
-                           static_cast<uint8_t>(i * 5 + 40)});
-  testutil::TiffDirectory first;
+    rgb.pixels.insert(rgb.pixels.end(), {static_cast<uint8_t>(i * 17), static_cast<uint8_t>(255 - i * 9),
+                                         static_cast<uint8_t>(i * 5 + 40)});
+  TiffDirectory first, second;
   first.fields = {{305, 2, {}, "Firmware 1.02"}};
-  testutil::TiffDirectory second;
-  second.image = rgb;
-  second.fields = {{256, 3, {5}, ""}, {257, 3, {3}, ""}, {258, 3, {8, 8, 8}, ""},
-                   {259, 3, {1}, ""}, {262, 3, {2}, ""}, {273, 4, {}, ""},
-                   {277, 3, {3}, ""}, {278, 3, {3}, ""}, {279, 4, {}, ""}};
-  for (bool big : {false, true}) {
-    const std::vector<uint8_t> bytes =
-        WithExif(JpegFixture("gray.jpg"), testutil::BuildTiff({first, second}, big));
-    const Image ours = OurDecode(bytes, kFlagJpegThumbnail, true);
-    ASSERT_EQ(ours.result, kOk) << big;
-    EXPECT_EQ(ours.width, 5);
-    EXPECT_EQ(ours.height, 3);
-    Image expected;
-    expected.pixels = rgb;
-    EXPECT_EQ(ours.pixels, testutil::PackRgb565(expected)) << big;
-  }
+  second.image = rgb.pixels;
+  second.fields = {{256, 3, {5}, ""}, {257, 3, {3}, ""}, {258, 3, {8, 8, 8}, ""}, {259, 3, {1}, ""}, {262, 3, {2}, ""},
+                   {273, 4, {}, ""},  {277, 3, {3}, ""}, {278, 3, {3}, ""},       {279, 4, {}, ""}};
+  for (bool big : {false, true})
+    EXPECT_TRUE(SamePixels(Widened565(rgb), Ours(WithExif(kGray, BuildTiff({first, second}, big)), kFlagJpegThumbnail)))
+        << big;
 }
 
 TEST(JpegExif, HostileExifBlocksEndCleanly) {
-  const std::vector<uint8_t> plain = JpegFixture("gray.jpg");
-  const Image eighth = OurDecode(plain, kFlagJpegEighth);
-  std::vector<std::vector<uint8_t>> blocks = {
-      {'I', 'I', 42, 0},                                  // cut short
-      {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF},          // 65535 entries
-      {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 0, 0, 0, 0, 8},    // a directory linked to itself
-      {'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0xFF},          // first directory far away
+  const Raster eighth = Ours(kGray, kFlagJpegEighth);
+  std::vector<Bytes> blocks = {
+      {'I', 'I', 42, 0},                                // cut short
+      {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF},        // 65535 entries
+      {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 0, 0, 0, 0, 8},  // a directory linked to itself
+      {'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0xFF},        // first directory far away
   };
   // Second directory naming a thumbnail past the block's end.
-  testutil::TiffDirectory first, second;
+  TiffDirectory first, second;
   first.fields = {{271, 2, {}, "x"}};
   second.fields = {{259, 3, {6}, ""}, {513, 4, {60000}, ""}, {514, 4, {4000}, ""}};
-  blocks.push_back(testutil::BuildTiff({first, second}, false));
+  blocks.push_back(BuildTiff({first, second}));
   second.fields = {{259, 3, {6}, ""}, {513, 4, {8}, ""}, {514, 4, {0xFFFFFFF0}, ""}};
-  blocks.push_back(testutil::BuildTiff({first, second}, true));
-  for (const auto& block : blocks) {
-    const Image ours = OurDecode(WithExif(plain, block), kFlagJpegThumbnail);
-    ASSERT_EQ(ours.result, kOk);
-    EXPECT_EQ(ours.pixels, eighth.pixels);
-    EXPECT_EQ(OurDecode(WithExif(plain, block), 0).result, kOk);
+  blocks.push_back(BuildTiff({first, second}, true));
+  for (const Bytes& block : blocks) {
+    EXPECT_EQ(Ours(WithExif(kGray, block), kFlagJpegThumbnail).pixels, eighth.pixels);
+    EXPECT_EQ(Ours(WithExif(kGray, block)).result, kOk);
   }
 }
-
-}  // namespace

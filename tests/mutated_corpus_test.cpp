@@ -1,59 +1,61 @@
-// Every fixture and sample, damaged: cut at several points and with bytes
-// flipped at fixed pseudo-random places, then opened and decoded page by
-// page.  The result is success or an ImagingError; the sanitizer build
-// catches any read or write outside a buffer and any leak.
-#include <gtest/gtest.h>
+// Every fixture, every sample and every input of the open fuzz target (a
+// file of each format no general tool writes, hostile files), damaged: cut
+// at several points and with bytes flipped at fixed pseudo-random places,
+// then opened and decoded page by page.  The result is success or
+// an ImagingError; the sanitizer build catches any read or write outside a
+// buffer and any leak.
+#include "support/suite.h"
 
 #include <chrono>
 #include <filesystem>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "imaging/core/core.h"
-#include "imaging/core/runlist.h"
-#include "support/test_util.h"
-
-using namespace quillon;
 
 namespace {
 
 constexpr int kShards = 4;
 
-std::vector<std::string> CorpusFiles() {
-  std::vector<std::string> files;
-  for (const char* root : {QUILLON_TEST_DATA, QUILLON_SAMPLES})
+struct Damageable {
+  std::string label;
+  Bytes bytes;
+  int cuts;  // evenly spaced, and one byte short
+};
+
+// The files of `roots` in the order of their paths, each cut `cuts` times.
+void Add(std::vector<Damageable>& files, std::initializer_list<const char*> roots, int cuts) {
+  const size_t first = files.size();
+  for (const char* root : roots)
     for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
-      if (!e.is_regular_file()) continue;
       const std::string name = e.path().filename().string();
-      if (name.ends_with(".md") || name.starts_with("make-") || name.ends_with(".txt")) continue;
-      files.push_back(e.path().string());
+      if (!e.is_regular_file() || name.ends_with(".md") || name.starts_with("make-") || name.ends_with(".txt")) continue;
+      files.push_back({e.path().string(), ReadFileBytes(e.path().string()), cuts});
     }
-  std::sort(files.begin(), files.end());
+  std::sort(files.begin() + static_cast<long>(first), files.end(),
+            [](const Damageable& a, const Damageable& b) { return a.label < b.label; });
+}
+
+// The fixtures and samples, then the open target's inputs: small files of
+// the formats no general tool writes, and hostile ones, cut more densely.
+std::vector<Damageable> Corpus() {
+  std::vector<Damageable> files;
+  Add(files, {QUILLON_TEST_DATA, QUILLON_SAMPLES}, 4);
+  Add(files, {QUILLON_FUZZ "/corpus/open", QUILLON_FUZZ "/regressions/open"}, 48);
   return files;
 }
 
-// Opens `path` and decodes up to four pages with and without the
+// Opens `bytes` and decodes up to four pages with and without the
 // keep-partial flag; every result must be 0 or an error code.
-void DecodeAll(const std::string& path, const std::string& label) {
-  testutil::OpenedFile f(path);
+void DecodeAll(const Bytes& bytes, const std::string& label) {
+  OpenedFile f(bytes);
   ASSERT_LE(f.result, 0) << label;
   if (f.result != kOk) return;
   PageRecord page{};
-  const int32_t pages = f.file.pageCount < 4 ? f.file.pageCount : 4;
-  for (int32_t i = 0; i < pages; ++i) {
-    if (f.file.fileType != kFileFli) FreePage(&page);
-    int32_t r = ExtractPage(&f.file, &page, i);
+  for (int32_t i = 0; i < std::min(f->pageCount, 4); ++i) {
+    if (f->fileType != kFileFli) FreePage(&page);  // frames build on the one before
+    const int32_t r = f.Extract(&page, i);
     ASSERT_LE(r, 0) << label << " page " << i;
-    if (r != kOk) continue;
     for (int32_t flags : {0, int32_t{kFlagKeepPartial}}) {
-      PageRecord out{};
-      out.compression = static_cast<int8_t>(page.bitsPerPixel == 1 ? kRunLists : kUncompressed);
-      r = ConvertPage(&page, &out, flags);
-      ASSERT_LE(r, 0) << label << " page " << i;
+      Page out;
       if (r == kOk) {
-        EXPECT_GT(out.width, 0) << label;
-        FreePage(&out);
+        ASSERT_LE(Decode(&page, out, flags), 0) << label << " page " << i;
       }
     }
   }
@@ -65,29 +67,26 @@ class MutatedCorpus : public testing::TestWithParam<int> {};
 }  // namespace
 
 TEST_P(MutatedCorpus, DamagedFilesEndInAnErrorOrAPage) {
-  testutil::TempDir dir;
-  const std::vector<std::string> files = CorpusFiles();
+  const std::vector<Damageable> files = Corpus();
   ASSERT_GT(files.size(), 100u);
   for (size_t n = static_cast<size_t>(GetParam()); n < files.size(); n += kShards) {
-    const std::string& path = files[n];
-    const std::vector<uint8_t> bytes = testutil::ReadFileBytes(path);
+    const Damageable& file = files[n];
+    const Bytes& bytes = file.bytes;
     if (bytes.size() < 2) continue;
     const auto start = std::chrono::steady_clock::now();
     std::mt19937 rng(static_cast<uint32_t>(n * 7919 + 2026));
-    // Cuts at a quarter, half, three quarters and one byte short.
-    for (size_t cut : {bytes.size() / 4, bytes.size() / 2, bytes.size() * 3 / 4, bytes.size() - 1}) {
-      std::vector<uint8_t> part(bytes.begin(), bytes.begin() + static_cast<long>(cut));
-      DecodeAll(dir.Write("cut.bin", part), path + " cut at " + std::to_string(cut));
+    for (int k = 1; k <= file.cuts; ++k) {
+      const size_t cut = k == file.cuts ? bytes.size() - 1 : bytes.size() * k / file.cuts;
+      DecodeAll(Bytes(bytes.begin(), bytes.begin() + static_cast<long>(cut)), file.label + " cut at " + std::to_string(cut));
     }
     // Eight bytes flipped, four times over, at places drawn from a fixed seed.
     for (int variant = 0; variant < 4; ++variant) {
-      std::vector<uint8_t> flipped = bytes;
+      Bytes flipped = bytes;
       for (int k = 0; k < 8; ++k) flipped[rng() % flipped.size()] ^= static_cast<uint8_t>(1 + rng() % 255);
-      DecodeAll(dir.Write("flip.bin", flipped), path + " flip " + std::to_string(variant));
+      DecodeAll(flipped, file.label + " flip " + std::to_string(variant));
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(seconds, 60.0) << path << " took too long: a hang?";
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 60.0)
+        << file.label << " took too long: a hang?";
   }
 }
 

@@ -1,63 +1,41 @@
 // PDF image objects: the cross-reference walks, the image dictionary and
 // the data, on files written by general tools and on files built here.
-#include <gtest/gtest.h>
+#include "support/suite.h"
+
 #include <zlib.h>
 
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "imaging/core/core.h"
 #include "imaging/core/pdf.h"
-#include "imaging/core/runlist.h"
-#include "support/pnm.h"
-#include "support/test_util.h"
-
-using namespace quillon;
-using testutil::OpenedFile;
-using testutil::Page;
-using testutil::TempDir;
 
 namespace {
 
 // A PDF written object by object, with a classic cross-reference table.
-class PdfBuilder {
- public:
-  // Line end of the table's entries: "\r\n" or " \n" (20 bytes each).
-  explicit PdfBuilder(std::string entryEnd = " \n") : entryEnd_(std::move(entryEnd)) {
-    text_ = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-  }
+struct PdfBuilder {
+  std::string text = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+  std::vector<size_t> offsets;
   int Add(const std::string& dictionary, const std::string& stream = "", bool withStream = true) {
-    int number = static_cast<int>(offsets_.size()) + 1;
-    offsets_.push_back(text_.size());
-    text_ += std::to_string(number) + " 0 obj\n" + dictionary + "\n";
-    if (withStream) text_ += "stream\n" + stream + "\nendstream\n";
-    text_ += "endobj\n";
-    return number;
+    offsets.push_back(text.size());
+    text += std::to_string(offsets.size()) + " 0 obj\n" + dictionary + "\n";
+    if (withStream) text += "stream\n" + stream + "\nendstream\n";
+    text += "endobj\n";
+    return static_cast<int>(offsets.size());
   }
-  // The table: one subsection per `split` objects, so readers must take
-  // several.
-  std::string Finish(size_t split = 1000) {
-    size_t xref = text_.size();
-    text_ += "xref\n0 1\n0000000000 65535 f" + entryEnd_;
-    for (size_t first = 0; first < offsets_.size(); first += split) {
-      size_t count = std::min(split, offsets_.size() - first);
-      text_ += std::to_string(first + 1) + " " + std::to_string(count) + "\n";
+  // The table: entries ending in `entryEnd` (20 bytes each), one subsection
+  // per `split` objects, so that readers must take several.
+  std::string Finish(const std::string& entryEnd = " \n", size_t split = 1000) {
+    const size_t xref = text.size();
+    text += "xref\n0 1\n0000000000 65535 f" + entryEnd;
+    for (size_t first = 0; first < offsets.size(); first += split) {
+      const size_t count = std::min(split, offsets.size() - first);
+      text += std::to_string(first + 1) + " " + std::to_string(count) + "\n";
       for (size_t i = first; i < first + count; ++i) {
         char entry[32];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n", offsets_[i]);
-        text_ += entry + entryEnd_;
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n", offsets[i]);
+        text += entry + entryEnd;
       }
     }
-    text_ += "trailer\n<< /Size " + std::to_string(offsets_.size() + 1) + " >>\nstartxref\n" +
-             std::to_string(xref) + "\n%%EOF\n";
-    return text_;
+    return text + "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " >>\nstartxref\n" +
+           std::to_string(xref) + "\n%%EOF\n";
   }
-
- private:
-  std::string entryEnd_;
-  std::string text_;
-  std::vector<size_t> offsets_;
 };
 
 std::vector<uint8_t> ToBytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
@@ -87,25 +65,13 @@ std::string Ascii85(const std::string& data) {
   return out + "~>";
 }
 
-// A gray or 1-bit image of noise that does not compress below 512 bytes.
-std::vector<uint8_t> Noise(size_t size) {
-  std::vector<uint8_t> v(size);
-  uint32_t x = 12345;
-  for (uint8_t& b : v) {
-    x = x * 1103515245 + 12345;
-    b = static_cast<uint8_t>(x >> 16);
-  }
-  return v;
-}
+// Random bytes, which do not compress below 512 bytes.
+std::vector<uint8_t> Noise(size_t size) { return testpix::PackedRows(testpix::Noise(static_cast<int32_t>(size), 1, 8, 5)); }
 
-struct Opened {
-  int32_t result;
-  int pages;
-};
-
-Opened Open(const TempDir& dir, const std::string& pdf) {
-  OpenedFile f(dir.Write("t.pdf", ToBytes(pdf)));
-  return {f.result, f.file.pageCount};
+// The page count of a PDF that opens, or the error.
+int32_t Pages(const std::string& pdf) {
+  OpenedFile f(ToBytes(pdf));
+  return f.result == kOk ? f->pageCount : f.result;
 }
 
 }  // namespace
@@ -124,17 +90,14 @@ TEST(Pdf, ToolWrittenFilesFindTheirImages) {
   };
   for (const Expected& e : files) {
     SCOPED_TRACE(e.name);
-    OpenedFile f(testutil::DataPath(std::string("pdf/") + e.name));
+    OpenedFile f(DataPath(std::string("pdf/") + e.name));
     ASSERT_EQ(f.result, kOk);
     EXPECT_EQ(f.file.fileType, kFilePdf);
     ASSERT_EQ(f.file.pageCount, 1);
     Page page;
-    ASSERT_EQ(ExtractPage(&f.file, page.get(), 0), kOk);
-    EXPECT_EQ(page->width, e.width);
-    EXPECT_EQ(page->height, e.height);
-    EXPECT_EQ(page->bitsPerPixel, e.bpp);
-    EXPECT_EQ(page->compression, e.compression);
-    EXPECT_EQ(page->dataOwnership, kOwnedByPage);
+    ASSERT_EQ(f.Extract(page.get(), 0), kOk);
+    EXPECT_EQ(std::tuple(page->width, page->height, page->bitsPerPixel, page->compression, page->dataOwnership),
+              std::tuple(e.width, e.height, e.bpp, e.compression, kOwnedByPage));
     // tiff2pdf writes G4 with white paper as 0 bits, /BlackIs1 false.
     if (e.compression == kG4) {
       EXPECT_EQ(page->photometric, 0);
@@ -143,34 +106,20 @@ TEST(Pdf, ToolWrittenFilesFindTheirImages) {
 }
 
 TEST(Pdf, FlateImagesMatchPopplersDecode) {
-  TempDir dir;
-  const std::pair<const char*, const char*> cases[] = {
-      {"flate-rgb.pdf", "flate-rgb.png"},       {"flate-gray.pdf", "flate-gray.png"},
-      {"flate-indexed.pdf", "flate-indexed.png"}, {"flate-bilevel.pdf", "flate-bilevel.png"},
-      {"xrefstream-flate.pdf", "flate-rgb.png"},
-  };
-  for (auto [pdf, reference] : cases) {
-    SCOPED_TRACE(pdf);
-    std::string out = dir.Path("out.ppm");
-    std::string command = std::string(QUILLON_TOOL) + " render '" +
-                          testutil::DataPath(std::string("pdf/") + pdf) + "' --out '" + out + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    std::string where;
-    EXPECT_EQ(testutil::MaxDifference(testutil::ReadImage(out),
-                                      testutil::ReadImage(testutil::DataPath(std::string("pdf/") + reference)),
-                                      0, &where),
-              0)
-        << where;
-  }
+  for (auto [pdf, reference] : {std::pair{"flate-rgb.pdf", "flate-rgb.png"}, {"flate-gray.pdf", "flate-gray.png"},
+                                {"flate-indexed.pdf", "flate-indexed.png"}, {"flate-bilevel.pdf", "flate-bilevel.png"},
+                                {"xrefstream-flate.pdf", "flate-rgb.png"}})
+    EXPECT_TRUE(SamePixels(ReadImage(DataPath(std::string("pdf/") + reference)),
+                           FileRaster(DataPath(std::string("pdf/") + pdf))))
+        << pdf;
 }
 
 TEST(Pdf, ClassicTablesInEveryLineEndAndSubsection) {
-  TempDir dir;
   std::vector<uint8_t> gray = Noise(40 * 30);
   std::string image = Deflate(gray);
   for (std::string end : {std::string(" \n"), std::string("\r\n"), std::string(" \r")}) {
     for (size_t split : {size_t{1}, size_t{2}, size_t{100}}) {
-      PdfBuilder b(end);
+      PdfBuilder b;
       b.Add("<< /Type /Catalog >>", "", false);
       b.Add("<< /Type /XObject /Subtype /Image /Width 40 /Height 30 /ColorSpace /DeviceGray "
             "/BitsPerComponent 8 /Filter /FlateDecode /Length " +
@@ -179,15 +128,12 @@ TEST(Pdf, ClassicTablesInEveryLineEndAndSubsection) {
       b.Add("<< /Type /XObject /Subtype /Image /Width 40 /Height 30 /ColorSpace /DeviceGray "
             "/BitsPerComponent 8 /Filter /FlateDecode >>",
             image);
-      Opened o = Open(dir, b.Finish(split));
-      EXPECT_EQ(o.result, kOk);
-      EXPECT_EQ(o.pages, 2) << "entry end " << static_cast<int>(end[0]) << " split " << split;
+      EXPECT_EQ(Pages(b.Finish(end, split)), 2) << "entry end " << static_cast<int>(end[0]) << " split " << split;
     }
   }
 }
 
 TEST(Pdf, PreviousSectionsAndDamagedTables) {
-  TempDir dir;
   std::string image = Deflate(Noise(1200));
   std::string dict = "<< /Subtype /Image /Width 40 /Height 30 /BitsPerComponent 8 "
                      "/ColorSpace /DeviceGray /Filter /FlateDecode >>";
@@ -204,25 +150,21 @@ TEST(Pdf, PreviousSectionsAndDamagedTables) {
   std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", obj);
   updated += "xref\n2 1\n" + std::string(entry) + "trailer\n<< /Size 3 /Prev " +
              std::to_string(firstXref) + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-  EXPECT_EQ(Open(dir, updated).pages, 2);
+  EXPECT_EQ(Pages(updated), 2);
 
   // A /Prev pointing at itself ends; a missing startxref opens with no pages.
   std::string loop = updated;
   size_t prev = loop.rfind("/Prev ");
   loop.replace(prev, 6 + std::to_string(firstXref).size(), "/Prev " + std::to_string(xref));
-  EXPECT_EQ(Open(dir, loop).pages, 1);
-  std::string noStart = first.substr(0, first.rfind("startxref"));
-  Opened o = Open(dir, noStart);
-  EXPECT_EQ(o.result, kOk);
-  EXPECT_EQ(o.pages, 0);
+  EXPECT_EQ(Pages(loop), 1);
+  EXPECT_EQ(Pages(first.substr(0, first.rfind("startxref"))), 0);
   // startxref pointing nowhere sensible.
   std::string wrong = first;
   wrong.replace(wrong.rfind("startxref\n") + 10, std::to_string(firstXref).size(), "99999999");
-  EXPECT_EQ(Open(dir, wrong).pages, 0);
+  EXPECT_EQ(Pages(wrong), 0);
 }
 
 TEST(Pdf, ShortImagesAndOtherObjectsAreNotPages) {
-  TempDir dir;
   PdfBuilder b;
   // An image whose object ends within 512 bytes is not a page.
   b.Add("<< /Subtype /Image /Width 2 /Height 2 /BitsPerComponent 8 /Filter /FlateDecode >>",
@@ -230,13 +172,10 @@ TEST(Pdf, ShortImagesAndOtherObjectsAreNotPages) {
   // A content stream and an image mask named like an image are not either.
   b.Add("<< /Filter /FlateDecode /Length 600 >>", std::string(600, 'x'));
   b.Add("<< /ProcSet [/PDF /ImageB] /Filter /FlateDecode >>", std::string(600, 'x'));
-  Opened o = Open(dir, b.Finish());
-  EXPECT_EQ(o.result, kOk);
-  EXPECT_EQ(o.pages, 0);
+  EXPECT_EQ(Pages(b.Finish()), 0);
 }
 
 TEST(Pdf, DictionaryKeysDecideDepthPolarityAndPalette) {
-  TempDir dir;
   const int w = 64, h = 40;
   std::vector<uint8_t> bits = Noise(w / 8 * h);
   std::string raw1(bits.begin(), bits.end());
@@ -264,10 +203,10 @@ TEST(Pdf, DictionaryKeysDecideDepthPolarityAndPalette) {
     b.Add("<< /Type /XObject /Subtype /Image /Width " + std::to_string(w) + " /Height " +
               std::to_string(h) + " " + c.keys + " >>",
           c.stream + std::string(600, '\n'));
-    OpenedFile f(dir.Write("k.pdf", ToBytes(b.Finish())));
-    ASSERT_EQ(f.file.pageCount, 1);
+    OpenedFile f(ToBytes(b.Finish()));
+    ASSERT_EQ(f->pageCount, 1);
     Page page;
-    ASSERT_EQ(ExtractPage(&f.file, page.get(), 0), kOk);
+    ASSERT_EQ(f.Extract(page.get()), kOk);
     EXPECT_EQ(page->bitsPerPixel, c.bpp);
     EXPECT_EQ(page->photometric, c.photometric);
     if (page->compression == kUncompressed) {
@@ -280,13 +219,11 @@ TEST(Pdf, DictionaryKeysDecideDepthPolarityAndPalette) {
   g3.Add("<< /Subtype /Image /Width 64 /Height 40 /BitsPerComponent 1 /Filter /CCITTFaxDecode "
          "/DecodeParms << /Columns 64 >> >>",
          raw1 + std::string(600, '\n'));
-  OpenedFile f(dir.Write("g3.pdf", ToBytes(g3.Finish())));
   Page page;
-  EXPECT_EQ(ExtractPage(&f.file, page.get(), 0), kErrUnsupported);
+  EXPECT_EQ(OpenedFile(ToBytes(g3.Finish())).Extract(page.get()), kErrUnsupported);
 }
 
 TEST(Pdf, ColourSpacesRgbIndexedAndIcc) {
-  TempDir dir;
   const int w = 20, h = 20;
   std::vector<uint8_t> rgb = Noise(w * h * 3);
   std::vector<uint8_t> indexes(w * h);
@@ -307,33 +244,25 @@ TEST(Pdf, ColourSpacesRgbIndexedAndIcc) {
   b.Add("<< /Subtype /Image /Width 20 /Height 20 /BitsPerComponent 8 /ColorSpace /DeviceCMYK "
         "/Filter /FlateDecode >>",
         Deflate(Noise(1600)) + pad);
-  OpenedFile f(dir.Write("c.pdf", ToBytes(b.Finish())));
-  ASSERT_EQ(f.file.pageCount, 4);
+  OpenedFile f(ToBytes(b.Finish()));
+  ASSERT_EQ(f->pageCount, 4);
 
-  Page page;
-  ASSERT_EQ(ExtractPage(&f.file, page.get(), 0), kOk);
-  EXPECT_EQ(page->bitsPerPixel, 24);
-  EXPECT_EQ(page->data[0], rgb[2]);  // Red, Green, Blue turned around
-  EXPECT_EQ(page->data[2], rgb[0]);
-  FreePage(page.get());
-
-  ASSERT_EQ(ExtractPage(&f.file, page.get(), 1), kOk);
-  EXPECT_EQ(page->bitsPerPixel, 8);
-  ASSERT_NE(page->palette, nullptr);
-  EXPECT_EQ(page->palette[2], 0xFF);      // entry 0 red
-  EXPECT_EQ(page->palette[3 + 1], 0xFF);  // entry 1 green
-  EXPECT_EQ(page->palette[6], 0xFF);      // entry 2 blue
-  FreePage(page.get());
-
-  ASSERT_EQ(ExtractPage(&f.file, page.get(), 2), kOk);
-  EXPECT_EQ(page->palette[3], 0xFF);  // the gray lookup through a reference
-  FreePage(page.get());
-
-  EXPECT_EQ(ExtractPage(&f.file, page.get(), 3), kErrUnsupported);
+  Page colour, indexed, gray, cmyk;
+  ASSERT_EQ(f.Extract(colour.get(), 0), kOk);
+  EXPECT_EQ(colour->bitsPerPixel, 24);
+  EXPECT_EQ(colour->data[0], rgb[2]);  // Red, Green, Blue turned around
+  EXPECT_EQ(colour->data[2], rgb[0]);
+  ASSERT_EQ(f.Extract(indexed.get(), 1), kOk);
+  EXPECT_EQ(indexed->bitsPerPixel, 8);
+  ASSERT_NE(indexed->palette, nullptr);
+  // Entries 0, 1 and 2: red, green and blue.
+  EXPECT_EQ(indexed->palette[2] & indexed->palette[4] & indexed->palette[6], 0xFF);
+  ASSERT_EQ(f.Extract(gray.get(), 2), kOk);
+  EXPECT_EQ(gray->palette[3], 0xFF);  // the gray lookup through a reference
+  EXPECT_EQ(f.Extract(cmyk.get(), 3), kErrUnsupported);
 }
 
 TEST(Pdf, HostileLengthsStayInsideTheFile) {
-  TempDir dir;
   std::string image = Deflate(Noise(1200));
   PdfBuilder b;
   b.Add("<< /Subtype /Image /Width 40 /Height 30 /BitsPerComponent 8 /Filter /FlateDecode "
@@ -342,13 +271,13 @@ TEST(Pdf, HostileLengthsStayInsideTheFile) {
   b.Add("<< /Subtype /Image /Width 65536 /Height 65536 /BitsPerComponent 8 "
         "/ColorSpace /DeviceRGB /Filter /FlateDecode >>",
         image);
-  OpenedFile f(dir.Write("h.pdf", ToBytes(b.Finish())));
-  ASSERT_EQ(f.file.pageCount, 2);
+  OpenedFile f(ToBytes(b.Finish()));
+  ASSERT_EQ(f->pageCount, 2);
   Page page;
-  EXPECT_EQ(ExtractPage(&f.file, page.get(), 0), kOk);
+  EXPECT_EQ(f.Extract(page.get(), 0), kOk);
   EXPECT_LE(page->dataSize, 40u * 32);
   FreePage(page.get());
-  EXPECT_EQ(ExtractPage(&f.file, page.get(), 1), kErrBadHeader);
+  EXPECT_EQ(f.Extract(page.get(), 1), kErrBadHeader);
 }
 
 TEST(Pdf, Ascii85) {

@@ -1,17 +1,5 @@
 // CropPage and ResizePage at every depth, bilevel pages included.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <vector>
-
-#include "imaging/core/runlist.h"
-#include "imaging/pixels/pixels.h"
-#include "support/pixel_pages.h"
-#include "support/test_util.h"
-
-using namespace quillon;
-using testpix::Image;
-using testpix::SameImage;
+#include "support/suite.h"
 
 namespace {
 
@@ -28,7 +16,7 @@ TEST(Crop, RectanglesOfEveryDepth) {
   for (int bpp : {1, 4, 8, 16, 24})
     for (CropRectangle r : {CropRectangle{0, 0, 19, 11}, {3, 2, 7, 5}, {1, 0, 1, 11}, {18, 10, 1, 1}}) {
       Image image = testpix::Noise(19, 11, bpp, static_cast<uint32_t>(bpp));
-      testutil::Page page;
+      Page page;
       testpix::MakePage(image, page.get());
       ASSERT_EQ(CropPage(page.get(), r), kOk) << bpp;
       EXPECT_TRUE(SameImage(Part(image, r), testpix::ReadPage(page.record)))
@@ -47,7 +35,7 @@ TEST(Crop, DecodedBilevelPagesAreNotInvertedOrFlippedAgain) {
   // from a bottom-up file its layout flag; their run lists are already in
   // the norm, and the crop must not apply either a second time.
   Image image = testpix::Noise(30, 12, 1, 3);
-  testutil::Page page;
+  Page page;
   testpix::MakeRunListPage(image, page.get());
   page->photometric = 1;
   page->layoutFlags = kLayoutBottomUp;
@@ -57,7 +45,7 @@ TEST(Crop, DecodedBilevelPagesAreNotInvertedOrFlippedAgain) {
 }
 
 TEST(Crop, RectanglesOutsideThePageAreRefused) {
-  testutil::Page page;
+  Page page;
   testpix::MakePixelPage(testpix::Noise(10, 8, 8, 1), page.get());
   PageRecord before = page.record;
   for (CropRectangle r : {CropRectangle{0, 0, 11, 8}, {0, 0, 10, 9}, {-1, 0, 5, 5}, {0, -1, 5, 5},
@@ -70,7 +58,7 @@ TEST(Resize, NearestNeighbourColourPages) {
   for (int bpp : {4, 8, 16, 24})
     for (auto [w, h] : {std::pair{7, 5}, {31, 4}, {3, 29}, {60, 40}}) {
       Image image = testpix::Noise(17, 13, bpp, 5);
-      testutil::Page page, resized;
+      Page page, resized;
       testpix::MakePixelPage(image, page.get());
       ASSERT_EQ(ResizePage(page.get(), resized.get(), w, h), kOk);
       const int64_t xs = 17 * 256 / w, ys = 13 * 256 / h;
@@ -93,7 +81,7 @@ TEST(Resize, BilevelPagesKeepTheirLines) {
   Image image = testpix::Uniform(400, 300, 1, 1);
   for (int32_t y = 0; y < 300; ++y) image.at(201, y) = 0;
   for (int32_t x = 0; x < 400; ++x) image.at(x, 100) = 0;
-  testutil::Page page, small, large;
+  Page page, small, large;
   testpix::MakeRunListPage(image, page.get());
   ASSERT_EQ(ResizePage(page.get(), small.get(), 40, 30), kOk);
   EXPECT_EQ(small->compression, kRunLists);
@@ -114,7 +102,7 @@ TEST(Resize, BilevelPagesKeepTheirLines) {
 }
 
 TEST(Resize, SizeLimits) {
-  testutil::Page page, out;
+  Page page, out;
   testpix::MakeRunListPage(testpix::Noise(4096, 2, 1, 1), page.get());
   EXPECT_EQ(ResizePage(page.get(), out.get(), 32768, 2), kErrParameter);
   EXPECT_EQ(ResizePage(page.get(), out.get(), 0, 2), kErrParameter);

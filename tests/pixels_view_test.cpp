@@ -1,46 +1,18 @@
 // RenderView (whole pages into pictures of their own) and the composition
 // of animated GIF frames.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <vector>
-
-#include "imaging/pixels/pixels.h"
-#include "support/pixel_pages.h"
-#include "support/test_util.h"
-
-using namespace quillon;
-using testpix::Image;
-using testpix::SameImage;
-
-namespace {
-
-Image TurnedClockwise(const Image& in) {
-  Image out(in.height, in.width, in.bpp);
-  for (int32_t y = 0; y < in.height; ++y)
-    for (int32_t x = 0; x < in.width; ++x) out.at(in.height - 1 - y, x) = in.at(x, y);
-  return out;
-}
-
-Image Turned(Image image, int rotation) {
-  for (int i = 0; i < rotation / 90; ++i) image = TurnedClockwise(image);
-  return image;
-}
-
-}  // namespace
+#include "support/suite.h"
 
 TEST(RenderView, EveryRotationOfEveryDepth) {
   for (int bpp : {1, 4, 8, 16, 24})
     for (int rotation : {0, 90, 180, 270}) {
       Image image = testpix::Noise(13, 8, bpp, static_cast<uint32_t>(bpp + rotation));
-      testutil::Page page, view;
+      Page page, view;
       testpix::MakePage(image, page.get());
       ViewOptions options;
       options.rotation = rotation;
       ASSERT_EQ(RenderView(page.get(), options, view.get()), kOk);
       EXPECT_EQ(view->compression, kUncompressed);
-      EXPECT_TRUE(SameImage(Turned(image, rotation), testpix::ReadPage(view.record)))
-          << bpp << " bpp, " << rotation;
+      EXPECT_TRUE(SameImage(Turned(image, rotation), testpix::ReadPage(view.record))) << bpp << " bpp, " << rotation;
       if (bpp == 4 || bpp == 8) {
         EXPECT_EQ(0, std::memcmp(view->palette, page->palette, 768));
       }
@@ -62,7 +34,7 @@ TEST(RenderView, ScaledAndScaleToGray) {
   Image checker(100, 60, 1);
   for (int32_t y = 0; y < 60; ++y)
     for (int32_t x = 0; x < 100; ++x) checker.at(x, y) = (x + y) % 2;
-  testutil::Page page, view;
+  Page page, view;
   testpix::MakeRunListPage(checker, page.get());
   page->xResolution = 200;
   page->yResolution = 100;
@@ -77,7 +49,7 @@ TEST(RenderView, ScaledAndScaleToGray) {
   EXPECT_EQ(view->xResolution, 50);
   EXPECT_EQ(view->yResolution, 100);
   // Too small for one output pixel, or an unknown rotation.
-  testutil::Page refused;
+  Page refused;
   options.xStep = 100000;
   EXPECT_EQ(RenderView(page.get(), options, refused.get()), kErrParameter);
   options.xStep = 256;
@@ -91,7 +63,7 @@ TEST(ComposeGifFrame, TransparencyDisposalAndPlacement) {
     Image screen = testpix::Uniform(12, 9, bpp, 3);
     Image frame = testpix::Noise(5, 4, bpp, 7);
     frame.at(0, 0) = 9;
-    testutil::Page screenPage, framePage;
+    Page screenPage, framePage;
     testpix::MakePixelPage(screen, screenPage.get());
     testpix::MakePixelPage(frame, framePage.get());
     screenPage->backgroundIndex = 6;
@@ -130,13 +102,13 @@ TEST(ComposeGifFrame, TransparencyDisposalAndPlacement) {
     }
     EXPECT_TRUE(SameImage(screen, testpix::ReadPage(screenPage.record)));
   }
-  testutil::Page deep, eight;
+  Page deep, eight;
   testpix::MakePixelPage(testpix::Noise(6, 6, 24, 1), deep.get());
   testpix::MakePixelPage(testpix::Noise(2, 2, 8, 1), eight.get());
   Image before = testpix::ReadPage(deep.record);
   EXPECT_EQ(ComposeGifFrame(deep.get(), eight.get()), kOk);
   EXPECT_TRUE(SameImage(before, testpix::ReadPage(deep.record)));
-  testutil::Page four;
+  Page four;
   testpix::MakePixelPage(testpix::Noise(6, 6, 4, 1), four.get());
   EXPECT_EQ(ComposeGifFrame(four.get(), eight.get()), kErrParameter);
 }
