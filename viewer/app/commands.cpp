@@ -13,6 +13,7 @@
 #include "viewer/app/state.h"
 #include "viewer/app/view.h"
 #include "viewer/browse/file_list.h"
+#include "viewer/dialogs/file_commands.h"
 #include "viewer/settings/settings.h"
 #include "viewer/slideshow/slide_show.h"
 
@@ -267,7 +268,9 @@ void OnCommand(HWND hwnd, int command) {
   }
   switch (command) {
     case 40004: Exit(hwnd); return;
+    case 40005: OpenCommand(hwnd); break;
     case 40006: CloseImage(hwnd); break;
+    case 40007: SaveAsCommand(hwnd); break;
     case 40011: StartProgram(u"peghelp.exe", u"file:zlv.htm#Main_Contents"); break;
     case 40020: RotateView(hwnd, 90); break;
     case 40021: EditImage(command, quillon::kInvert); break;
@@ -298,6 +301,8 @@ void OnCommand(HWND hwnd, int command) {
     case 40073: WithRectangle(hwnd, false); break;
     case 40074: StepToolbarRow(hwnd, 1); break;
     case 40075: StepToolbarRow(hwnd, -1); break;
+    case 40076: DeleteFileCommand(hwnd); break;
+    case 40082: CopyFileCommand(hwnd); break;
     case 40084: SendViaIrda(); break;
     case 40085: EndFile(hwnd, false); break;
     case 40086: EndFile(hwnd, true); break;

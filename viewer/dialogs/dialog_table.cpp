@@ -11,7 +11,15 @@ namespace {
 
 // One row per dialog, as the dialogs come: {resource, wide twin or nullptr,
 // its control ids (a constexpr int array of their own)}.
-constexpr std::array<DialogUse, 0> kDialogs{};
+constexpr int kOpenIds[] = {1100, 1010, 1001, 1071, 1072, 1050, 1051, 1052, 1, 2};
+constexpr int kSaveAsIds[] = {1100, 1040, 1010, 1050, 1, 2, 40011};
+constexpr int kFolderIds[] = {1100, 1050, 1, 2};
+constexpr DialogUse kDialogs[] = {
+    {u"123", u"125", kOpenIds},
+    {u"128", u"129", kSaveAsIds},
+    {u"122", u"124", kFolderIds},
+    {u"130", u"131", kFolderIds},
+};
 
 }  // namespace
 

@@ -1,0 +1,112 @@
+// The viewer's dialogs: the texts and paths the file browsers show, and
+// scripts that drive every dialog in the `zelmo` program on the default
+// model and on a 640 x 240 one.
+#include <filesystem>
+#include <fstream>
+
+#include "imaging/core/core.h"
+#include "imaging/core/files.h"
+#include "support/viewer.h"
+#include "viewer/dialogs/browse_dialogs.h"
+#include "viewer/dialogs/dialog_common.h"
+
+namespace {
+
+using namespace zelmo;
+namespace fs = std::filesystem;
+
+TEST(DialogTexts, SizeTextsShowOneTenthsDigit) {
+  EXPECT_EQ(SizeText(0), u"0");
+  EXPECT_EQ(SizeText(500), u"500B");
+  EXPECT_EQ(SizeText(1023), u"1023B");
+  EXPECT_EQ(SizeText(1536), u"1.5K");
+  EXPECT_EQ(SizeText(2047), u"1.9K");
+  EXPECT_EQ(SizeText(1048575), u"1023.9K");
+  EXPECT_EQ(SizeText(1048576 + 524288), u"1.5M");
+}
+
+TEST(DialogTexts, PathsTakeOneSeparatorAndStayWithinTheLimit) {
+  std::u16string path = u"kept";
+  EXPECT_TRUE(JoinPath(u"\\", u"a.tif", &path));
+  EXPECT_EQ(path, u"\\a.tif");
+  EXPECT_TRUE(JoinPath(u"\\My Documents", u"a.tif", &path));
+  EXPECT_EQ(path, u"\\My Documents\\a.tif");
+  EXPECT_FALSE(JoinPath(u"\\" + std::u16string(250, u'd'), u"a.tif", &path));
+  EXPECT_EQ(path, u"\\My Documents\\a.tif");
+  EXPECT_EQ(FolderOf(u"\\a.tif"), u"\\");
+  EXPECT_EQ(FolderOf(u"\\My Documents\\faxes\\a.tif"), u"\\My Documents\\faxes");
+}
+
+// Items 1024 + level, the folder first and the root last; a folder too
+// deep for 99 items loses its deepest ancestors, never the root, and no
+// item reaches the sort pop-up's 1124.
+TEST(DialogTexts, ThePathPopUpListsEachLevelUpToTheRoot) {
+  std::vector<PathLevel> levels = PathLevels(u"\\My Documents\\faxes");
+  ASSERT_EQ(levels.size(), 3u);
+  EXPECT_EQ(levels[0].folder, u"\\My Documents\\faxes");
+  EXPECT_EQ(levels[1].folder, u"\\My Documents");
+  EXPECT_EQ(levels[2].folder, u"\\");
+  EXPECT_EQ(levels[2].item, 1027);
+  EXPECT_EQ(PathLevels(u"\\").size(), 1u);
+  std::u16string deep;
+  for (int i = 0; i < 120; ++i) deep += u"\\a";
+  levels = PathLevels(deep);
+  ASSERT_EQ(levels.size(), static_cast<size_t>(kMaxPathLevels));
+  EXPECT_EQ(levels.back().folder, u"\\");
+  EXPECT_EQ(levels.back().item, 1024 + kMaxPathLevels);
+}
+
+class DialogScripts : public vt::ViewerTest {
+ protected:
+  // The device folder: the samples in "My Documents" and two of them in
+  // its sub-folder "faxes".
+  void SetUp() override {
+    const std::string docs = Root() + "/My Documents";
+    fs::create_directories(docs + "/faxes");
+    for (const auto& e : fs::directory_iterator(ZELMO_SAMPLES))
+      if (e.is_regular_file()) fs::copy_file(e.path(), docs + "/" + e.path().filename().string());
+    for (const char* name : {"memo-g3-2page.tif", "letter-g4.tif"})
+      fs::copy_file(std::string(ZELMO_SAMPLES) + "/" + name, docs + "/faxes/" + name);
+    out_ = std::string(ZELMO_SHOT_DIR) + "/dialogs";
+    fs::create_directories(out_);
+    for (const auto& e : fs::directory_iterator(ZELMO_VIEWER_SCRIPTS))
+      fs::copy_file(e.path(), out_ + "/" + e.path().filename().string(), fs::copy_options::overwrite_existing);
+  }
+  vt::Outcome Run(const std::string& script, const std::string& options = "") {
+    return vt::RunZelmo("--headless --log --clock 12:00 --root '" + Root() + "' " + options + " --script '" + out_ +
+                        "/" + script + "'");
+  }
+  std::string out_;
+};
+
+// The page a file holds: page count, then page 0's facts.
+struct Facts {
+  int pages = 0;
+  quillon::PageRecord page{};
+  ~Facts() { quillon::FreePage(&page); }
+};
+bool ReadFacts(const std::string& hostPath, Facts* facts) {
+  quillon::ImageFile file{};
+  if (quillon::OpenImageFile(quillon::Utf8ToUtf16(hostPath).c_str(), &file) != quillon::kOk) return false;
+  facts->pages = file.pageCount;
+  const bool ok = quillon::ExtractPage(&file, &facts->page, 0) == quillon::kOk;
+  quillon::CloseImageFile(&file);
+  return ok;
+}
+
+TEST_F(DialogScripts, TheDefaultModelBrowsesSavesAndRefuses) {
+  vt::Outcome o = Run("dialogs-240.txt");
+  ASSERT_EQ(o.status, 0) << o.output;
+  Facts saved;
+  ASSERT_TRUE(ReadFacts(Root() + "/My Documents/saved-g4.tif", &saved));
+  EXPECT_EQ(saved.pages, 1);
+  EXPECT_EQ(saved.page.compression, quillon::kG4);
+  EXPECT_EQ(saved.page.width, 1728);
+}
+
+TEST_F(DialogScripts, TheWideModelShowsTheWideLayouts) {
+  vt::Outcome o = Run("dialogs-640.txt", "--device jornada720");
+  ASSERT_EQ(o.status, 0) << o.output;
+}
+
+}  // namespace
