@@ -2,6 +2,7 @@
 // scripts that drive every dialog in the `zelmo` program on the default
 // model and on a 640 x 240 one.
 #include <filesystem>
+#include <cstring>
 #include <fstream>
 
 #include "imaging/core/core.h"
@@ -9,6 +10,9 @@
 #include "support/viewer.h"
 #include "viewer/dialogs/browse_dialogs.h"
 #include "viewer/dialogs/dialog_common.h"
+#include "viewer/dialogs/edit_dialogs.h"
+#include "viewer/dialogs/info_dialogs.h"
+#include "imaging/pixels/pixels.h"
 
 namespace {
 
@@ -54,6 +58,67 @@ TEST(DialogTexts, ThePathPopUpListsEachLevelUpToTheRoot) {
   ASSERT_EQ(levels.size(), static_cast<size_t>(kMaxPathLevels));
   EXPECT_EQ(levels.back().folder, u"\\");
   EXPECT_EQ(levels.back().item, 1024 + kMaxPathLevels);
+}
+
+// Every pixel of a turned view maps back to the page pixel the renderer
+// draws there, so a selection in a turned view crops what it covers.
+TEST(EditDialogs, CropCornersFollowTheRenderersRotation) {
+  constexpr int32_t kW = 3, kH = 2;
+  uint8_t pixels[kH][4] = {{0, 1, 2}, {3, 4, 5}};
+  quillon::PageRecord page{};
+  page.width = kW;
+  page.height = kH;
+  page.bitsPerPixel = 8;
+  page.planes = 1;
+  page.bytesPerLine = 4;
+  page.dataSize = sizeof(pixels);
+  page.data = &pixels[0][0];
+  page.layoutFlags = quillon::kLayoutTopDown;
+  for (int rotation : {0, 90, 180, 270}) {
+    SCOPED_TRACE(rotation);
+    const bool turned = rotation % 180 != 0;
+    uint8_t shown[kW][4] = {};
+    quillon::RenderRequest r{};
+    r.xStep = r.yStep = 256;
+    r.dstWidth = turned ? kH : kW;
+    r.dstHeight = turned ? kW : kH;
+    r.dstBytesPerLine = 4;
+    r.rotation = static_cast<uint32_t>(rotation);
+    r.dstBits = &shown[0][0];
+    ASSERT_EQ(quillon::RenderPage(&page, &r, 1), quillon::kOk);
+    for (int y = 0; y < r.dstHeight; ++y) {
+      for (int x = 0; x < r.dstWidth; ++x) {
+        const PageCorners c = CornersOnPage(PageRegion{x, y, 1, 1}, rotation, kW, kH);
+        EXPECT_EQ(c.left, c.right);
+        EXPECT_EQ(c.top, c.bottom);
+        EXPECT_EQ(c.top * kW + c.left, shown[y][x]) << x << "," << y;
+      }
+    }
+  }
+  // A region covering the turned view is the whole page.
+  const PageCorners all = CornersOnPage(PageRegion{0, 0, kH, kW}, 90, kW, kH);
+  EXPECT_EQ(all.left, 0);
+  EXPECT_EQ(all.top, 0);
+  EXPECT_EQ(all.right, kW - 1);
+  EXPECT_EQ(all.bottom, kH - 1);
+}
+
+// A 1-pixel-wide page stepped to 101 keeps its proportion without a
+// division by zero, and nothing drops to 0.
+TEST(EditDialogs, ProportionsStepWithoutDividingByZero) {
+  EXPECT_EQ(KeepProportion(50, 1, 101), 5050);
+  EXPECT_EQ(KeepProportion(480, 640, 320), 240);
+  EXPECT_EQ(KeepProportion(1, 1000, 1), 1);
+  EXPECT_EQ(KeepProportion(30000, 1, 2), 32767);
+}
+
+TEST(InfoDialogs, TheCommentKeepsItsTerminator) {
+  char comment[128];
+  std::memset(comment, 'x', sizeof(comment));
+  StoreComment(std::u16string(200, u'c'), comment);
+  EXPECT_EQ(std::strlen(comment), 127u);
+  StoreComment(u"caf\u00e9 \u20ac", comment);
+  EXPECT_STREQ(comment, "caf\xe9 ?");
 }
 
 class DialogScripts : public vt::ViewerTest {
@@ -102,6 +167,13 @@ TEST_F(DialogScripts, TheDefaultModelBrowsesSavesAndRefuses) {
   EXPECT_EQ(saved.pages, 1);
   EXPECT_EQ(saved.page.compression, quillon::kG4);
   EXPECT_EQ(saved.page.width, 1728);
+}
+
+TEST_F(DialogScripts, AWriteProtectedFolderKeepsItsFilesAsTheyWere) {
+  vt::Outcome o = Run("dialogs-read-only.txt", "--device unknown --read-only '\\My Documents\\faxes'");
+  ASSERT_EQ(o.status, 0) << o.output;
+  EXPECT_NE(o.output.find("messagebox \"Save As\" \"General I/O error\""), std::string::npos) << o.output;
+  EXPECT_NE(o.output.find("messagebox \"memo-g3-2page.tif\" \"The file could not be copied.\""), std::string::npos);
 }
 
 TEST_F(DialogScripts, TheWideModelShowsTheWideLayouts) {
