@@ -11,8 +11,11 @@
 #include "viewer/dialogs/browse_dialogs.h"
 #include "viewer/dialogs/dialog_common.h"
 #include "viewer/dialogs/edit_dialogs.h"
+#include "viewer/dialogs/email.h"
 #include "viewer/dialogs/info_dialogs.h"
+#include "imaging/pixels/palettes.h"
 #include "imaging/pixels/pixels.h"
+#include "imaging/writers/writers.h"
 
 namespace {
 
@@ -121,6 +124,87 @@ TEST(InfoDialogs, TheCommentKeepsItsTerminator) {
   EXPECT_STREQ(comment, "caf\xe9 ?");
 }
 
+TEST(Email, FitToDisplayFillsTheScreenAndNothingDividesByZero) {
+  auto size = [](int32_t w, int32_t h, int reduce) {
+    const AttachmentSize s = AttachmentSizeFor(w, h, reduce);
+    return std::pair{s.width, s.height};
+  };
+  EXPECT_EQ(size(640, 480, 4), std::pair(426, 320));
+  EXPECT_EQ(size(480, 640, 4), std::pair(240, 320));
+  EXPECT_EQ(size(1728, 1, 4), std::pair(13824, 8));
+  EXPECT_EQ(size(640, 480, 1), std::pair(320, 240));
+  EXPECT_EQ(size(3, 3, 3), std::pair(1, 1));
+  EXPECT_EQ(size(100, 7, 0), std::pair(100, 7));
+}
+
+// An owned uncompressed page of `depth` bits, gray-ramp palette below 16.
+quillon::PageRecord MakePage(int32_t w, int32_t h, int depth) {
+  quillon::PageRecord p{};
+  p.width = w;
+  p.height = h;
+  p.bitsPerPixel = static_cast<int8_t>(depth);
+  p.planes = 1;
+  p.bytesPerLine = quillon::BytesPerLine(w, depth);
+  p.dataSize = p.bytesPerLine * static_cast<uint32_t>(h);
+  p.data = static_cast<uint8_t*>(quillon::Allocate(p.dataSize));
+  p.dataOwnership = quillon::kOwnedByPage;
+  p.layoutFlags = quillon::kLayoutTopDown;
+  for (uint32_t i = 0; i < p.dataSize; ++i) p.data[i] = static_cast<uint8_t>(i * 7);
+  if (depth <= 8) {
+    p.palette = static_cast<uint8_t*>(quillon::Allocate(768));
+    std::memcpy(p.palette, quillon::kGrayRamp8.data(), 768);
+  }
+  return p;
+}
+
+class EmailAttachments : public vt::ViewerTest {};
+
+// Each send-as type on the depths that need preparing: what the attachment
+// file holds when read back.
+TEST_F(EmailAttachments, EachTypeWritesThePreparedPage) {
+  StartDevice("ipaq3600", {}, false);
+  const struct {
+    int depth, type, fileType, compression, depthRead;
+  } cases[] = {
+      {8, 0, quillon::kFileJfif, quillon::kJpeg, 24},   {24, 1, quillon::kFileGif, quillon::kLzwGif, 8},
+      {16, 2, quillon::kFileWindowsBmp, quillon::kUncompressed, 16}, {16, 3, quillon::kFilePcx, quillon::kPcxRle, 24},
+      {8, 4, quillon::kFileTiff, quillon::kLzwTiff, 8}, {16, 4, quillon::kFileTiff, quillon::kLzwTiff, 24},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.depth) + " bpp, type " + std::to_string(c.type));
+    quillon::PageRecord page = MakePage(40, 30, c.depth);
+    std::u16string path;
+    ASSERT_EQ(PrepareAttachment(page, u"", 1, c.type, false, &path), quillon::kOk);
+    quillon::FreePage(&page);
+    quillon::ImageFile file{};
+    ASSERT_EQ(quillon::OpenImageFile(path.c_str(), &file), quillon::kOk);
+    quillon::PageRecord read{};
+    ASSERT_EQ(quillon::ExtractPage(&file, &read, 0), quillon::kOk);
+    EXPECT_EQ(file.fileType, c.fileType);
+    EXPECT_EQ(read.compression, c.compression);
+    EXPECT_EQ(read.bitsPerPixel, c.depthRead);
+    EXPECT_EQ(read.width, 20);
+    quillon::FreePage(&read);
+    quillon::CloseImageFile(&file);
+  }
+  // A bilevel page goes as G4; the original is attached as it is.
+  quillon::PageRecord bilevel = MakePage(64, 8, 8);
+  ASSERT_EQ(quillon::TransformPage(&bilevel, quillon::kConvertDepth, 1, 0), quillon::kOk);
+  std::u16string path;
+  ASSERT_EQ(PrepareAttachment(bilevel, u"", 0, 4, false, &path), quillon::kOk);
+  quillon::FreePage(&bilevel);
+  EXPECT_EQ(path, u"\\temp\\zelmo.tif");
+  quillon::ImageFile file{};
+  quillon::PageRecord read{};
+  ASSERT_EQ(quillon::OpenImageFile(path.c_str(), &file), quillon::kOk);
+  ASSERT_EQ(quillon::ExtractPage(&file, &read, 0), quillon::kOk);
+  EXPECT_EQ(read.compression, quillon::kG4);
+  quillon::FreePage(&read);
+  quillon::CloseImageFile(&file);
+  ASSERT_EQ(PrepareAttachment(bilevel, u"\\My Documents\\a.tif", 0, 4, true, &path), quillon::kOk);
+  EXPECT_EQ(path, u"\\My Documents\\a.tif");
+}
+
 class DialogScripts : public vt::ViewerTest {
  protected:
   // The device folder: the samples in "My Documents" and two of them in
@@ -132,6 +216,10 @@ class DialogScripts : public vt::ViewerTest {
       if (e.is_regular_file()) fs::copy_file(e.path(), docs + "/" + e.path().filename().string());
     for (const char* name : {"memo-g3-2page.tif", "letter-g4.tif"})
       fs::copy_file(std::string(ZELMO_SAMPLES) + "/" + name, docs + "/faxes/" + name);
+    // A page of one line, for the e-mail sizes.
+    quillon::PageRecord line = MakePage(1728, 1, 8);
+    ASSERT_EQ(quillon::SavePage(quillon::Utf8ToUtf16(docs + "/one-line.bmp").c_str(), &line, 7, 0), quillon::kOk);
+    quillon::FreePage(&line);
     out_ = std::string(ZELMO_SHOT_DIR) + "/dialogs";
     fs::create_directories(out_);
     for (const auto& e : fs::directory_iterator(ZELMO_VIEWER_SCRIPTS))
@@ -162,6 +250,11 @@ bool ReadFacts(const std::string& hostPath, Facts* facts) {
 TEST_F(DialogScripts, TheDefaultModelBrowsesSavesAndRefuses) {
   vt::Outcome o = Run("dialogs-240.txt");
   ASSERT_EQ(o.status, 0) << o.output;
+  EXPECT_NE(o.output.find("launch tmail.exe -attach \"\\temp\\zelmo.jpg\""), std::string::npos) << o.output;
+  Facts attachment;
+  ASSERT_TRUE(ReadFacts(Root() + "/temp/zelmo.jpg", &attachment));
+  EXPECT_EQ(attachment.page.width, 13824);
+  EXPECT_EQ(attachment.page.height, 8);
   Facts saved;
   ASSERT_TRUE(ReadFacts(Root() + "/My Documents/saved-g4.tif", &saved));
   EXPECT_EQ(saved.pages, 1);

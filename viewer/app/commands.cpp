@@ -14,6 +14,7 @@
 #include "viewer/app/view.h"
 #include "viewer/browse/file_list.h"
 #include "viewer/dialogs/edit_dialogs.h"
+#include "viewer/dialogs/email.h"
 #include "viewer/dialogs/file_commands.h"
 #include "viewer/dialogs/info_dialogs.h"
 #include "viewer/settings/settings.h"
@@ -311,6 +312,7 @@ void OnCommand(HWND hwnd, int command) {
     case 40075: StepToolbarRow(hwnd, -1); break;
     case 40076: DeleteFileCommand(hwnd); break;
     case 40082: CopyFileCommand(hwnd); break;
+    case 40083: EmailCommand(hwnd); break;
     case 40084: SendViaIrda(); break;
     case 40085: EndFile(hwnd, false); break;
     case 40086: EndFile(hwnd, true); break;
