@@ -2,6 +2,7 @@
 // scripts that drive every dialog in the `zelmo` program on the default
 // model and on a 640 x 240 one.
 #include <filesystem>
+#include <array>
 #include <cstring>
 #include <fstream>
 
@@ -13,6 +14,7 @@
 #include "viewer/dialogs/edit_dialogs.h"
 #include "viewer/dialogs/email.h"
 #include "viewer/dialogs/info_dialogs.h"
+#include "viewer/settings/settings.h"
 #include "imaging/pixels/palettes.h"
 #include "imaging/pixels/pixels.h"
 #include "imaging/writers/writers.h"
@@ -155,6 +157,27 @@ quillon::PageRecord MakePage(int32_t w, int32_t h, int depth) {
     std::memcpy(p.palette, quillon::kGrayRamp8.data(), 768);
   }
   return p;
+}
+
+// "High" (2) encodes with the finest tables: the luminance table of a file
+// saved at High starts 8, 5, 6 (Annex K halved), at Low 32, 22, 24.
+TEST(JpegQuality, HighSavesTheFinestTables) {
+  emu::TempFolder folder;
+  for (const auto& [setting, first] : {std::pair{2, std::array<int, 3>{8, 5, 6}}, std::pair{0, std::array<int, 3>{32, 22, 24}}}) {
+    gSettings.jpegQuality = setting;
+    quillon::PageRecord page = MakePage(16, 16, 24);
+    const std::string path = folder.path() + "/q.jpg";
+    ASSERT_EQ(quillon::SavePage(quillon::Utf8ToUtf16(path).c_str(), &page, 13, EncoderQuality()), quillon::kOk);
+    quillon::FreePage(&page);
+    const std::vector<uint8_t> bytes = vt::ReadFile(path);
+    size_t at = 0;
+    while (at + 5 < bytes.size() && !(bytes[at] == 0xFF && bytes[at + 1] == 0xDB)) ++at;
+    ASSERT_LT(at + 7, bytes.size());
+    // FF DB, length, table id 0, then the entries in zigzag order.
+    EXPECT_EQ(bytes[at + 4], 0);
+    EXPECT_EQ((std::array<int, 3>{bytes[at + 5], bytes[at + 6], bytes[at + 7]}), first);
+  }
+  gSettings.jpegQuality = 2;
 }
 
 class EmailAttachments : public vt::ViewerTest {};
