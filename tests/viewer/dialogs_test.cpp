@@ -243,6 +243,10 @@ class DialogScripts : public vt::ViewerTest {
     quillon::PageRecord line = MakePage(1728, 1, 8);
     ASSERT_EQ(quillon::SavePage(quillon::Utf8ToUtf16(docs + "/one-line.bmp").c_str(), &line, 7, 0), quillon::kOk);
     quillon::FreePage(&line);
+    quillon::PageRecord fine = MakePage(400, 300, 8);
+    fine.xResolution = fine.yResolution = 200;
+    ASSERT_EQ(quillon::SavePage(quillon::Utf8ToUtf16(docs + "/dpi200.tif").c_str(), &fine, 0, 0), quillon::kOk);
+    quillon::FreePage(&fine);
     out_ = std::string(ZELMO_SHOT_DIR) + "/dialogs";
     fs::create_directories(out_);
     for (const auto& e : fs::directory_iterator(ZELMO_VIEWER_SCRIPTS))

@@ -44,6 +44,7 @@ void OpenCommand(HWND) {
     path.pop_back();
     gSettings.curDir = path.empty() ? u"\\" : path;
     KeepCurrentFile(u"");
+    LogMilestone("current folder %s", quillon::Utf16ToUtf8(gSettings.curDir).c_str());
   } else {
     gSettings.curDir = FolderOf(path);
     KeepCurrentFile(FileNameOf(path));
