@@ -228,6 +228,17 @@ TEST_F(EmailAttachments, EachTypeWritesThePreparedPage) {
   EXPECT_EQ(path, u"\\My Documents\\a.tif");
 }
 
+// "BMP", "PCX" and "TIFF" survive a restart; a type beyond them does not.
+TEST_F(EmailAttachments, EveryTypeIsKeptInTheSettings) {
+  StartDevice("ipaq3600", {}, false);
+  vt::SetDword(u"EmailType", 4);
+  LoadSettings();
+  EXPECT_EQ(gSettings.emailType, 4);
+  vt::SetDword(u"EmailType", 5);
+  LoadSettings();
+  EXPECT_EQ(gSettings.emailType, 0);
+}
+
 class DialogScripts : public vt::ViewerTest {
  protected:
   // The device folder: the samples in "My Documents" and two of them in

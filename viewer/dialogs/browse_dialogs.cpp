@@ -434,20 +434,9 @@ void InitBrowser(HWND dialog, Browser& b) {
     SendDlgItemMessage(dialog, kName, EM_LIMITTEXT, 255, 0);
   }
   AddColumns(GetDlgItem(dialog, kList), ShowsFiles(b));
-  ScanFolders(b.folder);
-  if (b.kind == Kind::kOpen) {
-    // The live list is this folder's validated scan with the current filter
-    // when the folder is CurDir and nothing was added or removed since.
-    if (b.folder == gSettings.curDir && gFiles.live.files.count > 0 &&
-        CountEntries(b.folder) == gFiles.entryCountAtScan) {
-      gFiles.staging.files = gFiles.live.files;
-    } else {
-      ScanFiles(b.folder, FilterPattern(gSettings.dirFilter), true);
-    }
-  } else if (b.kind == Kind::kSave) {
-    ScanFiles(b.folder, u"*.*", false);
-  }
-  FillList(dialog, b);
+  // Always a fresh scan: the staging lists may hold another folder's or
+  // another filter's listing, which the dialog would show and publish.
+  Refill(dialog, b);
   LogMilestone("dialog %s shown", b.kind == Kind::kOpen ? "Open" : b.kind == Kind::kSave ? "Save As" : "folder");
 }
 
