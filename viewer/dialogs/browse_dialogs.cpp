@@ -306,14 +306,14 @@ void DrawPreviewBox(const DRAWITEMSTRUCT& d, const Browser& b) {
 // ---------------------------------------------------------------------------
 // Pop-ups
 
-std::u16string ShowPopupUnder(HWND dialog, int button, HMENU menu) {
+// The chosen item's number comes back to the dialog as a message.
+void ShowPopupUnder(HWND dialog, int button, HMENU menu) {
   RECT r;
   GetWindowRect(GetDlgItem(dialog, button), &r);
   const UINT chosen = static_cast<UINT>(TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, r.left,
                                                        r.bottom, 0, dialog, nullptr));
   DestroyMenu(menu);
   if (chosen) PostMessage(dialog, chosen, 0, 0);
-  return u"";
 }
 
 void PathPopup(HWND dialog, const Browser& b) {
