@@ -13,6 +13,10 @@
 #include "viewer/app/state.h"
 #include "viewer/app/view.h"
 #include "viewer/browse/file_list.h"
+#include "viewer/dialogs/edit_dialogs.h"
+#include "viewer/dialogs/email.h"
+#include "viewer/dialogs/file_commands.h"
+#include "viewer/dialogs/info_dialogs.h"
 #include "viewer/settings/settings.h"
 #include "viewer/slideshow/slide_show.h"
 
@@ -266,15 +270,22 @@ void OnCommand(HWND hwnd, int command) {
     return;
   }
   switch (command) {
+    case 40003: AboutCommand(hwnd); break;
     case 40004: Exit(hwnd); return;
+    case 40005: OpenCommand(hwnd); break;
     case 40006: CloseImage(hwnd); break;
+    case 40007: SaveAsCommand(hwnd); break;
     case 40011: StartProgram(u"peghelp.exe", u"file:zlv.htm#Main_Contents"); break;
+    case 40012: ImageInfoCommand(hwnd); break;
+    case 40018: ResizeCommand(hwnd); break;
+    case 40019: CropCommand(hwnd); break;
     case 40020: RotateView(hwnd, 90); break;
     case 40021: EditImage(command, quillon::kInvert); break;
     case 40023: EditImage(command, quillon::kFlipVertical); break;
     case 40024: EditImage(command, quillon::kFlipHorizontal); break;
     case 40028: NextPage(); break;
     case 40029: PreviousPage(); break;
+    case 40030: GoToPageCommand(hwnd); break;
     case 40031:
     case 40032:
     case 40033:
@@ -283,6 +294,7 @@ void OnCommand(HWND hwnd, int command) {
     case 40035: Zoom(true); break;
     case 40036: ToggleScaleToGray(); break;
     case 40043: ToggleZoomWindow(); break;
+    case 40050: ModifyColorsCommand(hwnd); break;
     case 40052: EditImage(command, quillon::kToGray); break;
     case 40053: EditImage(command, quillon::kDarken); break;
     case 40054: EditImage(command, quillon::kLighten); break;
@@ -298,6 +310,9 @@ void OnCommand(HWND hwnd, int command) {
     case 40073: WithRectangle(hwnd, false); break;
     case 40074: StepToolbarRow(hwnd, 1); break;
     case 40075: StepToolbarRow(hwnd, -1); break;
+    case 40076: DeleteFileCommand(hwnd); break;
+    case 40082: CopyFileCommand(hwnd); break;
+    case 40083: EmailCommand(hwnd); break;
     case 40084: SendViaIrda(); break;
     case 40085: EndFile(hwnd, false); break;
     case 40086: EndFile(hwnd, true); break;

@@ -13,6 +13,7 @@
 #include "platform/emulator.h"
 #include "viewer/app/device.h"
 #include "viewer/app/state.h"
+#include "viewer/dialogs/dialog_common.h"
 #include "viewer/settings/settings.h"
 
 namespace zelmo {
@@ -249,7 +250,7 @@ int32_t TakeCapture() {
   }
   if (result == quillon::kOk)
     result = quillon::SavePage(name.c_str(), &page, kCaptureFormats[type].saveType,
-                               std::clamp(gSettings.jpegQuality, 0, 2));
+                               EncoderQuality());
   quillon::FreePage(&page);
   if (result == quillon::kOk) {
     if (gApp.shutterSound) sndPlaySound(gApp.shutterSound, SND_MEMORY | SND_ASYNC);

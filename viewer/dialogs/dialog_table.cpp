@@ -11,7 +11,29 @@ namespace {
 
 // One row per dialog, as the dialogs come: {resource, wide twin or nullptr,
 // its control ids (a constexpr int array of their own)}.
-constexpr std::array<DialogUse, 0> kDialogs{};
+constexpr int kOpenIds[] = {1100, 1010, 1001, 1071, 1072, 1050, 1051, 1052, 1, 2};
+constexpr int kSaveAsIds[] = {1100, 1040, 1010, 1050, 1, 2, 40011};
+constexpr int kFolderIds[] = {1100, 1050, 1, 2};
+constexpr int kCropIds[] = {430, 431, 432, 433, 1090, 1091, 1092, 1093, 410, 411, 1, 2, 40011};
+constexpr int kResizeIds[] = {430, 431, 1090, 1091, 440, 441, 1001, 1, 2, 40011};
+constexpr int kColorIds[] = {1070, 1010, 1020, 1021, 1, 2, 40011};
+constexpr int kPageIds[] = {400, 1090, 410, 1, 2, 40011};
+constexpr int kInfoIds[] = {1078, 1070, 1072, 1073, 1074, 1075, 1076, 1077, 1079, 1080, 1081, 1040, 1041, 1042};
+constexpr int kAboutIds[] = {1070, 1073, 1074};
+constexpr int kEmailIds[] = {1010, 1011, 1001, 1, 2, 1050};
+constexpr DialogUse kDialogs[] = {
+    {u"135", nullptr, kEmailIds},
+    {u"CROPDLG", nullptr, kCropIds},
+    {u"RESIZE", nullptr, kResizeIds},
+    {u"ColorMod", nullptr, kColorIds},
+    {u"PageBox", nullptr, kPageIds},
+    {u"105", u"126", kInfoIds},
+    {u"103", nullptr, kAboutIds},
+    {u"123", u"125", kOpenIds},
+    {u"128", u"129", kSaveAsIds},
+    {u"122", u"124", kFolderIds},
+    {u"130", u"131", kFolderIds},
+};
 
 }  // namespace
 

@@ -45,7 +45,7 @@ constexpr StoredValue kValues[] = {
     {.name = u"PrintOrient", .kind = Kind::kDword, .dword = &Settings::printOrient, .high = 1},
     {.name = u"PrintMethod", .kind = Kind::kDword, .dword = &Settings::printMethod, .high = 2},
     {.name = u"EmailSize", .kind = Kind::kDword, .dword = &Settings::emailSize, .high = 4},
-    {.name = u"EmailType", .kind = Kind::kDword, .dword = &Settings::emailType, .high = 1},
+    {.name = u"EmailType", .kind = Kind::kDword, .dword = &Settings::emailType, .high = 4},
     {.name = u"ThumbShape", .kind = Kind::kDword, .dword = &Settings::thumbShape, .high = 2},
     {.name = u"SortOrder", .kind = Kind::kDword, .dword = &Settings::sortOrder, .high = 2},
     {.name = u"VideoSize", .kind = Kind::kDword, .dword = &Settings::videoSize, .high = 1},
