@@ -7,6 +7,7 @@
 #include "viewer/app/state.h"
 #include "viewer/app/view.h"
 #include "viewer/settings/settings.h"
+#include "viewer/video/video.h"
 
 namespace zelmo {
 
@@ -26,7 +27,10 @@ void PlayPause() {
   }
   // Clips go to the screen directly with that option: the clip player's.
   const bool clip = file.fileType == quillon::kFileAvi || file.fileType == quillon::kFileQuickTime;
-  if (clip && gSettings.options.directScreenVideo) return;
+  if (clip && gSettings.options.directScreenVideo) {
+    StartVideo(gApp.mainWindow);
+    return;
+  }
   gShared.animating = 1;
   LogMilestone("animation started");
 }
