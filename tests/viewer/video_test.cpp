@@ -3,12 +3,15 @@
 // wave image of a clip's sound.
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include <gtest/gtest.h>
 
 #include "imaging/core/core.h"
 #include "imaging/core/files.h"
 #include "support/screen_panel.h"
+#include "support/viewer.h"
+#include "viewer/app/state.h"
 #include "viewer/video/video.h"
 
 namespace {
@@ -191,6 +194,59 @@ TEST(VideoSound, TheWaveImageHoldsTheSoundFromTheFirstFrame) {
   EXPECT_EQ(clip.Wave(0, 66), all) << "no more room than the file's size";
   clip.file.audioChunkCount = 0;
   EXPECT_TRUE(clip.Wave(0, 66).empty());
+}
+
+// "Image Info..." on a clip: dialog 134 with the clip's facts, on the
+// narrow and the wide screen; a clip without a frame duration has no rate.
+class VideoInformation : public vt::ViewerTest {
+ protected:
+  // The dialog's lines for `name` (control id: text); shot to `shot`.
+  std::map<int, std::u16string> Show(const std::string& model, const char* name, const std::string& shot) {
+    StartDevice(model);
+    const std::string data = std::string(ZELMO_TEST_DATA) + "/video/play/";
+    vt::WriteFile(HostPath(std::string("My Documents/") + name), vt::ReadFile(data + name));
+    gView.currentPath = u"\\My Documents\\" + quillon::Utf8ToUtf16(name);
+    gApp.instance = ce::ProgramInstance();
+    gApp.largeScreen = model == "jornada720";
+    ce::HANDLE shower = ce::CreateThread(
+        nullptr, 0, [](void*) -> ce::DWORD { ShowVideoInformation(nullptr); return 0; }, nullptr, 0, nullptr);
+    ce::HWND dialog = nullptr;
+    for (int i = 0; i < 500 && !(dialog = ce::FindWindow(nullptr, u"Video Information")); ++i) ce::Sleep(10);
+    std::map<int, std::u16string> lines;
+    EXPECT_NE(dialog, nullptr);
+    if (dialog) {
+      EXPECT_TRUE(gView.dialogOpen);
+      for (int id : {1070, 1073, 1075, 1076, 1078, 1079, 1082, 1083, 1084}) {
+        char16_t text[64] = {};
+        ce::GetDlgItemText(dialog, id, text, 64);
+        lines[id] = text;
+      }
+      EXPECT_TRUE(ce::WaitIdle(5000));
+      std::string error;
+      EXPECT_TRUE(ce::SaveScreenshot(shot, &error)) << error;
+      ce::PostMessage(dialog, ce::WM_COMMAND, ce::IDOK, 0);
+    }
+    EXPECT_EQ(ce::WaitForSingleObject(shower, 5000), ce::WAIT_OBJECT_0);
+    ce::CloseHandle(shower);
+    EXPECT_FALSE(gView.dialogOpen);
+    return lines;
+  }
+};
+
+TEST_F(VideoInformation, TheClipsFactsOnEitherScreen) {
+  const std::map<int, std::u16string> expected = {
+      {1078, u"clip.avi"}, {1073, u"AVI"},      {1070, u"320 x 240"}, {1075, u"30"},        {1082, u"15 fps"},
+      {1083, u"1.9 s"},    {1084, u"11025 Hz"}, {1076, u"147464"},    {1079, u"Motion-JPEG"}};
+  EXPECT_EQ(Show("ipaq3600", "clip.avi", std::string(ZELMO_SHOT_DIR) + "/video-info-240.png"), expected);
+}
+
+TEST_F(VideoInformation, AClipWithoutAFrameDurationHasNoRate) {
+  const std::map<int, std::u16string> lines =
+      Show("jornada720", "zero.avi", std::string(ZELMO_SHOT_DIR) + "/video-info-640.png");
+  EXPECT_EQ(lines.at(1082), u"");
+  EXPECT_EQ(lines.at(1083), u"0.0 s");
+  EXPECT_EQ(lines.at(1070), u"80 x 60");
+  EXPECT_EQ(lines.at(1084), u"11025 Hz");
 }
 
 }  // namespace

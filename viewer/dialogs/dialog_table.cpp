@@ -11,7 +11,10 @@ namespace {
 
 // One row per dialog, as the dialogs come: {resource, wide twin or nullptr,
 // its control ids (a constexpr int array of their own)}.
-constexpr std::array<DialogUse, 0> kDialogs{};
+constexpr int kVideoInformation[] = {1070, 1073, 1075, 1076, 1078, 1079, 1082, 1083, 1084};
+constexpr std::array kDialogs{
+    DialogUse{u"134", nullptr, kVideoInformation},
+};
 
 }  // namespace
 
