@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -57,92 +58,67 @@ TEST(VideoFrames, FramesAreCentredCroppedAndTurnedOnEveryLayout) {
         }
 }
 
-// A frame loop over `count` frames whose decoding takes decodeMs[page]
-// (the last value for the rest) on the test's clock.
+// The loop over frames first..count-1 whose decoding takes decodeMs[page]
+// (the last value for the rest) on the test's clock; the flag is cleared
+// while frame stopAt decodes.
 struct Player {
   vt::TestClock clock;
   std::atomic<int> playing{1};
   std::vector<uint32_t> decodeMs;
+  int stopAt = -1;
   std::vector<int> read;
-  int stopAt = -1;  // the flag is cleared while this frame decodes
-  FrameLoopResult Run(uint32_t interval, int first, int count) {
-    FrameLoop loop;
-    loop.clock = clock.clock();
-    loop.playing = &playing;
-    loop.interval = interval;
-    loop.first = first;
-    loop.count = count;
-    loop.context = this;
-    loop.show = [](void* c, int page) {
+  FrameLoopResult r;
+  Player(std::vector<uint32_t> ms, uint32_t interval, int first, int count, int stop = -1)
+      : decodeMs(std::move(ms)), stopAt(stop) {
+    auto show = [](void* c, int page) {
       auto* p = static_cast<Player*>(c);
       p->read.push_back(page);
       p->clock.now += p->decodeMs[std::min<size_t>(static_cast<size_t>(page), p->decodeMs.size() - 1)];
       if (page == p->stopAt) p->playing = 0;
       return FrameShown::kDrawn;
     };
-    return RunFrameLoop(loop);
+    r = RunFrameLoop(FrameLoop{clock.clock(), &playing, interval, first, count, this, show});
   }
 };
 
 TEST(VideoFrameLoop, FramesArePacedAndDroppedAgainstTheClock) {
-  {  // 80 ms frames at 66 ms, from frame 3 on: a late frame costs the next
-     // one, unread; the time a drop wins back lets two frames through
-    Player p;
-    p.decodeMs = {80};
-    const FrameLoopResult r = p.Run(66, 3, 13);
-    EXPECT_EQ(p.read, (std::vector<int>{3, 5, 6, 8, 9, 11, 12}));
-    EXPECT_EQ(r.drawn, 7);
-    EXPECT_EQ(r.dropped, 3);
-    EXPECT_EQ(r.last, 12);
-    EXPECT_FALSE(r.stopped);
-  }
-  {  // 30 ms frames: every one, with 36 ms slept after each
-    Player p;
-    p.decodeMs = {30};
-    p.Run(66, 0, 6);
-    EXPECT_EQ(p.read.size(), 6u);
-    EXPECT_EQ(p.clock.sleeps, std::vector<uint32_t>(6, 36));
-  }
-  {  // after a frame late by several intervals the next is dropped unread,
-     // and the one after it is read whatever the time
-    Player p;
-    p.decodeMs = {10, 300, 10};
-    const FrameLoopResult r = p.Run(66, 0, 5);
-    EXPECT_EQ(p.read, (std::vector<int>{0, 1, 3}));
-    EXPECT_EQ(r.dropped, 2);
-  }
-  {  // no frame duration: as fast as frames decode, never a sleep or a drop
-    Player p;
-    p.decodeMs = {30};
-    const FrameLoopResult r = p.Run(0, 0, 8);
-    EXPECT_EQ(r.drawn, 8);
-    EXPECT_TRUE(p.clock.sleeps.empty());
-  }
+  // 80 ms frames at 66 ms: a late frame costs the next one, unread; the
+  // time a drop wins back lets two through.
+  Player slow({80}, 66, 3, 13);
+  EXPECT_EQ(slow.read, (std::vector<int>{3, 5, 6, 8, 9, 11, 12}));
+  EXPECT_EQ(std::tuple(slow.r.drawn, slow.r.dropped, slow.r.last), std::tuple(7, 3, 12));
+  EXPECT_FALSE(slow.r.stopped);
+  Player quick({30}, 66, 0, 6);  // every frame, 36 ms slept after each
+  EXPECT_EQ(quick.clock.sleeps, std::vector<uint32_t>(6, 36));
+  // After a frame late by several intervals the next is dropped and the
+  // one after it read whatever the time.
+  EXPECT_EQ(Player({10, 300, 10}, 66, 0, 5).read, (std::vector<int>{0, 1, 3}));
+  Player free({30}, 0, 0, 8);  // no frame duration: no sleep, no drop
+  EXPECT_EQ(free.r.drawn, 8);
+  EXPECT_TRUE(free.clock.sleeps.empty());
 }
 
 TEST(VideoFrameLoop, ClearingTheFlagEndsTheLoopAtOnce) {
-  {  // while a frame decodes: no sleep after it, no frame more
-    Player p;
-    p.decodeMs = {30};
-    p.stopAt = 4;
-    const FrameLoopResult r = p.Run(66, 0, 10);
-    EXPECT_EQ(p.read.back(), 4);
-    EXPECT_EQ(p.clock.sleeps.size(), 4u);
-    EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(r.last, 4);
-  }
-  {  // during a long wait: it is slept in slices and ends after the first
-    Player p;
-    p.decodeMs = {0};
-    p.clock.onSleep = [&p] { p.playing = 0; };
-    const FrameLoopResult r = p.Run(60000, 0, 3);
-    EXPECT_EQ(p.clock.sleeps, std::vector<uint32_t>{kWaitSliceMs});
-    EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(r.last, 0);
-  }
+  Player decoding({30}, 66, 0, 10, 4);  // no sleep after that frame, no frame more
+  EXPECT_EQ(decoding.read.back(), 4);
+  EXPECT_EQ(decoding.clock.sleeps.size(), 4u);
+  EXPECT_TRUE(decoding.r.stopped && decoding.r.last == 4);
+  // During a long wait, slept in slices: the first slice ends it.
+  vt::TestClock clock;
+  std::atomic<int> playing{1};
+  clock.onSleep = [&playing] { playing = 0; };
+  const FrameLoopResult r = RunFrameLoop(
+      FrameLoop{clock.clock(), &playing, 60000, 0, 3, nullptr, [](void*, int) { return FrameShown::kDrawn; }});
+  EXPECT_EQ(clock.sleeps, std::vector<uint32_t>{kWaitSliceMs});
+  EXPECT_TRUE(r.stopped && r.last == 0);
 }
 
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+// `v` as n little-endian bytes.
+std::string Le(uint32_t v, int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += static_cast<char>(v >> 8 * i);
+  return s;
+}
 
 struct Clip {
   quillon::ImageFile file{};
@@ -167,21 +143,13 @@ TEST(VideoSound, TheWaveImageHoldsTheSoundFromTheFirstFrame) {
   ASSERT_EQ(clip.file.audioLength, 22050);
   const std::vector<uint8_t> all = clip.Wave(0, 66);
   ASSERT_EQ(all.size(), kWaveHeaderBytes + 22050);
-  EXPECT_EQ(std::memcmp(all.data(), "RIFF", 4), 0);
-  EXPECT_EQ(Le32(&all[4]), 22050u + 36);
-  EXPECT_EQ(std::memcmp(&all[8], "WAVEfmt ", 8), 0);
-  EXPECT_EQ(Le32(&all[16]), 16u);
-  EXPECT_EQ(Le32(&all[20]), 1u | 1u << 16);  // PCM, one channel
-  EXPECT_EQ(Le32(&all[24]), 11025u);
-  EXPECT_EQ(Le32(&all[28]), 11025u);
-  EXPECT_EQ(Le32(&all[32]), 1u | 8u << 16);
-  EXPECT_EQ(std::memcmp(&all[36], "data", 4), 0);
-  EXPECT_EQ(Le32(&all[40]), 22050u);
-
+  EXPECT_EQ(std::string(all.begin(), all.begin() + kWaveHeaderBytes),
+            "RIFF" + Le(22050 + 36, 4) + "WAVEfmt " + Le(16, 4) + Le(1, 2) + Le(1, 2) + Le(11025, 4) +
+                Le(11025, 4) + Le(1, 2) + Le(8, 2) + "data" + Le(22050, 4));
   const uint32_t skip = 11025 * 20 * 66 / 1000;
   const std::vector<uint8_t> later = clip.Wave(20, 66);
   ASSERT_EQ(later.size(), all.size() - skip);
-  EXPECT_EQ(Le32(&later[40]), 22050 - skip);
+  EXPECT_EQ(std::string(later.begin() + 40, later.begin() + 44), Le(22050 - skip, 4));
   EXPECT_TRUE(std::equal(later.begin() + kWaveHeaderBytes, later.end(), all.begin() + kWaveHeaderBytes + skip));
   EXPECT_TRUE(clip.Wave(30, 66).size() > kWaveHeaderBytes);
   EXPECT_TRUE(clip.Wave(50, 66).empty()) << "11025 x 50 x 66 / 1000 bytes lie past the sound's end";
@@ -196,36 +164,32 @@ TEST(VideoSound, TheWaveImageHoldsTheSoundFromTheFirstFrame) {
   EXPECT_TRUE(clip.Wave(0, 66).empty());
 }
 
-// "Image Info..." on a clip: dialog 134 with the clip's facts, on the
-// narrow and the wide screen; a clip without a frame duration has no rate.
+// "Image Info..." on a clip: dialog 134 with the clip's facts (control id:
+// text), on the narrow and the wide screen (shots for the eye in the build
+// folder); a clip without a frame duration has no rate.
 class VideoInformation : public vt::ViewerTest {
  protected:
-  // The dialog's lines for `name` (control id: text); shot to `shot`.
-  std::map<int, std::u16string> Show(const std::string& model, const char* name, const std::string& shot) {
+  std::map<int, std::u16string> Show(const std::string& model, const char* name) {
     StartDevice(model);
-    const std::string data = std::string(ZELMO_TEST_DATA) + "/video/play/";
-    vt::WriteFile(HostPath(std::string("My Documents/") + name), vt::ReadFile(data + name));
+    vt::WriteFile(HostPath(std::string("My Documents/") + name),
+                  vt::ReadFile(std::string(ZELMO_TEST_DATA) + "/video/play/" + name));
     gView.currentPath = u"\\My Documents\\" + quillon::Utf8ToUtf16(name);
     gApp.instance = ce::ProgramInstance();
-    gApp.largeScreen = model == "jornada720";
+    gApp.largeScreen = model != "ipaq3600";
     ce::HANDLE shower = ce::CreateThread(
-        nullptr, 0, [](void*) -> ce::DWORD { ShowVideoInformation(nullptr); return 0; }, nullptr, 0, nullptr);
+        nullptr, 0, [](void*) -> ce::DWORD { return ShowVideoInformation(nullptr), 0; }, nullptr, 0, nullptr);
     ce::HWND dialog = nullptr;
     for (int i = 0; i < 500 && !(dialog = ce::FindWindow(nullptr, u"Video Information")); ++i) ce::Sleep(10);
     std::map<int, std::u16string> lines;
-    EXPECT_NE(dialog, nullptr);
-    if (dialog) {
-      EXPECT_TRUE(gView.dialogOpen);
-      for (int id : {1070, 1073, 1075, 1076, 1078, 1079, 1082, 1083, 1084}) {
-        char16_t text[64] = {};
-        ce::GetDlgItemText(dialog, id, text, 64);
-        lines[id] = text;
-      }
-      EXPECT_TRUE(ce::WaitIdle(5000));
-      std::string error;
-      EXPECT_TRUE(ce::SaveScreenshot(shot, &error)) << error;
-      ce::PostMessage(dialog, ce::WM_COMMAND, ce::IDOK, 0);
+    EXPECT_TRUE(dialog && gView.dialogOpen);
+    for (int id : {1070, 1073, 1075, 1076, 1078, 1079, 1082, 1083, 1084}) {
+      char16_t text[64] = {};
+      if (dialog) ce::GetDlgItemText(dialog, id, text, 64);
+      lines[id] = text;
     }
+    std::string error;
+    EXPECT_TRUE(ce::WaitIdle(5000) && ce::SaveScreenshot(std::string(ZELMO_SHOT_DIR) + "/video-info-" + model + ".png", &error));
+    ce::PostMessage(dialog, ce::WM_COMMAND, ce::IDOK, 0);
     EXPECT_EQ(ce::WaitForSingleObject(shower, 5000), ce::WAIT_OBJECT_0);
     ce::CloseHandle(shower);
     EXPECT_FALSE(gView.dialogOpen);
@@ -233,20 +197,18 @@ class VideoInformation : public vt::ViewerTest {
   }
 };
 
-TEST_F(VideoInformation, TheClipsFactsOnEitherScreen) {
+TEST_F(VideoInformation, TheClipsFacts) {
   const std::map<int, std::u16string> expected = {
       {1078, u"clip.avi"}, {1073, u"AVI"},      {1070, u"320 x 240"}, {1075, u"30"},        {1082, u"15 fps"},
       {1083, u"1.9 s"},    {1084, u"11025 Hz"}, {1076, u"147464"},    {1079, u"Motion-JPEG"}};
-  EXPECT_EQ(Show("ipaq3600", "clip.avi", std::string(ZELMO_SHOT_DIR) + "/video-info-240.png"), expected);
+  EXPECT_EQ(Show("ipaq3600", "clip.avi"), expected);
 }
 
 TEST_F(VideoInformation, AClipWithoutAFrameDurationHasNoRate) {
-  const std::map<int, std::u16string> lines =
-      Show("jornada720", "zero.avi", std::string(ZELMO_SHOT_DIR) + "/video-info-640.png");
+  const std::map<int, std::u16string> lines = Show("jornada720", "zero.avi");
   EXPECT_EQ(lines.at(1082), u"");
   EXPECT_EQ(lines.at(1083), u"0.0 s");
   EXPECT_EQ(lines.at(1070), u"80 x 60");
-  EXPECT_EQ(lines.at(1084), u"11025 Hz");
 }
 
 }  // namespace
