@@ -144,7 +144,9 @@ FrameLoopResult PlayPass(Player* player, int first, uint32_t interval) {
   return result;
 }
 
-void PlayClip(const VideoJob& job, quillon::ImageFile* clip) {
+// Plays the clip to its end (again while playing continuously) or until
+// the flag is cleared; the result of the last pass.
+FrameLoopResult PlayClip(const VideoJob& job, quillon::ImageFile* clip) {
   const JobClock clock = PlatformClock();
   const bool toFullScreen = job.directScreen && !job.fullScreen;
   if (toFullScreen) {
@@ -158,22 +160,15 @@ void PlayClip(const VideoJob& job, quillon::ImageFile* clip) {
   player.clip = clip;
   player.screen = DeviceScreenTarget();
   const uint32_t interval = static_cast<uint32_t>(std::max(clip->frameDuration, 0));
-  int first = std::clamp(job.firstPage, 0, clip->pageCount - 1);
-  for (;;) {
-    const FrameLoopResult result = PlayPass(&player, first, interval);
-    if (result.stopped) {
-      const int next = result.last + 1;
-      Reload(job, next < clip->pageCount ? next : 0);
-      LogMilestone("video stopped at %d", result.last);
-      break;
-    }
-    if (!job.playContinuously || !gShared.videoPlaying) {
-      Reload(job, 0);
-      LogMilestone("video ended");
-      break;
-    }
-    first = 0;
+  FrameLoopResult result;
+  for (int first = std::clamp(job.firstPage, 0, clip->pageCount - 1);; first = 0) {
+    result = PlayPass(&player, first, interval);
+    if (result.stopped || !job.playContinuously || !gShared.videoPlaying) break;
   }
+  // Stopped: the frame after the last one played; at the end: the first.
+  const int next = result.last + 1;
+  Reload(job, result.stopped && next < clip->pageCount ? next : 0);
+  // From here on the flag is the user-interface thread's again.
   gShared.videoPlaying = 0;
   if (job.directScreen && MainWindowFullScreen(job.mainWindow) != job.fullScreen) {
     PostMessage(job.mainWindow, WM_COMMAND, kToggleFullscreen, 0);
@@ -181,6 +176,7 @@ void PlayClip(const VideoJob& job, quillon::ImageFile* clip) {
     WaitUnlessStopped(clock, kRestoreSettleMs, nullptr);
   }
   InvalidateRect(job.mainWindow, nullptr, TRUE);
+  return result;
 }
 
 }  // namespace
@@ -218,15 +214,17 @@ void PlayVideoJob() {
   // The job reads its own copy of the clip: the main window may close its
   // file meanwhile.
   quillon::ImageFile clip{};
+  FrameLoopResult result;
   if (quillon::OpenImageFile(job.path.c_str(), &clip) == quillon::kOk && clip.pageCount > 0 &&
-      (clip.fileType == quillon::kFileAvi || clip.fileType == quillon::kFileQuickTime)) {
-    PlayClip(job, &clip);
-  } else {
+      (clip.fileType == quillon::kFileAvi || clip.fileType == quillon::kFileQuickTime))
+    result = PlayClip(job, &clip);
+  else
     gShared.videoPlaying = 0;
-    LogMilestone("video ended");
-  }
   quillon::CloseImageFile(&clip);
+  // Ended, a new start may follow at once.
   gVideoJobBusy.store(false, std::memory_order_release);
+  if (result.stopped) LogMilestone("video stopped at %d", result.last);
+  else LogMilestone("video ended");
 }
 
 }  // namespace zelmo
