@@ -176,10 +176,15 @@ class VideoInformation : public vt::ViewerTest {
     gView.currentPath = u"\\My Documents\\" + quillon::Utf8ToUtf16(name);
     gApp.instance = ce::ProgramInstance();
     gApp.largeScreen = model != "ipaq3600";
+    ce::ClearEventLog();
     ce::HANDLE shower = ce::CreateThread(
         nullptr, 0, [](void*) -> ce::DWORD { return ShowVideoInformation(nullptr), 0; }, nullptr, 0, nullptr);
-    ce::HWND dialog = nullptr;
-    for (int i = 0; i < 500 && !(dialog = ce::FindWindow(nullptr, u"Video Information")); ++i) ce::Sleep(10);
+    auto shown = [] {
+      const std::vector<std::string> log = ce::EventLog();
+      return std::find(log.begin(), log.end(), "milestone video information shown") != log.end();
+    };
+    for (int i = 0; i < 500 && !shown(); ++i) ce::Sleep(10);
+    ce::HWND dialog = ce::FindWindow(nullptr, u"Video Information");
     std::map<int, std::u16string> lines;
     EXPECT_TRUE(dialog && gView.dialogOpen);
     for (int id : {1070, 1073, 1075, 1076, 1078, 1079, 1082, 1083, 1084}) {
