@@ -25,7 +25,8 @@ void PlayPause() {
     LogMilestone("animation stopped");
     return;
   }
-  // Clips go to the screen directly with that option: the clip player's.
+  // With that option clips go straight to the screen, played by the
+  // video job; otherwise their frames animate like any other pages.
   const bool clip = file.fileType == quillon::kFileAvi || file.fileType == quillon::kFileQuickTime;
   if (clip && gSettings.options.directScreenVideo) {
     StartVideo(gApp.mainWindow);
