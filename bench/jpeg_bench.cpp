@@ -86,6 +86,7 @@ bool OurDecode(const std::vector<uint8_t>& jpeg, int32_t flags, std::vector<uint
   destination.compression = quillon::kUncompressed;
   if (buffer) {
     destination.data = buffer->data();
+    destination.dataSize = static_cast<uint32_t>(buffer->size());
     flags |= quillon::kFlagIntoDestination;
   }
   const int32_t result = quillon::ConvertPage(&source, &destination, flags);

@@ -59,6 +59,7 @@ TEST_P(JpegFixtures, OutputPathsAgree) {
     PageRecord into{};
     into.compression = kUncompressed;
     into.data = buffer.data();
+    into.dataSize = static_cast<uint32_t>(buffer.size());
     ASSERT_EQ(ConvertPage(&source, &into, scale | kFlagIntoDestination), kOk);
     EXPECT_EQ(into.data, buffer.data());
     EXPECT_TRUE(SamePixels(rgb, PageRaster(into))) << "flags " << scale;

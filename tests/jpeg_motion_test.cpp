@@ -96,6 +96,7 @@ TEST(JpegMotion, ClipsDecodeFrameByFrameIntoOneBuffer) {
       PageRecord into{};
       into.compression = kUncompressed;
       into.data = buffer.data();
+      into.dataSize = static_cast<uint32_t>(buffer.size());
       ASSERT_EQ(ConvertPage(frame.get(), &into, kFlagIntoDestination), kOk) << name << " " << n;
       ASSERT_EQ(into.data, buffer.data());
       std::string stem = name;
@@ -103,5 +104,16 @@ TEST(JpegMotion, ClipsDecodeFrameByFrameIntoOneBuffer) {
       EXPECT_GE(Psnr(PageRaster(into), ReadImage(DataPath("video/" + stem + "-" + std::to_string(n) + ".png"))), 38)
           << name << " frame " << n;
     }
+    // A buffer one byte short of the frame is refused and left as it was.
+    testutil::Page frame;
+    ASSERT_EQ(ExtractPage(&clip.file, frame.get(), 0), kOk);
+    std::vector<uint8_t> shorter(BytesPerLine(80, 24) * 60 - 1, 0xA5);
+    PageRecord into{};
+    into.compression = kUncompressed;
+    into.data = shorter.data();
+    into.dataSize = static_cast<uint32_t>(shorter.size());
+    EXPECT_EQ(ConvertPage(frame.get(), &into, kFlagIntoDestination), kErrParameter) << name;
+    EXPECT_EQ(into.data, shorter.data());
+    EXPECT_EQ(std::count(shorter.begin(), shorter.end(), 0xA5), static_cast<long>(shorter.size())) << name;
   }
 }

@@ -106,6 +106,9 @@ int32_t SetUpOutput(Job* job, int32_t bitsPerPixel, int32_t width, int32_t heigh
   if (size > UINT32_MAX) return kErrMemory;
   job->outputSize = static_cast<uint32_t>(size);
   if (job->flags & kFlagIntoDestination) {
+    // The caller's buffer holds dataSize bytes; a frame larger than the
+    // one it was sized for is refused, not written past its end.
+    if (size > job->destination->dataSize) return kErrParameter;
     out.base = job->destination->data;
   } else {
     job->allocated = static_cast<uint8_t*>(Allocate(size));

@@ -138,6 +138,7 @@ int32_t ConvertPage(PageRecord* source, PageRecord* destination,
   uint8_t* const callerBuffer =
       (target != kJpeg && (flags & kFlagIntoDestination)) ? destination->data
                                                           : nullptr;
+  const uint32_t callerSize = callerBuffer ? destination->dataSize : 0;
   PageRecord inter = *source;
   if (callerBuffer) inter.data = callerBuffer;
   inter.stripCount = 0;
@@ -188,6 +189,7 @@ int32_t ConvertPage(PageRecord* source, PageRecord* destination,
     // the caller's with flag 8); on failure it releases what it allocated.
     if (source->compression != kRunLists) {
       inter.data = callerBuffer ? callerBuffer : source->data;
+      if (callerBuffer) inter.dataSize = callerSize;
       // With a JPEG target the flags are the encoder's quality, not
       // decoding options.
       result = Decode(source->compression, source, &inter, target == kJpeg ? 0 : flags);

@@ -97,7 +97,7 @@ const char* FileTypeName(int code);
 enum ConversionFlag : int32_t {
   kFlagJpeg16Bpp = 0x01,
   kFlagKeepPartial = 0x04,
-  kFlagIntoDestination = 0x08,
+  kFlagIntoDestination = 0x08,  // into destination->data, dataSize bytes long
   kFlagJpegHalf = 0x20,
   kFlagJpegEighth = 0x40,
   kFlagJpegThumbnail = 0x80,

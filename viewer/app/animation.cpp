@@ -7,6 +7,7 @@
 #include "viewer/app/state.h"
 #include "viewer/app/view.h"
 #include "viewer/settings/settings.h"
+#include "viewer/video/video.h"
 
 namespace zelmo {
 
@@ -24,9 +25,13 @@ void PlayPause() {
     LogMilestone("animation stopped");
     return;
   }
-  // Clips go to the screen directly with that option: the clip player's.
+  // With that option clips go straight to the screen, played by the
+  // video job; otherwise their frames animate like any other pages.
   const bool clip = file.fileType == quillon::kFileAvi || file.fileType == quillon::kFileQuickTime;
-  if (clip && gSettings.options.directScreenVideo) return;
+  if (clip && gSettings.options.directScreenVideo) {
+    StartVideo(gApp.mainWindow);
+    return;
+  }
   gShared.animating = 1;
   LogMilestone("animation started");
 }

@@ -12,8 +12,8 @@ namespace zelmo {
 void RunPrintJob(ce::HWND mainWindow);
 // Builds the thumbnails of the live file list.
 void BuildThumbnails();
-// Plays the open AVI or QuickTime clip.
-void PlayVideo();
+// Plays the open AVI or QuickTime clip (viewer/video).
+void PlayVideoJob();
 // Runs the slide show that command 40071 set up (viewer/slideshow).
 void SlideShowJob();
 

@@ -160,8 +160,13 @@ void OnOpenPassedFile() {
 }
 
 // The worker asks for the current page again: loaded, shown, navigated.
-void OnReloadPage() {
-  if (gView.fileOpen) ShowPage(gView.pageNumber, false, 0);
+// wParam: the page to show; lParam: 0, or 1 + the view rotation to show
+// it in, in quarter turns.
+void OnReloadPage(WPARAM page, LPARAM rotation) {
+  if (!gView.fileOpen) return;
+  if (rotation >= 1 && rotation <= 4) gView.rotation = static_cast<int>(rotation - 1) * 90;
+  const int number = page < static_cast<WPARAM>(gView.file.pageCount) ? static_cast<int>(page) : 0;
+  ShowPage(number, false, 0);
 }
 
 void OnSetFocus(HWND hwnd) {
@@ -295,7 +300,7 @@ LRESULT MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER: OnTimer(hwnd, wParam); return 0;
     case WM_OPENPASSEDFILE: OnOpenPassedFile(); return 0;
     case WM_OPENCURRENTFILE: OpenCurrentFileAsNew(); return 0;
-    case WM_RELOADPAGE: OnReloadPage(); return 0;
+    case WM_RELOADPAGE: OnReloadPage(wParam, lParam); return 0;
     case WM_INITMENUPOPUP: OnInitMenuPopup(reinterpret_cast<HMENU>(wParam)); return 0;
     default: return DefWindowProc(hwnd, msg, wParam, lParam);
   }

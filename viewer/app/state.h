@@ -20,7 +20,8 @@ namespace zelmo {
 constexpr ce::UINT WM_OPENPASSEDFILE = 40070;
 // Opens the file at the current-file path as a new file.
 constexpr ce::UINT WM_OPENCURRENTFILE = ce::WM_USER;
-// Asked for by the worker: the current page loaded again and shown.
+// Asked for by the worker: page wParam loaded and shown (lParam: 0, or 1 +
+// the view rotation to show it in, in quarter turns).
 constexpr ce::UINT WM_RELOADPAGE = ce::WM_USER + 1;
 // The longest path the current-file path holds, in characters.
 constexpr size_t kMaxPathChars = 255;

@@ -48,7 +48,7 @@ DWORD WorkerThread(void*) {
         break;
       case kJobVideo:
         ++gShared.jobsTaken;
-        PlayVideo();
+        PlayVideoJob();
         break;
       case kJobSlideShow:
         ++gShared.jobsTaken;

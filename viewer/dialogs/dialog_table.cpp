@@ -21,7 +21,9 @@ constexpr int kPageIds[] = {400, 1090, 410, 1, 2, 40011};
 constexpr int kInfoIds[] = {1078, 1070, 1072, 1073, 1074, 1075, 1076, 1077, 1079, 1080, 1081, 1040, 1041, 1042};
 constexpr int kAboutIds[] = {1070, 1073, 1074};
 constexpr int kEmailIds[] = {1010, 1011, 1001, 1, 2, 1050};
+constexpr int kVideoInformation[] = {1070, 1073, 1075, 1076, 1078, 1079, 1082, 1083, 1084};
 constexpr DialogUse kDialogs[] = {
+    {u"134", nullptr, kVideoInformation},
     {u"135", nullptr, kEmailIds},
     {u"CROPDLG", nullptr, kCropIds},
     {u"RESIZE", nullptr, kResizeIds},

@@ -9,6 +9,7 @@
 #include "viewer/app/state.h"
 #include "viewer/app/view.h"
 #include "viewer/dialogs/dialog_common.h"
+#include "viewer/video/video.h"
 
 namespace zelmo {
 
@@ -138,9 +139,13 @@ void StoreComment(const std::u16string& text, char (&comment)[128]) {
   comment[n] = 0;
 }
 
-void ImageInfoCommand(HWND) {
+void ImageInfoCommand(HWND hwnd) {
   if (!ImageLoaded()) {
     MessageBeep(0);
+    return;
+  }
+  if (gView.file.fileType == quillon::kFileAvi || gView.file.fileType == quillon::kFileQuickTime) {
+    ShowVideoInformation(hwnd);
     return;
   }
   InfoRequest r;

@@ -156,6 +156,33 @@ void ScreenBlit(const ScreenTarget& screen, const PageRecord& frame, int dstX, i
   }
 }
 
+void ScreenBlitTurned(const ScreenTarget& screen, const PageRecord& frame, int dstX, int dstY, int srcX,
+                      int srcY, int width, int height) {
+  if (!Writable(screen)) return;
+  const uint8_t* pixels = FramePixels(frame, screen.depth);
+  if (!pixels) return;
+  int64_t dx = dstX, dy = dstY, sx = srcX, sy = srcY, w = width, h = height;
+  Cut(&dx, &sx, &w, screen.height, frame.width);
+  Cut(&dy, &sy, &h, screen.width, frame.height);
+  if (w <= 0 || h <= 0) return;
+  const PixelStore store = StoreFor(screen);
+  // Along a frame line the screen goes up a line: on a panel whose memory
+  // rows run up the screen that is one pixel on, and whole lines are
+  // copied at once where the panel takes byte stores.
+  const bool wholeLines = screen.depth >= 8 && !(screen.layout.flags & kLayoutWordStores);
+  const int bytes = screen.depth / 8;
+  ce::ScreenMemoryLock guard;
+  for (int64_t j = 0; j < h; ++j) {
+    const uint8_t* line = pixels + static_cast<size_t>(sy + j) * frame.bytesPerLine;
+    Walk walk = WalkFrom(screen, dy + j, screen.height - 1 - dx);
+    if (wholeLines && walk.down == -1) {
+      std::memcpy(screen.memory + walk.at * bytes, line + sx * bytes, static_cast<size_t>(w * bytes));
+      continue;
+    }
+    for (int64_t i = 0; i < w; ++i, walk.at -= walk.down) store.Put(walk.at, FramePixel(line, sx + i, screen.depth));
+  }
+}
+
 void ScreenBlitScaled(const ScreenTarget& screen, const PageRecord& frame, int dstX, int dstY, int srcX,
                       int srcY, int width, int height, int xStep, int yStep) {
   if (!Writable(screen) || xStep <= 0 || yStep <= 0) return;

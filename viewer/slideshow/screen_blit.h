@@ -35,6 +35,13 @@ ScreenTarget DeviceScreenTarget();
 void ScreenBlit(const ScreenTarget& screen, const quillon::PageRecord& frame, int dstX, int dstY,
                 int srcX, int srcY, int width, int height);
 
+// The same rectangle turned a quarter to the left: frame pixel
+// (srcX + i, srcY + j) lands on logical screen pixel (dstY + j,
+// screen.height - 1 - dstX - i).  Positions count in the turned screen,
+// screen.height wide and screen.width high, and are clipped to it.
+void ScreenBlitTurned(const ScreenTarget& screen, const quillon::PageRecord& frame, int dstX, int dstY,
+                      int srcX, int srcY, int width, int height);
+
 // A width x height screen rectangle at (dstX, dstY) filled from the frame
 // at (srcX, srcY), stretched along one axis with 8.8 fixed-point steps
 // (source pixels per screen pixel x 256): with yStep 256, screen pixel i of
