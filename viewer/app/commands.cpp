@@ -13,6 +13,7 @@
 #include "viewer/app/state.h"
 #include "viewer/app/view.h"
 #include "viewer/browse/file_list.h"
+#include "viewer/print/print.h"
 #include "viewer/settings/settings.h"
 #include "viewer/slideshow/slide_show.h"
 
@@ -269,6 +270,7 @@ void OnCommand(HWND hwnd, int command) {
     case 40004: Exit(hwnd); return;
     case 40006: CloseImage(hwnd); break;
     case 40011: StartProgram(u"peghelp.exe", u"file:zlv.htm#Main_Contents"); break;
+    case 40013: PrintCommand(hwnd); return;  // gives the focus to the progress dialog or back
     case 40020: RotateView(hwnd, 90); break;
     case 40021: EditImage(command, quillon::kInvert); break;
     case 40023: EditImage(command, quillon::kFlipVertical); break;

@@ -11,7 +11,13 @@ namespace {
 
 // One row per dialog, as the dialogs come: {resource, wide twin or nullptr,
 // its control ids (a constexpr int array of their own)}.
-constexpr std::array<DialogUse, 0> kDialogs{};
+constexpr int kPrintIds[] = {1020, 1021, 1022, 1040, 1041, 1090, 1091, 1010, 1011, 1023,
+                             1024, 1025, 1026, 1027, 1051, 1050, 1,    2};
+constexpr int kPrintProgressIds[] = {1070, 1071, 1072, 2};
+constexpr std::array<DialogUse, 2> kDialogs{{
+    {u"PRINT", nullptr, kPrintIds},
+    {u"PRINTDLGBOX", nullptr, kPrintProgressIds},
+}};
 
 }  // namespace
 
