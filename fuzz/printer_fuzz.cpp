@@ -1,12 +1,11 @@
 // The emulator's virtual printer reading any byte stream as a PCL job, fed
 // in pieces of a size the input chooses: every sheet it ejects is whole.
+#include <algorithm>
 #include <cstdlib>
 
-#include "fuzz/fuzz_support.h"
 #include "platform/devices/virtual_printer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz::LimitMemory();
   if (size == 0) return 0;
   const size_t piece = 1 + data[0] % 97;
   auto sink = [](const ce::PrintSheet& s) {

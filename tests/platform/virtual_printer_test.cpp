@@ -143,7 +143,7 @@ TEST(VirtualPrinter, ReadsPclSyntaxAndPassesOverTheRest) {
 
 TEST(VirtualPrinter, CutAndDamagedStreamsEndCleanly) {
   const Dots page{300, 40, {{1, 1}, {299, 39}, {150, 20}}};
-  Stream job = PageJob(page, 300);
+  Stream job = PageJob(page, 150);
   for (size_t cut = 0; cut < job.size(); cut += 3) {
     auto sheets = Print(Stream(job.begin(), job.begin() + static_cast<long>(cut)));
     ASSERT_LE(sheets.size(), 1u);

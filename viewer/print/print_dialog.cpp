@@ -51,7 +51,8 @@ void InitPrintDialog(HWND dialog) {
   EnableRange(dialog, false);
   for (const PrintResolution& r : kPrintResolutions)
     SendDlgItemMessage(dialog, kResolutionList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(r.text));
-  SendDlgItemMessage(dialog, kResolutionList, CB_SETCURSEL, std::clamp(s.printRes, 0, 6) == s.printRes ? s.printRes : 2, 0);
+  const int resolution = s.printRes >= 0 && s.printRes < kPrintResolutionCount ? s.printRes : 2;
+  SendDlgItemMessage(dialog, kResolutionList, CB_SETCURSEL, resolution, 0);
   for (const char16_t* p : kPorts) SendDlgItemMessage(dialog, kPortList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(p));
   SendDlgItemMessage(dialog, kPortList, CB_SETCURSEL, s.printPort >= 0 && s.printPort <= 4 ? s.printPort : 0, 0);
   int method = s.printMethod >= 0 && s.printMethod <= 2 ? s.printMethod : kFitToPage;
@@ -83,10 +84,8 @@ bool ReadRange(HWND dialog, int* first, int* last) {
   }
   // Pages beyond the file would be asked for and silently skipped.
   if (!ok1 || !ok2 || from < 1 || from > gPages.count || to < 1 || to > gPages.count) {
-    char16_t format[256];
-    LoadString(gApp.instance, 40048, format, 256);
     char text[300];
-    std::snprintf(text, sizeof(text), quillon::Utf16ToUtf8(format).c_str(), gPages.count);
+    std::snprintf(text, sizeof(text), quillon::Utf16ToUtf8(LoadText(40048)).c_str(), gPages.count);
     Message(dialog, quillon::Utf8ToUtf16(text));
     return false;
   }
@@ -193,6 +192,9 @@ bool RunPrintDialog(HWND mainWindow) {
   gPrint.method = gSettings.printMethod;
   gPrint.orientation = gSettings.printOrient;
   gPrint.mainWindow = mainWindow;
+  // The progress dialog a failed connection left open goes: its Cancel
+  // would stop the new job.
+  if (HWND old = gPrint.progress.exchange(nullptr)) DestroyWindow(old);
   HWND progress = CreateDialogParam(gApp.instance, DialogResource(u"PRINTDLGBOX"), mainWindow, ProgressDialogProc, 0);
   gPrint.progress = progress;
   LogMilestone("print job posted");

@@ -83,9 +83,7 @@ bool OpenSerial(Link* link) {
   std::u16string name = Printf("COM%d:", gPrint.port);
   link->port = CreateFile(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (link->port == INVALID_HANDLE_VALUE) {
-    char16_t format[256];
-    LoadString(gApp.instance, kPortMissingText, format, 256);
-    Tell(Printf(quillon::Utf16ToUtf8(format).c_str(), gPrint.port), u"Oops!");
+    Tell(Printf(quillon::Utf16ToUtf8(LoadText(kPortMissingText)).c_str(), gPrint.port), u"Oops!");
     if (!Aborted()) CloseProgress();
     return false;
   }
@@ -202,14 +200,15 @@ PrintSize ComputePrintSize(int32_t width, int32_t height, int32_t xRes, int32_t 
   if (width <= 0 || height <= 0) return {width, height, false};
   switch (method) {
     case kFitToPage: {
-      // A fax page of half vertical resolution fits with its lines doubled.
-      const bool halfLines = xRes > 2 * static_cast<int64_t>(yRes);
+      // A fax page of half vertical resolution fits with its lines doubled
+      // (a page of unknown vertical resolution is not one).
+      const bool halfLines = xRes > 0 && yRes > 0 && xRes > 2 * static_cast<int64_t>(yRes);
       const int64_t sx = 256 * static_cast<int64_t>(row.widthDots) / width;
       int64_t sy = 256 * static_cast<int64_t>(row.heightDots) / height;
       if (halfLines) sy /= 2;
       const int64_t s = std::min(sx, sy);
       int64_t h = height * s / 256;
-      if (halfLines && xRes && yRes) h *= 2;
+      if (halfLines) h *= 2;
       return {static_cast<int32_t>(width * s / 256), static_cast<int32_t>(h), true};
     }
     case kActualSize:
