@@ -266,11 +266,21 @@ TEST_F(PrintProgram, TheDialogRefusesWhatCannotBePrinted) {
   o = Run("", "memo-g4-2page.tif",
           "menu File/Print...\n" + from + "3\nanswer ok\ntap-control 1\n" +
               "expect-window #32770 \"Print\"\ntap-control 1041\nkey End\nkey Backspace\ntype 9\nanswer ok\n"
-              "tap-control 1\nexpect-window #32770 \"Print\"\ntap-control 2\n");
+              "tap-control 1\nexpect-window #32770 \"Print\"\ntap-control 1050\n");
+  EXPECT_NE(o.output.find("help zlv.htm#print"), std::string::npos) << o.output;
   EXPECT_NE(o.output.find("messagebox \"Print\" \"The starting page number must be less"), std::string::npos)
       << o.output;
   EXPECT_NE(o.output.find("messagebox \"Print\" \"Must be between 1 and 2\""), std::string::npos) << o.output;
   EXPECT_FALSE(vt::Exists(Printout("IrDA Printer.prn")));
+}
+
+// "Actual Size" needs the page's resolution; only then is a stored choice
+// of it kept.
+TEST_F(PrintProgram, ActualSizeNeedsThePagesResolution) {
+  const std::string values = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Zelmo]\n\"PrintMethod\"=dword:00000001\n";
+  vt::WriteFile(Root() + "/.emulator/registry.txt", Bytes(values.begin(), values.end()));
+  Run("", "memo-g4-2page.tif", "menu File/Print...\nexpect-enabled 1024 1\nexpect-checked 1024 1\ntap-control 2\n");
+  Run("", "no-resolution.bmp", "menu File/Print...\nexpect-enabled 1024 0\nexpect-checked 1023 1\ntap-control 2\n");
 }
 
 }  // namespace
