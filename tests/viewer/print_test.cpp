@@ -37,42 +37,9 @@ TEST(PrintScaling, FitsActualSizeAndOneToOne) {
     EXPECT_EQ(s.width, zelmo::kPrintResolutions[row].dpi * 5);
     EXPECT_EQ(s.height, zelmo::kPrintResolutions[row].dpi * 5);
   }
-  EXPECT_FALSE(zelmo::ComputePrintSize(1000, 500, 0, 0, zelmo::kActualSize, 6).scaled);
-  EXPECT_FALSE(zelmo::ComputePrintSize(1000, 500, 200, 0, zelmo::kActualSize, 6).scaled);
-  EXPECT_FALSE(zelmo::ComputePrintSize(1000, 500, 200, 100, zelmo::kOneToOne, 6).scaled);
-}
-
-TEST(PrintScaling, LandscapeTurnsThePageBeforeScaling) {
-  // 1728 x 1100 at 204 x 98 turned: 1100 x 1728 at 98 x 204, fitted with
-  // s = min(256 * 2400 / 1100, 256 * 3150 / 1728) = 466: 2002 x 3145.
-  Page packed, runs, pcl;
-  packed.r.width = 1728;
-  packed.r.height = 1100;
-  packed.r.xResolution = 204;
-  packed.r.yResolution = 98;
-  packed.r.bitsPerPixel = 1;
-  packed.r.bytesPerLine = quillon::BytesPerLine(1728, 1);
-  packed.r.dataSize = packed.r.bytesPerLine * 1100;
-  packed.r.data = static_cast<uint8_t*>(quillon::Allocate(packed.r.dataSize));
-  packed.r.dataOwnership = quillon::kOwnedByPage;
-  packed.r.layoutFlags = quillon::kLayoutTopDown;
-  std::fill(packed.r.data, packed.r.data + packed.r.dataSize, 0xFF);
-  packed.r.data[1099 * packed.r.bytesPerLine] = 0x7F;  // bottom left: top left once turned
-  runs.r.compression = quillon::kRunLists;
-  ASSERT_EQ(quillon::ConvertPage(&packed.r, &runs.r, 0), quillon::kOk);
-  zelmo::PrintRequest request;
-  request.orientation = 1;
-  ASSERT_EQ(zelmo::PreparePrintPage(&runs.r, request, &pcl.r), quillon::kOk);
-  runs.r = PageRecord{};  // consumed
-  ce::PclReader reader;
-  std::vector<ce::PrintSheet> sheets;
-  ce::FeedPcl(&reader, pcl.r.data, pcl.r.dataSize, [&](const ce::PrintSheet& s) { sheets.push_back(s); });
-  ce::EndPcl(&reader, [&](const ce::PrintSheet& s) { sheets.push_back(s); });
-  ASSERT_EQ(sheets.size(), 1u);
-  EXPECT_EQ(sheets[0].rasterRows, 3145);
-  EXPECT_EQ(sheets[0].rasterWidth, 2008);  // 2002 dots in whole bytes
-  const int x = sheets[0].originX, y = sheets[0].originY;
-  EXPECT_TRUE(sheets[0].bits[y * sheets[0].stride + x / 8] & (0x80 >> (x % 8)));
+  // Resolution 0 printed "Actual Size", and "One to One": sent as they are.
+  for (auto [x, y, method] : {std::tuple{0, 0, 1}, {200, 0, 1}, {200, 100, 2}})
+    EXPECT_FALSE(zelmo::ComputePrintSize(1000, 500, x, y, method, 6).scaled);
 }
 
 // The sends of one page of `size` bytes and the percentages shown.
@@ -142,38 +109,61 @@ void FixturePage(const std::string& path, int index, int width, int height, Page
 }
 
 // The bytes of one page on the wire.
-void AppendWirePage(Bytes* wire, Page* runs, int dpi) {
+Bytes WirePage(Page* runs, int dpi) {
   Page pcl;
-  ASSERT_EQ(quillon::EncodePclRaster(&runs->r, &pcl.r), quillon::kOk);
-  Append(wire, "\x1B" "E\x1B*t" + std::to_string(dpi) + "R");
-  wire->insert(wire->end(), pcl.r.data, pcl.r.data + pcl.r.dataSize);
-  Append(wire, "\x0C\x1B" "E");
+  EXPECT_EQ(quillon::EncodePclRaster(&runs->r, &pcl.r), quillon::kOk);
+  Bytes wire;
+  Append(&wire, "\x1B" "E\x1B*t" + std::to_string(dpi) + "R");
+  wire.insert(wire.end(), pcl.r.data, pcl.r.data + pcl.r.dataSize);
+  Append(&wire, "\x0C\x1B" "E");
+  return wire;
 }
 
-// The printout's sheet: `runs` placed a quarter inch from the top left of
-// a white US Letter sheet at 300 dpi.
-void ExpectSheet(const std::string& png, Page* runs) {
-  Page packed;
-  packed.r.compression = quillon::kUncompressed;
-  ASSERT_EQ(quillon::ConvertPage(&runs->r, &packed.r, 0), quillon::kOk);
-  emu::Png sheet;
-  ASSERT_TRUE(emu::ReadPng(png, &sheet)) << png;
-  ASSERT_EQ(sheet.width, 2550);
-  ASSERT_EQ(sheet.height, 3300);
-  const bool topDown = packed.r.layoutFlags & quillon::kLayoutTopDown;
+// The sheets the virtual printer makes of `stream` (its placement of the
+// raster is tested on its own).
+std::vector<ce::PrintSheet> Sheets(const uint8_t* stream, size_t size) {
+  std::vector<ce::PrintSheet> sheets;
+  ce::PclReader reader;
+  ce::FeedPcl(&reader, stream, size, [&](const ce::PrintSheet& s) { sheets.push_back(s); });
+  ce::EndPcl(&reader, [&](const ce::PrintSheet& s) { sheets.push_back(s); });
+  return sheets;
+}
+bool Black(const ce::PrintSheet& s, int x, int y) { return s.bits[y * s.stride + x / 8] & (0x80 >> (x % 8)); }
+
+// The printout is the sheet of `page`: a US Letter sheet at 300 dpi.
+void ExpectSheet(const std::string& png, const Bytes& page) {
+  const std::vector<ce::PrintSheet> sheets = Sheets(page.data(), page.size());
+  emu::Png got;
+  ASSERT_EQ(sheets.size(), 1u);
+  ASSERT_TRUE(emu::ReadPng(png, &got)) << png;
+  ASSERT_EQ(got.width, 2550);
+  ASSERT_EQ(got.height, 3300);
   size_t wrong = 0;
-  for (int y = 0; y < sheet.height; ++y) {
-    for (int x = 0; x < sheet.width; ++x) {
-      const int px = x - 75, py = y - 75;
-      bool black = false;
-      if (px >= 0 && py >= 0 && px < packed.r.width && py < packed.r.height) {
-        const int row = topDown ? py : packed.r.height - 1 - py;
-        black = !(packed.r.data[packed.r.dataOffset + row * packed.r.bytesPerLine + px / 8] & (0x80 >> (px % 8)));
-      }
-      wrong += (sheet.at(x, y) == 0) != black;
-    }
-  }
+  for (int y = 0; y < got.height; ++y)
+    for (int x = 0; x < got.width; ++x) wrong += (got.at(x, y) == 0) != Black(sheets[0], x, y);
   EXPECT_EQ(wrong, 0u) << png;
+}
+
+TEST(PrintScaling, LandscapeTurnsThePageBeforeScaling) {
+  // The memo's 1728 x 1100 at 204 x 98 turned: 1100 x 1728 at 98 x 204,
+  // fitted with s = min(256 * 2400 / 1100, 256 * 3150 / 1728) = 466.
+  Page runs, pcl;
+  FixturePage(std::string(ZELMO_TEST_DATA) + "/print/memo-g4-2page.tif", 0, 0, 0, &runs);
+  zelmo::PrintRequest request;
+  request.orientation = 1;
+  ASSERT_EQ(zelmo::PreparePrintPage(&runs.r, request, &pcl.r), quillon::kOk);
+  runs.r = PageRecord{};  // consumed
+  const std::vector<ce::PrintSheet> sheets = Sheets(pcl.r.data, pcl.r.dataSize);
+  ASSERT_EQ(sheets.size(), 1u);
+  EXPECT_EQ(sheets[0].rasterRows, 3145);
+  EXPECT_EQ(sheets[0].rasterWidth, 2008);  // 2002 dots in whole bytes
+  // Turned to the right, the memo's text (near its top) stands on the right
+  // and its blank foot on the left.
+  size_t left = 0, right = 0;
+  for (int y = 0; y < 3145; ++y)
+    for (int x = 0; x < 2002; ++x) (x < 800 ? left : right) += Black(sheets[0], 75 + x, 75 + y);
+  EXPECT_EQ(left, 0u);
+  EXPECT_GT(right, 1000u);
 }
 
 TEST_F(PrintProgram, TwoFaxPagesOverInfraredThenOneToOneOnCom2) {
@@ -189,8 +179,9 @@ TEST_F(PrintProgram, TwoFaxPagesOverInfraredThenOneToOneOnCom2) {
   for (int index = 0; index < 2; ++index) {
     Page scaled;
     FixturePage(data_ + fax, index, 2396, 3050, &scaled);
-    AppendWirePage(&wire, &scaled, 300);
-    ExpectSheet(Printout("IrDA-0001-" + std::to_string(index + 1) + ".png"), &scaled);
+    const Bytes page = WirePage(&scaled, 300);
+    wire.insert(wire.end(), page.begin(), page.end());
+    ExpectSheet(Printout("IrDA-0001-" + std::to_string(index + 1) + ".png"), page);
   }
   EXPECT_TRUE(vt::ReadFile(Printout("IrDA Printer.prn")) == wire);
   const Bytes pdf = vt::ReadFile(Printout("IrDA-0001.pdf"));
@@ -200,10 +191,9 @@ TEST_F(PrintProgram, TwoFaxPagesOverInfraredThenOneToOneOnCom2) {
                "wait-log print job ended\n");
   Page first;
   FixturePage(data_ + fax, 0, 0, 0, &first);
-  wire.clear();
-  AppendWirePage(&wire, &first, 300);
+  wire = WirePage(&first, 300);
   EXPECT_TRUE(vt::ReadFile(Printout("COM2.prn")) == wire);
-  ExpectSheet(Printout("COM2-0002-1.png"), &first);
+  ExpectSheet(Printout("COM2-0002-1.png"), wire);
   EXPECT_FALSE(vt::Exists(Printout("COM2-0002-2.png")));
 }
 
@@ -235,8 +225,9 @@ TEST_F(PrintProgram, ConnectionFailuresTellWhatWentWrong) {
     EXPECT_NE(o.output.find("messagebox " + c.message), std::string::npos) << c.options << o.output;
     EXPECT_EQ(o.output.find("print page"), std::string::npos) << c.options << o.output;
   }
-  // An IAS query that times out twice is answered the third time.
-  vt::Outcome o = Run("--irda ias-timeout --printouts none", fax,
+  // An IAS query that times out twice is answered the third time; a PDU
+  // that cannot be read leaves small chunks.
+  vt::Outcome o = Run("--irda ias-timeout --irda pdu 0 --printouts none", fax,
                       "menu File/Print...\ntap-control 1021\ntap-control 1\nwait-log print job ended\n");
   EXPECT_NE(o.output.find("print page 1 sent"), std::string::npos) << o.output;
   EXPECT_FALSE(vt::Exists(Printout("IrDA-0001.pdf")));
