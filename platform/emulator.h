@@ -64,7 +64,7 @@ std::vector<KeyBinding> KeyMap(const DeviceModel& model);
 // ---------------------------------------------------------------------------
 // Options
 
-enum class IrdaMode { kPrinter, kNone, kIasNone, kRefuse };
+enum class IrdaMode { kPrinter, kNone, kNoSocket, kIasNone, kIasString, kIasTimeout, kRefuse };
 
 struct EmulatorConfig {
   std::string device = "ipaq3600";
@@ -82,6 +82,8 @@ struct EmulatorConfig {
   bool log = false;
   std::vector<int> heldKeys;
   IrdaMode irda = IrdaMode::kPrinter;
+  int irdaPdu = 2048;  // the link's maximum send PDU; 0 = cannot be read
+  std::string printouts = "both";  // the virtual printer's files: png, pdf, both, none
   std::vector<int> missingComPorts;
   std::string clipboardDump;
   std::string clock;  // "HH:MM" shown by the task bar instead of the time

@@ -17,6 +17,7 @@
 
 #include "imaging/core/files.h"
 #include "platform/devices/files_internal.h"
+#include "platform/devices/virtual_printer.h"
 #include "platform/kernel/kernel_objects.h"
 
 namespace ce {
@@ -260,8 +261,12 @@ namespace {
 struct FileRecord {
   int fd = -1;
   std::string host;
+  // A serial port's job for the virtual printer: it ends with the handle.
+  PrintoutJob* printer = nullptr;
+  std::mutex printerLock;
   ~FileRecord() {
     if (fd >= 0) ::close(fd);
+    EndPrintoutJob(printer);
   }
 };
 
@@ -334,7 +339,10 @@ HANDLE CreateFile(LPCWSTR path, DWORD access, DWORD, void*, DWORD disposition, D
         return INVALID_HANDLE_VALUE;
       }
     }
-    return OpenHost(PrintoutPath("COM" + std::to_string(port) + ".prn"), O_WRONLY | O_CREAT | O_APPEND);
+    const std::string name = "COM" + std::to_string(port);
+    HANDLE h = OpenHost(PrintoutPath(name + ".prn"), O_WRONLY | O_CREAT | O_APPEND);
+    if (h != INVALID_HANDLE_VALUE) File(h)->printer = BeginPrintoutJob(name.c_str());
+    return h;
   }
   if (((access & GENERIC_WRITE) || disposition != OPEN_EXISTING) && IsWriteProtected(path)) {
     // Opening an existing file for reading only is all a protected card allows.
@@ -403,6 +411,10 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* done, void*)
     total += static_cast<size_t>(n);
   }
   if (done) *done = static_cast<DWORD>(total);
+  if (f->printer) {
+    std::lock_guard<std::mutex> lk(f->printerLock);
+    FeedPrintoutJob(f->printer, buffer, total);
+  }
   return TRUE;
 }
 

@@ -1,7 +1,9 @@
 // The infrared socket fake: by default one printer in range, whose IAS
 // entry gives an integer LSAP and which appends every byte it receives to
-// \Printouts\IrDA Printer.prn.  --irda none / ias-none / refuse give the
-// failure paths.
+// \Printouts\IrDA Printer.prn and hands each connection to the virtual
+// printer as one job.  --irda none / nosocket / ias-none / ias-string /
+// ias-timeout / refuse give the failure paths, --irda pdu N the link's
+// maximum send PDU.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +11,7 @@
 
 #include "platform/ce_winsock.h"
 #include "platform/devices/files_internal.h"
+#include "platform/devices/virtual_printer.h"
 
 namespace ce {
 
@@ -18,11 +21,13 @@ namespace {
 
 constexpr BYTE kPrinterId[4] = {0x1A, 0x2B, 0x3C, 0x4D};
 constexpr int kPrinterLsap = 3;
-constexpr int kPduSize = 1024;
+constexpr int kIasTimeouts = 2;  // --irda ias-timeout: queries before the answer
 
 struct SocketRecord {
   bool connected = false;
   bool lptMode = false;
+  int iasQueries = 0;
+  PrintoutJob* printer = nullptr;
 };
 
 struct SocketTable {
@@ -41,6 +46,11 @@ thread_local int tLastError = 0;
 IrdaMode Mode() {
   std::lock_guard<std::mutex> lk(Sys().lock);
   return Sys().config.irda;
+}
+
+int PduSize() {
+  std::lock_guard<std::mutex> lk(Sys().lock);
+  return Sys().config.irdaPdu;
 }
 
 int Fail(int error) {
@@ -69,6 +79,10 @@ int WSACleanup() { return 0; }
 int WSAGetLastError() { return tLastError; }
 
 SOCKET socket(int family, int type, int) {
+  if (Mode() == IrdaMode::kNoSocket) {
+    tLastError = WSAEAFNOSUPPORT;
+    return INVALID_SOCKET;
+  }
   if (family != AF_IRDA || type != SOCK_STREAM) {
     tLastError = WSAEAFNOSUPPORT;
     return INVALID_SOCKET;
@@ -80,9 +94,12 @@ SOCKET socket(int family, int type, int) {
 }
 
 int getsockopt(SOCKET s, int level, int option, char* value, int* length) {
+  int iasQueries = 0;
   {
     std::lock_guard<std::mutex> lk(Sockets().lock);
-    if (!FindLocked(s)) return Fail(WSAENOTSOCK);
+    SocketRecord* r = FindLocked(s);
+    if (!r) return Fail(WSAENOTSOCK);
+    if (option == IRLMP_IAS_QUERY) iasQueries = ++r->iasQueries;
   }
   if (level != SOL_IRLMP || !value || !length || *length < 0) return Fail(WSAEFAULT);
   IrdaMode mode = Mode();
@@ -111,10 +128,16 @@ int getsockopt(SOCKET s, int level, int option, char* value, int* length) {
       q.irdaAttribName[sizeof(q.irdaAttribName) - 1] = 0;
       if (mode == IrdaMode::kNone || std::memcmp(q.irdaDeviceID, kPrinterId, 4) != 0)
         return Fail(WSAETIMEDOUT);
+      if (mode == IrdaMode::kIasTimeout && iasQueries <= kIasTimeouts) return Fail(WSAETIMEDOUT);
       bool asked = !std::strcmp(q.irdaClassName, "IrLPT") &&
                    !std::strcmp(q.irdaAttribName, "IrDA:IrLMP:LsapSel");
       if (mode == IrdaMode::kIasNone || !asked) {
         q.irdaAttribType = IAS_ATTRIB_NO_ATTRIB;
+      } else if (mode == IrdaMode::kIasString) {
+        q.irdaAttribType = IAS_ATTRIB_STR;
+        q.irdaAttribute.irdaAttribUsrStr.Len = 1;
+        q.irdaAttribute.irdaAttribUsrStr.CharSet = 0;
+        q.irdaAttribute.irdaAttribUsrStr.UsrStr[0] = '0' + kPrinterLsap;
       } else {
         q.irdaAttribType = IAS_ATTRIB_INT;
         q.irdaAttribute.irdaAttribInt = kPrinterLsap;
@@ -124,7 +147,8 @@ int getsockopt(SOCKET s, int level, int option, char* value, int* length) {
     }
     case IRLMP_SEND_PDU_LEN: {
       if (*length < 4) return Fail(WSAEFAULT);
-      int pdu = kPduSize;
+      int pdu = PduSize();
+      if (pdu <= 0) return Fail(WSAENOPROTOOPT);
       std::memcpy(value, &pdu, 4);
       *length = 4;
       return 0;
@@ -156,18 +180,21 @@ int connect(SOCKET s, const sockaddr* address, int length) {
   if (mode == IrdaMode::kNone || mode == IrdaMode::kRefuse || a.irdaAddressFamily != AF_IRDA ||
       std::memcmp(a.irdaDeviceID, kPrinterId, 4) != 0 || std::strcmp(a.irdaServiceName, service) != 0)
     return Fail(WSAECONNREFUSED);
+  if (!r->connected) r->printer = BeginPrintoutJob("IrDA");
   r->connected = true;
   return 0;
 }
 
 int send(SOCKET s, const char* data, int length, int) {
+  if (!data || length < 0) return Fail(WSAEFAULT);
   {
+    // The job's pages are printed under the table's lock: one sender at a time.
     std::lock_guard<std::mutex> lk(Sockets().lock);
     SocketRecord* r = FindLocked(s);
     if (!r) return Fail(WSAENOTSOCK);
     if (!r->connected) return Fail(WSAENOTCONN);
+    FeedPrintoutJob(r->printer, data, static_cast<size_t>(length));
   }
-  if (!data || length < 0) return Fail(WSAEFAULT);
   std::string path = PrintoutPath("IrDA Printer.prn");
   FILE* f = std::fopen(path.c_str(), "ab");
   if (!f) return Fail(WSAENOTCONN);
@@ -177,8 +204,15 @@ int send(SOCKET s, const char* data, int length, int) {
 }
 
 int closesocket(SOCKET s) {
-  std::lock_guard<std::mutex> lk(Sockets().lock);
-  if (!Sockets().sockets.erase(static_cast<uint32_t>(s >> 2))) return Fail(WSAENOTSOCK);
+  PrintoutJob* printer = nullptr;
+  {
+    std::lock_guard<std::mutex> lk(Sockets().lock);
+    SocketRecord* r = FindLocked(s);
+    if (!r) return Fail(WSAENOTSOCK);
+    printer = r->printer;
+    Sockets().sockets.erase(static_cast<uint32_t>(s >> 2));
+  }
+  EndPrintoutJob(printer);
   return 0;
 }
 

@@ -102,12 +102,28 @@ bool ParseEmulatorOptions(int argc, char** argv, EmulatorConfig* config,
       if (!need(&value)) return false;
       if (value == "printer") config->irda = IrdaMode::kPrinter;
       else if (value == "none") config->irda = IrdaMode::kNone;
+      else if (value == "nosocket") config->irda = IrdaMode::kNoSocket;
       else if (value == "ias-none") config->irda = IrdaMode::kIasNone;
+      else if (value == "ias-string") config->irda = IrdaMode::kIasString;
+      else if (value == "ias-timeout") config->irda = IrdaMode::kIasTimeout;
       else if (value == "refuse") config->irda = IrdaMode::kRefuse;
-      else {
-        *error = "--irda takes printer, none, ias-none or refuse";
+      else if (value == "pdu") {
+        if (!need(&value) || !Number(value, 0, 65535, &n)) {
+          *error = "--irda pdu takes a size from 0 (cannot be read) to 65535";
+          return false;
+        }
+        config->irdaPdu = static_cast<int>(n);
+      } else {
+        *error = "--irda takes printer, none, nosocket, ias-none, ias-string, ias-timeout, refuse or pdu N";
         return false;
       }
+    } else if (arg == "--printouts") {
+      if (!need(&value)) return false;
+      if (value != "png" && value != "pdf" && value != "both" && value != "none") {
+        *error = "--printouts takes png, pdf, both or none";
+        return false;
+      }
+      config->printouts = value;
     } else if (arg == "--no-com") {
       if (!need(&value) || !Number(value, 1, 4, &n)) {
         *error = "--no-com takes 1 to 4";
@@ -154,7 +170,11 @@ std::string EmulatorUsage(const EmulatorConfig& config) {
          "  --log                print message boxes, beeps, program starts, sounds, help\n"
          "                       pages and the program's milestones\n"
          "  --hold-key VK        a key held down at start (e.g. 0xC1)\n"
-         "  --irda MODE          printer (default), none, ias-none or refuse\n"
+         "  --irda MODE          printer (default), none, nosocket, ias-none, ias-string,\n"
+         "                       ias-timeout or refuse; --irda pdu N: the link's send PDU\n"
+         "                       (2048 by default, 0 cannot be read)\n"
+         "  --printouts KIND     what the virtual printer leaves in \\Printouts: png, pdf,\n"
+         "                       both (default) or none\n"
          "  --no-com N           serial port COMN: is missing\n"
          "  --clipboard-dump F   write the clipboard's bitmap to F as BMP\n"
          "  --clock HH:MM        the time the task bar shows\n"

@@ -17,6 +17,7 @@
 #include "viewer/dialogs/email.h"
 #include "viewer/dialogs/file_commands.h"
 #include "viewer/dialogs/info_dialogs.h"
+#include "viewer/print/print.h"
 #include "viewer/settings/settings.h"
 #include "viewer/slideshow/slide_show.h"
 
@@ -277,6 +278,7 @@ void OnCommand(HWND hwnd, int command) {
     case 40007: SaveAsCommand(hwnd); break;
     case 40011: StartProgram(u"peghelp.exe", u"file:zlv.htm#Main_Contents"); break;
     case 40012: ImageInfoCommand(hwnd); break;
+    case 40013: PrintCommand(hwnd); return;  // gives the focus to the progress dialog or back
     case 40018: ResizeCommand(hwnd); break;
     case 40019: CropCommand(hwnd); break;
     case 40020: RotateView(hwnd, 90); break;

@@ -7,9 +7,6 @@
 
 namespace zelmo {
 
-// Prints the current page on the printer chosen in the print dialog; the
-// worker disables `mainWindow` around it.
-void RunPrintJob(ce::HWND mainWindow);
 // Builds the thumbnails of the live file list.
 void BuildThumbnails();
 // Plays the open AVI or QuickTime clip (viewer/video).

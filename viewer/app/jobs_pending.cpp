@@ -1,11 +1,9 @@
-// Until printing and thumbnails exist, their jobs end at once; each
-// of those units replaces its function here with the real job in its own
-// file.
+// Until thumbnails exist, their job ends at once; the thumbnail unit
+// replaces this function with the real job in its own file.
 #include "viewer/app/jobs.h"
 
 namespace zelmo {
 
-void RunPrintJob(ce::HWND) {}
 void BuildThumbnails() {}
 
 }  // namespace zelmo

@@ -5,6 +5,7 @@
 #include "viewer/app/device.h"
 #include "viewer/app/jobs.h"
 #include "viewer/app/state.h"
+#include "viewer/print/print.h"
 
 namespace zelmo {
 
@@ -36,7 +37,7 @@ DWORD WorkerThread(void*) {
         ++gShared.jobsTaken;
         EnableWindow(gApp.mainWindow, FALSE);
         gShared.abortFlag = 0;
-        RunPrintJob(gApp.mainWindow);
+        PrintJob();
         EnableWindow(gApp.mainWindow, TRUE);
         break;
       case kJobThumbnails:

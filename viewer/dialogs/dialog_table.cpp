@@ -22,7 +22,12 @@ constexpr int kInfoIds[] = {1078, 1070, 1072, 1073, 1074, 1075, 1076, 1077, 1079
 constexpr int kAboutIds[] = {1070, 1073, 1074};
 constexpr int kEmailIds[] = {1010, 1011, 1001, 1, 2, 1050};
 constexpr int kVideoInformation[] = {1070, 1073, 1075, 1076, 1078, 1079, 1082, 1083, 1084};
+constexpr int kPrintIds[] = {1020, 1021, 1022, 1040, 1041, 1090, 1091, 1010, 1011, 1023,
+                             1024, 1025, 1026, 1027, 1051, 1050, 1,    2};
+constexpr int kPrintProgressIds[] = {1070, 1071, 1072, 2};
 constexpr DialogUse kDialogs[] = {
+    {u"PRINT", nullptr, kPrintIds},
+    {u"PRINTDLGBOX", nullptr, kPrintProgressIds},
     {u"134", nullptr, kVideoInformation},
     {u"135", nullptr, kEmailIds},
     {u"CROPDLG", nullptr, kCropIds},
