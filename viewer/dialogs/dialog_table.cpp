@@ -21,6 +21,14 @@ constexpr int kPageIds[] = {400, 1090, 410, 1, 2, 40011};
 constexpr int kInfoIds[] = {1078, 1070, 1072, 1073, 1074, 1075, 1076, 1077, 1079, 1080, 1081, 1040, 1041, 1042};
 constexpr int kAboutIds[] = {1070, 1073, 1074};
 constexpr int kEmailIds[] = {1010, 1011, 1001, 1, 2, 1050};
+constexpr int kPrefsIds[] = {1003, 1004, 1005, 1002, 1006, 1041, 1042, 1010, 1011, 1020, 1021, 1022, 1023, 1040, 40011};
+constexpr int kCaptureIds[] = {1020, 1021, 1022, 1023, 1040, 1050, 1043, 1041, 1090, 1044, 1052, 1001, 40011};
+constexpr int kSlideIds[] = {1010, 1011, 1040, 1008, 1001, 1003, 40011};
+constexpr int kJpegIds[] = {1020, 1021, 1022, 1011, 1001, 1002, 40011};
+constexpr int kToolbarIds[] = {1070, 1040, 1090, 1100, 1101, 1050, 1053, 1055, 1054, 1051, 40011};
+constexpr int kVideoIds[] = {1001, 1002, 1003, 1020, 1021, 1023, 1024, 40011};
+constexpr int kThumbIds[] = {1001, 1002, 1010, 1011, 40011};
+constexpr int kButtonIds[] = {1100, 1010, 1020, 1021, 1022, 1050, 40011};
 constexpr DialogUse kDialogs[] = {
     {u"135", nullptr, kEmailIds},
     {u"CROPDLG", nullptr, kCropIds},
@@ -33,6 +41,14 @@ constexpr DialogUse kDialogs[] = {
     {u"128", u"129", kSaveAsIds},
     {u"122", u"124", kFolderIds},
     {u"130", u"131", kFolderIds},
+    {u"PREFS", u"PREFS1", kPrefsIds},
+    {u"CAPSETTINGS", u"CAPSETTINGS1", kCaptureIds},
+    {u"SLIDESHOW", nullptr, kSlideIds},
+    {u"PREFS2", nullptr, kJpegIds},
+    {u"TOOLBARS", u"TOOLBARS1", kToolbarIds},
+    {u"VIDPREFS", u"VIDPREFS1", kVideoIds},
+    {u"THUMBS", nullptr, kThumbIds},
+    {u"BUTTONS", u"BUTTONS1", kButtonIds},
 };
 
 }  // namespace
