@@ -1,13 +1,18 @@
-// The "Settings" sheet, driven in the `zelmo` program by scripts on the
-// default, a wide, a buttonless and an unknown model.
+// The "Settings" sheet and "Associate File Types", driven in the `zelmo`
+// program by scripts on the default, a wide, a buttonless and an unknown
+// model; the registry entries of the file associations.
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "support/viewer.h"
+#include "viewer/app/state.h"
+#include "viewer/settings/preferences.h"
 
 namespace {
 
+using namespace ce;
+using namespace zelmo;
 namespace fs = std::filesystem;
 
 class PreferenceScripts : public vt::ViewerTest {
@@ -67,6 +72,46 @@ TEST_F(PreferenceScripts, CapturesGoToTheFolderBrowsedTo) {
   const std::string failed = Run("capture-read-only.txt", "--read-only '\\My Documents\\captures'");
   EXPECT_NE(failed.find("messagebox \"Screen Capture\" \"General I/O error\""), std::string::npos);
   EXPECT_EQ(Count(failed, "sound start"), 0);
+}
+
+TEST_F(PreferenceScripts, FileAssociationsAreWrittenOnlyOnRegister) {
+  Run("associate-cancel.txt");
+  EXPECT_EQ(Registry().find("Ravlo"), std::string::npos);
+  Run("associate.txt");
+}
+
+using FileAssociations = vt::ViewerTest;
+
+std::u16string DefaultValue(const char16_t* path) {
+  HKEY key;
+  if (RegOpenKeyEx(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return u"(none)";
+  WCHAR text[128] = {};
+  DWORD size = sizeof(text) - sizeof(WCHAR);
+  RegQueryValueEx(key, u"", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
+  RegCloseKey(key);
+  return text;
+}
+
+TEST_F(FileAssociations, TheClassIsAlwaysWrittenAndOnlyTickedExtensions) {
+  StartDevice("ipaq3600", {}, false);
+  gApp.programDirectory = u"\\Program Files\\Zelmo\\";
+  HKEY key;
+  ASSERT_EQ(RegCreateKeyEx(HKEY_CLASSES_ROOT, u".bmp", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const std::u16string paint = u"pbrush";
+  RegSetValueEx(key, u"", 0, REG_SZ, reinterpret_cast<const BYTE*>(paint.c_str()), 14);
+  RegCloseKey(key);
+  RegisterFileTypes(0);
+  EXPECT_EQ(DefaultValue(u"Ravlo.Document"), u"Ravlo Document");
+  EXPECT_EQ(DefaultValue(u"Ravlo.Document\\DefaultIcon"), u"\\Program Files\\Zelmo\\zelmo.exe,0");
+  EXPECT_EQ(DefaultValue(u"Ravlo.Document\\Shell\\Open\\Command"), u"\"\\Program Files\\Zelmo\\zelmo.exe\" %1");
+  EXPECT_EQ(DefaultValue(u".jpg"), u"(none)");
+  RegisterFileTypes(1u << 4 | 1u << 8);  // JPG and AWD
+  EXPECT_EQ(DefaultValue(u".jpg"), u"Ravlo.Document");
+  EXPECT_EQ(DefaultValue(u".jpeg"), u"Ravlo.Document");
+  EXPECT_EQ(DefaultValue(u".awd"), u"Ravlo.Document");
+  EXPECT_EQ(DefaultValue(u".bmp"), paint);
+  EXPECT_EQ(DefaultValue(u".tif"), u"(none)");
 }
 
 }  // namespace

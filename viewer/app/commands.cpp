@@ -300,6 +300,7 @@ void OnCommand(HWND hwnd, int command) {
     case 40053: EditImage(command, quillon::kDarken); break;
     case 40054: EditImage(command, quillon::kLighten); break;
     case 40040: PreferencesCommand(hwnd); break;
+    case 40041: FileAssociationsCommand(hwnd); break;
     case 40062: ScreenCapture(hwnd); break;
     case 40063: EndPage(false); break;
     case 40064: EndPage(true); break;

@@ -29,6 +29,7 @@ constexpr int kToolbarIds[] = {1070, 1040, 1090, 1100, 1101, 1050, 1053, 1055, 1
 constexpr int kVideoIds[] = {1001, 1002, 1003, 1020, 1021, 1023, 1024, 40011};
 constexpr int kThumbIds[] = {1001, 1002, 1010, 1011, 40011};
 constexpr int kButtonIds[] = {1100, 1010, 1020, 1021, 1022, 1050, 40011};
+constexpr int kAssociateIds[] = {1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1, 2, 40011};
 constexpr DialogUse kDialogs[] = {
     {u"135", nullptr, kEmailIds},
     {u"CROPDLG", nullptr, kCropIds},
@@ -49,6 +50,7 @@ constexpr DialogUse kDialogs[] = {
     {u"VIDPREFS", u"VIDPREFS1", kVideoIds},
     {u"THUMBS", nullptr, kThumbIds},
     {u"BUTTONS", u"BUTTONS1", kButtonIds},
+    {u"FILEASSOC", nullptr, kAssociateIds},
 };
 
 }  // namespace
