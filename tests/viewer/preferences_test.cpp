@@ -64,6 +64,11 @@ TEST_F(PreferenceScripts, ModelsWithoutButtonsOrScreenAccessGreyTheirControls) {
   Run("prefs-unknown.txt", "--device unknown");
 }
 
+TEST_F(PreferenceScripts, InGlimpseModeTheChangesLastUntilTheEnd) {
+  Run("prefs-glimpse.txt", "'\\My Documents\\photo.jpg'");
+  EXPECT_EQ(Registry().find("Tarnwick"), std::string::npos);
+}
+
 // The second capture after "Reset file counter" passes over CAP0001.BMP; a
 // write-protected folder gets the message and no file.
 TEST_F(PreferenceScripts, CapturesGoToTheFolderBrowsedTo) {
