@@ -321,6 +321,16 @@ void DropThumbnails() {
   gSettings.options.comboView = false;
   MoveWindow(main, 0, kTaskBarHeight, gApp.screenWidth, gApp.screenHeight - kTaskBarHeight, TRUE);
   MoveWindow(gView.stripScrollBar, 0, gApp.screenHeight, gApp.screenWidth, kStripScrollHeight, TRUE);
+  // The window may keep its size: the image area is laid out afresh all the same.
+  RECT client;
+  GetClientRect(main, &client);
+  LayOut(client.right, client.bottom);
+  if (ImageLoaded()) {
+    RebuildViewBitmap();
+    ComputeView(gView.mode);
+    ApplyPosition(CurrentPosition());
+    RenderView(false);
+  }
   LogMilestone("combo view off");
 }
 
