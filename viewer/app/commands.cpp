@@ -18,6 +18,7 @@
 #include "viewer/dialogs/file_commands.h"
 #include "viewer/dialogs/info_dialogs.h"
 #include "viewer/print/print.h"
+#include "viewer/settings/preferences.h"
 #include "viewer/settings/settings.h"
 #include "viewer/slideshow/slide_show.h"
 
@@ -300,6 +301,8 @@ void OnCommand(HWND hwnd, int command) {
     case 40052: EditImage(command, quillon::kToGray); break;
     case 40053: EditImage(command, quillon::kDarken); break;
     case 40054: EditImage(command, quillon::kLighten); break;
+    case 40040: PreferencesCommand(hwnd); break;
+    case 40041: FileAssociationsCommand(hwnd); break;
     case 40062: ScreenCapture(hwnd); break;
     case 40063: EndPage(false); break;
     case 40064: EndPage(true); break;

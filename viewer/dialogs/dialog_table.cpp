@@ -25,6 +25,15 @@ constexpr int kVideoInformation[] = {1070, 1073, 1075, 1076, 1078, 1079, 1082, 1
 constexpr int kPrintIds[] = {1020, 1021, 1022, 1040, 1041, 1090, 1091, 1010, 1011, 1023,
                              1024, 1025, 1026, 1027, 1051, 1050, 1,    2};
 constexpr int kPrintProgressIds[] = {1070, 1071, 1072, 2};
+constexpr int kPrefsIds[] = {1003, 1004, 1005, 1002, 1006, 1041, 1042, 1010, 1011, 1020, 1021, 1022, 1023, 1040, 40011};
+constexpr int kCaptureIds[] = {1020, 1021, 1022, 1023, 1040, 1050, 1043, 1041, 1090, 1044, 1052, 1001, 40011};
+constexpr int kSlideIds[] = {1010, 1011, 1040, 1008, 1001, 1003, 40011};
+constexpr int kJpegIds[] = {1020, 1021, 1022, 1011, 1001, 1002, 40011};
+constexpr int kToolbarIds[] = {1070, 1040, 1090, 1100, 1101, 1050, 1053, 1055, 1054, 1051, 40011};
+constexpr int kVideoIds[] = {1001, 1002, 1003, 1020, 1021, 1023, 1024, 40011};
+constexpr int kThumbIds[] = {1001, 1002, 1010, 1011, 40011};
+constexpr int kButtonIds[] = {1100, 1010, 1020, 1021, 1022, 1050, 40011};
+constexpr int kAssociateIds[] = {1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1, 2, 40011};
 constexpr DialogUse kDialogs[] = {
     {u"PRINT", nullptr, kPrintIds},
     {u"PRINTDLGBOX", nullptr, kPrintProgressIds},
@@ -40,6 +49,15 @@ constexpr DialogUse kDialogs[] = {
     {u"128", u"129", kSaveAsIds},
     {u"122", u"124", kFolderIds},
     {u"130", u"131", kFolderIds},
+    {u"PREFS", u"PREFS1", kPrefsIds},
+    {u"CAPSETTINGS", u"CAPSETTINGS1", kCaptureIds},
+    {u"SLIDESHOW", nullptr, kSlideIds},
+    {u"PREFS2", nullptr, kJpegIds},
+    {u"TOOLBARS", u"TOOLBARS1", kToolbarIds},
+    {u"VIDPREFS", u"VIDPREFS1", kVideoIds},
+    {u"THUMBS", nullptr, kThumbIds},
+    {u"BUTTONS", u"BUTTONS1", kButtonIds},
+    {u"FILEASSOC", nullptr, kAssociateIds},
 };
 
 }  // namespace

@@ -33,6 +33,8 @@ struct StoredValue {
 constexpr int32_t kAny = INT32_MAX;
 // The largest capture number: the counter is advanced before use.
 constexpr int32_t kMaxCaptureCount = 99999999;
+// An hour between slides at most.
+constexpr int32_t kMaxSlideDelay = 3600000;
 
 constexpr StoredValue kValues[] = {
     {.name = u"BkColor", .kind = Kind::kDword, .dword = &Settings::bkColor, .high = 2},
@@ -53,7 +55,7 @@ constexpr StoredValue kValues[] = {
     {.name = u"ToolBars", .kind = Kind::kToolbar},
     {.name = u"TransitionSpeed", .kind = Kind::kDword, .dword = &Settings::transitionSpeed, .high = 2},
     {.name = u"TransitionEffect", .kind = Kind::kDword, .dword = &Settings::transitionEffect, .high = 16},
-    {.name = u"SlideDelay", .kind = Kind::kDword, .dword = &Settings::slideDelay, .high = kAny},
+    {.name = u"SlideDelay", .kind = Kind::kDword, .dword = &Settings::slideDelay, .high = kMaxSlideDelay},
     {.name = u"AnimationRate", .kind = Kind::kDword, .dword = &Settings::animationRate, .high = 9},
     {.name = u"ThumbSize", .kind = Kind::kDword, .dword = &Settings::thumbSize, .high = 3},
     {.name = u"JPEGQuality", .kind = Kind::kDword, .dword = &Settings::jpegQuality, .high = 2},
@@ -97,13 +99,12 @@ static_assert(std::size(kOptionBits) == 20);
 
 bool IsViewMode(int32_t v) { return v == 40031 || v == 40032 || v == 40033 || v == 40042; }
 
-// A block is taken only when every code in it names a function.
+// A code that names no function becomes "Undefined", so the editors and
+// the dispatch only ever see codes of the table.
 template <size_t N>
 void ReadCodes(HKEY key, const char16_t* name, std::array<uint8_t, N>* place) {
-  std::array<uint8_t, N> block = *place;
-  if (ReadBlock(key, name, block) == 0) return;
-  if (std::all_of(block.begin(), block.end(), [](uint8_t c) { return c < kFunctionCount; }))
-    *place = block;
+  const size_t n = std::min(ReadBlock(key, name, *place), N);
+  for (size_t i = 0; i < n; ++i) (*place)[i] = std::min((*place)[i], kUndefinedFunction);
 }
 
 void ReadValue(HKEY key, const StoredValue& v, Settings* s, uint32_t* options, bool* haveOptions) {
