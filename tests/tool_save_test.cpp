@@ -15,7 +15,7 @@
 #include <functional>
 
 #include "imaging/writers/writers.h"
-#include "support/test_util.h"
+#include "support/support.h"
 
 namespace {
 

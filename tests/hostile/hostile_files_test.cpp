@@ -18,7 +18,7 @@
 #include "imaging/core/files.h"
 #include "imaging/pixels/pixels.h"
 #include "imaging/writers/writers.h"
-#include "support/test_util.h"
+#include "support/support.h"
 
 namespace {
 
