@@ -1,5 +1,7 @@
-// Single-page, single-strip little-endian TIFF files: header, directory,
-// the values that do not fit in an entry (the extra area), image data.
+// Single-strip little-endian TIFF files: header, directory, the values
+// that do not fit in an entry (the extra area), image data; each further
+// page appends its directory, extra area and data, linked from the
+// directory before.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -35,9 +37,29 @@ uint32_t TiffCompression(int code) {
   }
 }
 
+// Uncompressed rows top line first, unpadded; colour as red, green, blue.
+void WriteRows(const PageRecord* page, uint32_t rowBytes, Output& out);
+
+// Where the last directory of the file keeps its link to the next one, or
+// 0 when the pages already written do not read back as a chain.
+uint64_t LastLink(FileHandle handle, int32_t pages) {
+  uint8_t b[8];
+  const Bytes read{b, sizeof b};
+  if (ReadAt(handle, 0, b, 8) != 8 || !read.Equals(0, "II*\0", 4)) return 0;
+  uint64_t ifd = read.LE32(4);
+  for (int32_t k = 0; k < pages && ifd != 0; ++k) {
+    if (ReadAt(handle, ifd, b, 2) != 2) return 0;
+    const uint64_t link = ifd + 2 + 12 * static_cast<uint64_t>(read.LE16(0));
+    if (ReadAt(handle, link, b, 4) != 4) return 0;
+    ifd = read.LE32(0);
+    if (ifd == 0) return k + 1 == pages ? link : 0;
+  }
+  return 0;
+}
+
 }  // namespace
 
-int32_t WriteTiff(ImageFile* /*file*/, const PageRecord* page, HeaderArea& area, Output& out) {
+int32_t WriteTiff(ImageFile* file, const PageRecord* page, HeaderArea& area, Output& out) {
   const int bpp = page->bitsPerPixel;
   const int code = page->compression;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrParameter;
@@ -134,17 +156,28 @@ int32_t WriteTiff(ImageFile* /*file*/, const PageRecord* page, HeaderArea& area,
   entries.push_back({33432, 2, static_cast<uint32_t>(std::strlen(kCopyright) + 1), at, true});
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
 
+  // A further page goes at the end of the file (on a word boundary, where
+  // TIFF wants directories), its offsets moved by as much.
+  uint64_t link = 0, shift = 0;
+  if (file->pageCount > 0) {
+    link = LastLink(file->fileHandle, file->pageCount);
+    const int64_t end = Seek(file->fileHandle, 0, 2);
+    if (link == 0 || end < 8) return kErrParameter;
+    if (end % 2) out.Put("", 1);
+    shift = static_cast<uint64_t>(end + end % 2) - 8;
+  }
   const uint32_t n = static_cast<uint32_t>(entries.size());
   const uint32_t extraAt = 14 + 12 * n;
   const uint32_t imageAt = extraAt + static_cast<uint32_t>(extra.size());
+  if (shift + imageAt + imageBytes > UINT32_MAX) return kErrParameter;
   area.Bytes(0, "II", 2);
   area.Le16(2, 42);
   area.Le32(4, 8);
   area.Le16(8, n);
   for (uint32_t i = 0; i < n; ++i) {
     Entry e = entries[i];
-    if (e.tag == 273) e.value = imageAt;
-    if (e.inExtra) e.value += extraAt;
+    if (e.tag == 273) e.value = static_cast<uint32_t>(imageAt + shift);
+    if (e.inExtra) e.value += static_cast<uint32_t>(extraAt + shift);
     const uint32_t p = 10 + 12 * i;
     area.Le16(p, e.tag);
     area.Le16(p + 2, e.type);
@@ -159,13 +192,26 @@ int32_t WriteTiff(ImageFile* /*file*/, const PageRecord* page, HeaderArea& area,
   area.Le32(10 + 12 * n, 0);
   area.Bytes(extraAt, extra.data(), static_cast<uint32_t>(extra.size()));
   if (area.overflow) return kErrParameter;
-  out.Put(area.p, imageAt);
-
-  if (code != kUncompressed) {
-    out.Put(PageBytes(page), page->dataSize);
-    return kOk;
+  if (link) out.Put(area.p + 8, imageAt - 8);  // no second header
+  else out.Put(area.p, imageAt);
+  if (code != kUncompressed) out.Put(PageBytes(page), page->dataSize);
+  else WriteRows(page, rowBytes, out);
+  if (link && !out.failed) {
+    // The directory before points at this one only once it is complete.
+    uint8_t pointer[4];
+    PutLE32(pointer, static_cast<uint32_t>(shift + 8));
+    out.failed = Seek(file->fileHandle, static_cast<int64_t>(link), 0) < 0 ||
+                 Write(file->fileHandle, pointer, 4) != 4 ||
+                 Seek(file->fileHandle, 0, 2) < 0;
   }
-  // Uncompressed rows top line first, unpadded; colour as red, green, blue.
+  return kOk;
+}
+
+namespace {
+
+void WriteRows(const PageRecord* page, uint32_t rowBytes, Output& out) {
+  const uint32_t height = static_cast<uint32_t>(page->height);
+  const int bpp = page->bitsPerPixel;
   const bool bottomUp = page->layoutFlags & kLayoutBottomUp;
   std::vector<uint8_t> row(rowBytes);
   for (uint32_t k = 0; k < height; ++k) {
@@ -176,7 +222,8 @@ int32_t WriteTiff(ImageFile* /*file*/, const PageRecord* page, HeaderArea& area,
       for (uint32_t x = 0; x + 2 < rowBytes; x += 3) std::swap(row[x], row[x + 2]);
     out.Put(row.data(), rowBytes);
   }
-  return kOk;
 }
+
+}  // namespace
 
 }  // namespace quillon
