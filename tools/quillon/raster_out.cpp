@@ -6,12 +6,14 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cctype>
 #include <cstring>
 #include <vector>
 
 #include "imaging/core/files.h"
 #include "imaging/core/runlist.h"
 #include "tools/quillon/pages.h"
+#include "tools/quillon/tool.h"
 
 namespace quillon_tool {
 
@@ -25,6 +27,13 @@ struct Rows {
   bool bilevel;
   uint8_t* bits;  // a packed row of the page's width, plus one spare byte
 };
+
+bool EqualsIgnoringCase(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
+  return true;
+}
 
 bool EndsWith(const std::string& s, const std::string& tail) {
   if (s.size() < tail.size()) return false;
@@ -170,45 +179,50 @@ bool WritePnm(const Rows& rows, FILE* out, char kind, uint8_t* row) {
 
 }  // namespace
 
-std::string WritePage(const quillon::PageRecord& page, const std::string& path) {
-  char kind;
-  if (EndsWith(path, ".png")) kind = 'p';
-  else if (EndsWith(path, ".ppm")) kind = '6';
-  else if (EndsWith(path, ".pgm")) kind = '5';
-  else if (EndsWith(path, ".pbm")) kind = '4';
-  else return "unknown output type (use .png, .ppm, .pgm or .pbm)";
-  const int bpp = page.bitsPerPixel;
-  if ((bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24) || !Readable(page))
-    return "the page cannot be written (damaged page data)";
+char PictureFormat(const std::string& name) {
+  static constexpr struct {
+    const char* word;
+    char format;
+  } kFormats[] = {{"png", 'p'}, {"ppm", '6'}, {"pgm", '5'}, {"pbm", '4'}};
+  for (const auto& f : kFormats)
+    if (EqualsIgnoringCase(name, f.word) || EndsWith(name, std::string(".") + f.word)) return f.format;
+  return 0;
+}
 
+bool WritePage(const quillon::PageRecord& page, const std::string& path, char format) {
+  const std::string shown = IsStandardStream(path) ? "standard output" : path;
+  const int bpp = page.bitsPerPixel;
+  if ((bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24) || !Readable(page)) {
+    ReportText(shown, "the page cannot be written (damaged page data)");
+    return false;
+  }
   const size_t w = static_cast<size_t>(page.width);
   std::vector<uint8_t> row(3 * w + 8), bits(w / 8 + 8);
   Rows rows{&page, bpp == 1 || GrayPalette(page) ? 1 : 3, bpp == 1, bits.data()};
 
-  std::u16string target = quillon::Utf8ToUtf16(path);
   quillon::ReplacingSave save;
-  if (!quillon::BeginReplacingSave(target.c_str(), &save))
-    return "cannot create the file: " + SaveFailure(path, errno);
+  const bool toFile = !IsStandardStream(path);
+  if (toFile && !quillon::BeginReplacingSave(quillon::Utf8ToUtf16(path).c_str(), &save)) {
+    ReportSaveError(path, false, errno);
+    return false;
+  }
   // The stream has a descriptor of its own, so that closing it leaves the
   // save's to be flushed and renamed.
-  const int copy = ::dup(save.handle);
+  const int copy = ::dup(toFile ? save.handle : 1);
   FILE* out = copy >= 0 ? ::fdopen(copy, "wb") : nullptr;
-  if (!out) {
-    const int error = errno;
-    if (copy >= 0) ::close(copy);
-    quillon::AbandonReplacingSave(&save);
-    return std::string("cannot write the file: ") + std::strerror(error);
+  bool ok = out != nullptr;
+  if (!out && copy >= 0) ::close(copy);
+  if (ok) {
+    ok = format == 'p' ? WritePng(rows, out, row.data()) : WritePnm(rows, out, format, row.data());
+    ok = std::fclose(out) == 0 && ok;
   }
-  bool ok = kind == 'p' ? WritePng(rows, out, row.data()) : WritePnm(rows, out, kind, row.data());
-  ok = std::fclose(out) == 0 && ok;
+  if (ok && toFile) ok = quillon::CommitReplacingSave(&save);
   const int error = errno;
   if (!ok) {
-    quillon::AbandonReplacingSave(&save);
-    return std::string("write failed: ") + std::strerror(error);
+    if (toFile) quillon::AbandonReplacingSave(&save);
+    ReportSaveError(shown, true, error ? error : EIO);
   }
-  if (!quillon::CommitReplacingSave(&save))
-    return std::string("write failed: ") + std::strerror(errno);
-  return "";
+  return ok;
 }
 
 }  // namespace quillon_tool
