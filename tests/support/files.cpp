@@ -145,15 +145,14 @@ RunResult Tool(const std::vector<std::string>& arguments, const RunOptions& opti
   // while the other is read.
   TempDir dir;
   const std::string out = dir.Path("stdout"), err = dir.Path("stderr");
+  std::fflush(nullptr);  // else the child writes what the parent buffered
   const pid_t child = fork();
   if (child == 0) {
-    if (options.fileSizeLimit) {
-      const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
-      setrlimit(RLIMIT_FSIZE, &limit);
-    }
     const int in = open(options.input.empty() ? "/dev/null" : options.input.c_str(), O_RDONLY);
     if (in < 0 || !freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr) || dup2(in, 0) < 0)
       _exit(126);
+    const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+    if (options.fileSizeLimit) setrlimit(RLIMIT_FSIZE, &limit);
     std::vector<char*> argv{const_cast<char*>(QUILLON_TOOL)};
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
