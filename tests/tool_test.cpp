@@ -90,7 +90,7 @@ TEST(Tool, ScaleToGrayLevelsOfABilevelPage) {
   // Four 2 x 2 blocks with 2, 1, 3 and 4 white pixels (1 = white): levels
   // 0x80, 0x44, 0xC0 and 0xFF.
   TempDir dir;
-  const std::string tif = dir.Write("blocks.tif", BuildTiff({BilevelDirectory(8, 2, 1, {0xAF, 0x4B}).Set(262, 3, {1})}));
+  const std::string tif = dir.Write("blocks.tif", BuildTiff({BilevelDirectory(8, 2, 1, {0xAF, 0x4B}).Set(kTagPhotometric, kTiffShort, {1})}));
   const Raster gray = Render(tif, "--scale=50", "--gray");
   EXPECT_TRUE(SamePixels(Raster{0, 4, 1, 1, 0, {0x80, 0x44, 0xC0, 0xFF}}, gray));
 }
@@ -169,8 +169,8 @@ TEST(Tool, RenderingALargePageTakesAboutOnePage) {
   // another 96 MiB.
   TempDir dir;
   TiffDirectory large;
-  for (const auto& [tag, type, value] : {std::tuple{256, 4, 8192}, {257, 4, 4096}, {258, 3, 8}, {259, 3, 1},
-                                         {262, 3, 2}, {273, 4, 0}, {277, 3, 3}, {279, 4, 1}})
+  for (const auto& [tag, type, value] : {std::tuple{kTagImageWidth, kTiffLong, 8192}, {kTagImageLength, kTiffLong, 4096}, {kTagBitsPerSample, kTiffShort, 8}, {kTagCompression, kTiffShort, 1},
+                                         {kTagPhotometric, kTiffShort, 2}, {kTagStripOffsets, kTiffLong, 0}, {kTagSamplesPerPixel, kTiffShort, 3}, {kTagStripByteCounts, kTiffLong, 1}})
     large.Set(static_cast<uint16_t>(tag), static_cast<uint16_t>(type), {static_cast<uint32_t>(value)});
   const RunResult run = Tool({"render", dir.Write("large.tif", BuildTiff({large})), "--out", dir.Path("l.pbm")});
   EXPECT_EQ(run.status, 0) << run.errors;

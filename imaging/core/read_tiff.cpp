@@ -155,9 +155,9 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
   for (uint32_t i = 0; i < n; ++i) {
     TiffEntry e = ReadTiffEntry(f, directoryOffset + 2 + 12 * static_cast<uint64_t>(i), big);
     switch (e.tag) {
-      case 256: page->width = static_cast<int32_t>(std::min<uint32_t>(e.value, INT32_MAX)); break;
-      case 257: page->height = static_cast<int32_t>(std::min<uint32_t>(e.value, INT32_MAX)); break;
-      case 258:
+      case kTagImageWidth: page->width = static_cast<int32_t>(std::min<uint32_t>(e.value, INT32_MAX)); break;
+      case kTagImageLength: page->height = static_cast<int32_t>(std::min<uint32_t>(e.value, INT32_MAX)); break;
+      case kTagBitsPerSample:
         if (e.count == 1) {
           page->bitsPerPixel = static_cast<int8_t>(std::min<uint32_t>(e.value, 64));
         } else {
@@ -167,38 +167,38 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
             bitsAll8 = bitsAll8 && TiffArrayValue(f, e, k, big) == 8;
         }
         break;
-      case 259:
+      case kTagCompression:
         compression = MapCompression(e.value);
         tiffCompression = e.value;
         break;
-      case 262: photometric = e.value; break;
-      case 266: page->fillOrderReversed = e.value == 2 ? 1 : 0; break;
-      case 270: CopyText(f, e, page->comment); break;
-      case 271: case 305: CopyText(f, e, page->applicationText); break;
-      case 272: case 33432: CopyText(f, e, page->plainText); break;
-      case 273: offsets = e; haveOffsets = true; break;
-      case 277: samples = e.value; break;
-      case 278: rowsPerStrip = e.value; break;
-      case 279: counts = e; haveCounts = true; break;
-      case 282: xRes = e; haveX = true; break;
-      case 283: yRes = e; haveY = true; break;
-      case 284: planar = e.value; break;
-      case 292: t4Options = e.value; break;
-      case 296: unit = e.value; break;
-      case 317: predictor = e.value; break;
-      case 320: colorMap = e; haveColorMap = true; break;
-      case 347: tables = e; haveTables = true; break;
-      case 513:
+      case kTagPhotometric: photometric = e.value; break;
+      case kTagFillOrder: page->fillOrderReversed = e.value == 2 ? 1 : 0; break;
+      case kTagImageDescription: CopyText(f, e, page->comment); break;
+      case kTagMake: case kTagSoftware: CopyText(f, e, page->applicationText); break;
+      case kTagModel: case kTagCopyright: CopyText(f, e, page->plainText); break;
+      case kTagStripOffsets: offsets = e; haveOffsets = true; break;
+      case kTagSamplesPerPixel: samples = e.value; break;
+      case kTagRowsPerStrip: rowsPerStrip = e.value; break;
+      case kTagStripByteCounts: counts = e; haveCounts = true; break;
+      case kTagXResolution: xRes = e; haveX = true; break;
+      case kTagYResolution: yRes = e; haveY = true; break;
+      case kTagPlanarConfig: planar = e.value; break;
+      case kTagT4Options: t4Options = e.value; break;
+      case kTagResolutionUnit: unit = e.value; break;
+      case kTagPredictor: predictor = e.value; break;
+      case kTagColorMap: colorMap = e; haveColorMap = true; break;
+      case kTagJpegTables: tables = e; haveTables = true; break;
+      case kTagJpegInterchange:
         offsets = e;
         offsets.count = 1;
         haveOffsets = true;
         break;
-      case 514:
+      case kTagJpegInterchangeLength:
         counts = e;
         counts.count = 1;
         haveCounts = true;
         break;
-      case 999: whole = true; break;
+      case kTagOneStrip: whole = true; break;
       default: break;
     }
   }

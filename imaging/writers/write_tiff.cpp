@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/core/tiff.h"
 #include "imaging/writers/output.h"
 #include "imaging/writers/writers.h"
 
@@ -97,44 +98,44 @@ int32_t WriteTiff(ImageFile* file, const PageRecord* page, HeaderArea& area, Out
   else photometric = 3;
 
   std::vector<Entry> entries;
-  entries.push_back({254, 4, 1, 0, false});
-  entries.push_back({256, 4, 1, static_cast<uint32_t>(page->width), false});
-  entries.push_back({257, 4, 1, height, false});
+  entries.push_back({kTagNewSubfileType, kTiffLong, 1, 0, false});
+  entries.push_back({kTagImageWidth, kTiffLong, 1, static_cast<uint32_t>(page->width), false});
+  entries.push_back({kTagImageLength, kTiffLong, 1, height, false});
   const uint32_t commentLength = static_cast<uint32_t>(strnlen(page->comment, 127));
   if (commentLength) {
     put(0, page->comment, commentLength + 1);
     extra[commentLength] = 0;
-    entries.push_back({270, 2, commentLength + 1, 0, true});
+    entries.push_back({kTagImageDescription, kTiffAscii, commentLength + 1, 0, true});
   }
   if (bpp == 24) {
     // Three samples of 8 bits, so that every reader takes the pixels apart.
     uint32_t at = align(2);
     const uint16_t eights[3] = {8, 8, 8};
     put(at, eights, 6);
-    entries.push_back({258, 3, 3, at, true});
+    entries.push_back({kTagBitsPerSample, kTiffShort, 3, at, true});
   } else {
-    entries.push_back({258, 4, 1, static_cast<uint32_t>(bpp), false});
+    entries.push_back({kTagBitsPerSample, kTiffLong, 1, static_cast<uint32_t>(bpp), false});
   }
-  entries.push_back({259, 4, 1, TiffCompression(code), false});
-  entries.push_back({262, 4, 1, photometric, false});
-  entries.push_back({266, 4, 1, page->fillOrderReversed == 1 ? 2u : 1u, false});
-  entries.push_back({273, 4, 1, 0, false});  // set below
-  entries.push_back({277, 4, 1, bpp == 24 ? 3u : 1u, false});
-  entries.push_back({278, 4, 1, height, false});
-  entries.push_back({279, 4, 1, static_cast<uint32_t>(imageBytes), false});
+  entries.push_back({kTagCompression, kTiffLong, 1, TiffCompression(code), false});
+  entries.push_back({kTagPhotometric, kTiffLong, 1, photometric, false});
+  entries.push_back({kTagFillOrder, kTiffLong, 1, page->fillOrderReversed == 1 ? 2u : 1u, false});
+  entries.push_back({kTagStripOffsets, kTiffLong, 1, 0, false});  // set below
+  entries.push_back({kTagSamplesPerPixel, kTiffLong, 1, bpp == 24 ? 3u : 1u, false});
+  entries.push_back({kTagRowsPerStrip, kTiffLong, 1, height, false});
+  entries.push_back({kTagStripByteCounts, kTiffLong, 1, static_cast<uint32_t>(imageBytes), false});
   uint32_t at = align(4);
   const uint32_t xr[2] = {static_cast<uint32_t>(page->xResolution), 1};
   const uint32_t yr[2] = {static_cast<uint32_t>(page->yResolution), 1};
   put(at, xr, 8);
   put(at + 8, yr, 8);
-  entries.push_back({282, 5, 1, at, true});
-  entries.push_back({283, 5, 1, at + 8, true});
-  if (code == kG3TwoD) entries.push_back({292, 4, 1, 1, false});
-  entries.push_back({296, 4, 1, 2, false});
+  entries.push_back({kTagXResolution, kTiffRational, 1, at, true});
+  entries.push_back({kTagYResolution, kTiffRational, 1, at + 8, true});
+  if (code == kG3TwoD) entries.push_back({kTagT4Options, kTiffLong, 1, 1, false});
+  entries.push_back({kTagResolutionUnit, kTiffLong, 1, 2, false});
   at = static_cast<uint32_t>(extra.size());
   put(at, kLibraryBanner.data(), kLibraryBanner.size());
   extra.push_back(0);
-  entries.push_back({305, 2, static_cast<uint32_t>(kLibraryBanner.size() + 1), at, true});
+  entries.push_back({kTagSoftware, kTiffAscii, static_cast<uint32_t>(kLibraryBanner.size() + 1), at, true});
   if ((bpp == 4 || bpp == 8) && code != kJpeg) {
     at = align(2);
     const uint32_t n = 1u << bpp;
@@ -145,15 +146,15 @@ int32_t WriteTiff(ImageFile* file, const PageRecord* page, HeaderArea& area, Out
       map[2 * n + i] = static_cast<uint16_t>(page->palette[3 * i] * 257);
     }
     put(at, map.data(), map.size() * 2);
-    entries.push_back({320, 3, 3 * n, at, true});
+    entries.push_back({kTagColorMap, kTiffShort, 3 * n, at, true});
   }
   if (code == kJpeg && bpp == 24) {
     // The encoder subsamples chrominance 2 x 2.
-    entries.push_back({530, 3, 2, 2 | (2u << 16), false});
+    entries.push_back({kTagYCbCrSubsampling, kTiffShort, 2, 2 | (2u << 16), false});
   }
   at = static_cast<uint32_t>(extra.size());
   put(at, kCopyright, std::strlen(kCopyright) + 1);
-  entries.push_back({33432, 2, static_cast<uint32_t>(std::strlen(kCopyright) + 1), at, true});
+  entries.push_back({kTagCopyright, kTiffAscii, static_cast<uint32_t>(std::strlen(kCopyright) + 1), at, true});
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
 
   // A further page goes at the end of the file (on a word boundary, where
@@ -176,7 +177,7 @@ int32_t WriteTiff(ImageFile* file, const PageRecord* page, HeaderArea& area, Out
   area.Le16(8, n);
   for (uint32_t i = 0; i < n; ++i) {
     Entry e = entries[i];
-    if (e.tag == 273) e.value = static_cast<uint32_t>(imageAt + shift);
+    if (e.tag == kTagStripOffsets) e.value = static_cast<uint32_t>(imageAt + shift);
     if (e.inExtra) e.value += static_cast<uint32_t>(extraAt + shift);
     const uint32_t p = 10 + 12 * i;
     area.Le16(p, e.tag);

@@ -28,6 +28,7 @@
 #include "imaging/core/core.h"
 #include "imaging/core/files.h"
 #include "imaging/core/page.h"
+#include "imaging/core/tiff_tags.h"
 
 namespace testutil {
 
