@@ -56,6 +56,7 @@ TEST(Tool, BehavesAsUsersExpect) {
       {{"info", photo}, 0, "unknown resolution\n"},
       {{"info", gif}, 0, "size: 1190 bytes\n  animation: 4 frames, 64 x 64, 200 ms a frame\n"},
       {{"info", "--pages", gif}, 0, "frame 4: 64 x 64 at 0,0, 4 bpp, LZW, 200 ms\n"},
+      {{"info", QUILLON_FUZZ "/corpus/open/flc"}, 0, "animation: 3 frames, 23 x 11, 70 ms a frame\n"},
       {{"info", SamplePath("clip.avi")}, 0, "clip: 20 frames, 160 x 120, 24 bpp, Motion-JPEG, 100 ms a frame\n"},
   };
   for (const Case& c : cases) {

@@ -50,8 +50,14 @@ std::string Resolution(const quillon::PageRecord& p) {
   return std::to_string(p.xResolution) + " x " + std::to_string(p.yResolution) + " dpi";
 }
 
+// A frame's duration in milliseconds: GIF frames carry their own, FLI
+// frames share the header's.
+int32_t FrameMs(const quillon::ImageFile& file, const quillon::PageRecord& p) {
+  return file.fileType == quillon::kFileGif ? p.frameDelay * 10 : FliFrameMs(file);
+}
+
 // The line of one page or frame.
-void PrintPage(Kind kind, int32_t number, const quillon::PageRecord& p) {
+void PrintPage(const quillon::ImageFile& file, Kind kind, int32_t number, const quillon::PageRecord& p) {
   const char* coding = quillon::CompressionName(p.compression);
   if (kind == kDocument)
     std::printf("  page %d: %d x %d, %d bpp, %s, %s\n", number, p.width, p.height, p.bitsPerPixel, coding,
@@ -60,7 +66,7 @@ void PrintPage(Kind kind, int32_t number, const quillon::PageRecord& p) {
     std::printf("  frame %d: %d x %d, %d bpp, %s\n", number, p.width, p.height, p.bitsPerPixel, coding);
   else
     std::printf("  frame %d: %d x %d at %d,%d, %d bpp, %s, %d ms\n", number, p.width, p.height, p.frameLeft,
-                p.frameTop, p.bitsPerPixel, coding, p.frameDelay * 10);
+                p.frameTop, p.bitsPerPixel, coding, FrameMs(file, p));
 }
 
 // Lists one opened file; false when a page could not be read.
@@ -84,9 +90,10 @@ bool PrintFile(const std::string& name, File& opened, bool everyFrame) {
     }
     const quillon::PageRecord& p = page.record;
     if (i == 0 && kind == kAnimation) {
-      const int32_t ms = file.fileType == quillon::kFileGif ? p.frameDelay * 10 : FliFrameMs(file);
-      std::printf("  animation: %d frames, %d x %d, %d ms a frame\n", file.pageCount, p.screenWidth,
-                  p.screenHeight, ms);
+      // GIF frames are placed on a logical screen; FLI frames are the screen.
+      const bool gif = file.fileType == quillon::kFileGif;
+      std::printf("  animation: %d frames, %d x %d, %d ms a frame\n", file.pageCount, gif ? p.screenWidth : p.width,
+                  gif ? p.screenHeight : p.height, FrameMs(file, p));
     } else if (i == 0 && kind == kClip) {
       std::printf("  clip: %d frames, %d x %d, %d bpp, %s, %d ms a frame\n", file.pageCount, p.width, p.height,
                   p.bitsPerPixel, quillon::CompressionName(p.compression), file.frameDuration);
@@ -96,7 +103,7 @@ bool PrintFile(const std::string& name, File& opened, bool everyFrame) {
       else
         std::printf("  sound: none\n");
     }
-    if (kind == kDocument || everyFrame) PrintPage(kind, i + 1, p);
+    if (kind == kDocument || everyFrame) PrintPage(file, kind, i + 1, p);
   }
   return ok;
 }
