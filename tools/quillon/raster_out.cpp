@@ -12,6 +12,7 @@
 
 #include "imaging/core/files.h"
 #include "imaging/core/runlist.h"
+#include "imaging/pixels/pixels.h"
 #include "tools/quillon/pages.h"
 #include "tools/quillon/tool.h"
 
@@ -56,15 +57,6 @@ bool Readable(const quillon::PageRecord& p) {
                           rowBytes) <= p.dataSize;
 }
 
-bool GrayPalette(const quillon::PageRecord& p) {
-  if ((p.bitsPerPixel != 4 && p.bitsPerPixel != 8) || !p.palette) return false;
-  for (int i = 0; i < (1 << p.bitsPerPixel); ++i) {
-    const uint8_t* e = p.palette + 3 * i;
-    if (e[0] != e[1] || e[1] != e[2]) return false;
-  }
-  return true;
-}
-
 // Row y of a bilevel page into rows.bits: packed, 1 = white, MSB first.
 void BilevelRow(const Rows& rows, int32_t y) {
   const quillon::PageRecord& p = *rows.page;
@@ -75,45 +67,12 @@ void BilevelRow(const Rows& rows, int32_t y) {
                 quillon::RowBytes(p.width, 1));
 }
 
-inline uint8_t Widen5(uint32_t v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
-inline uint8_t Widen6(uint32_t v) { return static_cast<uint8_t>((v << 2) | (v >> 4)); }
-
 // Row y (counted from the top of the picture) as 8-bit samples.
 void SampleRow(const Rows& rows, int32_t y, uint8_t* out) {
   const quillon::PageRecord& p = *rows.page;
-  const uint32_t w = static_cast<uint32_t>(p.width);
-  if (rows.bilevel) {
-    BilevelRow(rows, y);
-    for (uint32_t x = 0; x < w; ++x) out[x] = (rows.bits[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
-    return;
-  }
-  const bool upsideDown = p.layoutFlags & quillon::kLayoutBottomUp;
-  const uint64_t line = upsideDown ? static_cast<uint64_t>(p.height - 1 - y) : static_cast<uint64_t>(y);
-  const uint8_t* src = p.data + p.dataOffset + line * p.bytesPerLine;
-  switch (p.bitsPerPixel) {
-    case 24:  // Blue, Green, Red
-      for (uint32_t x = 0; x < w; ++x, out += 3, src += 3) out[0] = src[2], out[1] = src[1], out[2] = src[0];
-      return;
-    case 16:
-      for (uint32_t x = 0; x < w; ++x, out += 3) {
-        const uint32_t v = src[2 * x] | (src[2 * x + 1] << 8);
-        out[0] = Widen5(v >> 11), out[1] = Widen6((v >> 5) & 63), out[2] = Widen5(v & 31);
-      }
-      return;
-    default:  // 4 and 8: palette indexes (without a palette, gray levels)
-      for (uint32_t x = 0; x < w; ++x) {
-        const uint32_t index = p.bitsPerPixel == 8 ? src[x] : (x % 2 ? src[x / 2] & 15 : src[x / 2] >> 4);
-        const uint8_t* e = p.palette ? p.palette + 3 * index : nullptr;
-        if (rows.channels == 1) {
-          out[x] = e ? e[0] : static_cast<uint8_t>(index);
-        } else {
-          out[3 * x] = e ? e[2] : static_cast<uint8_t>(index);
-          out[3 * x + 1] = e ? e[1] : static_cast<uint8_t>(index);
-          out[3 * x + 2] = e ? e[0] : static_cast<uint8_t>(index);
-        }
-      }
-      return;
-  }
+  if (!rows.bilevel) return quillon::PictureRow(p, y, rows.channels == 1, out);
+  BilevelRow(rows, y);
+  for (int32_t x = 0; x < p.width; ++x) out[x] = (rows.bits[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
 }
 
 // libpng's errors end the write quietly: the caller reports the reason.
@@ -198,7 +157,7 @@ bool WritePage(const quillon::PageRecord& page, const std::string& path, char fo
   }
   const size_t w = static_cast<size_t>(page.width);
   std::vector<uint8_t> row(3 * w + 8), bits(w / 8 + 8);
-  Rows rows{&page, bpp == 1 || GrayPalette(page) ? 1 : 3, bpp == 1, bits.data()};
+  Rows rows{&page, bpp == 1 || quillon::HasGrayPalette(page) ? 1 : 3, bpp == 1, bits.data()};
 
   quillon::ReplacingSave save;
   const bool toFile = !IsStandardStream(path);
