@@ -348,6 +348,13 @@ constexpr int VK_RIGHT = 0x27;
 constexpr int VK_DOWN = 0x28;
 constexpr int VK_DELETE = 0x2E;
 constexpr int VK_F1 = 0x70;
+constexpr int VK_F23 = 0x86;
+// The application buttons.
+constexpr int VK_APP1 = 0xC1;
+constexpr int VK_APP2 = 0xC2;
+constexpr int VK_APP3 = 0xC3;
+constexpr int VK_APP4 = 0xC4;
+constexpr int VK_APP5 = 0xC5;
 
 // Bit 15 set: the key or the pen is down now.
 int16_t GetAsyncKeyState(int virtualKey);

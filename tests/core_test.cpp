@@ -115,7 +115,7 @@ int RunSum(const uint8_t* line) {
 
 }  // namespace
 
-TEST(RunLists, RowToRunsMatchesTheDocumentedBytes) {
+TEST(RunLists, RowToRunsWritesOneByteRunsTwoByteRunsAndAThreeZeroEnd) {
   // Ten white pixels, six padding bits.
   EXPECT_EQ(Runs({0xFF, 0xC0}, 10), (std::vector<uint8_t>{0x0A, 0, 0, 0}));
   // Width 0: four zero bytes.

@@ -12,13 +12,13 @@ TEST(DocReadersRender, EveryFormatRendersItsPagesAsTheLibraryDecodesThem) {
   for (const auto& [input, type] : {std::pair{corpus + "awd", "AWD"}, {corpus + "ioca", "IOCA"}, {corpus + "pseg", "PSEG"},
                                     {corpus + "winfax10", "WinFAX"}, {corpus + "flc", "FLI"},
                                     {DataPath("docreaders/small-200.cal"), "CALS"}}) {
-    EXPECT_NE(Tool("info " + Quote(input)).output.find(type), std::string::npos) << input;
+    EXPECT_NE(Tool({"info", input}).output.find(type), std::string::npos) << input;
     OpenedFile f(input);
     ASSERT_GT(f->pageCount, 0) << input;
     for (int32_t page = 0; page < f->pageCount; ++page) {
       const std::string output = dir.Path("page.ppm");
-      const RunResult run = Tool("render " + Quote(input) + " --page " + std::to_string(page + 1) + " --out " + Quote(output));
-      ASSERT_EQ(run.status, 0) << input << ": " << run.output;
+      const RunResult run = Tool({"render", input, "--page", std::to_string(page + 1), "--out", output});
+      ASSERT_EQ(run.status, 0) << input << ": " << run.errors;
       EXPECT_TRUE(SamePixels(FileRaster(input, page), ReadImage(output))) << input << " page " << page + 1;
     }
   }

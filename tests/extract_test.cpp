@@ -137,8 +137,8 @@ TEST(Extract, TiffStripsInBothByteOrdersAndCutAtTheEnd) {
   // Three strips of one row each, 8-bit gray, in reverse order; the count
   // field of a big-endian file is a whole 32-bit value.
   for (bool big : {false, true}) {
-    Extracted page(BuildTiff({BilevelDirectory(2, 3, 1, {10, 20, 30, 40, 50, 60}).Set(258, 3, {8}).Set(262, 3, {1})
-                                  .Set(278, 4, {1}).Set(273, 4, {12, 10, 8}).Set(279, 3, {2, 2, 2})}, big));
+    Extracted page(BuildTiff({BilevelDirectory(2, 3, 1, {10, 20, 30, 40, 50, 60}).Set(kTagBitsPerSample, kTiffShort, {8}).Set(kTagPhotometric, kTiffShort, {1})
+                                  .Set(kTagRowsPerStrip, kTiffLong, {1}).Set(kTagStripOffsets, kTiffLong, {12, 10, 8}).Set(kTagStripByteCounts, kTiffShort, {2, 2, 2})}, big));
     ASSERT_EQ(page.result, kOk) << big;
     Page out;
     ASSERT_EQ(Decode(page.page.get(), out), kOk);
@@ -146,7 +146,7 @@ TEST(Extract, TiffStripsInBothByteOrdersAndCutAtTheEnd) {
     EXPECT_EQ(Data(out.get(), 6), (Bytes{50, 60, 30, 40, 10, 20}));
   }
   // A byte count reaching past the end is cut at the end of the file.
-  const Bytes bytes = BuildTiff({BilevelDirectory(8, 2, 4, {1, 2, 3, 4}).Set(279, 4, {5000})});
+  const Bytes bytes = BuildTiff({BilevelDirectory(8, 2, 4, {1, 2, 3, 4}).Set(kTagStripByteCounts, kTiffLong, {5000})});
   Extracted cut(bytes);
   ASSERT_EQ(cut.result, kOk);
   EXPECT_EQ(cut->dataOffset + cut->dataSize, bytes.size());

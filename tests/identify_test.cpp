@@ -64,7 +64,7 @@ TEST(Identify, BmpInfoHeaderSizes) {
 // The directory walks of multi-page files in both byte orders: the samples.
 TEST(Identify, TiffDirectoriesOfTooFewEntriesFailToOpen) {
   TiffDirectory small;
-  small.fields = {{256, 4, {8}, {}}, {257, 4, {8}, {}}, {258, 3, {1}, {}}, {259, 3, {1}, {}}};
+  small.fields = {{kTagImageWidth, kTiffLong, {8}, {}}, {kTagImageLength, kTiffLong, {8}, {}}, {kTagBitsPerSample, kTiffShort, {1}, {}}, {kTagCompression, kTiffShort, {1}, {}}};
   Bytes bytes = BuildTiff({BilevelDirectory(8, 8, 1, Bytes(8, 0)), small});
   bytes.resize((bytes.size() + 3) / 4 * 4 + 64, 0);  // room for a full 60-byte read
   EXPECT_EQ(Open(bytes).result, kErrBadHeader);

@@ -52,7 +52,7 @@ TEST(JpegExif, WithoutAThumbnailTheOneEighthPictureAndTheTexts) {
   // An Exif block of one directory: no thumbnail, and the texts of the
   // first directory come with the main picture.
   TiffDirectory first;
-  first.fields = {{271, 2, {}, "Tarnwick"}, {272, 2, {}, "QuickSnap 2"}};
+  first.fields = {{kTagMake, kTiffAscii, {}, "Tarnwick"}, {kTagModel, kTiffAscii, {}, "QuickSnap 2"}};
   const Bytes single = WithExif(kPlain, BuildTiff({first}));
   EXPECT_EQ(Ours(single, kFlagJpegThumbnail).pixels, eighth.pixels);
   PageRecord source = CodedPage(single, kJpeg, 0, 0, 24);
@@ -69,10 +69,10 @@ TEST(JpegExif, UncompressedThumbnailsComeAs16Bits) {
     rgb.pixels.insert(rgb.pixels.end(), {static_cast<uint8_t>(i * 17), static_cast<uint8_t>(255 - i * 9),
                                          static_cast<uint8_t>(i * 5 + 40)});
   TiffDirectory first, second;
-  first.fields = {{305, 2, {}, "Firmware 1.02"}};
+  first.fields = {{kTagSoftware, kTiffAscii, {}, "Firmware 1.02"}};
   second.image = rgb.pixels;
-  second.fields = {{256, 3, {5}, ""}, {257, 3, {3}, ""}, {258, 3, {8, 8, 8}, ""}, {259, 3, {1}, ""}, {262, 3, {2}, ""},
-                   {273, 4, {}, ""},  {277, 3, {3}, ""}, {278, 3, {3}, ""},       {279, 4, {}, ""}};
+  second.fields = {{kTagImageWidth, kTiffShort, {5}, ""}, {kTagImageLength, kTiffShort, {3}, ""}, {kTagBitsPerSample, kTiffShort, {8, 8, 8}, ""}, {kTagCompression, kTiffShort, {1}, ""}, {kTagPhotometric, kTiffShort, {2}, ""},
+                   {kTagStripOffsets, kTiffLong, {}, ""},  {kTagSamplesPerPixel, kTiffShort, {3}, ""}, {kTagRowsPerStrip, kTiffShort, {3}, ""},       {kTagStripByteCounts, kTiffLong, {}, ""}};
   for (bool big : {false, true})
     EXPECT_TRUE(SamePixels(Widened565(rgb), Ours(WithExif(kGray, BuildTiff({first, second}, big)), kFlagJpegThumbnail)))
         << big;
@@ -88,10 +88,10 @@ TEST(JpegExif, HostileExifBlocksEndCleanly) {
   };
   // Second directory naming a thumbnail past the block's end.
   TiffDirectory first, second;
-  first.fields = {{271, 2, {}, "x"}};
-  second.fields = {{259, 3, {6}, ""}, {513, 4, {60000}, ""}, {514, 4, {4000}, ""}};
+  first.fields = {{kTagMake, kTiffAscii, {}, "x"}};
+  second.fields = {{kTagCompression, kTiffShort, {6}, ""}, {kTagJpegInterchange, kTiffLong, {60000}, ""}, {kTagJpegInterchangeLength, kTiffLong, {4000}, ""}};
   blocks.push_back(BuildTiff({first, second}));
-  second.fields = {{259, 3, {6}, ""}, {513, 4, {8}, ""}, {514, 4, {0xFFFFFFF0}, ""}};
+  second.fields = {{kTagCompression, kTiffShort, {6}, ""}, {kTagJpegInterchange, kTiffLong, {8}, ""}, {kTagJpegInterchangeLength, kTiffLong, {0xFFFFFFF0}, ""}};
   blocks.push_back(BuildTiff({first, second}, true));
   for (const Bytes& block : blocks) {
     EXPECT_EQ(Ours(WithExif(kGray, block), kFlagJpegThumbnail).pixels, eighth.pixels);

@@ -38,8 +38,8 @@ TEST(JpegSave, ToolWritesJfifAndTiffJpegThatThePeersRead) {
   ASSERT_EQ(reference.result, kOk);
   const std::string jpg = dir.Path("photo.jpg"), tif = dir.Path("photo.tif");
   for (const auto& [out, type] : {std::pair{jpg, "JPEG JFIF"}, std::pair{tif, "TIFF JPEG"}}) {
-    const RunResult run = Tool("convert " + Quote(source) + " " + Quote(out) + " --type '" + type + "'");
-    ASSERT_EQ(run.status, 0) << run.output;
+    const RunResult run = Tool({"convert", source, out, "--type", type});
+    ASSERT_EQ(run.status, 0) << run.errors;
     EXPECT_GE(Psnr(FileRaster(out), reference), 36) << type;
   }
   const Raster peer = JpegDecode(ReadFileBytes(jpg));

@@ -44,7 +44,7 @@ Image ReadRaster(const Bytes& pcl, int32_t width) {
 
 }  // namespace
 
-TEST(Pcl, RowsOfTheDocumentedPages) {
+TEST(Pcl, RowsArePackBitsInModeTwoBetweenStartAndEndRaster) {
   EXPECT_EQ(Pcl(testpix::Uniform(16, 1, 1, 1)),
             (Bytes{0x1B, '*', 'b', '2', 'M', 0x1B, '*', 'r', '0', 'A', 0x1B, '*', 'b', '2', 'W', 0xFF, 0x00, 0x1B, '*',
                    'r', 'B'}));

@@ -123,8 +123,8 @@ TEST(BitDepthReduction, DiffusionSendsSevenThreeFiveAndOneSixteenthsOfHalfTheRes
 }
 
 // Larger pages, by digests recorded after they were checked against a
-// whole-image model of the documented rules: the diffusion weights (to 1,
-// 4 and 8 bits and the 12-bit dither) and the nearest levels.
+// whole-image model of the rules: Floyd-Steinberg's 7/3/5/1 sixteenths
+// (to 1, 4 and 8 bits and the 12-bit dither) and the nearest levels.
 TEST(BitDepthReduction, LargerPagesMatchTheirDigests) {
   Image gradient(64, 12, 24);
   for (int32_t y = 0; y < 12; ++y)
@@ -149,7 +149,7 @@ TEST(BitDepthReduction, LargerPagesMatchTheirDigests) {
   for (const Case& c : cases) {
     Page page;
     Convert(c.image, c.target, c.method, palette.data(), &page);
-    EXPECT_TRUE(MatchesDigest("depth-" + c.name, PageRaster(page.record), "the documented rules, modelled"));
+    EXPECT_TRUE(MatchesDigest("depth-" + c.name, PageRaster(page.record), "7/3/5/1 weights and nearest levels, modelled"));
   }
 }
 

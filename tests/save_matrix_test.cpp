@@ -35,19 +35,18 @@ TEST(SaveMatrix, EveryTypeAtEveryDepth) {
       const std::string source = DataPath(std::string("reader/") + fixture);
       const std::string out = dir.Path("out-" + std::to_string(t) + "-" + std::to_string(bpp) + "." +
                                        std::string(type.pattern).substr(2));
-      const RunResult run = Tool("convert " + Quote(source + (bpp == 16 ? ".bmp" : ".tif")) + " " + Quote(out) +
-                           " --type '" + type.name + "'");
+      const RunResult run = Tool({"convert", source + (bpp == 16 ? ".bmp" : ".tif"), out, "--type", type.name});
       if (!quillon::SaveTypeAccepts(t, bpp)) {
         EXPECT_EQ(run.status, 1);
-        EXPECT_NE(run.output.find(quillon::kDepthRefusedText), std::string::npos) << run.output;
+        EXPECT_NE(run.errors.find(quillon::kDepthRefusedText), std::string::npos) << run.errors;
         table += "  refused ";
         continue;
       }
-      ASSERT_EQ(run.status, 0) << run.output;
+      ASSERT_EQ(run.status, 0) << run.errors;
       const Raster want = ReadImage(source + ".ppm");
       std::string cell = "  ok";
       // Our own reader, through the tool.
-      EXPECT_EQ(Tool("render " + Quote(out) + " --out " + Quote(dir.Path("ours.ppm"))).status, 0);
+      EXPECT_EQ(Tool({"render", out, "--out", dir.Path("ours.ppm")}).status, 0);
       EXPECT_TRUE(Matches(dir.Path("ours.ppm"), want, type, bpp)) << "ours";
       // ImageMagick.  It takes the 1 bits of a bilevel PCX as black whatever
       // the palette says, where Pillow and our reader take them as white;

@@ -119,10 +119,10 @@ int32_t DecodeExifThumbnail(const uint8_t* data, uint32_t size, uint32_t exifOff
   const uint32_t count = tiff.U16(second, big);
   for (uint32_t i = 0; i < count && i < 256; ++i) {
     const TiffEntry e = ReadTiffEntry(tiff, second + 2 + 12 * static_cast<uint64_t>(i), big);
-    if (e.tag == 513) {
+    if (e.tag == kTagJpegInterchange) {
       offset = e.value;
       jpeg = true;
-    } else if (e.tag == 514) {
+    } else if (e.tag == kTagJpegInterchangeLength) {
       length = e.value;
     }
   }

@@ -230,15 +230,36 @@ struct Buffers {
   Dictionary* dictionary = nullptr;
   uint8_t* pixels = nullptr;   // the decoded page (other than 1 bpp)
   uint8_t* symbols = nullptr;  // bytes as decoded, when they need reshaping
+  uint8_t* complete = nullptr;  // per decoded line: 1 once it is whole
   codec::RunListWriter runs;
   void ReleaseAll() {
     Release(dictionary);
     Release(pixels);
     Release(symbols);
+    Release(complete);
     runs.Abandon();
     dictionary = nullptr;
-    pixels = symbols = nullptr;
+    pixels = symbols = complete = nullptr;
   }
+};
+
+// One decode: the page's geometry, how its lines are laid out, and the
+// buffers they go through.
+struct LzwJob {
+  int32_t width = 0, height = 0;
+  int bpp = 0;
+  bool gif = false;
+  bool interlaced = false;
+  int minCodeSize = 8;
+  const uint8_t* gifCodes = nullptr;  // GIF: the codes after the code size
+  uint64_t gifSize = 0;
+  // Unpadded rows for TIFF, BytesPerLine lines for GIF.  The decoder writes
+  // `symbolLine` bytes per line into a contiguous region: TIFF rows as they
+  // are; GIF one byte per pixel.
+  uint32_t rowBytes = 0, lineBytes = 0, symbolLine = 0;
+  uint64_t pageBytes = 0, symbolBytes = 0;
+  bool direct = false;  // decoded straight into the page's lines
+  Buffers b;
 };
 
 int32_t Fail(Buffers& b, PageRecord* destination, int32_t result) {
@@ -247,117 +268,108 @@ int32_t Fail(Buffers& b, PageRecord* destination, int32_t result) {
   return result;
 }
 
-}  // namespace
-
-int32_t DecodeLzw(PageRecord* source, PageRecord* destination, int variant,
-                  int32_t flags) {
-  const int32_t width = source->width, height = source->height;
-  const int bpp = source->bitsPerPixel;
-  const bool gif = variant == kLzwVariantGif;
-  if (width < 0 || height < 0) return kErrParameter;
-  if (bpp != 1 && bpp != 4 && bpp != 8 && (gif || bpp != 24)) return kErrParameter;
-  if (bpp == 1 && width > kMaxRun) return kErrUnsupported;
+// The variants this decoder takes and the layout of their lines; nothing
+// is allocated yet.
+int32_t Plan(const PageRecord* source, int variant, LzwJob& job) {
+  job.width = source->width;
+  job.height = source->height;
+  job.bpp = source->bitsPerPixel;
+  job.gif = variant == kLzwVariantGif;
+  const int bpp = job.bpp;
+  if (job.width < 0 || job.height < 0) return kErrParameter;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && (job.gif || bpp != 24)) return kErrParameter;
+  if (bpp == 1 && job.width > kMaxRun) return kErrUnsupported;
   // Horizontal differencing is defined on whole bytes of 8-bit samples.
-  if (!gif && (source->layoutFlags & kLayoutPredictor) && bpp != 8 && bpp != 24)
+  if (!job.gif && (source->layoutFlags & kLayoutPredictor) && bpp != 8 && bpp != 24)
     return kErrUnsupported;
 
   // GIF data: the descriptor's packed byte, the minimum code size, codes.
-  int minCodeSize = 8;
-  bool interlaced = false;
-  const uint8_t* gifCodes = nullptr;
-  uint64_t gifSize = 0;
-  if (gif) {
+  if (job.gif) {
     if (source->dataSize < 2) return kErrDecompress;
     const uint8_t* in = source->data + source->dataOffset;
-    interlaced = (in[0] & 0x40) != 0;
-    minCodeSize = in[1];
-    if (minCodeSize < 2 || minCodeSize > 11) return kErrDecompress;
-    gifCodes = in + 2;
-    gifSize = source->dataSize - 2;
+    job.interlaced = (in[0] & 0x40) != 0;
+    job.minCodeSize = in[1];
+    if (job.minCodeSize < 2 || job.minCodeSize > 11) return kErrDecompress;
+    job.gifCodes = in + 2;
+    job.gifSize = source->dataSize - 2;
   }
+  job.rowBytes = RowBytes(job.width, bpp);
+  job.lineBytes = job.gif ? BytesPerLine(job.width, bpp) : job.rowBytes;
+  if (job.lineBytes < job.rowBytes) return kErrUnsupported;  // no countable line
+  job.symbolLine = job.gif ? static_cast<uint32_t>(job.width) : job.rowBytes;
+  job.pageBytes = SizeProduct(job.lineBytes, static_cast<uint32_t>(job.height));
+  job.symbolBytes = SizeProduct(job.symbolLine, static_cast<uint32_t>(job.height));
+  job.direct = bpp != 1 && !job.interlaced && job.symbolLine == job.lineBytes;
+  return kOk;
+}
 
-  // Line size: unpadded rows for TIFF, BytesPerLine lines for GIF.  The
-  // decoder writes `symbolLine` bytes per line into a contiguous region:
-  // TIFF rows as they are; GIF one byte per pixel.
-  const uint32_t rowBytes = RowBytes(width, bpp);
-  const uint32_t lineBytes = gif ? BytesPerLine(width, bpp) : rowBytes;
-  if (lineBytes < rowBytes) return kErrUnsupported;  // no countable line
-  const uint32_t symbolLine = gif ? static_cast<uint32_t>(width) : rowBytes;
-  const uint64_t pageBytes = SizeProduct(lineBytes, static_cast<uint32_t>(height));
-  const uint64_t symbolBytes = SizeProduct(symbolLine, static_cast<uint32_t>(height));
-
-  Buffers b;
+int32_t AllocateBuffers(LzwJob& job) {
+  Buffers& b = job.b;
   b.dictionary = static_cast<Dictionary*>(Allocate(sizeof(Dictionary)));
-  if (!b.dictionary) return Fail(b, destination, kErrMemory);
-  if (bpp == 1) {
-    int32_t result = b.runs.Begin(width, height);
-    if (result != kOk) return Fail(b, destination, result);
+  if (!b.dictionary) return kErrMemory;
+  if (job.bpp == 1) {
+    int32_t result = b.runs.Begin(job.width, job.height);
+    if (result != kOk) return result;
   } else {
-    b.pixels = static_cast<uint8_t*>(Allocate(pageBytes));
-    if (!b.pixels) return Fail(b, destination, kErrMemory);
+    b.pixels = static_cast<uint8_t*>(Allocate(job.pageBytes));
+    if (!b.pixels) return kErrMemory;
   }
-  // Decode straight into the page when its lines are the decoded bytes.
-  const bool direct = bpp != 1 && !interlaced && symbolLine == lineBytes;
-  if (!direct) {
-    b.symbols = static_cast<uint8_t*>(Allocate(symbolBytes));
-    if (!b.symbols) return Fail(b, destination, kErrMemory);
+  if (!job.direct) {
+    b.symbols = static_cast<uint8_t*>(Allocate(job.symbolBytes));
+    if (!b.symbols) return kErrMemory;
   }
-  uint8_t* const region = direct ? b.pixels : b.symbols;
+  b.complete = static_cast<uint8_t*>(Allocate(static_cast<uint32_t>(job.height) + 1));
+  return b.complete ? kOk : kErrMemory;
+}
 
-  // Lines completed, counted per block: a strip always starts at its own
-  // first line.
-  uint8_t* complete = static_cast<uint8_t*>(Allocate(static_cast<uint32_t>(height) + 1));
-  if (!complete) return Fail(b, destination, kErrMemory);
-  int64_t linesDone = 0;
-  bool damaged = false;
-  const int32_t blocks = gif ? (height > 0 ? 1 : 0) : codec::BlockCount(*source);
-  for (int32_t k = 0; k < blocks && !damaged; ++k) {
+// Every block (the GIF image, or each TIFF strip) into the region; the
+// lines completed are counted per block, as a strip always starts at its
+// own first line.  False when a block was damaged.
+bool DecodeBlocks(const PageRecord& source, LzwJob& job, int64_t* linesDone) {
+  uint8_t* const region = job.direct ? job.b.pixels : job.b.symbols;
+  const int32_t blocks = job.gif ? (job.height > 0 ? 1 : 0) : codec::BlockCount(source);
+  for (int32_t k = 0; k < blocks; ++k) {
     codec::DataBlock block;
-    if (gif) {
-      block.bytes = gifCodes;
-      block.size = gifSize;
-      block.lineCount = height;
+    if (job.gif) {
+      block.bytes = job.gifCodes;
+      block.size = job.gifSize;
+      block.lineCount = job.height;
     } else {
-      block = codec::GetBlock(*source, k);
+      block = codec::GetBlock(source, k);
     }
-    uint8_t* out = region + static_cast<uint64_t>(block.firstLine) * symbolLine;
-    const uint64_t capacity = static_cast<uint64_t>(block.lineCount) * symbolLine;
+    uint8_t* out = region + static_cast<uint64_t>(block.firstLine) * job.symbolLine;
+    const uint64_t capacity = static_cast<uint64_t>(block.lineCount) * job.symbolLine;
     const BlockResult r =
-        gif ? RunBlock<kLzwVariantGif>(block.bytes, block.size, minCodeSize,
-                                       *b.dictionary, out, capacity)
-            : RunBlock<kLzwVariantTiff>(block.bytes, block.size, minCodeSize,
-                                        *b.dictionary, out, capacity);
-    damaged = r.damaged;
-    const uint64_t full = symbolLine ? r.written / symbolLine : block.lineCount;
-    for (uint64_t y = 0; y < full; ++y) complete[block.firstLine + y] = 1;
-    linesDone += static_cast<int64_t>(full);
+        job.gif ? RunBlock<kLzwVariantGif>(block.bytes, block.size, job.minCodeSize, *job.b.dictionary, out,
+                                           capacity)
+                : RunBlock<kLzwVariantTiff>(block.bytes, block.size, job.minCodeSize, *job.b.dictionary, out,
+                                            capacity);
+    const uint64_t full = job.symbolLine ? r.written / job.symbolLine : block.lineCount;
+    for (uint64_t y = 0; y < full; ++y) job.b.complete[block.firstLine + y] = 1;
+    *linesDone += static_cast<int64_t>(full);
+    if (r.damaged) return false;
   }
-  // A page one line short is accepted.
-  if ((damaged || linesDone < int64_t{height} - 1) && !(flags & kFlagKeepPartial)) {
-    Release(complete);
-    return Fail(b, destination, kErrDecompress);
-  }
-  Release(b.dictionary);
-  b.dictionary = nullptr;
+  return true;
+}
 
-  // Lines into their final form and place.
-  const uint32_t w = static_cast<uint32_t>(width);
-  if (bpp == 1 && !gif) {
-    for (int32_t y = 0; y < height; ++y) {
-      if (complete[y])
-        b.runs.PutRow(y, b.symbols + static_cast<uint64_t>(y) * rowBytes);
+// The decoded lines into their final form and place: run lists for 1 bpp,
+// GIF lines out of their interlaced order, 4-bit pixels packed.
+int32_t FinishLines(LzwJob& job) {
+  Buffers& b = job.b;
+  const uint32_t w = static_cast<uint32_t>(job.width);
+  if (job.bpp == 1 && !job.gif) {
+    for (int32_t y = 0; y < job.height; ++y) {
+      if (b.complete[y])
+        b.runs.PutRow(y, b.symbols + static_cast<uint64_t>(y) * job.rowBytes);
       else
         b.runs.PutEmpty(y);
     }
-  } else if (bpp == 1) {
+  } else if (job.bpp == 1) {
     // One byte per pixel: 0 is a clear (black) bit of the packed row.
-    uint8_t* row = static_cast<uint8_t*>(Allocate(SizeSum(rowBytes, 1)));
-    if (!row) {
-      Release(complete);
-      return Fail(b, destination, kErrMemory);
-    }
-    ForEachLine(height, interlaced, [&](int32_t k, int32_t y) {
-      if (!complete[k]) {
+    uint8_t* row = static_cast<uint8_t*>(Allocate(SizeSum(job.rowBytes, 1)));
+    if (!row) return kErrMemory;
+    ForEachLine(job.height, job.interlaced, [&](int32_t k, int32_t y) {
+      if (!b.complete[k]) {
         b.runs.PutEmpty(y);
         return;
       }
@@ -372,47 +384,70 @@ int32_t DecodeLzw(PageRecord* source, PageRecord* destination, int variant,
       b.runs.PutRow(y, row);
     });
     Release(row);
-  } else if (!direct) {
-    ForEachLine(height, interlaced, [&](int32_t k, int32_t y) {
-      const uint8_t* from = b.symbols + static_cast<uint64_t>(k) * symbolLine;
-      uint8_t* to = b.pixels + static_cast<uint64_t>(y) * lineBytes;
-      if (bpp == 4) {
+  } else if (!job.direct) {
+    ForEachLine(job.height, job.interlaced, [&](int32_t k, int32_t y) {
+      const uint8_t* from = b.symbols + static_cast<uint64_t>(k) * job.symbolLine;
+      uint8_t* to = b.pixels + static_cast<uint64_t>(y) * job.lineBytes;
+      if (job.bpp == 4) {
         for (uint32_t x = 0; x + 1 < w; x += 2)
           to[x >> 1] = static_cast<uint8_t>((from[x] << 4) | (from[x + 1] & 0x0F));
         if (w & 1) to[w >> 1] = static_cast<uint8_t>(from[w - 1] << 4);
       } else {
-        std::memcpy(to, from, symbolLine);
+        std::memcpy(to, from, job.symbolLine);
       }
     });
   }
-  Release(complete);
-  Release(b.symbols);
-  b.symbols = nullptr;
+  return kOk;
+}
 
-  if (bpp == 1) {
-    destination->data = b.runs.data;
-    destination->dataSize = b.runs.Used();
+// The finished page becomes the destination's: its buffer, form and, for
+// TIFF colour, pixels undifferenced and turned to Blue, Green, Red.
+void HandOver(const PageRecord& source, LzwJob& job, PageRecord* destination) {
+  if (job.bpp == 1) {
+    destination->data = job.b.runs.data;
+    destination->dataSize = job.b.runs.Used();
     destination->bytesPerLine = 0;
     destination->compression = kRunLists;
     // TIFF bilevel data is decoded as stored: BlackIsZero rows are already
     // white-is-one, WhiteIsZero rows still need inverting.
-    if (!gif && (source->photometric == 0 || source->photometric == 1))
-      destination->photometric = static_cast<int8_t>(1 - source->photometric);
+    if (!job.gif && (source.photometric == 0 || source.photometric == 1))
+      destination->photometric = static_cast<int8_t>(1 - source.photometric);
   } else {
-    destination->data = b.pixels;
-    destination->dataSize = static_cast<uint32_t>(pageBytes);
-    destination->bytesPerLine = lineBytes;
+    destination->data = job.b.pixels;
+    destination->dataSize = static_cast<uint32_t>(job.pageBytes);
+    destination->bytesPerLine = job.lineBytes;
     destination->compression = kUncompressed;
   }
   destination->dataOffset = 0;
   destination->dataOwnership = kOwnedByPage;
   destination->layoutFlags = kLayoutTopDown;
-  if (!gif && bpp != 1) {
-    if (source->layoutFlags & kLayoutPredictor) UndoHorizontalPredictor(destination);
-    if (bpp == 24)
-      for (int32_t y = 0; y < height; ++y)
-        SwapRedBlue(b.pixels + static_cast<uint64_t>(y) * rowBytes, w);
+  if (!job.gif && job.bpp != 1) {
+    if (source.layoutFlags & kLayoutPredictor) UndoHorizontalPredictor(destination);
+    if (job.bpp == 24)
+      for (int32_t y = 0; y < job.height; ++y)
+        SwapRedBlue(job.b.pixels + static_cast<uint64_t>(y) * job.rowBytes, static_cast<uint32_t>(job.width));
   }
+}
+
+}  // namespace
+
+int32_t DecodeLzw(PageRecord* source, PageRecord* destination, int variant,
+                  int32_t flags) {
+  LzwJob job;
+  if (int32_t r = Plan(source, variant, job); r != kOk) return r;
+  if (int32_t r = AllocateBuffers(job); r != kOk) return Fail(job.b, destination, r);
+  int64_t linesDone = 0;
+  const bool whole = DecodeBlocks(*source, job, &linesDone);
+  // A page one line short is accepted.
+  if ((!whole || linesDone < int64_t{job.height} - 1) && !(flags & kFlagKeepPartial))
+    return Fail(job.b, destination, kErrDecompress);
+  Release(job.b.dictionary);
+  job.b.dictionary = nullptr;
+  if (int32_t r = FinishLines(job); r != kOk) return Fail(job.b, destination, r);
+  Release(job.b.complete);
+  Release(job.b.symbols);
+  job.b.complete = job.b.symbols = nullptr;
+  HandOver(*source, job, destination);
   return kOk;
 }
 

@@ -85,8 +85,9 @@ int32_t ExtractPage(ImageFile* file, PageRecord* page, int32_t index) {
   if (result != kOk) return result;
   file->currentPage = index;
 
-  // The fax decoders once read a few bytes past their data; data that ends
-  // exactly at a page boundary of the view is copied with spare bytes.
+  // Fax data that ends exactly on a page boundary of the view gets a copy
+  // of its own with five zero bytes after it, so that the bit readers'
+  // look-ahead past the last code finds zeros inside the buffer.
   const int code = page->compression;
   if ((code == kG3OneD || code == kG3TwoD || code == kG4) &&
       page->dataOwnership == kOwnedByView && page->stripCount < 2 &&

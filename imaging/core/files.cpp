@@ -141,7 +141,9 @@ FileHandle OpenForReadWrite(const char16_t* path) {
 }
 
 FileHandle CreateForWrite(const char16_t* path) {
-  return OpenRegular(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  // Readable too, so that pages can be appended.
+  const FileHandle fd = OpenRegular(path, O_RDWR | O_CREAT | O_TRUNC, 0666);
+  return fd != kInvalidHandle ? fd : OpenRegular(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
 }
 
 int64_t Seek(FileHandle handle, int64_t position, int origin) {
@@ -248,7 +250,7 @@ bool BeginReplacingSave(const char16_t* target, ReplacingSave* save) {
     name += ".part";
     int fd;
     do {
-      fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
       if (errno == EEXIST) continue;

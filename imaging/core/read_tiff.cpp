@@ -120,6 +120,269 @@ int32_t ReadColorMap(const Bytes& f, uint64_t at, bool big, int bpp, PageRecord*
   return kOk;
 }
 
+// What the directory says, gathered by the tag pass before any of it is
+// applied.
+struct TiffFields {
+  int compression = kUncompressed;
+  uint32_t tiffCompression = 1;
+  uint32_t samples = 1, planar = 1, predictor = 1, t4Options = 0, unit = 2;
+  uint32_t photometric = 0, rowsPerStrip = 0;
+  bool whole = false, bitsListed = false, bitsAll8 = true;
+  TiffEntry offsets{}, counts{}, colorMap{}, xRes{}, yRes{}, tables{};
+  bool haveOffsets = false, haveCounts = false, haveColorMap = false, haveX = false, haveY = false,
+       haveTables = false;
+};
+
+// The tag pass: the page's size, depth, fill order and texts go straight
+// into the page, the rest into `t`.
+void ReadFields(const Bytes& f, uint64_t directoryOffset, uint32_t n, bool big, PageRecord* page,
+                TiffFields& t) {
+  for (uint32_t i = 0; i < n; ++i) {
+    TiffEntry e = ReadTiffEntry(f, directoryOffset + 2 + 12 * static_cast<uint64_t>(i), big);
+    switch (e.tag) {
+      case kTagImageWidth: page->width = static_cast<int32_t>(std::min<uint32_t>(e.value, INT32_MAX)); break;
+      case kTagImageLength: page->height = static_cast<int32_t>(std::min<uint32_t>(e.value, INT32_MAX)); break;
+      case kTagBitsPerSample:
+        if (e.count == 1) {
+          page->bitsPerPixel = static_cast<int8_t>(std::min<uint32_t>(e.value, 64));
+        } else {
+          page->bitsPerPixel = 24;
+          t.bitsListed = true;
+          for (uint32_t k = 0; k < e.count && k < 8; ++k)
+            t.bitsAll8 = t.bitsAll8 && TiffArrayValue(f, e, k, big) == 8;
+        }
+        break;
+      case kTagCompression:
+        t.compression = MapCompression(e.value);
+        t.tiffCompression = e.value;
+        break;
+      case kTagPhotometric: t.photometric = e.value; break;
+      case kTagFillOrder: page->fillOrderReversed = e.value == 2 ? 1 : 0; break;
+      case kTagImageDescription: CopyText(f, e, page->comment); break;
+      case kTagMake: case kTagSoftware: CopyText(f, e, page->applicationText); break;
+      case kTagModel: case kTagCopyright: CopyText(f, e, page->plainText); break;
+      case kTagStripOffsets: t.offsets = e; t.haveOffsets = true; break;
+      case kTagSamplesPerPixel: t.samples = e.value; break;
+      case kTagRowsPerStrip: t.rowsPerStrip = e.value; break;
+      case kTagStripByteCounts: t.counts = e; t.haveCounts = true; break;
+      case kTagXResolution: t.xRes = e; t.haveX = true; break;
+      case kTagYResolution: t.yRes = e; t.haveY = true; break;
+      case kTagPlanarConfig: t.planar = e.value; break;
+      case kTagT4Options: t.t4Options = e.value; break;
+      case kTagResolutionUnit: t.unit = e.value; break;
+      case kTagPredictor: t.predictor = e.value; break;
+      case kTagColorMap: t.colorMap = e; t.haveColorMap = true; break;
+      case kTagJpegTables: t.tables = e; t.haveTables = true; break;
+      case kTagJpegInterchange:
+        t.offsets = e;
+        t.offsets.count = 1;
+        t.haveOffsets = true;
+        break;
+      case kTagJpegInterchangeLength:
+        t.counts = e;
+        t.counts.count = 1;
+        t.haveCounts = true;
+        break;
+      case kTagOneStrip: t.whole = true; break;
+      default: break;
+    }
+  }
+}
+
+void ApplyResolution(const Bytes& f, bool big, const TiffFields& t, PageRecord* page) {
+  if (t.haveX) page->xResolution = Rational(f, t.xRes, big);
+  if (t.haveY) page->yResolution = Rational(f, t.yRes, big);
+  if (t.unit == 3) {  // per centimetre
+    page->xResolution = static_cast<int32_t>((page->xResolution * 254LL + 50) / 100);
+    page->yResolution = static_cast<int32_t>((page->yResolution * 254LL + 50) / 100);
+  }
+}
+
+// Variants this reader cannot lay out as the library's pixels: kOk, or the
+// error.  Settles the depth of RGB pages.
+int32_t CheckVariant(TiffFields& t, PageRecord* page) {
+  if (t.compression == -2) return kErrUnsupported;
+  if (t.photometric == 6 && t.compression == kJpeg) t.photometric = 2;
+  if (t.photometric == 2 && t.samples == 3 && page->bitsPerPixel == 8 && !t.bitsListed)
+    page->bitsPerPixel = 24;  // one BitsPerSample value standing for all three
+  if (t.samples != 1 && t.samples != 3) return kErrUnsupported;
+  if (t.samples == 3 && (t.photometric != 2 || t.planar == 2)) return kErrUnsupported;
+  if (t.bitsListed && !t.bitsAll8) return kErrBitDepth;
+  if (t.photometric > 3) return kErrUnsupported;
+  const int bpp = page->bitsPerPixel;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrUnsupported;
+  // RGB rows are three bytes a pixel; any other depth would be read as such.
+  if (t.photometric == 2 && bpp != 24) return kErrUnsupported;
+  // Checked before any buffer the size of the page is gathered.
+  if (int32_t r = CheckPageSize(page->width, page->height, bpp); r != kOk) return r;
+  if (!t.haveOffsets) return kErrBadHeader;
+  if (t.predictor == 3) return kErrUnsupported;
+  return kOk;
+}
+
+// One block, or the strip tables cut at the end of the file.  On failure
+// the page is released.
+int32_t ReadStrips(const Bytes& f, bool big, const TiffFields& t, PageRecord* page) {
+  const uint32_t fileSize = static_cast<uint32_t>(f.n);
+  if (t.offsets.count < 2) {
+    page->dataSize = t.haveCounts ? t.counts.value : 0;
+    page->rowsPerStrip = page->height;
+    page->stripCount = 0;
+    page->dataOffset = t.offsets.value;
+    if (page->dataSize == 0) page->dataSize = fileSize;
+  } else {
+    page->stripCount = static_cast<int32_t>(std::min<uint32_t>(t.offsets.count, 65536));
+    page->dataOffset = 0;
+    page->rowsPerStrip = t.rowsPerStrip == 0 || t.rowsPerStrip > static_cast<uint32_t>(page->height)
+                             ? page->height
+                             : static_cast<int32_t>(t.rowsPerStrip);
+  }
+  page->bytesPerLine = RowBytes(page->width, page->bitsPerPixel);
+
+  if (page->stripCount >= 2) {
+    page->stripOffsets = AllocateArray<uint32_t>(page->stripCount);
+    page->stripByteCounts = AllocateArray<uint32_t>(page->stripCount);
+    if (!page->stripOffsets || !page->stripByteCounts) {
+      FreePage(page);
+      return kErrMemory;
+    }
+    uint64_t sum = 0;
+    for (int32_t s = 0; s < page->stripCount; ++s) {
+      uint32_t at = TiffArrayValue(f, t.offsets, static_cast<uint32_t>(s), big);
+      uint32_t count = t.haveCounts && static_cast<uint32_t>(s) < t.counts.count
+                           ? TiffArrayValue(f, t.counts, static_cast<uint32_t>(s), big)
+                           : 0;
+      // Strips are cut at the end of the file.
+      if (at >= fileSize) count = 0;
+      else if (count > fileSize - at) count = fileSize - at;
+      page->stripOffsets[s] = at;
+      page->stripByteCounts[s] = count;
+      sum += count;
+    }
+    if (sum == 0) {
+      FreePage(page);
+      return kErrBadHeader;
+    }
+    page->dataSize = static_cast<uint32_t>(std::min<uint64_t>(sum, UINT32_MAX));
+  }
+  if (page->stripCount < 2) {
+    if (page->dataOffset >= fileSize) page->dataSize = 0;
+    else if (page->dataSize > fileSize - page->dataOffset)
+      page->dataSize = fileSize - page->dataOffset;
+  }
+  if (t.predictor == 2) page->layoutFlags |= kLayoutPredictor;
+  return kOk;
+}
+
+// JPEG strips as current writers make them (compression 7): each strip is
+// a stream of its own that may leave its tables to the JPEGTables field.
+// The decoder takes the strips from the strip tables, even a single one,
+// and the shared tables from data + dataOffset (dataSize 0: none).
+int32_t TakeJpegTables(const Bytes& f, const TiffFields& t, PageRecord* page) {
+  if (t.compression != kJpeg || t.tiffCompression != 7) return kOk;
+  if (page->stripCount < 2) {
+    page->stripCount = 1;
+    page->stripOffsets = AllocateArray<uint32_t>(1);
+    page->stripByteCounts = AllocateArray<uint32_t>(1);
+    if (!page->stripOffsets || !page->stripByteCounts) {
+      FreePage(page);
+      return kErrMemory;
+    }
+    page->stripOffsets[0] = page->dataOffset;
+    page->stripByteCounts[0] = page->dataSize;
+  }
+  const bool inside = t.haveTables && f.Has(t.tables.dataAt, t.tables.count);
+  page->dataOffset = inside ? static_cast<uint32_t>(t.tables.dataAt) : 0;
+  page->dataSize = inside ? t.tables.count : 0;
+  return kOk;
+}
+
+// Deflate pages are inflated now; they leave as plain rows.
+int32_t InflatePage(const Bytes& f, const TiffFields& t, PageRecord* page) {
+  const int bpp = page->bitsPerPixel;
+  const uint32_t rowBytes = RowBytes(page->width, bpp);
+  int32_t r = GatherRows(f, page, rowBytes, rowBytes, true);
+  if (r != kOk) {
+    FreePage(page);
+    return r;
+  }
+  if (t.predictor == 2) {
+    if (bpp == 8 || bpp == 24) UndoHorizontalPredictor(page);
+    page->layoutFlags &= ~kLayoutPredictor;
+  }
+  return kOk;
+}
+
+// The page's polarity, and the palette of gray, palette and two-colour
+// pages.  On failure the page is released.
+int32_t ApplyPhotometric(const Bytes& f, bool big, const TiffFields& t, PageRecord* page) {
+  uint32_t photometric = t.photometric;
+  const int bpp = page->bitsPerPixel;
+  const int code = page->compression;
+  if (bpp == 1 && (code == kUncompressed || code == kPackBits) && photometric <= 1)
+    photometric = 1 - photometric;  // raw WhiteIsZero bits must be inverted
+  if (photometric == 2) {
+    photometric = 0;
+    page->bitsPerPixel = 24;
+  }
+  if (photometric <= 1 && (bpp == 4 || bpp == 8)) {
+    page->palette = MakeGrayPalette(bpp);
+    if (!page->palette) {
+      FreePage(page);
+      return kErrMemory;
+    }
+    if (photometric == 0)
+      for (int i = 0; i < 768; ++i) page->palette[i] = static_cast<uint8_t>(255 - page->palette[i]);
+    photometric = 0;
+  }
+  if (photometric == 3) {
+    if (bpp == 4 || bpp == 8) {
+      int32_t r = t.haveColorMap && t.colorMap.value < f.n
+                      ? ReadColorMap(f, t.colorMap.value, big, bpp, page)
+                      : (page->palette = MakeGrayPalette(bpp)) ? kOk : kErrMemory;
+      if (r != kOk) {
+        FreePage(page);
+        return r;
+      }
+      photometric = 0;
+    } else if (bpp == 1) {
+      // A two-entry colour map: the data needs inverting when entry 0 is
+      // the lighter one.
+      uint32_t n0 = 0, n1 = 0;
+      if (t.haveColorMap)
+        for (int c = 0; c < 3; ++c) {
+          n0 += f.U16(t.colorMap.value + 4 * c, big);
+          n1 += f.U16(t.colorMap.value + 4 * c + 2, big);
+        }
+      photometric = n0 > n1 ? 1 : 0;
+    } else {
+      FreePage(page);
+      return kErrUnsupported;
+    }
+  }
+  page->photometric = static_cast<int8_t>(photometric);
+  return kOk;
+}
+
+// Uncompressed pages deeper than 1 bpp leave as one block of rows, colour
+// turned from Red, Green, Blue to Blue, Green, Red.  On failure the page is
+// released.
+int32_t GatherPlainRows(const Bytes& f, PageRecord* page) {
+  const bool colour = page->bitsPerPixel == 24;
+  if (page->dataOwnership != kOwnedByPage || page->stripCount >= 2) {
+    int32_t r = GatherRows(f, page, page->bytesPerLine, page->bytesPerLine, false, colour);
+    if (r != kOk) {
+      FreePage(page);
+      return r;
+    }
+  } else if (colour) {  // inflated rows
+    for (int32_t y = 0; y < page->height; ++y)
+      SwapRedBlue(page->data + static_cast<uint64_t>(y) * page->bytesPerLine,
+                  static_cast<uint32_t>(page->width));
+  }
+  return kOk;
+}
+
 }  // namespace
 
 int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
@@ -140,244 +403,23 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
   const uint32_t n = f.U16(directoryOffset, big);
   if (n > 256 || !f.Has(directoryOffset, 2 + 12 * static_cast<uint64_t>(n)))
     return kErrBadHeader;
+  TiffFields t;
+  ReadFields(f, directoryOffset, n, big, page, t);
+  ApplyResolution(f, big, t, page);
+  if (int32_t r = CheckVariant(t, page); r != kOk) return r;
 
-  int compression = kUncompressed;
-  uint32_t tiffCompression = 1;
-  TiffEntry tables{};
-  bool haveTables = false;
-  uint32_t samples = 1, planar = 1, predictor = 1, t4Options = 0, unit = 2;
-  uint32_t photometric = 0;
-  bool haveOffsets = false, haveCounts = false, whole = false, bitsListed = false;
-  bool bitsAll8 = true;
-  TiffEntry offsets{}, counts{}, colorMap{}, xRes{}, yRes{};
-  bool haveColorMap = false, haveX = false, haveY = false;
-  uint32_t rowsPerStrip = 0;
-  for (uint32_t i = 0; i < n; ++i) {
-    TiffEntry e = ReadTiffEntry(f, directoryOffset + 2 + 12 * static_cast<uint64_t>(i), big);
-    switch (e.tag) {
-      case 256: page->width = static_cast<int32_t>(std::min<uint32_t>(e.value, INT32_MAX)); break;
-      case 257: page->height = static_cast<int32_t>(std::min<uint32_t>(e.value, INT32_MAX)); break;
-      case 258:
-        if (e.count == 1) {
-          page->bitsPerPixel = static_cast<int8_t>(std::min<uint32_t>(e.value, 64));
-        } else {
-          page->bitsPerPixel = 24;
-          bitsListed = true;
-          for (uint32_t k = 0; k < e.count && k < 8; ++k)
-            bitsAll8 = bitsAll8 && TiffArrayValue(f, e, k, big) == 8;
-        }
-        break;
-      case 259:
-        compression = MapCompression(e.value);
-        tiffCompression = e.value;
-        break;
-      case 262: photometric = e.value; break;
-      case 266: page->fillOrderReversed = e.value == 2 ? 1 : 0; break;
-      case 270: CopyText(f, e, page->comment); break;
-      case 271: case 305: CopyText(f, e, page->applicationText); break;
-      case 272: case 33432: CopyText(f, e, page->plainText); break;
-      case 273: offsets = e; haveOffsets = true; break;
-      case 277: samples = e.value; break;
-      case 278: rowsPerStrip = e.value; break;
-      case 279: counts = e; haveCounts = true; break;
-      case 282: xRes = e; haveX = true; break;
-      case 283: yRes = e; haveY = true; break;
-      case 284: planar = e.value; break;
-      case 292: t4Options = e.value; break;
-      case 296: unit = e.value; break;
-      case 317: predictor = e.value; break;
-      case 320: colorMap = e; haveColorMap = true; break;
-      case 347: tables = e; haveTables = true; break;
-      case 513:
-        offsets = e;
-        offsets.count = 1;
-        haveOffsets = true;
-        break;
-      case 514:
-        counts = e;
-        counts.count = 1;
-        haveCounts = true;
-        break;
-      case 999: whole = true; break;
-      default: break;
-    }
-  }
-  if (haveX) page->xResolution = Rational(f, xRes, big);
-  if (haveY) page->yResolution = Rational(f, yRes, big);
-  if (unit == 3) {  // per centimetre
-    page->xResolution = static_cast<int32_t>((page->xResolution * 254LL + 50) / 100);
-    page->yResolution = static_cast<int32_t>((page->yResolution * 254LL + 50) / 100);
-  }
-
-  // Variants this reader cannot lay out as the library's pixels.
-  if (compression == -2) return kErrUnsupported;
-  if (photometric == 6 && compression == kJpeg) photometric = 2;
-  if (photometric == 2 && samples == 3 && page->bitsPerPixel == 8 && !bitsListed)
-    page->bitsPerPixel = 24;  // one BitsPerSample value standing for all three
-  if (samples != 1 && samples != 3) return kErrUnsupported;
-  if (samples == 3 && (photometric != 2 || planar == 2)) return kErrUnsupported;
-  if (bitsListed && !bitsAll8) return kErrBitDepth;
-  if (photometric > 3) return kErrUnsupported;
-  const int bpp = page->bitsPerPixel;
-  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrUnsupported;
-  // RGB rows are three bytes a pixel; any other depth would be read as such.
-  if (photometric == 2 && bpp != 24) return kErrUnsupported;
-  // Checked before any buffer the size of the page is gathered.
-  if (int32_t r = CheckPageSize(page->width, page->height, bpp); r != kOk) return r;
-  if (!haveOffsets) return kErrBadHeader;
-  if (predictor == 3) return kErrUnsupported;
-
-  page->compression = static_cast<int8_t>(compression == kDeflate ? kUncompressed : compression);
-  const uint32_t fileSize = size;
-  if (offsets.count < 2) {
-    // One strip.
-    page->dataSize = haveCounts ? counts.value : 0;
-    page->rowsPerStrip = page->height;
-    page->stripCount = 0;
-    page->dataOffset = offsets.value;
-    if (page->dataSize == 0) page->dataSize = fileSize;
-  } else {
-    page->stripCount = static_cast<int32_t>(std::min<uint32_t>(offsets.count, 65536));
-    page->dataOffset = 0;
-    page->rowsPerStrip = rowsPerStrip == 0 || rowsPerStrip > static_cast<uint32_t>(page->height)
-                             ? page->height
-                             : static_cast<int32_t>(rowsPerStrip);
-  }
-  page->bytesPerLine = RowBytes(page->width, bpp);
-
-  if (page->stripCount >= 2) {
-    page->stripOffsets = AllocateArray<uint32_t>(page->stripCount);
-    page->stripByteCounts = AllocateArray<uint32_t>(page->stripCount);
-    if (!page->stripOffsets || !page->stripByteCounts) {
-      FreePage(page);
-      return kErrMemory;
-    }
-    uint64_t sum = 0;
-    for (int32_t s = 0; s < page->stripCount; ++s) {
-      uint32_t at = TiffArrayValue(f, offsets, static_cast<uint32_t>(s), big);
-      uint32_t count = haveCounts && static_cast<uint32_t>(s) < counts.count
-                           ? TiffArrayValue(f, counts, static_cast<uint32_t>(s), big)
-                           : 0;
-      // Strips are cut at the end of the file.
-      if (at >= fileSize) count = 0;
-      else if (count > fileSize - at) count = fileSize - at;
-      page->stripOffsets[s] = at;
-      page->stripByteCounts[s] = count;
-      sum += count;
-    }
-    if (sum == 0) {
-      FreePage(page);
-      return kErrBadHeader;
-    }
-    page->dataSize = static_cast<uint32_t>(std::min<uint64_t>(sum, UINT32_MAX));
-  }
-  if (page->stripCount < 2) {
-    if (page->dataOffset >= fileSize) page->dataSize = 0;
-    else if (page->dataSize > fileSize - page->dataOffset)
-      page->dataSize = fileSize - page->dataOffset;
-  }
-  if (predictor == 2) page->layoutFlags |= kLayoutPredictor;
-
-  // JPEG strips as current writers make them (compression 7): each strip is
-  // a stream of its own that may leave its tables to the JPEGTables field.
-  // The decoder takes the strips from the strip tables, even a single one,
-  // and the shared tables from data + dataOffset (dataSize 0: none).
-  if (compression == kJpeg && tiffCompression == 7 && page->stripCount < 2) {
-    page->stripCount = 1;
-    page->stripOffsets = AllocateArray<uint32_t>(1);
-    page->stripByteCounts = AllocateArray<uint32_t>(1);
-    if (!page->stripOffsets || !page->stripByteCounts) {
-      FreePage(page);
-      return kErrMemory;
-    }
-    page->stripOffsets[0] = page->dataOffset;
-    page->stripByteCounts[0] = page->dataSize;
-  }
-  if (compression == kJpeg && tiffCompression == 7) {
-    const bool inside = haveTables && f.Has(tables.dataAt, tables.count);
-    page->dataOffset = inside ? static_cast<uint32_t>(tables.dataAt) : 0;
-    page->dataSize = inside ? tables.count : 0;
-  }
-
-  // Deflate pages are inflated now; they leave as plain rows.
-  if (compression == kDeflate && !geometry) {
-    const uint32_t rowBytes = RowBytes(page->width, bpp);
-    int32_t r = GatherRows(f, page, rowBytes, rowBytes, true);
-    if (r != kOk) {
-      FreePage(page);
-      return r;
-    }
-    if (predictor == 2) {
-      if (bpp == 8 || bpp == 24) UndoHorizontalPredictor(page);
-      page->layoutFlags &= ~kLayoutPredictor;
-    }
-  }
-
-  const int code = page->compression;
-  if (bpp == 1 && (code == kUncompressed || code == kPackBits) && photometric <= 1)
-    photometric = 1 - photometric;  // raw WhiteIsZero bits must be inverted
-  if (photometric == 2) {
-    photometric = 0;
-    page->bitsPerPixel = 24;
-  }
-  if (photometric <= 1 && (bpp == 4 || bpp == 8)) {
-    page->palette = MakeGrayPalette(bpp);
-    if (!page->palette) {
-      FreePage(page);
-      return kErrMemory;
-    }
-    if (photometric == 0)
-      for (int i = 0; i < 768; ++i) page->palette[i] = static_cast<uint8_t>(255 - page->palette[i]);
-    photometric = 0;
-  }
-  if (photometric == 3) {
-    if (bpp == 4 || bpp == 8) {
-      int32_t r = haveColorMap && colorMap.value < fileSize
-                      ? ReadColorMap(f, colorMap.value, big, bpp, page)
-                      : (page->palette = MakeGrayPalette(bpp)) ? kOk : kErrMemory;
-      if (r != kOk) {
-        FreePage(page);
-        return r;
-      }
-      photometric = 0;
-    } else if (bpp == 1) {
-      // A two-entry colour map: the data needs inverting when entry 0 is
-      // the lighter one.
-      uint32_t n0 = 0, n1 = 0;
-      if (haveColorMap)
-        for (int c = 0; c < 3; ++c) {
-          n0 += f.U16(colorMap.value + 4 * c, big);
-          n1 += f.U16(colorMap.value + 4 * c + 2, big);
-        }
-      photometric = n0 > n1 ? 1 : 0;
-    } else {
-      FreePage(page);
-      return kErrUnsupported;
-    }
-  }
-  page->photometric = static_cast<int8_t>(photometric);
-  if (whole) {
+  page->compression = static_cast<int8_t>(t.compression == kDeflate ? kUncompressed : t.compression);
+  int32_t r = ReadStrips(f, big, t, page);
+  if (r == kOk) r = TakeJpegTables(f, t, page);
+  if (r == kOk && t.compression == kDeflate && !geometry) r = InflatePage(f, t, page);
+  if (r == kOk) r = ApplyPhotometric(f, big, t, page);
+  if (r != kOk) return r;
+  if (t.whole) {
     page->stripCount = 0;
     page->rowsPerStrip = page->height;
   }
-  if (page->compression == kG3OneD && (t4Options & 1)) page->compression = kG3TwoD;
-
-  // Uncompressed pages deeper than 1 bpp leave as one block of rows, colour
-  // turned from Red, Green, Blue to Blue, Green, Red.
-  if (page->compression == kUncompressed && page->bitsPerPixel > 1 && !geometry) {
-    const bool colour = page->bitsPerPixel == 24;
-    if (page->dataOwnership != kOwnedByPage || page->stripCount >= 2) {
-      int32_t r = GatherRows(f, page, page->bytesPerLine, page->bytesPerLine, false, colour);
-      if (r != kOk) {
-        FreePage(page);
-        return r;
-      }
-    } else if (colour) {  // inflated rows
-      for (int32_t y = 0; y < page->height; ++y)
-        SwapRedBlue(page->data + static_cast<uint64_t>(y) * page->bytesPerLine,
-                    static_cast<uint32_t>(page->width));
-    }
-  }
+  if (page->compression == kG3OneD && (t.t4Options & 1)) page->compression = kG3TwoD;
+  if (page->compression == kUncompressed && page->bitsPerPixel > 1 && !geometry) return GatherPlainRows(f, page);
   return kOk;
 }
 

@@ -5,20 +5,9 @@
 #include <cstdint>
 
 #include "imaging/core/bytes.h"
+#include "imaging/core/tiff_tags.h"
 
 namespace quillon {
-
-enum TiffType : int {
-  kTiffByte = 1,
-  kTiffAscii = 2,
-  kTiffShort = 3,
-  kTiffLong = 4,
-  kTiffRational = 5,
-  kTiffSByte = 6,
-  kTiffUndefined = 7,
-  kTiffSShort = 8,
-  kTiffSLong = 9,
-};
 
 // One 12-byte directory entry: tag 0..1, type 2..3, count 4..7, value 8..11.
 struct TiffEntry {

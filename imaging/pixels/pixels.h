@@ -138,6 +138,19 @@ int32_t StepForPercent(int32_t percent);
 int32_t StepToFit(int32_t width, int32_t height, int32_t boxWidth,
                   int32_t boxHeight);
 
+// ---------------------------------------------------------------------------
+// Rows as people see them
+
+// Row `y`, counted from the top of the picture, of a decoded 4-, 8-, 16- or
+// 24-bpp page as 8-bit samples: Red, Green, Blue, or with `gray` one sample
+// a pixel (the palette entry's first byte; without a palette the index).
+// Palettes are expanded, 5-6-5 words widened by repeating their top bits,
+// bottom-up pages read upright.  The caller has checked that the page's
+// data holds its rows.
+void PictureRow(const PageRecord& page, int32_t y, bool gray, uint8_t* out);
+// Whether every entry of a 4- or 8-bpp page's palette is a gray.
+bool HasGrayPalette(const PageRecord& page);
+
 // Draws one decoded GIF frame (frameLeft, frameTop, frameDisposal,
 // transparentIndex) into a 4- or 8-bpp logical-screen page of the same
 // depth.  -6 when the frame lies outside the screen or the pages do not

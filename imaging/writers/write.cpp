@@ -79,19 +79,11 @@ int32_t WriteImage(ImageFile* file, const PageRecord* page, int32_t /*reserved*/
   return result;
 }
 
-int32_t SavePage(const char16_t* path, PageRecord* page, int saveType, int32_t quality) {
+int32_t AppendPage(ImageFile* file, PageRecord* page, int saveType, int32_t quality) {
   if (saveType < 0 || saveType >= kSaveTypeCount) return kErrParameter;
   if (!SaveTypeAccepts(saveType, page->bitsPerPixel)) return kErrBitDepth;
   const SaveType& type = kSaveTypes[saveType];
-
-  // The page is written beside the target under a temporary name, and
-  // renamed over it only once everything succeeded.
-  ReplacingSave save;
-  if (!BeginReplacingSave(path, &save)) return kErrIo;
-  ImageFile file{};
-  file.fileHandle = save.handle;
-  file.accessMode = kAccessRead;
-  file.fileType = static_cast<int8_t>(type.fileType);
+  if (file->fileType != type.fileType) return kErrParameter;
   int32_t result = kOk;
 
   // Pages still in strips (as read from a file) are decoded first: strips
@@ -118,9 +110,25 @@ int32_t SavePage(const char16_t* path, PageRecord* page, int saveType, int32_t q
                          type.compression == kJpeg ? quality : 0);
     written = &converted;
   }
-  if (result == kOk) result = WriteImage(&file, written, 0);
+  if (result == kOk) result = WriteImage(file, written, 0);
   FreePage(&converted);
   FreePage(&decoded);
+  return result;
+}
+
+int32_t SavePage(const char16_t* path, PageRecord* page, int saveType, int32_t quality) {
+  if (saveType < 0 || saveType >= kSaveTypeCount) return kErrParameter;
+  if (!SaveTypeAccepts(saveType, page->bitsPerPixel)) return kErrBitDepth;
+
+  // The page is written beside the target under a temporary name, and
+  // renamed over it only once everything succeeded.
+  ReplacingSave save;
+  if (!BeginReplacingSave(path, &save)) return kErrIo;
+  ImageFile file{};
+  file.fileHandle = save.handle;
+  file.accessMode = kAccessRead;
+  file.fileType = kSaveTypes[saveType].fileType;
+  const int32_t result = AppendPage(&file, page, saveType, quality);
   if (result != kOk) {
     AbandonReplacingSave(&save);
     return result;

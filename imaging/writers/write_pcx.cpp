@@ -1,11 +1,16 @@
-// PCX files, and DCX files holding one PCX page.
+// PCX files, and DCX files: a table of page offsets, then PCX pages.
 #include "imaging/writers/output.h"
 
 namespace quillon {
 
 int32_t WritePcx(ImageFile* file, const PageRecord* page, HeaderArea& area, Output& out) {
   const int bpp = page->bitsPerPixel;
-  if (page->compression != kPcxRle || file->pageCount != 0) return kErrParameter;
+  // The first page's header follows a table of 50 offsets; the last one
+  // stays 0 to end it.
+  constexpr int32_t kDcxPages = 49;
+  const bool further = file->fileType == kFileDcx && file->pageCount > 0;
+  if (page->compression != kPcxRle || (file->pageCount != 0 && !further) || file->pageCount >= kDcxPages)
+    return kErrParameter;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrParameter;
   if (page->width < 1 || page->height < 1 || page->width > 65536 || page->height > 65536)
     return kErrParameter;
@@ -13,7 +18,11 @@ int32_t WritePcx(ImageFile* file, const PageRecord* page, HeaderArea& area, Outp
   // The header counts a plane's line in 16 bits.
   if (page->bytesPerLine / static_cast<uint32_t>(planes) > 0xFFFF) return kErrParameter;
   uint32_t at = 0;
-  if (file->fileType == kFileDcx) {
+  int64_t pageAt = 0;
+  if (further) {
+    pageAt = Seek(file->fileHandle, 0, 2);
+    if (pageAt < 204 || pageAt > INT32_MAX) return kErrParameter;
+  } else if (file->fileType == kFileDcx) {
     area.Le32(0, 0x3ADE68B1);
     area.Le32(4, 204);  // the one page's header follows the table
     at = 204;
@@ -52,6 +61,13 @@ int32_t WritePcx(ImageFile* file, const PageRecord* page, HeaderArea& area, Outp
       trailer[3 + 3 * i] = e ? e[0] : static_cast<uint8_t>(i);
     }
     out.Put(trailer, sizeof trailer);
+  }
+  if (further && !out.failed) {
+    // Listed in the table only once the page is complete.
+    uint8_t offset[4];
+    PutLE32(offset, static_cast<uint32_t>(pageAt));
+    out.failed = Seek(file->fileHandle, 4 + 4 * static_cast<int64_t>(file->pageCount), 0) < 0 ||
+                 Write(file->fileHandle, offset, 4) != 4 || Seek(file->fileHandle, 0, 2) < 0;
   }
   return kOk;
 }

@@ -1,9 +1,12 @@
-// Single-page, single-strip little-endian TIFF files: header, directory,
-// the values that do not fit in an entry (the extra area), image data.
+// Single-strip little-endian TIFF files: header, directory, the values
+// that do not fit in an entry (the extra area), image data; each further
+// page appends its directory, extra area and data, linked from the
+// directory before.
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "imaging/core/tiff.h"
 #include "imaging/writers/output.h"
 #include "imaging/writers/writers.h"
 
@@ -35,9 +38,29 @@ uint32_t TiffCompression(int code) {
   }
 }
 
+// Uncompressed rows top line first, unpadded; colour as red, green, blue.
+void WriteRows(const PageRecord* page, uint32_t rowBytes, Output& out);
+
+// Where the last directory of the file keeps its link to the next one, or
+// 0 when the pages already written do not read back as a chain.
+uint64_t LastLink(FileHandle handle, int32_t pages) {
+  uint8_t b[8];
+  const Bytes read{b, sizeof b};
+  if (ReadAt(handle, 0, b, 8) != 8 || !read.Equals(0, "II*\0", 4)) return 0;
+  uint64_t ifd = read.LE32(4);
+  for (int32_t k = 0; k < pages && ifd != 0; ++k) {
+    if (ReadAt(handle, ifd, b, 2) != 2) return 0;
+    const uint64_t link = ifd + 2 + 12 * static_cast<uint64_t>(read.LE16(0));
+    if (ReadAt(handle, link, b, 4) != 4) return 0;
+    ifd = read.LE32(0);
+    if (ifd == 0) return k + 1 == pages ? link : 0;
+  }
+  return 0;
+}
+
 }  // namespace
 
-int32_t WriteTiff(ImageFile* /*file*/, const PageRecord* page, HeaderArea& area, Output& out) {
+int32_t WriteTiff(ImageFile* file, const PageRecord* page, HeaderArea& area, Output& out) {
   const int bpp = page->bitsPerPixel;
   const int code = page->compression;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrParameter;
@@ -75,44 +98,44 @@ int32_t WriteTiff(ImageFile* /*file*/, const PageRecord* page, HeaderArea& area,
   else photometric = 3;
 
   std::vector<Entry> entries;
-  entries.push_back({254, 4, 1, 0, false});
-  entries.push_back({256, 4, 1, static_cast<uint32_t>(page->width), false});
-  entries.push_back({257, 4, 1, height, false});
+  entries.push_back({kTagNewSubfileType, kTiffLong, 1, 0, false});
+  entries.push_back({kTagImageWidth, kTiffLong, 1, static_cast<uint32_t>(page->width), false});
+  entries.push_back({kTagImageLength, kTiffLong, 1, height, false});
   const uint32_t commentLength = static_cast<uint32_t>(strnlen(page->comment, 127));
   if (commentLength) {
     put(0, page->comment, commentLength + 1);
     extra[commentLength] = 0;
-    entries.push_back({270, 2, commentLength + 1, 0, true});
+    entries.push_back({kTagImageDescription, kTiffAscii, commentLength + 1, 0, true});
   }
   if (bpp == 24) {
     // Three samples of 8 bits, so that every reader takes the pixels apart.
     uint32_t at = align(2);
     const uint16_t eights[3] = {8, 8, 8};
     put(at, eights, 6);
-    entries.push_back({258, 3, 3, at, true});
+    entries.push_back({kTagBitsPerSample, kTiffShort, 3, at, true});
   } else {
-    entries.push_back({258, 4, 1, static_cast<uint32_t>(bpp), false});
+    entries.push_back({kTagBitsPerSample, kTiffLong, 1, static_cast<uint32_t>(bpp), false});
   }
-  entries.push_back({259, 4, 1, TiffCompression(code), false});
-  entries.push_back({262, 4, 1, photometric, false});
-  entries.push_back({266, 4, 1, page->fillOrderReversed == 1 ? 2u : 1u, false});
-  entries.push_back({273, 4, 1, 0, false});  // set below
-  entries.push_back({277, 4, 1, bpp == 24 ? 3u : 1u, false});
-  entries.push_back({278, 4, 1, height, false});
-  entries.push_back({279, 4, 1, static_cast<uint32_t>(imageBytes), false});
+  entries.push_back({kTagCompression, kTiffLong, 1, TiffCompression(code), false});
+  entries.push_back({kTagPhotometric, kTiffLong, 1, photometric, false});
+  entries.push_back({kTagFillOrder, kTiffLong, 1, page->fillOrderReversed == 1 ? 2u : 1u, false});
+  entries.push_back({kTagStripOffsets, kTiffLong, 1, 0, false});  // set below
+  entries.push_back({kTagSamplesPerPixel, kTiffLong, 1, bpp == 24 ? 3u : 1u, false});
+  entries.push_back({kTagRowsPerStrip, kTiffLong, 1, height, false});
+  entries.push_back({kTagStripByteCounts, kTiffLong, 1, static_cast<uint32_t>(imageBytes), false});
   uint32_t at = align(4);
   const uint32_t xr[2] = {static_cast<uint32_t>(page->xResolution), 1};
   const uint32_t yr[2] = {static_cast<uint32_t>(page->yResolution), 1};
   put(at, xr, 8);
   put(at + 8, yr, 8);
-  entries.push_back({282, 5, 1, at, true});
-  entries.push_back({283, 5, 1, at + 8, true});
-  if (code == kG3TwoD) entries.push_back({292, 4, 1, 1, false});
-  entries.push_back({296, 4, 1, 2, false});
+  entries.push_back({kTagXResolution, kTiffRational, 1, at, true});
+  entries.push_back({kTagYResolution, kTiffRational, 1, at + 8, true});
+  if (code == kG3TwoD) entries.push_back({kTagT4Options, kTiffLong, 1, 1, false});
+  entries.push_back({kTagResolutionUnit, kTiffLong, 1, 2, false});
   at = static_cast<uint32_t>(extra.size());
   put(at, kLibraryBanner.data(), kLibraryBanner.size());
   extra.push_back(0);
-  entries.push_back({305, 2, static_cast<uint32_t>(kLibraryBanner.size() + 1), at, true});
+  entries.push_back({kTagSoftware, kTiffAscii, static_cast<uint32_t>(kLibraryBanner.size() + 1), at, true});
   if ((bpp == 4 || bpp == 8) && code != kJpeg) {
     at = align(2);
     const uint32_t n = 1u << bpp;
@@ -123,28 +146,39 @@ int32_t WriteTiff(ImageFile* /*file*/, const PageRecord* page, HeaderArea& area,
       map[2 * n + i] = static_cast<uint16_t>(page->palette[3 * i] * 257);
     }
     put(at, map.data(), map.size() * 2);
-    entries.push_back({320, 3, 3 * n, at, true});
+    entries.push_back({kTagColorMap, kTiffShort, 3 * n, at, true});
   }
   if (code == kJpeg && bpp == 24) {
     // The encoder subsamples chrominance 2 x 2.
-    entries.push_back({530, 3, 2, 2 | (2u << 16), false});
+    entries.push_back({kTagYCbCrSubsampling, kTiffShort, 2, 2 | (2u << 16), false});
   }
   at = static_cast<uint32_t>(extra.size());
   put(at, kCopyright, std::strlen(kCopyright) + 1);
-  entries.push_back({33432, 2, static_cast<uint32_t>(std::strlen(kCopyright) + 1), at, true});
+  entries.push_back({kTagCopyright, kTiffAscii, static_cast<uint32_t>(std::strlen(kCopyright) + 1), at, true});
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
 
+  // A further page goes at the end of the file (on a word boundary, where
+  // TIFF wants directories), its offsets moved by as much.
+  uint64_t link = 0, shift = 0;
+  if (file->pageCount > 0) {
+    link = LastLink(file->fileHandle, file->pageCount);
+    const int64_t end = Seek(file->fileHandle, 0, 2);
+    if (link == 0 || end < 8) return kErrParameter;
+    if (end % 2) out.Put("", 1);
+    shift = static_cast<uint64_t>(end + end % 2) - 8;
+  }
   const uint32_t n = static_cast<uint32_t>(entries.size());
   const uint32_t extraAt = 14 + 12 * n;
   const uint32_t imageAt = extraAt + static_cast<uint32_t>(extra.size());
+  if (shift + imageAt + imageBytes > UINT32_MAX) return kErrParameter;
   area.Bytes(0, "II", 2);
   area.Le16(2, 42);
   area.Le32(4, 8);
   area.Le16(8, n);
   for (uint32_t i = 0; i < n; ++i) {
     Entry e = entries[i];
-    if (e.tag == 273) e.value = imageAt;
-    if (e.inExtra) e.value += extraAt;
+    if (e.tag == kTagStripOffsets) e.value = static_cast<uint32_t>(imageAt + shift);
+    if (e.inExtra) e.value += static_cast<uint32_t>(extraAt + shift);
     const uint32_t p = 10 + 12 * i;
     area.Le16(p, e.tag);
     area.Le16(p + 2, e.type);
@@ -159,13 +193,26 @@ int32_t WriteTiff(ImageFile* /*file*/, const PageRecord* page, HeaderArea& area,
   area.Le32(10 + 12 * n, 0);
   area.Bytes(extraAt, extra.data(), static_cast<uint32_t>(extra.size()));
   if (area.overflow) return kErrParameter;
-  out.Put(area.p, imageAt);
-
-  if (code != kUncompressed) {
-    out.Put(PageBytes(page), page->dataSize);
-    return kOk;
+  if (link) out.Put(area.p + 8, imageAt - 8);  // no second header
+  else out.Put(area.p, imageAt);
+  if (code != kUncompressed) out.Put(PageBytes(page), page->dataSize);
+  else WriteRows(page, rowBytes, out);
+  if (link && !out.failed) {
+    // The directory before points at this one only once it is complete.
+    uint8_t pointer[4];
+    PutLE32(pointer, static_cast<uint32_t>(shift + 8));
+    out.failed = Seek(file->fileHandle, static_cast<int64_t>(link), 0) < 0 ||
+                 Write(file->fileHandle, pointer, 4) != 4 ||
+                 Seek(file->fileHandle, 0, 2) < 0;
   }
-  // Uncompressed rows top line first, unpadded; colour as red, green, blue.
+  return kOk;
+}
+
+namespace {
+
+void WriteRows(const PageRecord* page, uint32_t rowBytes, Output& out) {
+  const uint32_t height = static_cast<uint32_t>(page->height);
+  const int bpp = page->bitsPerPixel;
   const bool bottomUp = page->layoutFlags & kLayoutBottomUp;
   std::vector<uint8_t> row(rowBytes);
   for (uint32_t k = 0; k < height; ++k) {
@@ -176,7 +223,8 @@ int32_t WriteTiff(ImageFile* /*file*/, const PageRecord* page, HeaderArea& area,
       for (uint32_t x = 0; x + 2 < rowBytes; x += 3) std::swap(row[x], row[x + 2]);
     out.Put(row.data(), rowBytes);
   }
-  return kOk;
 }
+
+}  // namespace
 
 }  // namespace quillon

@@ -59,6 +59,12 @@ int32_t CreateOutputFile(const char16_t* path, ImageFile* file, int32_t flags,
 // or a second page where the format holds one; -3 when writing fails.
 int32_t WriteImage(ImageFile* file, const PageRecord* page, int32_t reserved = 0);
 
+// Converts `page` as SavePage does and writes it after the pages already
+// in `file`, an output file opened for reading and writing: TIFF files
+// link a further directory, DCX files a further table entry (up to 49
+// pages); the other types hold one page (-6 for a second).
+int32_t AppendPage(ImageFile* file, PageRecord* page, int saveType, int32_t quality);
+
 // The whole save sequence: depth check (-5 when the type cannot hold the
 // page), conversion to the type's compression (`quality` for JPEG), writing
 // into a temporary file beside `path`, and only when everything succeeded

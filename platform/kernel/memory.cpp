@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "imaging/core/page.h"
 #include "platform/kernel/internal.h"
 
 namespace ce {

@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "imaging/core/tiff_tags.h"
+
 namespace hostile {
 
 namespace {
@@ -40,10 +42,13 @@ HostileFile RgbTiffPages(const char* name, uint32_t count, uint32_t side) {
   o.Text("II").U16(42).U32(8);
   for (uint32_t k = 0; k < count; ++k) {
     const uint32_t s = k % 2 ? 18000 : side;
-    const uint32_t entries[8][2] = {{256, s}, {257, s}, {258, 8}, {259, 1},
-                                    {262, 2}, {273, 0}, {277, 3}, {279, 1}};
+    using namespace quillon;
+    const uint32_t entries[8][2] = {{kTagImageWidth, s},    {kTagImageLength, s},     {kTagBitsPerSample, 8},
+                                    {kTagCompression, 1},   {kTagPhotometric, 2},     {kTagStripOffsets, 0},
+                                    {kTagSamplesPerPixel, 3}, {kTagStripByteCounts, 1}};
     o.U16(8);
-    for (const auto& e : entries) o.U16(e[0]).U16(e[0] <= 257 ? 4 : 3).U32(1).U32(e[1]);
+    for (const auto& e : entries)
+      o.U16(e[0]).U16(e[0] <= kTagImageLength ? kTiffLong : kTiffShort).U32(1).U32(e[1]);
     o.U32(k + 1 < count ? static_cast<uint32_t>(o.b.size() + 4) : 0);
   }
   return {name, o.b};

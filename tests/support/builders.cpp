@@ -5,6 +5,8 @@
 
 namespace testutil {
 
+using namespace quillon;  // the TIFF tag and type names
+
 namespace {
 
 void Append(std::vector<uint8_t>& out, const std::vector<uint8_t>& bytes) {
@@ -70,8 +72,8 @@ std::vector<uint8_t> BuildTiff(const std::vector<TiffDirectory>& directories, bo
     u16(dirAt, static_cast<uint32_t>(n));
     for (size_t i = 0; i < n; ++i) {
       TiffField& f = fields[i];
-      if (f.tag == 273 && f.values.empty()) f.values = {static_cast<uint32_t>(imageAt)};
-      if (f.tag == 279 && f.values.empty()) f.values = {static_cast<uint32_t>(dir.image.size())};
+      if (f.tag == kTagStripOffsets && f.values.empty()) f.values = {static_cast<uint32_t>(imageAt)};
+      if (f.tag == kTagStripByteCounts && f.values.empty()) f.values = {static_cast<uint32_t>(dir.image.size())};
       const uint32_t count = static_cast<uint32_t>(f.type == 2 ? f.text.size() + 1
                                                    : f.type == 5 ? f.values.size() / 2 : f.values.size());
       const size_t e = dirAt + 2 + 12 * i;
@@ -97,10 +99,10 @@ TiffDirectory BilevelDirectory(uint32_t width, uint32_t height, uint32_t compres
                                const std::vector<uint8_t>& image) {
   TiffDirectory d;
   d.image = image;
-  d.fields = {{256, 4, {width}, {}},  {257, 4, {height}, {}},   {258, 3, {1}, {}},
-              {259, 3, {compression}, {}}, {262, 3, {0}, {}}, {273, 4, {}, {}},
-              {278, 4, {height}, {}}, {279, 4, {}, {}},      {282, 5, {204, 1}, {}},
-              {283, 5, {196, 1}, {}}};
+  d.fields = {{kTagImageWidth, kTiffLong, {width}, {}},  {kTagImageLength, kTiffLong, {height}, {}},   {kTagBitsPerSample, kTiffShort, {1}, {}},
+              {kTagCompression, kTiffShort, {compression}, {}}, {kTagPhotometric, kTiffShort, {0}, {}}, {kTagStripOffsets, kTiffLong, {}, {}},
+              {kTagRowsPerStrip, kTiffLong, {height}, {}}, {kTagStripByteCounts, kTiffLong, {}, {}},      {kTagXResolution, kTiffRational, {204, 1}, {}},
+              {kTagYResolution, kTiffRational, {196, 1}, {}}};
   return d;
 }
 

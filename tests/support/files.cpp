@@ -1,5 +1,7 @@
 #include "support/support.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,7 +140,36 @@ RunResult Shell(const std::string& command) {
   return run;
 }
 
-RunResult Tool(const std::string& arguments) { return Shell(Quote(QUILLON_TOOL) + " " + arguments); }
+RunResult Tool(const std::vector<std::string>& arguments, const RunOptions& options) {
+  // Standard output and error go to files, so that neither can fill a pipe
+  // while the other is read.
+  TempDir dir;
+  const std::string out = dir.Path("stdout"), err = dir.Path("stderr");
+  std::fflush(nullptr);  // else the child writes what the parent buffered
+  const pid_t child = fork();
+  if (child == 0) {
+    const int in = open(options.input.empty() ? "/dev/null" : options.input.c_str(), O_RDONLY);
+    if (in < 0 || !freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr) || dup2(in, 0) < 0)
+      _exit(126);
+    const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+    if (options.fileSizeLimit) setrlimit(RLIMIT_FSIZE, &limit);
+    std::vector<char*> argv{const_cast<char*>(QUILLON_TOOL)};
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(QUILLON_TOOL, argv.data());
+    _exit(127);
+  }
+  RunResult run;
+  int status = 0;
+  rusage usage{};
+  if (child < 0 || wait4(child, &status, 0, &usage) != child) return run;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.peakKiB = usage.ru_maxrss;
+  const Bytes o = ReadFileBytes(out), e = ReadFileBytes(err);
+  run.output.assign(o.begin(), o.end());
+  run.errors.assign(e.begin(), e.end());
+  return run;
+}
 
 std::string Quote(const std::string& text) { return "'" + text + "'"; }
 

@@ -28,6 +28,7 @@
 #include "imaging/core/core.h"
 #include "imaging/core/files.h"
 #include "imaging/core/page.h"
+#include "imaging/core/tiff_tags.h"
 
 namespace testutil {
 
@@ -107,15 +108,24 @@ void PutBE16(Bytes& b, size_t at, uint32_t v);
 void PutBE32(Bytes& b, size_t at, uint32_t v);
 void PutText(Bytes& b, size_t at, const std::string& text);
 
-// A program's exit status (-1 when it did not exit) and what it printed on
-// standard output and standard error.
+// A program's exit status (-1 when it did not exit), what it printed on
+// standard output (Shell: and standard error) and on standard error, and
+// its peak memory.
 struct RunResult {
   int status = -1;
   std::string output;
+  std::string errors;
+  long peakKiB = 0;
 };
 RunResult Shell(const std::string& command);
-// `quillon ARGS`; paths in ARGS are quoted with Quote.
-RunResult Tool(const std::string& arguments);
+// How the tool runs: standard input from a file (else /dev/null), and a
+// limit on the size of the files it writes, in bytes (0: none).
+struct RunOptions {
+  std::string input;
+  uint64_t fileSizeLimit = 0;
+};
+// `quillon` with `arguments`, each one word.
+RunResult Tool(const std::vector<std::string>& arguments, const RunOptions& options = {});
 std::string Quote(const std::string& text);
 
 // === Rasters ==================================================================

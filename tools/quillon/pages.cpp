@@ -1,29 +1,93 @@
 #include "tools/quillon/pages.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "imaging/core/files.h"
+#include "tools/quillon/tool.h"
 
 namespace quillon_tool {
 
+int MemoryFile() { return memfd_create("quillon", MFD_CLOEXEC); }
+
+bool CopyToStandardOutput(int fd) {
+  std::vector<char> buffer(1 << 16);
+  if (lseek(fd, 0, SEEK_SET) != 0) return false;
+  for (;;) {
+    const ssize_t n = read(fd, buffer.data(), buffer.size());
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = write(1, buffer.data() + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno != EINTR) return false;
+      if (w > 0) done += w;
+    }
+  }
+}
+
+namespace {
+
+// Standard input copied into a file in memory, or -1 (with errno; EFBIG
+// past the allocation limit).
+int ReadStandardInput() {
+  const int fd = MemoryFile();
+  if (fd < 0) return -1;
+  std::vector<char> buffer(1 << 16);
+  uint64_t total = 0;
+  for (;;) {
+    const ssize_t n = read(0, buffer.data(), buffer.size());
+    if (n == 0) return fd;
+    if (n < 0 && errno == EINTR) continue;
+    total += n > 0 ? static_cast<uint64_t>(n) : 0;
+    if (n < 0 || total > quillon::AllocationLimit() || write(fd, buffer.data(), static_cast<size_t>(n)) != n) {
+      const int error = n < 0 ? errno : total > quillon::AllocationLimit() ? EFBIG : errno;
+      close(fd);
+      errno = error;
+      return -1;
+    }
+  }
+}
+
+}  // namespace
+
 File::File(const std::string& name) {
-  std::u16string path = quillon::Utf8ToUtf16(name);
-  result_ = quillon::OpenImageFile(path.c_str(), &file_);
+  std::string path = name;
+  if (IsStandardStream(name)) {
+    memory_ = ReadStandardInput();
+    if (memory_ < 0) {
+      result_ = quillon::kErrIo;
+      reason_ = errno == EFBIG ? "larger than the library holds" : std::strerror(errno);
+      return;
+    }
+    path = "/proc/self/fd/" + std::to_string(memory_);
+  }
+  result_ = quillon::OpenImageFile(quillon::Utf8ToUtf16(path).c_str(), &file_);
+  if (result_ == quillon::kErrIo && memory_ < 0) reason_ = OpenFailure(name);
 }
 
 File::~File() {
   quillon::FreePage(&frame_.record);
   if (file_.accessMode != quillon::kAccessClosed) quillon::CloseImageFile(&file_);
+  if (memory_ >= 0) close(memory_);
 }
 
 std::string OpenFailure(const std::string& name) {
   struct stat st;
   if (::stat(name.c_str(), &st) != 0) return std::strerror(errno);
-  if (S_ISDIR(st.st_mode)) return "is a folder";
+  if (S_ISDIR(st.st_mode)) return "is a directory";
   if (!S_ISREG(st.st_mode)) return "not a regular file";
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  close(fd);
   return "";
 }
 

@@ -20,6 +20,8 @@ struct OwnedPage {
 // An open image file, closed with the object.  Animation frames that are
 // drawn over the one before are kept here between extractions, so that
 // consecutive frames cost one frame each.
+// A name of "-" reads standard input into memory first (up to the
+// library's allocation limit).
 class File {
  public:
   explicit File(const std::string& name);
@@ -27,17 +29,22 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
   int32_t result() const { return result_; }
+  // The system's reason the file could not be opened, or "".
+  const std::string& reason() const { return reason_; }
   quillon::ImageFile* get() { return &file_; }
 
  private:
   friend int32_t ExtractPageOf(File& file, int32_t index, OwnedPage& page);
   quillon::ImageFile file_{};
   int32_t result_;
+  std::string reason_;
+  int memory_ = -1;         // standard input's copy
   OwnedPage frame_;         // the last animation frame decoded
   int32_t frameIndex_ = -1;
 };
 
-// Why `name` could not be opened, in the system's words ("" when it can).
+// Why `name` could not be opened, in the system's words ("" when it can or
+// when the system has nothing to say).
 std::string OpenFailure(const std::string& name);
 // Why a save to `name` failed with `error` (an errno value): a target that
 // is no regular file is named as such.
@@ -54,12 +61,22 @@ int32_t ExtractPageOf(File& file, int32_t index, OwnedPage& page);
 int32_t LoadDisplayPage(File& file, int32_t index, int32_t flags,
                         OwnedPage& page);
 
+// The picture format of a file name's extension or of a --format value:
+// 'p' PNG, '6' PPM, '5' PGM, '4' PBM, 0 none of them.
+char PictureFormat(const std::string& nameOrFormat);
+
 // Writes a decoded page as people see it (palettes expanded, 5-6-5
 // widened, bottom-up lines upright; a palette whose used entries are all
-// gray gives a gray picture) by the file name's extension: .png, .ppm,
-// .pgm, .pbm.  Row by row, into a temporary file that replaces `path` only
-// when complete and keeps the mode of the file it replaces.  Returns an
-// empty string or the reason it failed.
-std::string WritePage(const quillon::PageRecord& page, const std::string& path);
+// gray gives a gray picture) in `format`.  Row by row, to standard output
+// for "-", else into a temporary file that replaces `path` only when
+// complete and keeps the mode of the file it replaces.  Failures are
+// reported on stderr; false then.
+bool WritePage(const quillon::PageRecord& page, const std::string& path, char format);
+
+// A file in memory for output that has to be read back while written
+// (pages appended to standard output); -1 when none can be had.
+int MemoryFile();
+// Copies `fd` from its start to standard output.
+bool CopyToStandardOutput(int fd);
 
 }  // namespace quillon_tool

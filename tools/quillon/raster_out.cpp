@@ -6,12 +6,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cctype>
 #include <cstring>
 #include <vector>
 
 #include "imaging/core/files.h"
 #include "imaging/core/runlist.h"
+#include "imaging/pixels/pixels.h"
 #include "tools/quillon/pages.h"
+#include "tools/quillon/tool.h"
 
 namespace quillon_tool {
 
@@ -25,6 +28,13 @@ struct Rows {
   bool bilevel;
   uint8_t* bits;  // a packed row of the page's width, plus one spare byte
 };
+
+bool EqualsIgnoringCase(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
+  return true;
+}
 
 bool EndsWith(const std::string& s, const std::string& tail) {
   if (s.size() < tail.size()) return false;
@@ -47,15 +57,6 @@ bool Readable(const quillon::PageRecord& p) {
                           rowBytes) <= p.dataSize;
 }
 
-bool GrayPalette(const quillon::PageRecord& p) {
-  if ((p.bitsPerPixel != 4 && p.bitsPerPixel != 8) || !p.palette) return false;
-  for (int i = 0; i < (1 << p.bitsPerPixel); ++i) {
-    const uint8_t* e = p.palette + 3 * i;
-    if (e[0] != e[1] || e[1] != e[2]) return false;
-  }
-  return true;
-}
-
 // Row y of a bilevel page into rows.bits: packed, 1 = white, MSB first.
 void BilevelRow(const Rows& rows, int32_t y) {
   const quillon::PageRecord& p = *rows.page;
@@ -66,45 +67,12 @@ void BilevelRow(const Rows& rows, int32_t y) {
                 quillon::RowBytes(p.width, 1));
 }
 
-inline uint8_t Widen5(uint32_t v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
-inline uint8_t Widen6(uint32_t v) { return static_cast<uint8_t>((v << 2) | (v >> 4)); }
-
 // Row y (counted from the top of the picture) as 8-bit samples.
 void SampleRow(const Rows& rows, int32_t y, uint8_t* out) {
   const quillon::PageRecord& p = *rows.page;
-  const uint32_t w = static_cast<uint32_t>(p.width);
-  if (rows.bilevel) {
-    BilevelRow(rows, y);
-    for (uint32_t x = 0; x < w; ++x) out[x] = (rows.bits[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
-    return;
-  }
-  const bool upsideDown = p.layoutFlags & quillon::kLayoutBottomUp;
-  const uint64_t line = upsideDown ? static_cast<uint64_t>(p.height - 1 - y) : static_cast<uint64_t>(y);
-  const uint8_t* src = p.data + p.dataOffset + line * p.bytesPerLine;
-  switch (p.bitsPerPixel) {
-    case 24:  // Blue, Green, Red
-      for (uint32_t x = 0; x < w; ++x, out += 3, src += 3) out[0] = src[2], out[1] = src[1], out[2] = src[0];
-      return;
-    case 16:
-      for (uint32_t x = 0; x < w; ++x, out += 3) {
-        const uint32_t v = src[2 * x] | (src[2 * x + 1] << 8);
-        out[0] = Widen5(v >> 11), out[1] = Widen6((v >> 5) & 63), out[2] = Widen5(v & 31);
-      }
-      return;
-    default:  // 4 and 8: palette indexes (without a palette, gray levels)
-      for (uint32_t x = 0; x < w; ++x) {
-        const uint32_t index = p.bitsPerPixel == 8 ? src[x] : (x % 2 ? src[x / 2] & 15 : src[x / 2] >> 4);
-        const uint8_t* e = p.palette ? p.palette + 3 * index : nullptr;
-        if (rows.channels == 1) {
-          out[x] = e ? e[0] : static_cast<uint8_t>(index);
-        } else {
-          out[3 * x] = e ? e[2] : static_cast<uint8_t>(index);
-          out[3 * x + 1] = e ? e[1] : static_cast<uint8_t>(index);
-          out[3 * x + 2] = e ? e[0] : static_cast<uint8_t>(index);
-        }
-      }
-      return;
-  }
+  if (!rows.bilevel) return quillon::PictureRow(p, y, rows.channels == 1, out);
+  BilevelRow(rows, y);
+  for (int32_t x = 0; x < p.width; ++x) out[x] = (rows.bits[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
 }
 
 // libpng's errors end the write quietly: the caller reports the reason.
@@ -170,45 +138,50 @@ bool WritePnm(const Rows& rows, FILE* out, char kind, uint8_t* row) {
 
 }  // namespace
 
-std::string WritePage(const quillon::PageRecord& page, const std::string& path) {
-  char kind;
-  if (EndsWith(path, ".png")) kind = 'p';
-  else if (EndsWith(path, ".ppm")) kind = '6';
-  else if (EndsWith(path, ".pgm")) kind = '5';
-  else if (EndsWith(path, ".pbm")) kind = '4';
-  else return "unknown output type (use .png, .ppm, .pgm or .pbm)";
-  const int bpp = page.bitsPerPixel;
-  if ((bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24) || !Readable(page))
-    return "the page cannot be written (damaged page data)";
+char PictureFormat(const std::string& name) {
+  static constexpr struct {
+    const char* word;
+    char format;
+  } kFormats[] = {{"png", 'p'}, {"ppm", '6'}, {"pgm", '5'}, {"pbm", '4'}};
+  for (const auto& f : kFormats)
+    if (EqualsIgnoringCase(name, f.word) || EndsWith(name, std::string(".") + f.word)) return f.format;
+  return 0;
+}
 
+bool WritePage(const quillon::PageRecord& page, const std::string& path, char format) {
+  const std::string shown = IsStandardStream(path) ? "standard output" : path;
+  const int bpp = page.bitsPerPixel;
+  if ((bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24) || !Readable(page)) {
+    ReportText(shown, "the page cannot be written (damaged page data)");
+    return false;
+  }
   const size_t w = static_cast<size_t>(page.width);
   std::vector<uint8_t> row(3 * w + 8), bits(w / 8 + 8);
-  Rows rows{&page, bpp == 1 || GrayPalette(page) ? 1 : 3, bpp == 1, bits.data()};
+  Rows rows{&page, bpp == 1 || quillon::HasGrayPalette(page) ? 1 : 3, bpp == 1, bits.data()};
 
-  std::u16string target = quillon::Utf8ToUtf16(path);
   quillon::ReplacingSave save;
-  if (!quillon::BeginReplacingSave(target.c_str(), &save))
-    return "cannot create the file: " + SaveFailure(path, errno);
+  const bool toFile = !IsStandardStream(path);
+  if (toFile && !quillon::BeginReplacingSave(quillon::Utf8ToUtf16(path).c_str(), &save)) {
+    ReportSaveError(path, false, errno);
+    return false;
+  }
   // The stream has a descriptor of its own, so that closing it leaves the
   // save's to be flushed and renamed.
-  const int copy = ::dup(save.handle);
+  const int copy = ::dup(toFile ? save.handle : 1);
   FILE* out = copy >= 0 ? ::fdopen(copy, "wb") : nullptr;
-  if (!out) {
-    const int error = errno;
-    if (copy >= 0) ::close(copy);
-    quillon::AbandonReplacingSave(&save);
-    return std::string("cannot write the file: ") + std::strerror(error);
+  bool ok = out != nullptr;
+  if (!out && copy >= 0) ::close(copy);
+  if (ok) {
+    ok = format == 'p' ? WritePng(rows, out, row.data()) : WritePnm(rows, out, format, row.data());
+    ok = std::fclose(out) == 0 && ok;
   }
-  bool ok = kind == 'p' ? WritePng(rows, out, row.data()) : WritePnm(rows, out, kind, row.data());
-  ok = std::fclose(out) == 0 && ok;
+  if (ok && toFile) ok = quillon::CommitReplacingSave(&save);
   const int error = errno;
   if (!ok) {
-    quillon::AbandonReplacingSave(&save);
-    return std::string("write failed: ") + std::strerror(error);
+    if (toFile) quillon::AbandonReplacingSave(&save);
+    ReportSaveError(shown, true, error ? error : EIO);
   }
-  if (!quillon::CommitReplacingSave(&save))
-    return std::string("write failed: ") + std::strerror(errno);
-  return "";
+  return ok;
 }
 
 }  // namespace quillon_tool
