@@ -76,25 +76,6 @@ void AddColumns(HWND list, bool files) {
   if (gView.systemIcons) ListView_SetImageList(list, gView.systemIcons, LVSIL_SMALL);
 }
 
-int AddRow(HWND list, int row, const char16_t* name, int icon, LPARAM data) {
-  LVITEM item{};
-  item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-  item.iItem = row;
-  item.pszText = const_cast<char16_t*>(name);
-  item.iImage = icon;
-  item.lParam = data;
-  return ListView_InsertItem(list, &item);
-}
-
-void SetCell(HWND list, int row, int column, const std::u16string& text) {
-  LVITEM item{};
-  item.mask = LVIF_TEXT;
-  item.iItem = row;
-  item.iSubItem = column;
-  item.pszText = const_cast<char16_t*>(text.c_str());
-  ListView_SetItem(list, &item);
-}
-
 // Folders first (item data with the top bit set), then the files.
 void FillList(HWND dialog, const Browser& b) {
   HWND list = GetDlgItem(dialog, kList);
@@ -104,16 +85,16 @@ void FillList(HWND dialog, const Browser& b) {
   for (int i = 0; i < folders.count; ++i) {
     const EntryRecord* e = EntryAt(folders, i);
     if (!e) continue;
-    AddRow(list, row++, EntryName(folders, i), e->icon, static_cast<LPARAM>(kFolderBit | static_cast<uint32_t>(i)));
+    InsertListItem(list, row++, EntryName(folders, i), e->icon, static_cast<LPARAM>(kFolderBit | static_cast<uint32_t>(i)));
   }
   if (ShowsFiles(b)) {
     const EntryList& files = gFiles.staging.files;
     for (int i = 0; i < files.count; ++i) {
       const EntryRecord* e = EntryAt(files, i);
       if (!e) continue;
-      const int at = AddRow(list, row++, EntryName(files, i), e->icon, i);
-      SetCell(list, at, 1, SizeText(e->size));
-      SetCell(list, at, 2, DateText(FILETIME{e->createdLow, e->createdHigh}));
+      const int at = InsertListItem(list, row++, EntryName(files, i), e->icon, i);
+      SetListCell(list, at, 1, SizeText(e->size));
+      SetListCell(list, at, 2, DateText(FILETIME{e->createdLow, e->createdHigh}));
     }
   }
   InvalidateRect(GetDlgItem(dialog, kPathButton), nullptr, FALSE);

@@ -55,4 +55,9 @@ namespace zelmo {
 // 2 High): the encoder counts the other way (0 finest).
 int32_t EncoderQuality();
 
+// A list view row (text, icon, data) inserted at `at`; its index.
+int InsertListItem(ce::HWND list, int at, const std::u16string& text, int icon, ce::LPARAM data);
+// The text of one column of a list view row.
+void SetListCell(ce::HWND list, int item, int column, const std::u16string& text);
+
 }  // namespace zelmo

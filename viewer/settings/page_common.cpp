@@ -107,25 +107,6 @@ LPARAM ListItemData(HWND list, int item) {
   return ListView_GetItem(list, &it) ? it.lParam : 0;
 }
 
-int InsertListItem(HWND list, int at, const std::u16string& text, int icon, LPARAM data) {
-  LVITEM it{};
-  it.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-  it.iItem = at;
-  it.pszText = const_cast<char16_t*>(text.c_str());
-  it.iImage = icon;
-  it.lParam = data;
-  return ListView_InsertItem(list, &it);
-}
-
-void SetListCell(HWND list, int item, int column, const std::u16string& text) {
-  LVITEM it{};
-  it.mask = LVIF_TEXT;
-  it.iItem = item;
-  it.iSubItem = column;
-  it.pszText = const_cast<char16_t*>(text.c_str());
-  ListView_SetItem(list, &it);
-}
-
 std::u16string FunctionName(int code) { return LoadText(CommandOfFunction(code)); }
 
 }  // namespace zelmo

@@ -35,8 +35,6 @@ void AddListColumns(ce::HWND list, const char16_t* first, const char16_t* second
 int ListSelection(ce::HWND list);
 void SelectListItem(ce::HWND list, int item);
 ce::LPARAM ListItemData(ce::HWND list, int item);
-int InsertListItem(ce::HWND list, int at, const std::u16string& text, int icon, ce::LPARAM data);
-void SetListCell(ce::HWND list, int item, int column, const std::u16string& text);
 // The name of a function's command (string-table entry of its command).
 std::u16string FunctionName(int code);
 
