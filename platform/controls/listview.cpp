@@ -43,6 +43,8 @@ struct ListState {
   int left = 0;  // pixels of columns scrolled off to the left
   DWORD extended = 0;
   int downRow = -2;  // the row a pen-down hit; -2: no tap under way
+  int rowHeight = kRowHeight;  // taller, and the icon column wider, for
+  int iconWidth = kIconWidth;  // an attached list of larger icons
 };
 
 ListState* State(HWND hwnd) { return ControlState<ListState>(hwnd); }
@@ -59,7 +61,7 @@ int ColumnsWidth(const ListState* s) {
 int PerPage(HWND hwnd) {
   RECT r;
   GetClientRect(hwnd, &r);
-  return std::max(1, static_cast<int>(r.bottom - HeaderHeight(hwnd)) / kRowHeight);
+  return std::max(1, static_cast<int>(r.bottom - HeaderHeight(hwnd)) / State(hwnd)->rowHeight);
 }
 
 // Shows or hides the window's scroll bars as the rows and columns need them
@@ -72,9 +74,9 @@ void UpdateBars(HWND hwnd) {
   int border = ((style & WS_BORDER) || (GetWindowLong(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE)) ? 2 : 0;
   int width = wr.right - wr.left - border, height = wr.bottom - wr.top - border - HeaderHeight(hwnd);
   int rows = Count(hwnd), columns = ColumnsWidth(s);
-  bool vbar = rows * kRowHeight > height;
+  bool vbar = rows * s->rowHeight > height;
   bool hbar = columns > width - (vbar ? kBarWidth : 0);
-  if (hbar && !vbar) vbar = rows * kRowHeight > height - kBarWidth;
+  if (hbar && !vbar) vbar = rows * s->rowHeight > height - kBarWidth;
   DWORD want = (style & ~(WS_VSCROLL | WS_HSCROLL)) | (vbar ? WS_VSCROLL : 0) | (hbar ? WS_HSCROLL : 0);
   if (want != style) SetWindowLong(hwnd, GWL_STYLE, static_cast<LONG>(want));
   RECT client;
@@ -92,8 +94,8 @@ void UpdateBars(HWND hwnd) {
 
 RECT RowRect(HWND hwnd, int index) {
   ListState* s = State(hwnd);
-  int y = HeaderHeight(hwnd) + (index - s->top) * kRowHeight;
-  return RECT{-s->left, y, ColumnsWidth(s) - s->left, y + kRowHeight};
+  int y = HeaderHeight(hwnd) + (index - s->top) * s->rowHeight;
+  return RECT{-s->left, y, ColumnsWidth(s) - s->left, y + s->rowHeight};
 }
 
 void Paint(HWND hwnd, HDC dc) {
@@ -117,7 +119,7 @@ void Paint(HWND hwnd, HDC dc) {
       RECT cell{x + 3, row.top, x + w - 2, row.bottom};
       if (c == 0 && s->images) {
         if (it.image >= 0) ImageList_Draw(s->images, it.image, dc, x + 1, row.top, ILD_TRANSPARENT);
-        cell.left += kIconWidth;
+        cell.left += s->iconWidth;
       }
       UINT align = s->columns[c].format == LVCFMT_RIGHT    ? DT_RIGHT
                    : s->columns[c].format == LVCFMT_CENTER ? DT_CENTER
@@ -184,7 +186,7 @@ int RowAt(HWND hwnd, POINT p) {
   ListState* s = State(hwnd);
   int header = HeaderHeight(hwnd);
   if (p.y < header) return -2;
-  int index = s->top + (p.y - header) / kRowHeight;
+  int index = s->top + (p.y - header) / s->rowHeight;
   return index < Count(hwnd) && p.x < ColumnsWidth(s) - s->left ? index : -1;
 }
 
@@ -431,6 +433,11 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       ListState* s = State(hwnd);
       HIMAGELIST old = s->images;
       s->images = reinterpret_cast<HIMAGELIST>(lParam);
+      int cx = 0, cy = 0;
+      if (!s->images || !ImageList_GetIconSize(s->images, &cx, &cy)) cx = cy = 0;
+      s->rowHeight = std::max(kRowHeight, cy + 1);
+      s->iconWidth = std::max(kIconWidth, cx + 2);
+      UpdateBars(hwnd);
       InvalidateRect(hwnd, nullptr, FALSE);
       return reinterpret_cast<LRESULT>(old);
     }
