@@ -1,4 +1,4 @@
-// Until printing, thumbnails and video exist, their jobs end at once; each
+// Until printing and video exist, their jobs end at once; each
 // of those units replaces its function here with the real job in its own
 // file.
 #include "viewer/app/jobs.h"
@@ -6,7 +6,6 @@
 namespace zelmo {
 
 void RunPrintJob(ce::HWND) {}
-void BuildThumbnails() {}
 void PlayVideo() {}
 
 }  // namespace zelmo
