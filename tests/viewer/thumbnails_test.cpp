@@ -250,3 +250,35 @@ TEST_F(ThumbnailJob, BuildsEveryFileOnceMarksFilmAndKeepsTheCache) {
 }
 
 }  // namespace
+
+// The scripts of the thumbnail view: seven files in "My Documents" (one
+// unreadable, two animated) and an empty "copies".
+class ThumbnailScripts : public vt::ViewerTest {
+ protected:
+  void SetUp() override {
+    const std::string docs = Root() + "/My Documents";
+    std::filesystem::create_directories(docs + "/copies");
+    for (const char* name : {"camera-exif.jpg", "chart-rle8.bmp", "clip.avi", "letter-g4.tif", "photo24.pcx"})
+      std::filesystem::copy_file(std::string(ZELMO_SAMPLES) + "/" + name, docs + "/" + name);
+    std::filesystem::copy_file(std::string(ZELMO_VIEWER_SCRIPTS) + "/three-frames.gif", docs + "/three.gif");
+    std::vector<uint8_t> bad(60, 0);
+    bad[0] = 'B', bad[1] = 'M', bad[14] = 40;
+    vt::WriteFile(docs + "/bad.bmp", bad);
+    // A screen that differs is left beside its copy here.
+    std::filesystem::create_directories(out_);
+    for (const auto& e : std::filesystem::directory_iterator(ZELMO_VIEWER_SCRIPTS))
+      if (e.path().filename().string().rfind("thumbs-", 0) == 0)
+        std::filesystem::copy_file(e.path(), out_ + "/" + e.path().filename().string(),
+                                   std::filesystem::copy_options::overwrite_existing);
+  }
+  void Run(const std::string& script, const std::string& device) {
+    const vt::Outcome o = vt::RunZelmo("--headless --log --clock 12:00 --device " + device + " --root '" + Root() +
+                                       "' --script '" + out_ + "/" + script + "'");
+    EXPECT_EQ(o.status, 0) << o.output;
+  }
+  const std::string out_ = std::string(ZELMO_SHOT_DIR) + "/thumbs";
+};
+
+TEST_F(ThumbnailScripts, TheDefaultModelOpensMarksSortsDeletesAndCopies) { Run("thumbs-240.txt", "ipaq3600"); }
+
+TEST_F(ThumbnailScripts, AnEightBitScreenShowsColourAndGrayInTheCube) { Run("thumbs-640.txt", "mobilepro"); }

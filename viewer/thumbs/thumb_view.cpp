@@ -89,7 +89,7 @@ void DrawCell(HDC dc, HDC memory, int k) {
     }
     if (gSettings.options.thumbNames) {
       if (const char16_t* name = EntryName(files, position)) {
-        RECT caption{x + 2, top + th, x + l.cellWidth - 2, y + l.cellHeight - 1};
+        RECT caption{x + 2, top + th, x + l.cellWidth - 2, y + l.cellHeight};
         HGDIOBJ oldFont = gThumbView.font ? SelectObject(dc, gThumbView.font) : nullptr;
         SetBkMode(dc, OPAQUE);
         SetBkColor(dc, kCaptionColour);
