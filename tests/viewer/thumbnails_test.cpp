@@ -17,6 +17,7 @@
 namespace {
 
 using namespace zelmo;
+using namespace ce;
 using quillon::PageRecord;
 
 // A top-down page whose pixel (x, y) is colour(x, y): 24 bpp (blue, green,
@@ -282,3 +283,83 @@ class ThumbnailScripts : public vt::ViewerTest {
 TEST_F(ThumbnailScripts, TheDefaultModelOpensMarksSortsDeletesAndCopies) { Run("thumbs-240.txt", "ipaq3600"); }
 
 TEST_F(ThumbnailScripts, AnEightBitScreenShowsColourAndGrayInTheCube) { Run("thumbs-640.txt", "mobilepro"); }
+
+// Logged counts of a milestone's lines ("thumbnails built N" ...): N each.
+std::vector<int> Counts(const std::string& prefix) {
+  std::vector<int> counts;
+  for (const std::string& line : EventLog())
+    if (line.rfind("milestone " + prefix, 0) == 0) counts.push_back(std::atoi(line.c_str() + 10 + prefix.size()));
+  return counts;
+}
+
+int Sum(const std::vector<int>& v) {
+  int s = 0;
+  for (int n : v) s += n;
+  return s;
+}
+
+bool WaitForLines(const std::string& prefix, size_t count) {
+  for (int i = 0; i < 6000; ++i, Sleep(10))
+    if (Counts(prefix).size() >= count) return true;
+  return false;
+}
+
+// 200 files built while the user-interface thread re-sorts, scrolls and
+// paints both windows, then deletes a file mid-folder (the job stops before
+// its entry is freed); the next job builds only what is missing, and a
+// refresh frees everything and builds it all again.
+class ThumbnailRace : public vt::ViewerTest {};
+
+TEST_F(ThumbnailRace, EveryFileIsBuiltOnceWhileTheWindowsWork) {
+  StartDevice("ipaq3600", {}, false);
+  const char* samples[4] = {"letter-g4.tif", "chart-rle8.bmp", "camera-exif.jpg", "clip.avi"};
+  for (int i = 0; i < 200; ++i) {
+    const std::string name = std::string(samples[i % 4]);
+    char prefix[8];
+    std::snprintf(prefix, sizeof prefix, "f%03d-", i);
+    std::filesystem::copy_file(std::string(ZELMO_SAMPLES) + "/" + name, HostPath("My Documents/") + prefix + name);
+  }
+  ClearEventLog();
+  Launch();
+  EndSplash();
+  SendMessage(gApp.mainWindow, WM_COMMAND, 40045, 0);
+  HWND view = FindWindow(u"ZLTHUMBVIEW", nullptr);
+  ASSERT_NE(view, nullptr);
+  bool deleted = false;
+  for (int k = 0; Counts("thumbnails built").empty() && Counts("thumbnails stopped").empty() && k < 20000; ++k) {
+    SendMessage(view, WM_COMMAND, static_cast<WPARAM>(40105 + k % 3), 0);
+    SendMessage(view, WM_VSCROLL, k % 2 ? SB_LINEDOWN : SB_PAGEUP, 0);
+    InvalidateRect(view, nullptr, FALSE);
+    InvalidateRect(gApp.mainWindow, nullptr, FALSE);
+    Sleep(2);
+    if (!deleted && gShared.thumbnailProgress >= 30) {
+      // By name, as the job builds, at the top: the first cell is built; it
+      // becomes current (and opens), then goes.
+      SendMessage(view, WM_COMMAND, 40105, 0);
+      for (int i = 0; i < 30; ++i) SendMessage(view, WM_VSCROLL, SB_PAGEUP, 0);
+      InjectPen(PenAction::kDown, 56, 26 + 30);
+      InjectPen(PenAction::kUp, 56, 26 + 30);
+      ASSERT_TRUE(WaitIdle(5000));
+      QueueMessageBoxAnswer(IDYES);
+      SendMessage(view, WM_COMMAND, 40076, 0);
+      deleted = true;
+    }
+  }
+  ASSERT_TRUE(deleted);
+  ASSERT_TRUE(WaitIdle(5000));
+  EXPECT_EQ(gShared.thumbnailJob, 0);
+  EXPECT_EQ(Counts("deleted").size(), 1u);
+  EXPECT_EQ(Counts("thumbnails stopped").size(), 1u);
+  // Whatever the first job left is completed, nothing built twice.
+  SendMessage(gApp.mainWindow, WM_COMMAND, 40045, 0);
+  ASSERT_TRUE(WaitForLines("thumbnails built", 1));
+  EXPECT_EQ(Sum(Counts("thumbnails built")) + Sum(Counts("thumbnails stopped")), 200);
+  // A refresh lists the 199 left and builds them all.
+  ASSERT_TRUE(WaitIdle(5000));
+  SendMessage(gApp.mainWindow, WM_COMMAND, 40115, 0);
+  ASSERT_TRUE(WaitForLines("thumbnails built", 2));
+  EXPECT_EQ(Counts("thumbnails built").back(), 199);
+  ASSERT_TRUE(WaitIdle(5000));
+  for (int i = 0; i < 199; ++i) EXPECT_NE(BuiltEntryAt(i), nullptr) << i;
+  EXPECT_EQ(Quit(), 0);
+}

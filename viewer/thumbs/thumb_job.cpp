@@ -72,9 +72,9 @@ int32_t Decode(PageRecord* page, int fileType, const ThumbnailJobRecord& job) {
   return kOk;
 }
 
-// Builds one file's entry; it stays without data when the file cannot be
-// opened, read or decoded.
-void BuildEntry(const ThumbnailJobRecord& job, size_t position, ThumbnailEntry* entry) {
+}  // namespace
+
+void BuildThumbnailEntry(const ThumbnailJobRecord& job, size_t position, ThumbnailEntry* entry) {
   const std::u16string& name = job.names[position];
   std::u16string path = job.folder;
   if (path.empty() || path.back() != u'\\') path += u'\\';
@@ -104,8 +104,6 @@ void BuildEntry(const ThumbnailJobRecord& job, size_t position, ThumbnailEntry* 
   FreePage(&page);
   CloseImageFile(&file);
 }
-
-}  // namespace
 
 LRESULT PrepareThumbnailJob(ThumbnailJobRecord* job) {
   const EntryList& files = gFiles.live.files;
@@ -173,7 +171,7 @@ void BuildThumbnails() {
     ThumbnailEntry* entry = &job.entries[job.storage[i]];
     // A file listed twice is built once.
     if (entry->ready.load(std::memory_order_relaxed)) continue;
-    BuildEntry(job, i, entry);
+    BuildThumbnailEntry(job, i, entry);
     entry->ready.store(1, std::memory_order_release);
     ++gShared.thumbnailProgress;
     ++built;

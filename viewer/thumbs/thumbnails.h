@@ -64,6 +64,11 @@ constexpr ce::UINT WM_THUMBNAILBUILT = ce::WM_USER + 46;
 // The main window's handling of the two.
 ce::LRESULT OnThumbnailMessage(ce::UINT msg, ce::WPARAM wParam, ce::LPARAM lParam);
 
+// Builds the entry of the job's file at display position `position`: open,
+// page 0, a reduced decode and BuildThumbnail.  The entry stays without
+// data when the file cannot be opened, read or decoded.
+void BuildThumbnailEntry(const ThumbnailJobRecord& job, size_t position, ThumbnailEntry* entry);
+
 // The user-interface side of a job's start: reuse a cache still valid for
 // the folder, filter and count, or replace it and fill `job`.
 ce::LRESULT PrepareThumbnailJob(ThumbnailJobRecord* job);
