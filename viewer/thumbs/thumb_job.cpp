@@ -8,6 +8,7 @@
 #include "imaging/pixels/palettes.h"
 #include "platform/emulator.h"
 #include "viewer/app/jobs.h"
+#include "viewer/app/page_load.h"
 #include "viewer/app/state.h"
 #include "viewer/app/view.h"
 #include "viewer/browse/file_list.h"
@@ -218,6 +219,32 @@ void FreeThumbnailOfFile(const std::u16string& name) {
       return;
     }
   }
+}
+
+void RefreshCurrentThumbnail() {
+  const EntryList& files = gFiles.live.files;
+  const int32_t index = gFiles.currentIndex;
+  if (gShared.thumbnailJob || !gView.pageLoaded || index < 0 || index >= files.count ||
+      static_cast<size_t>(index) >= files.order.size())
+    return;
+  const int32_t storage = files.order[static_cast<size_t>(index)];
+  if (!BuiltEntry(storage) || NeedsAspectCorrection(gView.page)) return;  // the shown page stays as it is
+  PageRecord picture{};
+  const ThumbnailTarget target{gView.thumbWidth, gView.thumbHeight, gApp.displayDepth, gApp.twelveBitDisplay != 0,
+                               gSettings.bkColor};
+  const int rotation = gView.page.bitsPerPixel == 1 ? 0 : gView.rotation;
+  if (BuildThumbnail(&gView.page, &picture, target, (gView.page.layoutFlags & kLayoutTopDown) != 0, rotation) != kOk)
+    return;
+  PageRecord& entry = gThumbs.entries[storage].picture;
+  // The source's facts stay.
+  picture.screenWidth = entry.screenWidth;
+  picture.screenHeight = entry.screenHeight;
+  picture.frameDelay = entry.frameDelay;
+  picture.transparentIndex = entry.transparentIndex;
+  picture.frameLeft = entry.frameLeft;
+  picture.frameTop = entry.frameTop;
+  FreePage(&entry);
+  entry = picture;
 }
 
 const ThumbnailEntry* BuiltEntry(int32_t storageIndex) {

@@ -126,6 +126,9 @@ ThumbnailLayout ComputeThumbnailLayout(int clientWidth, int clientHeight, int th
 // Draws a built picture at (x, y) through the cell bitmap selected into
 // `cell`; false when it cannot be drawn.
 bool DrawThumbnailPicture(ce::HDC dc, ce::HDC cell, const quillon::PageRecord& picture, int x, int y);
+// The current file's thumbnail made again from the page as shown (with the
+// view's rotation), when no job runs and the file's entry is built.
+void RefreshCurrentThumbnail();
 // The combo strip's cells, drawn by the main window's paint.
 void PaintThumbnailStrip(ce::HDC dc, int top);
 
