@@ -109,6 +109,8 @@ void BuildThumbnailEntry(const ThumbnailJobRecord& job, size_t position, Thumbna
 LRESULT PrepareThumbnailJob(ThumbnailJobRecord* job) {
   const EntryList& files = gFiles.live.files;
   gShared.refresh = 0;
+  // Switched off (or Glimpse mode): nothing is built.
+  if (!gSettings.options.thumbnailsEnabled || gApp.glimpse) return 0;
   const int32_t count = std::max(files.count, 0);
   if (gThumbs.entries && gThumbs.folder == gSettings.curDir && gThumbs.filter == gSettings.dirFilter &&
       gThumbs.entryCount == files.count) {
