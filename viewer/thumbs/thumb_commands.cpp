@@ -385,10 +385,15 @@ void RefreshThumbnails(HWND mainWindow) {
   if (gFiles.live.files.count == 0 || count != gFiles.entryCountAtScan) {
     ScanFolders(gSettings.curDir);
     ScanFiles(gSettings.curDir, FilterPattern(gSettings.dirFilter), true);
-    const std::u16string current = CurrentFileName();
+    const std::u16string current = CurrentFileName(), item = NameOf(gThumbView.current);
     Publish();
     KeepCurrentFile(current);
     gFiles.entryCount = gFiles.entryCountAtScan = count;
+    // The view's current item follows its file into the new listing.
+    gThumbView.current = -1;
+    const EntryList& files = gFiles.live.files;
+    for (int32_t i = 0; !item.empty() && i < files.count && static_cast<size_t>(i) < files.order.size(); ++i)
+      if (const char16_t* name = EntryName(files, i); name && item == name) gThumbView.current = files.order[static_cast<size_t>(i)];
   }
   InvalidateRect(mainWindow, nullptr, FALSE);
   gShared.refresh = 1;

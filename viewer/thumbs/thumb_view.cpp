@@ -265,7 +265,8 @@ LRESULT ThumbViewProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN: OnTap(hwnd, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
     case WM_LBUTTONDBLCLK: {
       const int position = ItemAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-      if (gThumbView.mode == kThumbEditMode && position >= 0 && position < Built()) {
+      if (gThumbView.mode == kThumbEditMode && position >= 0 && position < Built() &&
+          static_cast<size_t>(position) < gFiles.live.files.order.size()) {
         gThumbView.current = gFiles.live.files.order[static_cast<size_t>(position)];
         ThumbViewCommand(hwnd, 40005);
       }
