@@ -284,6 +284,35 @@ TEST_F(ThumbnailScripts, TheDefaultModelOpensMarksSortsDeletesAndCopies) { Run("
 
 TEST_F(ThumbnailScripts, AnEightBitScreenShowsColourAndGrayInTheCube) { Run("thumbs-640.txt", "mobilepro"); }
 
+// FreeAllThumbnails in the middle of a folder: the job stops first, then
+// the whole cache goes.
+TEST_F(ThumbnailJob, FreeingEverythingStopsTheJobFirst) {
+  const std::string folder = HostPath("My Documents/Thumbs");
+  for (int i = 0; i < 40; ++i)
+    std::filesystem::copy_file(std::string(ZELMO_SAMPLES) + "/letter-g4.tif", folder + "/fax" + std::to_string(i) + ".tif");
+  ScanFiles(gSettings.curDir, u"*.*", true);
+  Publish();
+  ClearEventLog();
+  gShared.abortFlag = 0;
+  gShared.thumbnailJob = 1;
+  HANDLE worker = CreateThread(nullptr, 0, [](void*) -> DWORD {
+    BuildThumbnails();
+    gShared.thumbnailJob = 0;
+    return 0;
+  }, nullptr, 0, nullptr);
+  ASSERT_NE(worker, nullptr);
+  for (int i = 0; i < 5000 && gShared.thumbnailProgress < 3; ++i) Sleep(1);
+  FreeAllThumbnails();
+  EXPECT_EQ(gShared.thumbnailJob, 0);
+  EXPECT_EQ(gThumbs.count, 0);
+  EXPECT_EQ(gThumbs.entries, nullptr);
+  EXPECT_EQ(WaitForSingleObject(worker, 5000), WAIT_OBJECT_0);
+  CloseHandle(worker);
+  bool stopped = false;
+  for (const std::string& line : EventLog()) stopped |= line.rfind("milestone thumbnails stopped", 0) == 0;
+  EXPECT_TRUE(stopped);
+}
+
 // Logged counts of a milestone's lines ("thumbnails built N" ...): N each.
 std::vector<int> Counts(const std::string& prefix) {
   std::vector<int> counts;
