@@ -21,6 +21,7 @@
 #include "viewer/settings/preferences.h"
 #include "viewer/settings/settings.h"
 #include "viewer/slideshow/slide_show.h"
+#include "viewer/thumbs/thumbnails.h"
 
 namespace zelmo {
 
@@ -297,6 +298,7 @@ void OnCommand(HWND hwnd, int command) {
     case 40035: Zoom(true); break;
     case 40036: ToggleScaleToGray(); break;
     case 40043: ToggleZoomWindow(); break;
+    case 40045: ToggleThumbnailView(hwnd); return;  // the thumbnail view keeps the focus
     case 40050: ModifyColorsCommand(hwnd); break;
     case 40052: EditImage(command, quillon::kToGray); break;
     case 40053: EditImage(command, quillon::kDarken); break;
@@ -328,6 +330,7 @@ void OnCommand(HWND hwnd, int command) {
     case 40106: SetSortOrder(hwnd, 2); break;
     case 40107: SetSortOrder(hwnd, 1); break;
     case 40114: ToggleComboView(hwnd); break;
+    case 40115: RefreshThumbnails(hwnd); break;
     case 40116: break;  // "Undefined"
     case 40117: RotateImage(command, 90); break;
     case 40118: RotateImage(command, 180); break;

@@ -16,6 +16,7 @@
 #include "viewer/dialogs/capture.h"
 #include "viewer/settings/registry_values.h"
 #include "viewer/settings/settings.h"
+#include "viewer/thumbs/thumbnails.h"
 
 namespace zelmo {
 
@@ -68,8 +69,8 @@ HFONT MakeLabelFont() {
   return CreateFontIndirect(&lf);
 }
 
-// The cell thumbnails are drawn through: thumbnail size at the display's
-// depth (5-6-5 at 16 bits, palette indexes below).
+}  // namespace
+
 void CreateThumbnailCell() {
   if (gView.thumbCell) DeleteObject(gView.thumbCell);
   gView.thumbCell = nullptr;
@@ -97,6 +98,8 @@ void CreateThumbnailCell() {
                                      &gView.thumbCellBits, nullptr, 0);
   ReleaseDC(nullptr, screen);
 }
+
+namespace {
 
 LRESULT OnCreate(HWND hwnd) {
   gApp.mainWindow = hwnd;
@@ -281,6 +284,8 @@ void OnInitMenuPopup(HMENU menu) {
 LRESULT MainWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CREATE: return OnCreate(hwnd);
+    case WM_THUMBNAILJOBSTART:
+    case WM_THUMBNAILBUILT: return OnThumbnailMessage(msg, wParam, lParam);
     case WM_SIZE: LayOut(LOWORD(static_cast<uintptr_t>(lParam)), HIWORD(static_cast<uintptr_t>(lParam))); return 0;
     case WM_DESTROY: OnDestroy(hwnd); return 0;
     case WM_PAINT: PaintMainWindow(hwnd); return 0;

@@ -18,6 +18,10 @@ bool CreateMainWindow(int show);
 // Thumbnail width, height and thumbnails per row from ThumbSize and
 // ThumbShape.
 void ComputeThumbnailSize();
+// The cell thumbnails are drawn through: thumbnail size at the display's
+// depth (5-6-5 at 16 bits, palette indexes below), made again for a new
+// thumbnail size.
+void CreateThumbnailCell();
 // The image area, strip and toolbar laid out for a client area.
 void LayOut(int width, int height);
 // Top of the toolbar band in the window's client area.

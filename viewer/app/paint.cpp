@@ -10,6 +10,7 @@
 #include "viewer/app/state.h"
 #include "viewer/app/view.h"
 #include "viewer/settings/settings.h"
+#include "viewer/thumbs/thumbnails.h"
 
 namespace zelmo {
 
@@ -58,20 +59,14 @@ void PaintImageArea(HDC dc) {
   if (!IsRectEmpty(&gView.selection)) DrawFocusRect(dc, &gView.selection);
 }
 
-// The strip's cells: white in black frames until the thumbnails are drawn
-// into them; the line under them belongs to the strip too.
+// The strip's cells (viewer/thumbs); the line under them belongs to the
+// strip too.
 void PaintStrip(HDC dc, const RECT& dirty) {
   const int top = gView.areaTop + gView.areaHeight;
   const RECT band{0, top, gView.areaWidth, top + gView.thumbHeight + 1};
   RECT overlap;
   if (!IntersectRect(&overlap, &band, &dirty)) return;
-  Fill(dc, band, White());
-  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
-  HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
-  for (int i = 0; i < gView.thumbsPerRow; ++i)
-    Rectangle(dc, i * gView.thumbWidth, top, (i + 1) * gView.thumbWidth, top + gView.thumbHeight);
-  SelectObject(dc, oldBrush);
-  SelectObject(dc, oldPen);
+  PaintThumbnailStrip(dc, top);
 }
 
 void PaintToolbar(HDC dc, int top) {

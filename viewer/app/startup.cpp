@@ -15,6 +15,7 @@
 #include "viewer/dialogs/capture.h"
 #include "viewer/settings/registry_values.h"
 #include "viewer/settings/settings.h"
+#include "viewer/thumbs/thumbnails.h"
 
 namespace zelmo {
 
@@ -224,6 +225,7 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int show) {
   gShared.videoPlaying = 0;
   gShared.animating = 0;
   StopWorker(kWorkerExitMs);
+  FreeAllThumbnails();
   ReleaseProcessObjects();
   return static_cast<int>(msg.wParam);
 }

@@ -11,6 +11,7 @@
 #include "viewer/app/view.h"
 #include "viewer/app/windows.h"
 #include "viewer/settings/settings.h"
+#include "viewer/thumbs/thumbnails.h"
 
 namespace zelmo {
 
@@ -261,7 +262,10 @@ void ToggleZoomWindow() {
 }
 
 void UpdateZoomWindow(bool rebuild, bool refreshThumbnail) {
-  if (refreshThumbnail) RefreshStrip();
+  if (refreshThumbnail) {
+    RefreshCurrentThumbnail();
+    RefreshStrip();
+  }
   HWND zoom = Zoom().window;
   if (!zoom) return;
   if (rebuild) {

@@ -12,6 +12,7 @@
 #include "viewer/dialogs/browse_dialogs.h"
 #include "viewer/dialogs/dialog_common.h"
 #include "viewer/settings/settings.h"
+#include "viewer/thumbs/thumbnails.h"
 
 namespace zelmo {
 
@@ -23,10 +24,9 @@ constexpr int kDevicePocketManagerJ740 = 23;
 constexpr unsigned kDepthRefused = 130, kSaveAsCaption = 131, kDeleteQuestion = 810;
 constexpr unsigned kCopyFailed = 5040, kDeleteFailed = 5041;
 
-// Where "Copy File..." copied to last; empty until the first copy.
-std::u16string gCopyFolder;
-
 }  // namespace
+
+std::u16string gCopyFolder;
 
 void OpenCommand(HWND) {
   gShared.animating = 0;
@@ -123,6 +123,7 @@ void DeleteFileCommand(HWND hwnd) {
     OpenCurrentFile(true);
     return;
   }
+  FreeThumbnailOfFile(name);
   InvalidateRect(hwnd, nullptr, FALSE);
   UpdateZoomWindow(true, true);
   LogMilestone("deleted %s", quillon::Utf16ToUtf8(name).c_str());

@@ -84,6 +84,27 @@ int32_t Remap(PageRecord* frame, const uint8_t* table, int depth, const quillon:
   return quillon::kOk;
 }
 
+// Black around the picture: pixel value 0 is black in every frame at a
+// display's depth (5-6-5, the cube, the gray ramp), whatever the page's
+// own palette holds at 0 and wherever dithering spread into the margins.
+void ClearAround(PageRecord* frame, int left, int top, int right, int bottom) {
+  const int depth = frame->bitsPerPixel;
+  for (int y = 0; y < frame->height; ++y) {
+    uint8_t* line = frame->data + static_cast<size_t>(y) * frame->bytesPerLine;
+    const bool inside = y >= top && y < bottom;
+    for (int x = 0; x < frame->width; ++x) {
+      if (inside && x >= left && x < right) {
+        x = right - 1;
+        continue;
+      }
+      if (depth == 4) line[x >> 1] &= (x & 1) ? 0xF0 : 0x0F;
+      else std::memset(line + static_cast<size_t>(x) * (depth / 8), 0, static_cast<size_t>(depth / 8));
+    }
+  }
+}
+
+}  // namespace
+
 // The frame at the display's depth.  An 8-bit display shows every slide
 // in the colour cube, so the cube is realised once for the whole show; the
 // gray panel shows indexes as gray levels.
@@ -111,27 +132,6 @@ int32_t ToScreenDepth(PageRecord* frame, const SlideScreen& screen) {
   if (r == quillon::kOk && frame->bitsPerPixel != display) r = quillon::kErrBitDepth;
   return r;
 }
-
-// Black around the picture: pixel value 0 is black in every frame at a
-// display's depth (5-6-5, the cube, the gray ramp), whatever the page's
-// own palette holds at 0 and wherever dithering spread into the margins.
-void ClearAround(PageRecord* frame, int left, int top, int right, int bottom) {
-  const int depth = frame->bitsPerPixel;
-  for (int y = 0; y < frame->height; ++y) {
-    uint8_t* line = frame->data + static_cast<size_t>(y) * frame->bytesPerLine;
-    const bool inside = y >= top && y < bottom;
-    for (int x = 0; x < frame->width; ++x) {
-      if (inside && x >= left && x < right) {
-        x = right - 1;
-        continue;
-      }
-      if (depth == 4) line[x >> 1] &= (x & 1) ? 0xF0 : 0x0F;
-      else std::memset(line + static_cast<size_t>(x) * (depth / 8), 0, static_cast<size_t>(depth / 8));
-    }
-  }
-}
-
-}  // namespace
 
 int32_t SlideDecodeFlags(int32_t pageWidth) {
   if (pageWidth < 640) return quillon::kFlagJpeg16Bpp;

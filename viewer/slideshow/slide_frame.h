@@ -25,6 +25,11 @@ struct SlideScreen {
 // 640 pixels on at half size, beyond 2048 at an eighth, colour as 16 bits.
 int32_t SlideDecodeFlags(int32_t pageWidth);
 
+// Brings a 4-bit or deeper picture to the screen's depth in place: on an
+// 8-bit display the 3-3-2 colour cube, on the 4-bit panel the gray levels,
+// 12-bit displays dithered.  0 or an ImagingError.
+int32_t ToScreenDepth(quillon::PageRecord* frame, const SlideScreen& screen);
+
 // Makes `frame` (left empty on failure) from a decoded page of 2 bits per
 // pixel or more; the page may be turned and flipped on the way.  With a
 // font, the name is drawn into the top tenth.  0 or an ImagingError.
