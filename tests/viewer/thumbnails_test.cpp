@@ -268,7 +268,7 @@ class ThumbnailScripts : public vt::ViewerTest {
     // A screen that differs is left beside its copy here.
     std::filesystem::create_directories(out_);
     for (const auto& e : std::filesystem::directory_iterator(ZELMO_VIEWER_SCRIPTS))
-      if (e.path().filename().string().rfind("thumbs-", 0) == 0)
+      if (e.path().filename().string().starts_with("thumbs-") || e.path().filename().string().starts_with("thumbview-"))
         std::filesystem::copy_file(e.path(), out_ + "/" + e.path().filename().string(),
                                    std::filesystem::copy_options::overwrite_existing);
   }
