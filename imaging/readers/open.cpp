@@ -9,10 +9,10 @@
 #include "imaging/core/core.h"
 #include "imaging/core/files.h"
 #include "imaging/core/identify.h"
-#include "imaging/core/identify_walks.h"
-#include "imaging/core/pdf.h"
-#include "imaging/core/pdf_syntax.h"
-#include "imaging/core/video.h"
+#include "imaging/readers/identify_walks.h"
+#include "imaging/readers/pdf.h"
+#include "imaging/readers/pdf_syntax.h"
+#include "imaging/readers/video.h"
 
 namespace quillon {
 

@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "imaging/codecs/codecs.h"
-#include "imaging/codecs/jpeg_exif.h"
 #include "imaging/core/core.h"
 #include "imaging/core/runlist.h"
+#include "imaging/readers/jpeg_exif.h"
 
 namespace quillon {
 

@@ -1,13 +1,13 @@
 // The Exif block of a JPEG file (APP1, "Exif", then a little TIFF file):
 // the thumbnail of its second directory, and the texts of its first.
-#include "imaging/codecs/jpeg_exif.h"
+#include "imaging/readers/jpeg_exif.h"
 
 #include <cstring>
 
 #include "imaging/codecs/codecs.h"
-#include "imaging/core/readers.h"
-#include "imaging/core/tiff.h"
 #include "imaging/pixels/pixels.h"
+#include "imaging/readers/readers.h"
+#include "imaging/readers/tiff.h"
 
 namespace quillon {
 
