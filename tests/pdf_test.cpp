@@ -4,7 +4,7 @@
 
 #include <zlib.h>
 
-#include "imaging/core/pdf.h"
+#include "imaging/readers/pdf.h"
 
 namespace {
 

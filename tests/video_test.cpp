@@ -2,7 +2,7 @@
 // ffmpeg and on clips built here with hostile tables.
 #include "support/suite.h"
 
-#include "imaging/core/video.h"
+#include "imaging/readers/video.h"
 
 namespace {
 

@@ -57,8 +57,10 @@ int32_t EncodeLzw(const PageRecord* source, PageRecord* destination,
 void UndoHorizontalPredictor(PageRecord* page);
 
 // JPEG (codes 10 and 16).
+// `exif` reads a stream's Exif block (thumbnail, texts); null leaves it.
+struct ExifReader;
 int32_t DecodeJpeg(PageRecord* source, PageRecord* destination, int32_t flags,
-                   int motionJpeg);
+                   int motionJpeg, const ExifReader* exif = nullptr);
 int32_t EncodeJpeg(const PageRecord* source, PageRecord* destination,
                    int32_t quality);
 // Releases a Motion-JPEG clip's shared state and the tables it holds.

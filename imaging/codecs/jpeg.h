@@ -24,6 +24,22 @@
 
 namespace quillon {
 
+// What the decoder does with a stream's Exif block (APP1 "Exif", a little
+// TIFF file whose header lies at `exifOffset` of the stream): the TIFF
+// directories are read above the codecs, by the caller that dispatches here.
+struct ExifReader {
+  // The thumbnail as the destination page: kExifThumbnailDone, the
+  // fallback kNoExifThumbnail, or an ImagingError.
+  int32_t (*thumbnail)(const uint8_t* data, uint32_t size, uint32_t exifOffset,
+                       PageRecord* destination, int32_t flags);
+  // The texts of the first directory into the destination's text fields.
+  void (*texts)(const uint8_t* data, uint32_t size, uint32_t exifOffset,
+                PageRecord* destination);
+};
+// Results of ExifReader::thumbnail besides the errors.
+constexpr int32_t kNoExifThumbnail = 1;    // decode the main image instead
+constexpr int32_t kExifThumbnailDone = 2;  // the destination holds it
+
 // Marker codes: the byte that follows 0xFF.
 enum JpegMarker : int {
   kMarkerSof0 = 0xC0,  // baseline sequential

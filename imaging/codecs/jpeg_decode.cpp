@@ -5,7 +5,6 @@
 
 #include "imaging/codecs/codecs.h"
 #include "imaging/codecs/jpeg_decode.h"
-#include "imaging/codecs/jpeg_exif.h"
 #include "imaging/core/bytes.h"
 
 namespace quillon {
@@ -86,6 +85,7 @@ struct Job {
   uint8_t* allocated;  // the output buffer, when not the caller's
   uint32_t outputSize;
   int32_t linesWritten;
+  const ExifReader* exif;
 };
 
 // The output window for a `width` x `height` page (before scaling).
@@ -131,13 +131,13 @@ int32_t DecodeStream(Job* job, const uint8_t* data, uint32_t size) {
   if (marker < 0) return marker;
   if (state->comment[0])
     std::memcpy(job->destination->comment, state->comment, sizeof state->comment);
-  if (state->exifOffset) {
+  if (state->exifOffset && job->exif) {
     if (job->flags & kFlagJpegThumbnail) {
-      const int32_t thumbnail =
-          DecodeExifThumbnail(data, size, state->exifOffset, job->destination, job->flags);
+      const int32_t thumbnail = job->exif->thumbnail(data, size, state->exifOffset,
+                                                     job->destination, job->flags);
       if (thumbnail != kNoExifThumbnail) return thumbnail;
     } else {
-      CopyExifTexts(data, size, state->exifOffset, job->destination);
+      job->exif->texts(data, size, state->exifOffset, job->destination);
     }
   }
   int32_t result = ReadFrame(state, data, size, marker, &position);
@@ -213,7 +213,7 @@ bool Striped(const PageRecord* page) {
 }  // namespace
 
 int32_t DecodeJpeg(PageRecord* source, PageRecord* destination, int32_t flags,
-                   int motionJpeg) {
+                   int motionJpeg, const ExifReader* exif) {
   if (!source->data) return kErrParameter;
   // One-eighth size wins over half size; a thumbnail has a size of its own
   // and cannot go into a buffer sized for the page.
@@ -223,7 +223,7 @@ int32_t DecodeJpeg(PageRecord* source, PageRecord* destination, int32_t flags,
     return kErrParameter;
   const auto* shared =
       motionJpeg ? static_cast<const JpegDecoderState*>(source->decoderContext) : nullptr;
-  Job job{source, destination, flags, AllocateFrameState(shared), {}, nullptr, 0, 0};
+  Job job{source, destination, flags, AllocateFrameState(shared), {}, nullptr, 0, 0, exif};
   if (!job.state) return kErrMemory;
   job.state->flags = flags;
   int32_t result = Striped(source)

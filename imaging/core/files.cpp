@@ -12,8 +12,6 @@
 #include <cerrno>
 #include <utility>
 
-#include "imaging/codecs/codecs.h"
-#include "imaging/core/pdf_syntax.h"
 
 namespace quillon {
 
@@ -287,32 +285,6 @@ void AbandonReplacingSave(ReplacingSave* save) {
   save->handle = kInvalidHandle;
   if (!save->temporary.empty()) ::unlink(save->temporary.c_str());
   save->temporary.clear();
-}
-
-int32_t CloseImageFile(ImageFile* file) {
-  if (file->accessMode == kAccessMapped) {
-    UnmapView(file->view, static_cast<uint64_t>(file->mappingHandle));
-    file->view = nullptr;
-    file->mappingHandle = 0;
-  } else if (file->accessMode == kAccessRead) {
-    Close(file->fileHandle);
-    file->fileHandle = kInvalidHandle;
-  }
-  if (file->jpegState) {
-    ReleaseJpegState(file->jpegState);
-    file->jpegState = nullptr;
-  }
-  Release(file->audioChunkOffsets);
-  file->audioChunkOffsets = nullptr;
-  Release(file->audioChunkSizes);
-  file->audioChunkSizes = nullptr;
-  Release(file->pageOffsets);
-  file->pageOffsets = nullptr;
-  Release(file->frameSizes);
-  file->frameSizes = nullptr;
-  ReleasePdfObjects(file);
-  file->accessMode = kAccessClosed;
-  return kOk;
 }
 
 }  // namespace quillon

@@ -1,36 +1,19 @@
-// OpenImageFile: identification from the first bytes and the page walks.
-#include <algorithm>
-#include <cstring>
-#include <new>
+// Identification of a file's format from its first bytes.
+#include "imaging/core/identify.h"
 
-#include "imaging/core/bytes.h"
-#include "imaging/core/core.h"
+#include <cstring>
+
 #include "imaging/core/files.h"
-#include "imaging/core/identify_walks.h"
-#include "imaging/core/pdf.h"
-#include "imaging/core/video.h"
 
 namespace quillon {
 
 namespace {
-
-constexpr uint32_t kProbeSize = 4096;
-constexpr uint32_t kMinimumFileSize = 50;
 
 constexpr uint32_t FourCc(const char (&s)[5]) {
   return static_cast<uint8_t>(s[0]) | (static_cast<uint8_t>(s[1]) << 8) |
          (static_cast<uint8_t>(s[2]) << 16) |
          (static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24);
 }
-
-// How the file is held once identified.
-enum class Access { kMapped, kRead };
-
-struct Identified {
-  int32_t result;  // 0, or the refusal
-  int type;
-  Access access;
-};
 
 // QuickTime files written today begin with "ftyp" (brand "qt  ") or with
 // "wide", "free", "skip" or "mdat" atoms before "moov": walk the top-level
@@ -70,8 +53,10 @@ bool LooksLikeQuickTime(FileHandle handle, uint64_t fileSize, const Bytes& b) {
   return false;
 }
 
+}  // namespace
+
 // The twenty header tests, strongest signatures first, Targa last.
-Identified TestHeader(FileHandle handle, const Bytes& b, uint64_t fileSize) {
+Identified IdentifyHeader(FileHandle handle, const Bytes& b, uint64_t fileSize) {
   const uint32_t le32 = b.LE32(0);
   const uint32_t be32 = b.BE32(0);
   if (b.U8(0) == 0x0B && b.U8(1) == 0x23 && b.U8(2) == 0xC8)
@@ -136,133 +121,6 @@ Identified TestHeader(FileHandle handle, const Bytes& b, uint64_t fileSize) {
                        imageType == 9 || imageType == 10 || imageType == 11))
     return {kOk, kFileTarga, Access::kMapped};
   return {kErrUnknownFormat, -1, Access::kMapped};
-}
-
-// How many of the `declared` pages of a BitFAX or Quicklinks file the data
-// holds: each page needs its entry of the table at `table` (`entrySize`
-// bytes each) and data of its own, starting within the file and after the
-// page before, so that pages never cost more than the file's data.
-int32_t FaxPagesHeld(const Bytes& view, int32_t declared, uint64_t table, uint64_t entrySize) {
-  const bool bitFax = entrySize == 16;
-  uint64_t previous = 0;
-  int32_t pages = 0;
-  for (; pages < declared; ++pages) {
-    const uint64_t entry = table + entrySize * static_cast<uint64_t>(pages);
-    if (!view.Has(entry, entrySize)) break;
-    const uint64_t offset = bitFax ? view.LE32(entry + 8) : view.LE32(entry);
-    if (offset >= view.n || (pages > 0 && offset <= previous)) break;
-    previous = offset;
-  }
-  return pages;
-}
-
-// Page tables of the mapped formats, filled from the whole view.
-int32_t WalkPages(ImageFile* file, const Bytes& view, const Bytes& probe) {
-  switch (file->fileType) {
-    case kFileWinFax10:
-      return WalkWinFax10(file, view);
-    case kFileDcx: {
-      // Consecutive non-zero offsets from byte 4, within the probed bytes.
-      int32_t count = 0;
-      for (uint64_t at = 4; at + 4 <= probe.n && probe.LE32(at) != 0; at += 4)
-        ++count;
-      file->pageCount = count;
-      return kOk;
-    }
-    case kFileAwd:
-    case kFilePocketPowerpoint:
-      return WalkAwd(file, view);
-    case kFileGif:
-      return WalkGif(file, view);
-    case kFileTiff:
-      return WalkTiff(file, view);
-    case kFileBitFax:
-      file->pageCount = FaxPagesHeld(view, probe.U8(9) + 256 * probe.U8(10), 16, 16);
-      return kOk;
-    case kFileQuicklinks:
-      file->pageCount = FaxPagesHeld(view, probe.U8(8) + 256 * probe.U8(9), 32, 4);
-      return kOk;
-    case kFileIoca:
-      return WalkIoca(file, view);
-    case kFileFli:
-      // The published frame count of the header.
-      file->pageCount = static_cast<int32_t>(probe.LE16(6));
-      return kOk;
-    case kFilePdf:
-      return IndexPdf(file);
-    default:
-      return kOk;
-  }
-}
-
-}  // namespace
-
-int32_t OpenImageFile(const char16_t* path, ImageFile* file,
-                      int32_t /*reserved*/) {
-  std::memset(file, 0, sizeof *file);
-  file->fileHandle = kInvalidHandle;
-  FileHandle handle = OpenForRead(path);
-  if (handle == kInvalidHandle) return kErrIo;
-  file->pageCount = 1;
-
-  uint8_t header[kProbeSize];
-  int64_t got = Read(handle, header, sizeof header);
-  if (got < static_cast<int64_t>(kMinimumFileSize)) {
-    Close(handle);
-    return kErrUnknownFormat;
-  }
-  Bytes probe{header, static_cast<uint64_t>(got)};
-  int64_t size = Seek(handle, 0, 2);
-  Seek(handle, 0, 0);
-  if (size < 0 || size > INT32_MAX) {  // fileSize is a 32-bit field
-    Close(handle);
-    return size < 0 ? kErrIo : kErrUnsupported;
-  }
-  file->fileSize = static_cast<int32_t>(size);
-
-  Identified id = TestHeader(handle, probe, static_cast<uint64_t>(size));
-  if (id.result != kOk) {
-    Close(handle);
-    return id.result;
-  }
-  file->fileType = static_cast<int8_t>(id.type);
-
-  if (id.access == Access::kRead) {
-    // Clips are indexed through the open handle and never mapped.
-    file->fileHandle = handle;
-    file->accessMode = kAccessRead;
-    file->pageCount = 0;
-    int32_t result;
-    try {
-      result = file->fileType == kFileAvi ? IndexAvi(file) : IndexQuickTime(file);
-    } catch (const std::bad_alloc&) {
-      result = kErrMemory;
-    }
-    if (result != kOk) CloseImageFile(file);
-    return result;
-  }
-
-  Close(handle);
-  uint64_t length = 0;
-  uint8_t* view = MapWholeFile(path, &length);
-  if (!view) return kErrIo;
-  file->view = view;
-  file->mappingHandle = static_cast<intptr_t>(length);
-  file->accessMode = kAccessMapped;
-  // The file may have changed between the probe and the mapping.
-  file->fileSize = static_cast<int32_t>(std::min<uint64_t>(length, INT32_MAX));
-
-  int32_t result;
-  try {
-    result = WalkPages(file, Bytes{view, static_cast<uint64_t>(file->fileSize)}, probe);
-  } catch (const std::bad_alloc&) {
-    result = kErrMemory;  // reported, never thrown to the caller
-  }
-  if (result != kOk) {
-    CloseImageFile(file);
-    return result;
-  }
-  return kOk;
 }
 
 }  // namespace quillon

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/core/tiff.h"
+#include "imaging/core/tiff_tags.h"
 #include "imaging/writers/output.h"
 #include "imaging/writers/writers.h"
 

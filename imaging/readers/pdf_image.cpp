@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "imaging/core/pdf.h"
-#include "imaging/core/pdf_syntax.h"
-#include "imaging/core/readers.h"
+#include "imaging/readers/pdf.h"
+#include "imaging/readers/pdf_syntax.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

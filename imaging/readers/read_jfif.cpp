@@ -1,6 +1,6 @@
 // JFIF pages: the whole file is the JPEG stream; only the frame header is
 // read here.
-#include "imaging/core/readers.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

@@ -4,7 +4,7 @@
 // still compressed as the encoding parameter says.
 #include <cstring>
 
-#include "imaging/core/readers.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

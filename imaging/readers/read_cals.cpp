@@ -1,6 +1,6 @@
 // CALS type 1 raster files: 2048 bytes of 128-byte text records, then one
 // G4 image that stays in the view.
-#include "imaging/core/readers.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/core/identify_walks.h"
-#include "imaging/core/readers.h"
+#include "imaging/readers/identify_walks.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "imaging/codecs/codecs.h"
-#include "imaging/core/readers.h"
-#include "imaging/core/tiff.h"
+#include "imaging/readers/readers.h"
+#include "imaging/readers/tiff.h"
 
 namespace quillon {
 

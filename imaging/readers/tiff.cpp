@@ -1,4 +1,4 @@
-#include "imaging/core/tiff.h"
+#include "imaging/readers/tiff.h"
 
 namespace quillon {
 

@@ -1,6 +1,6 @@
 // WinFAX 10 pages: a 128-byte page header, then the page's fax data, which
 // stays in the view for the fax decoders.
-#include "imaging/core/readers.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

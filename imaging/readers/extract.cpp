@@ -4,9 +4,9 @@
 #include <new>
 
 #include "imaging/core/core.h"
-#include "imaging/core/pdf.h"
-#include "imaging/core/readers.h"
-#include "imaging/core/video.h"
+#include "imaging/readers/pdf.h"
+#include "imaging/readers/readers.h"
+#include "imaging/readers/video.h"
 
 namespace quillon {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/core/readers.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

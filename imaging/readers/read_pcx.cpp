@@ -2,7 +2,7 @@
 // stays in the view; the PCX decoder expands it.
 #include <cstring>
 
-#include "imaging/core/readers.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

@@ -2,8 +2,8 @@
 // buffer; the clip's shared decoder state goes with it.
 #include "imaging/core/bytes.h"
 #include "imaging/core/files.h"
-#include "imaging/core/readers.h"
-#include "imaging/core/video.h"
+#include "imaging/readers/readers.h"
+#include "imaging/readers/video.h"
 
 namespace quillon {
 

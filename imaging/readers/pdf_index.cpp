@@ -4,10 +4,10 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/core/identify_walks.h"
-#include "imaging/core/pdf.h"
-#include "imaging/core/pdf_syntax.h"
-#include "imaging/core/readers.h"
+#include "imaging/readers/identify_walks.h"
+#include "imaging/readers/pdf.h"
+#include "imaging/readers/pdf_syntax.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

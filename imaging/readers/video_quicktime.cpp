@@ -6,7 +6,7 @@
 #include "imaging/codecs/codecs.h"
 #include "imaging/core/bytes.h"
 #include "imaging/core/files.h"
-#include "imaging/core/video.h"
+#include "imaging/readers/video.h"
 
 namespace quillon {
 

@@ -1,6 +1,6 @@
-#include "imaging/core/identify_walks.h"
+#include "imaging/readers/identify_walks.h"
 
-#include "imaging/core/tiff.h"
+#include "imaging/readers/tiff.h"
 
 namespace quillon {
 

@@ -5,6 +5,7 @@
 #include "imaging/codecs/codecs.h"
 #include "imaging/core/core.h"
 #include "imaging/core/runlist.h"
+#include "imaging/readers/jpeg_exif.h"
 
 namespace quillon {
 
@@ -22,10 +23,10 @@ int32_t Decode(int code, PageRecord* source, PageRecord* intermediate,
     case kModifiedHuffman: return DecodeModifiedHuffman(source, intermediate, flags);
     case kLzwTiff: return DecodeLzw(source, intermediate, kLzwVariantTiff, flags);
     case kLzwGif: return DecodeLzw(source, intermediate, kLzwVariantGif, flags);
-    case kJpeg: return DecodeJpeg(source, intermediate, flags, 0);
+    case kJpeg: return DecodeJpeg(source, intermediate, flags, 0, &kExifReader);
     case kRunLists: return kOk;  // the source already is the intermediate
     case kBmpRle: return DecodeBmpRle(source, intermediate, flags);
-    case kMotionJpeg: return DecodeJpeg(source, intermediate, flags, 1);
+    case kMotionJpeg: return DecodeJpeg(source, intermediate, flags, 1, &kExifReader);
     default: return kErrParameter;
   }
 }

@@ -5,8 +5,8 @@
 #include <new>
 #include <vector>
 
-#include "imaging/core/pdf_syntax.h"
-#include "imaging/core/readers.h"
+#include "imaging/readers/pdf_syntax.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

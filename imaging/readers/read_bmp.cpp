@@ -7,7 +7,7 @@
 #include <bit>
 #include <cstring>
 
-#include "imaging/core/readers.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

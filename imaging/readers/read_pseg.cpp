@@ -3,7 +3,7 @@
 // after decoding (photometric 1).
 #include <algorithm>
 
-#include "imaging/core/readers.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

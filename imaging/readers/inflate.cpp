@@ -1,7 +1,7 @@
 // zlib inflation for Deflate TIFF strips and PDF Flate images.
 #include <zlib.h>
 
-#include "imaging/core/readers.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

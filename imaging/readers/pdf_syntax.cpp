@@ -1,6 +1,6 @@
-#include "imaging/core/pdf_syntax.h"
+#include "imaging/readers/pdf_syntax.h"
 
-#include "imaging/core/readers.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

@@ -7,8 +7,8 @@
 
 #include "imaging/codecs/codecs.h"
 #include "imaging/codecs/fax.h"
-#include "imaging/core/readers.h"
 #include "imaging/core/runlist.h"
+#include "imaging/readers/readers.h"
 
 namespace quillon {
 

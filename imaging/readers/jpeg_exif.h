@@ -4,13 +4,10 @@
 
 #include <cstdint>
 
+#include "imaging/codecs/jpeg.h"
 #include "imaging/core/page.h"
 
 namespace quillon {
-
-// Results of DecodeExifThumbnail besides the errors.
-constexpr int32_t kNoExifThumbnail = 1;    // decode the main image instead
-constexpr int32_t kExifThumbnailDone = 2;  // the destination holds it
 
 // The thumbnail of the Exif block whose TIFF header lies at `exifOffset` of
 // the stream `data`..`data + size`, as the destination page: a JPEG
@@ -22,5 +19,8 @@ int32_t DecodeExifThumbnail(const uint8_t* data, uint32_t size, uint32_t exifOff
 // destination's comment, applicationText and plainText.
 void CopyExifTexts(const uint8_t* data, uint32_t size, uint32_t exifOffset,
                    PageRecord* destination);
+
+// The two above, for the JPEG decoder.
+extern const ExifReader kExifReader;
 
 }  // namespace quillon

@@ -1,13 +1,13 @@
 // The Exif block of a JPEG file (APP1, "Exif", then a little TIFF file):
 // the thumbnail of its second directory, and the texts of its first.
-#include "imaging/codecs/jpeg_exif.h"
+#include "imaging/readers/jpeg_exif.h"
 
 #include <cstring>
 
 #include "imaging/codecs/codecs.h"
-#include "imaging/core/readers.h"
-#include "imaging/core/tiff.h"
 #include "imaging/pixels/pixels.h"
+#include "imaging/readers/readers.h"
+#include "imaging/readers/tiff.h"
 
 namespace quillon {
 
@@ -61,7 +61,8 @@ int32_t DecodeJpegThumbnail(const Bytes& tiff, uint32_t offset, uint32_t length,
   // replaced by the decoder.
   PageRecord decoded = *destination;
   const int32_t result =
-      DecodeJpeg(&thumbnail, &decoded, kFlagJpeg16Bpp | (flags & kFlagKeepPartial), 0);
+      DecodeJpeg(&thumbnail, &decoded, kFlagJpeg16Bpp | (flags & kFlagKeepPartial), 0,
+                 &kExifReader);
   if (result == kErrMemory) return result;
   // A damaged thumbnail: the main picture at one-eighth size instead.
   if (result != kOk) return kNoExifThumbnail;
@@ -145,5 +146,7 @@ void CopyExifTexts(const uint8_t* data, uint32_t size, uint32_t exifOffset,
   std::memcpy(destination->applicationText, page.applicationText, sizeof page.applicationText);
   std::memcpy(destination->plainText, page.plainText, sizeof page.plainText);
 }
+
+const ExifReader kExifReader{DecodeExifThumbnail, CopyExifTexts};
 
 }  // namespace quillon
