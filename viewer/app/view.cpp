@@ -49,23 +49,11 @@ HPALETTE MakePalette(const uint8_t* bgr, int count) {
 // the display's depth with error diffusion and copied into the section.
 void RenderReduced(const RenderRequest& request) {
   const quillon::PageRecord& page = gView.page;
-  const uint32_t stride = quillon::BytesPerLine(request.dstWidth, page.bitsPerPixel);
-  const uint64_t size = quillon::SizeProduct(stride, static_cast<uint32_t>(request.dstHeight));
-  if (stride == 0 || size > UINT32_MAX) return;
   quillon::PageRecord work{};
-  work.data = static_cast<uint8_t*>(quillon::Allocate(size));
-  if (!work.data) return;
-  work.width = request.dstWidth;
-  work.height = request.dstHeight;
-  work.bitsPerPixel = page.bitsPerPixel;
-  work.planes = 1;
-  work.bytesPerLine = stride;
-  work.dataSize = static_cast<uint32_t>(size);
-  work.dataOwnership = quillon::kOwnedByPage;
-  work.layoutFlags = quillon::kLayoutTopDown;
+  if (!MakeWorkPage(&work, request.dstWidth, request.dstHeight, page.bitsPerPixel, nullptr)) return;
   RenderRequest into = request;
   into.dstBits = work.data;
-  into.dstBytesPerLine = stride;
+  into.dstBytesPerLine = work.bytesPerLine;
   if (quillon::RenderPage(&page, &into, 1) == quillon::kOk &&
       quillon::ConvertBitDepth(&work, gApp.displayDepth, quillon::kDitherDiffusion) == quillon::kOk) {
     const uint32_t row = std::min(work.bytesPerLine, request.dstBytesPerLine);
@@ -93,6 +81,28 @@ void DitherTwelveBit(const RenderRequest& request, int depth) {
 }
 
 }  // namespace
+
+bool MakeWorkPage(quillon::PageRecord* work, int32_t width, int32_t height, int depth, const uint8_t* palette) {
+  *work = quillon::PageRecord{};
+  const uint32_t stride = quillon::BytesPerLine(width, depth);
+  const uint64_t size = quillon::SizeProduct(stride, static_cast<uint32_t>(std::max(height, 0)));
+  if (stride == 0 || size == 0 || size > UINT32_MAX) return false;
+  work->data = static_cast<uint8_t*>(quillon::Allocate(size));
+  if (!work->data) return false;
+  work->width = width;
+  work->height = height;
+  work->bitsPerPixel = static_cast<int8_t>(depth);
+  work->planes = 1;
+  work->bytesPerLine = stride;
+  work->dataSize = static_cast<uint32_t>(size);
+  work->dataOwnership = quillon::kOwnedByPage;
+  work->layoutFlags = quillon::kLayoutTopDown;
+  if (palette && (depth == 4 || depth == 8)) {
+    work->palette = static_cast<uint8_t*>(quillon::Allocate(768));
+    if (work->palette) std::memcpy(work->palette, palette, 768);
+  }
+  return true;
+}
 
 bool ImageLoaded() { return gView.pageLoaded && gView.page.data != nullptr; }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "imaging/core/page.h"
 #include "platform/ce.h"
 #include "viewer/app/view_math.h"
 
@@ -12,6 +13,11 @@ namespace zelmo {
 
 // Whether a page is loaded (its data present).
 bool ImageLoaded();
+
+// An owned, top-down uncompressed page of `depth` bits to render into, with
+// a copy of `palette` (768 bytes) at 4 and 8 bits when one is given; false
+// (and no data) when its size cannot be held or allocated.
+bool MakeWorkPage(quillon::PageRecord* work, int32_t width, int32_t height, int depth, const uint8_t* palette);
 // The view rotation the renderer applies: bilevel pages are turned in
 // their data, so they are shown at 0.
 int DisplayedRotation();

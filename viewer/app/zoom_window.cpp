@@ -103,19 +103,7 @@ void BuildZoomOverview(int width, int height) {
     // Rendered at the page's depth (lines padded to 4 bytes), then reduced
     // to the display's with error diffusion.
     quillon::PageRecord work{};
-    work.width = g.width;
-    work.height = g.height;
-    work.bitsPerPixel = static_cast<int8_t>(pageDepth);
-    work.planes = 1;
-    work.bytesPerLine = quillon::BytesPerLine(g.width, pageDepth);
-    work.dataSize = work.bytesPerLine * static_cast<uint32_t>(g.height);
-    work.data = static_cast<uint8_t*>(quillon::Allocate(work.dataSize));
-    work.dataOwnership = quillon::kOwnedByPage;
-    work.layoutFlags = quillon::kLayoutTopDown;
-    if (page.palette && (pageDepth == 4 || pageDepth == 8)) {
-      work.palette = static_cast<uint8_t*>(quillon::Allocate(768));
-      if (work.palette) std::memcpy(work.palette, page.palette, 768);
-    }
+    MakeWorkPage(&work, g.width, g.height, pageDepth, page.palette);
     r.dstBits = work.data;
     r.dstBytesPerLine = work.bytesPerLine;
     if (work.data && quillon::RenderPage(&page, &r, 1) == quillon::kOk &&

@@ -9,6 +9,7 @@
 #include "imaging/writers/writers.h"
 #include "platform/emulator.h"
 #include "viewer/app/state.h"
+#include "viewer/app/view.h"
 #include "viewer/browse/file_list.h"
 #include "viewer/dialogs/dialog_common.h"
 #include "viewer/settings/settings.h"
@@ -158,21 +159,8 @@ HBITMAP PreviewPicture(const quillon::PageRecord& page, int* width, int* height)
                                           quillon::kMinRenderStep});
   const int w = static_cast<int>(std::clamp<int64_t>(page.width * 256 / step, 1, kPreviewEdge));
   const int h = static_cast<int>(std::clamp<int64_t>(page.height * 256 / step, 1, kPreviewEdge));
-  const int depth = page.bitsPerPixel == 1 ? 1 : page.bitsPerPixel;
   quillon::PageRecord work{};
-  work.width = w;
-  work.height = h;
-  work.bitsPerPixel = static_cast<int8_t>(depth);
-  work.planes = 1;
-  work.bytesPerLine = quillon::BytesPerLine(w, depth);
-  work.dataSize = work.bytesPerLine * static_cast<uint32_t>(h);
-  work.data = static_cast<uint8_t*>(quillon::Allocate(work.dataSize));
-  work.dataOwnership = quillon::kOwnedByPage;
-  work.layoutFlags = quillon::kLayoutTopDown;
-  if (page.palette && (depth == 4 || depth == 8)) {
-    work.palette = static_cast<uint8_t*>(quillon::Allocate(768));
-    if (work.palette) std::memcpy(work.palette, page.palette, 768);
-  }
+  MakeWorkPage(&work, w, h, page.bitsPerPixel, page.palette);
   quillon::RenderRequest r{};
   r.xStep = r.yStep = static_cast<int32_t>(step);
   r.dstWidth = w;
