@@ -15,7 +15,7 @@ namespace {
 
 using namespace zelmo;
 
-class SpecialFiles : public vt::ViewerTest {
+class NonRegularFiles : public vt::ViewerTest {
  protected:
   void SetUp() override {
     StartDevice("ipaq3600", {}, false);
@@ -23,7 +23,7 @@ class SpecialFiles : public vt::ViewerTest {
   }
 };
 
-TEST_F(SpecialFiles, FifosAndDevicesAreSkippedWithoutWaiting) {
+TEST_F(NonRegularFiles, FifosAndDevicesAreSkippedWithoutWaiting) {
   const std::string folder = HostPath("My Documents/Special");
   std::filesystem::create_directories(folder);
   vt::WriteFile(folder + "/a-fax.tif", vt::ReadFile(std::string(ZELMO_SAMPLES) + "/letter-g4.tif"));
