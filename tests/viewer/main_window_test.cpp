@@ -309,7 +309,10 @@ TEST_F(MainWindow, ButtonsTapsAndTheLabel) {
   EXPECT_EQ(Milestones(), std::vector<std::string>{"beep"});
 
   // Held on slot 3, the label shows the command's name 54 pixels above the
-  // tap, inside the view's width, and leaves the screen as it was.
+  // tap, inside the view's width, and leaves the screen as it was (once the
+  // strip's pictures are all drawn).
+  for (int i = 0; i < 1000 && (gShared.refresh || gShared.thumbnailJob); ++i) Sleep(10);
+  ASSERT_TRUE(WaitIdle(5000));
   const std::vector<uint32_t> screen = ScreenPixels();
   ClearEventLog();
   InjectPen(PenAction::kDown, 80, 310);
