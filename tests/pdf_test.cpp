@@ -188,6 +188,11 @@ TEST(Pdf, MovedAndMissingTables) {
   EXPECT_EQ(Pages(objects + other), 0);
   EXPECT_EQ(Pages("%PDF-1.4\n" + other + objects.substr(objects.find("1 0 obj"))), 1);
   EXPECT_EQ(Pages("%PDF-1.4\n" + std::string(200, '%') + "\nstartxref\n9\n%%EOF\n"), kErrBadHeader);
+  // The headers of a large file count against the allocation limit.
+  const uint64_t limit = AllocationLimit();
+  SetAllocationLimit(16384);
+  EXPECT_EQ(Pages(objects + std::string(20000, '\n')), kErrMemory);
+  SetAllocationLimit(limit);
 }
 
 TEST(Pdf, ShortImagesAndOtherObjectsAreNotPages) {
