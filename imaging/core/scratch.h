@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "imaging/core/page.h"
@@ -45,6 +46,42 @@ class Scratch {
  private:
   T* p_ = nullptr;
   uint64_t n_ = 0;
+};
+
+// A list that grows as it is filled, in the same memory: its room doubles,
+// and an append that cannot have more room says so.
+template <typename T>
+class ScratchList {
+  static_assert(std::is_trivially_copyable_v<T>, "scratch holds plain values");
+
+ public:
+  ScratchList() = default;
+  ~ScratchList() { Release(p_); }
+  ScratchList(const ScratchList&) = delete;
+  ScratchList& operator=(const ScratchList&) = delete;
+
+  bool Push(const T& value) {
+    if (n_ == room_) {
+      const uint64_t room = room_ ? 2 * room_ : 64;
+      T* bigger = AllocateArray<T>(room);
+      if (!bigger) return false;
+      if (n_) std::memcpy(bigger, p_, n_ * sizeof(T));
+      Release(p_);
+      p_ = bigger;
+      room_ = room;
+    }
+    p_[n_++] = value;
+    return true;
+  }
+  T* begin() const { return p_; }
+  T* end() const { return p_ + n_; }
+  uint64_t size() const { return n_; }
+  T& operator[](uint64_t i) const { return p_[i]; }
+
+ private:
+  T* p_ = nullptr;
+  uint64_t n_ = 0;
+  uint64_t room_ = 0;
 };
 
 }  // namespace quillon

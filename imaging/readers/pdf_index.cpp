@@ -287,6 +287,7 @@ int64_t LocateSection(const Bytes& f, uint64_t stated) {
 struct Header {
   uint32_t number;
   uint32_t offset;
+  bool stream;  // its "stream" keyword comes before "endobj" and the next header
 };
 
 // A file whose cross-reference data cannot be found: every object header
@@ -299,14 +300,21 @@ int32_t IndexFromHeaders(const Bytes& f, ImageFile* file) {
   uint64_t count = 0;
   for (uint64_t at = 0; at < f.n && count < room; ++at) {
     uint32_t number;
-    if (ObjectHeaderAt(f, at, &number)) headers[count++] = {number, static_cast<uint32_t>(at)};
+    if (ObjectHeaderAt(f, at, &number)) headers[count++] = {number, static_cast<uint32_t>(at), false};
+  }
+  // Only objects with a stream can be images; looking for it no further
+  // than the next header keeps the whole search one pass over the file.
+  for (uint64_t i = 0; i < count; ++i) {
+    const uint64_t end = i + 1 < count ? headers[i + 1].offset : f.n;
+    headers[i].stream = PdfObjectAt(f, headers[i].offset, end - headers[i].offset).streamData != 0;
   }
   std::stable_sort(headers, headers + count,
                    [](const Header& a, const Header& b) { return a.number < b.number; });
   int32_t pages = 0;
   for (uint64_t i = 0; i < count && pages < kPageTableSize; ++i) {
     if (i + 1 < count && headers[i + 1].number == headers[i].number) continue;  // redefined later
-    if (PdfImageCandidate(f, headers[i].offset, nullptr)) file->pageOffsets[pages++] = headers[i].offset;
+    if (headers[i].stream && PdfImageCandidate(f, headers[i].offset, nullptr))
+      file->pageOffsets[pages++] = headers[i].offset;
   }
   Release(headers);
   file->pageCount = pages;
