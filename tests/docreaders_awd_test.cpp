@@ -16,11 +16,12 @@ std::vector<AwdBand> Bands(const Image& picture) {
 
 // Reads every page of `file`, band by band, and decodes it with libtiff and
 // with the library.
-void ExpectPages(const AwdFile& file, const std::vector<Image>& pictures) {
+// `pages` is the page count when more pages than pictures are expected.
+void ExpectPages(const AwdFile& file, const std::vector<Image>& pictures, int32_t pages = 0) {
   OpenedFile f(file.bytes);
   ASSERT_EQ(f.result, kOk);
   ASSERT_EQ(f->fileType, kFileAwd);
-  ASSERT_EQ(f->pageCount, static_cast<int32_t>(pictures.size()));
+  ASSERT_EQ(f->pageCount, pages ? pages : static_cast<int32_t>(pictures.size()));
   for (size_t i = 0; i < pictures.size(); ++i) {
     SCOPED_TRACE(i);
     const std::vector<AwdBand> bands = Bands(pictures[i]);
@@ -102,4 +103,38 @@ TEST(Awd, ShortBandsAndNoMarker) {
   for (size_t i = 0; i + 4 < noMarker.size(); ++i)
     if (std::memcmp(noMarker.data() + i, "AWPI", 4) == 0) noMarker[i] = 'X';
   EXPECT_EQ(OpenedFile(noMarker)->pageCount, 0);
+}
+
+// The allocation table at the end of a file cut short is gone: the pages
+// are then read in file order, past the table sectors the header lists, and
+// every page whose data is there opens; the cut page keeps what it has.
+TEST(Awd, AFileCutShortKeepsItsWholePages) {
+  const std::vector<Image> pictures = {testpix::Drawing(1728, 148, 40), testpix::Drawing(1728, 100, 41),
+                                       testpix::Drawing(1728, 222, 42)};
+  std::vector<std::vector<AwdBand>> bands;
+  for (const Image& p : pictures) bands.push_back(Bands(p));
+  // The first table sector after the stream, a second one inside a band.
+  AwdLayout layout;
+  for (uint32_t second = 6; second < 14; ++second) {
+    layout.tableSectors = {200, second};
+    if (TableInsideBand(BuildAwd(bands, layout))) break;
+  }
+  const AwdFile whole = BuildAwd(bands, layout);
+  ASSERT_TRUE(TableInsideBand(whole));
+  const uint32_t cut = (whole.bandSpans[bands[0].size() + bands[1].size()].second +
+                        whole.bandSpans.back().first) / 2;  // inside page 3's bands
+  ASSERT_LT(cut, whole.tableOffsets[0]);
+  AwdFile cutShort = whole;
+  cutShort.bytes.resize(cut);
+  ExpectPages(cutShort, {pictures[0], pictures[1]}, 3);
+  OpenedFile f(cutShort.bytes);
+  Page last, strict, partial;
+  ASSERT_EQ(f.Extract(last.get(), 2), kOk);
+  EXPECT_EQ(last->height, 148);  // the bands up to the cut
+  const int32_t r = Decode(last.get(), strict);
+  EXPECT_TRUE(r == kOk || r == kErrDecompress) << r;
+  ASSERT_EQ(Decode(last.get(), partial, kFlagKeepPartial), kOk);
+  const Image top = testpix::ReadPage(partial.record);
+  for (int32_t y = 0; y < 74; ++y)  // the first band is whole
+    for (int32_t x = 0; x < 1728; ++x) ASSERT_EQ(top.at(x, y), pictures[2].at(x, y)) << x << "," << y;
 }
