@@ -278,112 +278,68 @@ TEST(Extract, HugePagesFromTinyFilesAreRefused) {
 
 namespace {
 
-// A two-colour page of palette indexes in each format that holds one, with
-// palette entries 0 and 1 `rgb0` and `rgb1` (0xRRGGBB).
-Bytes PcxBilevel(const Image& indexes, uint32_t rgb0, uint32_t rgb1) {
-  Bytes b(128, 0);
-  b[0] = 10, b[1] = 5, b[2] = 1, b[3] = 1, b[65] = 1;
-  PutLE16(b, 8, static_cast<uint32_t>(indexes.width - 1));
-  PutLE16(b, 10, static_cast<uint32_t>(indexes.height - 1));
-  PutLE16(b, 66, RowBytes(indexes.width, 1));
-  for (int i = 0; i < 6; ++i) b[16 + i] = static_cast<uint8_t>((i < 3 ? rgb0 : rgb1) >> (16 - 8 * (i % 3)));
-  for (uint8_t v : testpix::PackedRows(indexes, false, RowBytes(indexes.width, 1))) b.insert(b.end(), {0xC1, v});
-  return b;
-}
-
-Bytes TwoColourFile(const std::string& format, const Image& indexes, uint32_t rgb0, uint32_t rgb1) {
-  const uint32_t w = static_cast<uint32_t>(indexes.width), h = static_cast<uint32_t>(indexes.height);
-  auto component = [&](int entry, int c) { return ((entry ? rgb1 : rgb0) >> (16 - 8 * c)) & 0xFF; };
-  if (format == "PCX") return PcxBilevel(indexes, rgb0, rgb1);
-  if (format == "DCX") {
-    Bytes b = {0xB1, 0x68, 0xDE, 0x3A, 12, 0, 0, 0, 0, 0, 0, 0};
-    const Bytes page = PcxBilevel(indexes, rgb0, rgb1);
-    b.insert(b.end(), page.begin(), page.end());
-    return b;
+// A page of palette indexes (0 and 1) in each format that holds two-colour
+// pages, with the palette entries `c0` and `c1` (0xRRGGBB).
+enum Format { kGif, kBmp, kPcx, kDcx, kTif, kPdf };
+Bytes TwoColourFile(int format, const Image& ix, uint32_t c0, uint32_t c1) {
+  const uint32_t w = static_cast<uint32_t>(ix.width), h = static_cast<uint32_t>(ix.height);
+  const Bytes rows = testpix::PackedRows(ix, false, RowBytes(ix.width, 1));
+  Bytes rgb, b = format == kDcx ? Bytes{0xB1, 0x68, 0xDE, 0x3A, 12, 0, 0, 0, 0, 0, 0, 0} : Bytes{};
+  for (uint32_t c : {c0, c1}) rgb.insert(rgb.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+  std::vector<uint32_t> map;  // TIFF: all reds, all greens, all blues, 16 bits each
+  for (int k = 0; k < 6; ++k) map.push_back(rgb[k % 2 * 3 + k / 2] * 257u);
+  char pdf[400];
+  uLongf z = compressBound(rows.size());
+  std::string flate(z, 0);
+  switch (format) {
+    case kGif: return GifEncode(Bytes(ix.px.begin(), ix.px.end()), ix.width, ix.height, rgb, false);
+    case kBmp: return Bmp(ix.width, ix.height, 1, 0, {c0, c1}, testpix::PackedRows(Mirrored(ix, false, true), false, 4));
+    case kPcx: case kDcx:
+      b.resize(b.size() + 128);
+      for (auto [at, v] : {std::pair{0, 10}, {1, 5}, {2, 1}, {3, 1}, {65, 1}}) b[b.size() - 128 + at] = uint8_t(v);
+      PutLE16(b, b.size() - 120, w - 1), PutLE16(b, b.size() - 118, h - 1), PutLE16(b, b.size() - 62, RowBytes(ix.width, 1));
+      std::copy(rgb.begin(), rgb.end(), b.end() - 112);
+      for (uint8_t v : rows) b.insert(b.end(), {0xC1, v});
+      return b;
+    case kTif: return BuildTiff({BilevelDirectory(w, h, 1, rows).Set(kTagPhotometric, kTiffShort, {3}).Set(kTagColorMap, kTiffShort, map)});
   }
-  if (format == "BMP")
-    return Bmp(indexes.width, indexes.height, 1, 0, {rgb0, rgb1},
-               testpix::PackedRows(Mirrored(indexes, false, true), false, BytesPerLine(indexes.width, 1)));
-  if (format == "GIF") {
-    Bytes palette, pixels(indexes.px.begin(), indexes.px.end());
-    for (int e = 0; e < 2; ++e)
-      for (int c = 0; c < 3; ++c) palette.push_back(static_cast<uint8_t>(component(e, c)));
-    return GifEncode(pixels, indexes.width, indexes.height, palette, false);
-  }
-  const Bytes rows = testpix::PackedRows(indexes, false, RowBytes(indexes.width, 1));
-  if (format == "TIFF") {
-    TiffDirectory d = BilevelDirectory(w, h, 1, rows);
-    d.Set(kTagPhotometric, kTiffShort, {3});
-    std::vector<uint32_t> map;
-    for (int c = 0; c < 3; ++c)
-      for (int e = 0; e < 2; ++e) map.push_back(component(e, c) * 257);
-    d.Set(kTagColorMap, kTiffShort, map);
-    return BuildTiff({d});
-  }
-  // PDF: an indexed image in a file of one object.
-  uLongf packed = compressBound(rows.size());
-  std::string stream(packed, '\0');
-  compress(reinterpret_cast<Bytef*>(stream.data()), &packed, rows.data(), rows.size());
-  stream.resize(packed);
-  char lookup[16];
-  std::snprintf(lookup, sizeof lookup, "%06X%06X", rgb0, rgb1);
-  std::string pdf = "%PDF-1.4\n";
-  const size_t object = pdf.size();
-  pdf += "1 0 obj\n<< /Type /XObject /Subtype /Image /Width " + std::to_string(w) + " /Height " +
-         std::to_string(h) + " /BitsPerComponent 1 /ColorSpace [/Indexed /DeviceRGB 1 <" + lookup +
-         ">] /Filter /FlateDecode /Length " + std::to_string(packed) + " >>\nstream\n" + stream +
-         "\nendstream\n" + std::string(600, '%') + "\nendobj\n";
-  char xref[128];
-  std::snprintf(xref, sizeof xref, "xref\n0 2\n0000000000 65535 f \n%010zu 00000 n \ntrailer\n<< /Size 2 >>\n",
-                object);
-  pdf += std::string(xref) + "startxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
-  return Bytes(pdf.begin(), pdf.end());
+  compress(reinterpret_cast<Bytef*>(flate.data()), &z, rows.data(), rows.size());
+  flate.resize(z);
+  std::snprintf(pdf, sizeof pdf, "%%PDF-1.4\n1 0 obj\n<< /Subtype /Image /Width %u /Height %u /BitsPerComponent 1 "
+                "/ColorSpace [/Indexed /DeviceRGB 1 <%06X%06X>] /Filter /FlateDecode /Length %lu >>\nstream\n", w, h, c0, c1, z);
+  std::string text = pdf + flate + "\nendstream\n" + std::string(600, '%') + "\nendobj\n";
+  std::snprintf(pdf, sizeof pdf, "xref\n0 2\n0000000000 65535 f \n0000000009 00000 n \ntrailer\n<< /Size 2 >>\nstartxref\n%zu\n%%%%EOF\n", text.size());
+  text += pdf;
+  return Bytes(text.begin(), text.end());
 }
 
 }  // namespace
 
-// Every reader of two-colour pages shows the entry of lower luminance
-// (0.299 R + 0.587 G + 0.114 B) as black; of two equally light entries,
-// entry 0.
+// Two-colour pages show the entry of lower luminance (0.299 R + 0.587 G +
+// 0.114 B) as black, of two equally light entries entry 0, in every format;
+// and a PCX or DCX page keeps its picture when the tool saves it again.
 TEST(Extract, TwoColourPalettesShowTheDarkerEntryAsBlack) {
-  struct Case {
-    uint32_t rgb0, rgb1;
-    uint32_t black;  // the entry shown black
-  };
-  const Case cases[] = {
-      {0x000000, 0xFFFFFF, 0}, {0xFFFFFF, 0x000000, 1},
-      {0x000080, 0xFFFF00, 0}, {0xFFFF00, 0x000080, 1},  // dark blue and yellow
-      {0xFF0000, 0x006400, 1}, {0x006400, 0xFF0000, 0},  // red and dark green
-      {0x800000, 0xC8C8C8, 0},                           // dark red and light gray
-      {0xFF0000, 0x0000FF, 1},                           // red and blue
-      {0x01009D, 0x001F00, 0},                           // equally light
-  };
+  // Entries 0 and 1 and the one shown black: black and white, dark blue and
+  // yellow, red and dark green, dark red and light gray, red and blue, and
+  // two equally light colours.
+  const uint32_t cases[][3] = {{0x000000, 0xFFFFFF, 0}, {0xFFFFFF, 0x000000, 1}, {0x000080, 0xFFFF00, 0},
+                               {0xFFFF00, 0x000080, 1}, {0xFF0000, 0x006400, 1}, {0x006400, 0xFF0000, 0},
+                               {0x800000, 0xC8C8C8, 0}, {0xFF0000, 0x0000FF, 1}, {0x01009D, 0x001F00, 0}};
   const Image indexes = testpix::Noise(19, 5, 1, 26);
-  for (const char* format : {"GIF", "BMP", "PCX", "DCX", "TIFF", "PDF"})
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(format) + " " + std::to_string(c.rgb0) + " " + std::to_string(c.rgb1));
+  TempDir dir;
+  for (int format : {kGif, kBmp, kPcx, kDcx, kTif, kPdf})
+    for (auto [c0, c1, black] : cases) {
+      SCOPED_TRACE(testing::Message() << "format " << format << std::hex << " " << c0 << " " << c1);
       Image shown = indexes;
-      for (uint32_t& v : shown.px) v = v == c.black ? 0 : 1;
-      Extracted page(TwoColourFile(format, indexes, c.rgb0, c.rgb1));
+      for (uint32_t& v : shown.px) v = v == black ? 0 : 1;
+      Extracted page(TwoColourFile(format, indexes, c0, c1));
       ASSERT_EQ(page.result, kOk);
       EXPECT_TRUE(SameImage(shown, page.Pixels()));
+      if ((format != kPcx && format != kDcx) || black != 1) continue;
+      const std::string in = dir.Write(format == kPcx ? "in.pcx" : "in.dcx", TwoColourFile(format, indexes, c0, c1));
+      for (const char* out : {"o.tif", "o.pcx", "o.dcx", "o.bmp"}) {
+        ASSERT_EQ(Tool({"convert", in, dir.Path(out)}).status, 0);
+        EXPECT_TRUE(SamePixels(testpix::ToRaster(shown), FileRaster(dir.Path(out)))) << out;
+      }
     }
-}
-
-// A bilevel page whose bits of 1 are black is saved as the same picture in
-// every format, whichever way the target records its polarity.
-TEST(Extract, BilevelPcxPagesKeepTheirPicturesThroughTheTool) {
-  const Image indexes = testpix::Noise(37, 9, 1, 27);
-  Image shown = indexes;
-  for (uint32_t& v : shown.px) v = 1 - v;
-  TempDir dir;
-  for (const char* format : {"PCX", "DCX"}) {
-    const std::string source = dir.Write(std::string("in.") + format, TwoColourFile(format, indexes, 0xFFFFFF, 0));
-    for (const char* target : {"tif", "pcx", "dcx", "bmp", "gif", "cal"}) {
-      SCOPED_TRACE(std::string(format) + " to " + target);
-      const std::string out = dir.Path(std::string("out.") + target);
-      ASSERT_EQ(Tool({"convert", source, out}).status, 0);
-      EXPECT_TRUE(SamePixels(testpix::ToRaster(shown), FileRaster(out)));
-    }
-  }
 }
