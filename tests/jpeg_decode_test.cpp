@@ -196,6 +196,47 @@ TEST(JpegDecode, HeaderFaults) {
   EXPECT_EQ(Ours(JpegWithSegment(near, 0xE3, Bytes(10000, 0x20))).result, kErrBadHeader);
 }
 
+// Fill bytes before markers and junk between segments (stray bytes, 0xFF
+// followed by no marker) are skipped, in the header, between scans and by
+// the reader's own walk to the frame header; 64 KB of junk is still a bad
+// header.
+TEST(JpegDecode, FillBytesAndJunkBetweenSegments) {
+  const Bytes fill{0xFF, 0xFF, 0xFF}, junk{0x00, 0x41, 0xFF, 0x12, 0x42, 0xFF, 0x07, 0x0D, 0x0A};
+  auto before = [](Bytes bytes, size_t at, const Bytes& insert) {
+    bytes.insert(bytes.begin() + static_cast<long>(at), insert.begin(), insert.end());
+    return bytes;
+  };
+  TempDir dir;
+  for (const char* name : {"sampling-420.jpg", "progressive.jpg"}) {
+    const Bytes good = Fixture(name);
+    const Raster expected = Ours(good);
+    ASSERT_EQ(expected.result, kOk);
+    for (int marker : {0xDB, 0xC4, 0xC0, 0xC2, 0xDA}) {
+      const size_t at = FindJpegSegment(good, marker);
+      if (at == 0) continue;
+      for (const Bytes& insert : {fill, junk, Concat({junk, fill})}) {
+        SCOPED_TRACE(std::string(name) + " before marker " + std::to_string(marker));
+        const Bytes bytes = before(good, at, insert);
+        EXPECT_EQ(Ours(bytes).pixels, expected.pixels);
+        const Raster opened = FileRaster(dir.Write("junk.jpg", bytes));
+        EXPECT_EQ(opened.result, kOk);
+        EXPECT_EQ(opened.pixels, expected.pixels);
+      }
+    }
+  }
+  // Between the scans of a progressive frame, after a comment segment.
+  const Bytes progressive = Fixture("progressive.jpg");
+  size_t lastScan = progressive.size() - 2;
+  while (!(progressive[lastScan] == 0xFF && progressive[lastScan + 1] == 0xDA)) --lastScan;
+  const Bytes comment{0xFF, 0xFE, 0x00, 0x04, 'a', 'b'};
+  EXPECT_EQ(Ours(before(progressive, lastScan, Concat({comment, junk, fill}))).pixels,
+            Ours(progressive).pixels);
+  EXPECT_EQ(Ours(before(progressive, lastScan, Concat({comment, Bytes(70000, 0x20)}))).result,
+            kErrBadHeader);
+  const Bytes good = Fixture("sampling-420.jpg");
+  EXPECT_EQ(Ours(before(good, FindJpegSegment(good, 0xC0), Bytes(66000, 0x20))).result, kErrBadHeader);
+}
+
 TEST(JpegDecode, CommentsAreCutTo127Characters) {
   Bytes text(300);
   for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>('a' + i % 26);
