@@ -105,6 +105,13 @@ TEST(JpegDecode, ScanStructureDoesNotChangeThePixels) {
     EXPECT_EQ(Ours(Fixture("restart-every-mcu.jpg"), flags).pixels, baseline.pixels) << flags;
     EXPECT_EQ(Ours(Fixture("progressive-gray.jpg"), flags).pixels, Ours(Fixture("gray.jpg"), flags).pixels);
   }
+  // Every component two blocks high (as Motion-JPEG writers code 4:2:2
+  // and 4:4:4) is the usual layout in another order.
+  for (const char* layout : {"422", "444"})
+    for (int32_t flags : {0, int32_t{kFlagJpegHalf}, int32_t{kFlagJpegEighth}})
+      EXPECT_EQ(Ours(Fixture(std::string("sampling-") + layout + "-doubled.jpg"), flags).pixels,
+                Ours(Fixture(std::string("sampling-") + layout + ".jpg"), flags).pixels)
+          << layout << " " << flags;
   const Bytes bytes = Fixture("sampling-444.jpg");
   const Raster both = Ours(bytes, kFlagJpegEighth | kFlagJpegHalf);
   EXPECT_EQ(both.width, 14);

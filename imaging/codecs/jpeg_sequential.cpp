@@ -22,13 +22,19 @@ int32_t DescribeFrame(const JpegDecoderState* state, int32_t scale, JpegFrame* f
   if (state->componentCount == 1) {
     frame->hMax = frame->vMax = 1;
   } else if (state->componentCount == 3) {
-    // Luminance 1 x 1, 2 x 1, 1 x 2 or 2 x 2 over chrominance of 1 x 1.
+    // Luminance of 1 or 2 x 1 or 2 blocks over chrominance of the same
+    // size or half as wide, high or both (Motion-JPEG writers code 4:2:2
+    // as 2 x 2 over 1 x 2).
     const JpegComponent* c = state->components;
-    if (c[0].horizontal > 2 || c[0].vertical > 2 || c[1].horizontal != 1 ||
-        c[1].vertical != 1 || c[2].horizontal != 1 || c[2].vertical != 1)
+    const int32_t h = c[1].horizontal, v = c[1].vertical;
+    if (c[0].horizontal > 2 || c[0].vertical > 2 || c[2].horizontal != h ||
+        c[2].vertical != v || (c[0].horizontal != h && c[0].horizontal != 2 * h) ||
+        (c[0].vertical != v && c[0].vertical != 2 * v))
       return kErrUnsupported;
     frame->hMax = c[0].horizontal;
     frame->vMax = c[0].vertical;
+    frame->chromaShiftX = c[0].horizontal / h - 1;
+    frame->chromaShiftY = c[0].vertical / v - 1;
     frame->rgb = state->adobeTransform == 0 ||
                  (state->adobeTransform < 0 && c[0].identifier == 'R' &&
                   c[1].identifier == 'G' && c[2].identifier == 'B');
@@ -87,7 +93,7 @@ void EmitMcuRow(const JpegDecoderState* state, const JpegFrame& frame,
   const int32_t band = scale == 8 ? frame.vMax : frame.mcuHeight / scale;
   const int32_t reach = scale == 8 ? mcuColumns * frame.hMax : mcuColumns * frame.mcuWidth / scale;
   const int32_t width = std::max(0, std::min({frameWidth, reach, output.width}));
-  const int32_t chromaShift = frame.hMax - 1;
+  const int32_t chromaShift = frame.chromaShiftX;
   const uint32_t written = RowBytes(width, output.bitsPerPixel);
   for (int32_t line = 0; line < band; ++line) {
     const int32_t frameLine = mcuRow * band + line;
@@ -108,13 +114,13 @@ void EmitMcuRow(const JpegDecoderState* state, const JpegFrame& frame,
         GrayRowHalf(y0, y1, width, out);
         continue;
       }
-      const int32_t c0 = frame.vMax == 1 ? 2 * line : line;
-      const int32_t c1 = frame.vMax == 1 ? 2 * line + 1 : line;
+      const int32_t c0 = frame.chromaShiftY == 0 ? 2 * line : line;
+      const int32_t c1 = frame.chromaShiftY == 0 ? 2 * line + 1 : line;
       const uint8_t* cb0 = planes.row[1] + static_cast<uint64_t>(c0) * planes.stride[1];
       const uint8_t* cb1 = planes.row[1] + static_cast<uint64_t>(c1) * planes.stride[1];
       const uint8_t* cr0 = planes.row[2] + static_cast<uint64_t>(c0) * planes.stride[2];
       const uint8_t* cr1 = planes.row[2] + static_cast<uint64_t>(c1) * planes.stride[2];
-      const int32_t pairs = frame.hMax == 1;
+      const int32_t pairs = frame.chromaShiftX == 0;
       if (frame.rgb)
         ConvertRowRgbHalf(y0, y1, cb0, cb1, cr0, cr1, width, pairs, out, output.bitsPerPixel);
       else
@@ -127,7 +133,7 @@ void EmitMcuRow(const JpegDecoderState* state, const JpegFrame& frame,
       std::memcpy(out, y, static_cast<size_t>(width));
       continue;
     }
-    const int32_t c = line >> (frame.vMax - 1);
+    const int32_t c = line >> frame.chromaShiftY;
     const uint8_t* cb = planes.row[1] + static_cast<uint64_t>(c) * planes.stride[1];
     const uint8_t* cr = planes.row[2] + static_cast<uint64_t>(c) * planes.stride[2];
     if (frame.rgb)
