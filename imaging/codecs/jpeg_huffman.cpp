@@ -11,7 +11,8 @@ namespace {
 constexpr uint32_t kDcShortBits = 6, kDcLongBits = 12;
 constexpr uint32_t kAcShortBits = 8, kAcLongBits = 16;
 constexpr uint32_t kFastAcBits = 10;
-constexpr uint32_t kSkipAcBits = 12;
+constexpr uint32_t kSkipAcBits = 13;
+constexpr int kSkipAcSymbols = 3;
 
 void FreeLookup(JpegHuffmanLookup* lookup) {
   if (lookup->owned) Release(lookup->shortTable);
@@ -24,22 +25,24 @@ int32_t Extend(uint32_t bits, uint32_t size) {
                                    : static_cast<int32_t>(bits);
 }
 
-// The short code at the top of the `available` low bits of `bits`:
-// (length << 8 | symbol), or 0 when no code of at most 8 bits lies there.
-uint32_t ShortCodeAt(const JpegHuffmanLookup& lookup, uint32_t bits, uint32_t available) {
+// The code at the top of the `available` low bits of `bits`: (length << 8
+// | symbol), or 0 when no whole code lies there.
+uint32_t CodeAt(const JpegHuffmanLookup& lookup, uint32_t bits, uint32_t available) {
   if (available == 0) return 0;
-  const uint32_t index = available >= 8 ? (bits >> (available - 8)) & 255
-                                        : (bits << (8 - available)) & 255;
-  const uint32_t entry = lookup.shortTable[index];
+  const uint32_t top16 = (bits << (16 - available)) & 0xFFFF;
+  uint32_t entry = lookup.shortTable[top16 >> 8];
+  if (entry == 0) entry = lookup.longTable[top16];
   return entry != 0 && (entry >> 8) <= available ? entry : 0;
 }
 
-// Up to two coefficients (code and value bits) read past from 12 bits.
+// Up to kSkipAcSymbols coefficients (code and value bits) read past from
+// kSkipAcBits bits: bits used | coefficients advanced << 5 | end of block
+// << 11.
 uint16_t SkipEntry(const JpegHuffmanLookup& lookup, uint32_t bits) {
   uint32_t used = 0, advance = 0, end = 0;
-  for (int symbolCount = 0; symbolCount < 2 && !end; ++symbolCount) {
+  for (int symbolCount = 0; symbolCount < kSkipAcSymbols && !end; ++symbolCount) {
     const uint32_t available = kSkipAcBits - used;
-    const uint32_t entry = ShortCodeAt(lookup, bits & ((1u << available) - 1), available);
+    const uint32_t entry = CodeAt(lookup, bits & ((1u << available) - 1), available);
     if (!entry) break;
     const uint32_t length = entry >> 8, run = (entry >> 4) & 15, size = entry & 15;
     if (length + size > available) break;
@@ -48,7 +51,7 @@ uint16_t SkipEntry(const JpegHuffmanLookup& lookup, uint32_t bits) {
     else if (run == 15) advance += 16;
     else end = 1;
   }
-  return static_cast<uint16_t>(used ? used | advance << 5 | end << 11 : 0);
+  return static_cast<uint16_t>(used ? used | advance << 5 | end << 12 : 0);
 }
 
 // Builds one slot.  A table whose counts overflow the code space keeps

@@ -150,42 +150,51 @@ int32_t DecodeSequentialFrame(JpegDecoderState* state, const JpegFrame& frame,
   const bool eighth = frame.scale == 8;
   alignas(16) int16_t block[64] = {};
   int32_t predictors[4] = {};
+  // What each component of the scan needs, in locals the loops keep in
+  // registers.
+  struct Part {
+    const JpegHuffmanLookup* dc;
+    const JpegHuffmanLookup* ac;
+    int32_t h, v, quant;
+    uint32_t stride;
+    uint8_t* row;
+  };
+  Part parts[4];
+  const int32_t count = state->scanComponentCount;
+  for (int32_t s = 0; s < count; ++s) {
+    const int32_t c = state->scanComponents[s];
+    const JpegComponent& comp = state->components[c];
+    parts[s] = Part{&state->lookups[comp.dcTable], &state->lookups[4 + comp.acTable],
+                    frame.blocksWide[c] / frame.mcusWide, frame.blocksHigh[c] / frame.mcusHigh,
+                    comp.quantTable, planes->stride[c], planes->row[c]};
+  }
   state->restartCountdown = state->restartInterval;
   for (int32_t mcuRow = 0; mcuRow < frame.mcusHigh; ++mcuRow) {
     for (int32_t mcuColumn = 0; mcuColumn < frame.mcusWide; ++mcuColumn) {
-      for (int32_t s = 0; s < state->scanComponentCount; ++s) {
-        const int32_t c = state->scanComponents[s];
-        const JpegComponent& comp = state->components[c];
-        state->currentDc = &state->lookups[comp.dcTable];
-        state->currentAc = &state->lookups[4 + comp.acTable];
-        const int32_t h = frame.blocksWide[c] / frame.mcusWide;
-        const int32_t v = frame.blocksHigh[c] / frame.mcusHigh;
-        const uint32_t stride = planes->stride[c];
-        for (int32_t by = 0; by < v; ++by) {
-          for (int32_t bx = 0; bx < h; ++bx) {
-            const int32_t column = mcuColumn * h + bx;
+      for (int32_t s = 0; s < count; ++s) {
+        const Part& part = parts[s];
+        for (int32_t by = 0; by < part.v; ++by) {
+          for (int32_t bx = 0; bx < part.h; ++bx) {
+            const int32_t column = mcuColumn * part.h + bx;
             if (eighth) {
-              if (!DecodeBlockDcOnly(&reader, *state->currentDc, *state->currentAc,
-                                     &predictors[s])) {
+              if (!DecodeBlockDcOnly(&reader, *part.dc, *part.ac, &predictors[s])) {
                 EmitMcuRow(state, frame, *planes, mcuRow, mcuColumn, output);
                 return kErrDecompress;
               }
-              planes->row[c][by * stride + column] =
-                  DcSample(state, predictors[s], comp.quantTable);
+              part.row[by * part.stride + column] = DcSample(state, predictors[s], part.quant);
               continue;
             }
-            uint8_t* out = planes->row[c] + static_cast<uint64_t>(by) * 8 * stride + column * 8;
-            const int32_t kind = DecodeBlock(&reader, block, *state->currentDc,
-                                             *state->currentAc, &predictors[s]);
+            uint8_t* out = part.row + static_cast<uint64_t>(by) * 8 * part.stride + column * 8;
+            const int32_t kind = DecodeBlock(&reader, block, *part.dc, *part.ac, &predictors[s]);
             if (kind < 0) {
               EmitMcuRow(state, frame, *planes, mcuRow, mcuColumn, output);
               return kErrDecompress;
             }
             if (kind == 1) {
-              FillBlock(out, stride, DcSample(state, block[0], comp.quantTable));
+              FillBlock(out, part.stride, DcSample(state, block[0], part.quant));
               block[0] = 0;
             } else {
-              InverseDct(state, block, comp.quantTable, out, stride);
+              InverseDct(state, block, part.quant, out, part.stride);
             }
           }
         }
