@@ -133,12 +133,10 @@ void WriteHeaders(const PageRecord* page, int32_t quality, Encoder* encoder) {
 
 // Transform, quantisation, zig-zag order and entropy coding of one block.
 void CodeBlock(Encoder* encoder, int32_t* block, int table, int32_t* predictor) {
-  int32_t zigzag[64];
-  ForwardDct(block);
-  Quantise(encoder->quantisers[table], block);
-  Rezigzag(block, zigzag);
-  *predictor = EncodeHuffmanBlock(zigzag, *predictor, encoder->dc[table], encoder->ac[table],
-                                  &encoder->writer);
+  alignas(32) int32_t zigzag[64];
+  const uint64_t nonzero = PrepareBlock(block, encoder->quantisers[table], zigzag);
+  *predictor = EncodeHuffmanBlock(zigzag, nonzero, *predictor, encoder->dc[table],
+                                  encoder->ac[table], &encoder->writer);
 }
 
 // Blocks that reach past the page's right or bottom edge are completed by
