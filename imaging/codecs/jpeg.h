@@ -109,7 +109,7 @@ struct JpegHuffmanLookup {
   // in 10 bits: value << 8 | run << 4 | total length; 0 = not held.
   int16_t* fastAc;
   // AC only, for reading past coefficients (one-eighth size): one to three
-  // whole coefficients within the next 13 bits, bits | k advance << 5 |
+  // whole coefficients within the next 14 bits, bits | k advance << 5 |
   // end of block << 12; 0 = not held.
   uint16_t* skipAc;
   // Canonical decoding (T.81 F.2.2.3) of DC codes longer than 12 bits.

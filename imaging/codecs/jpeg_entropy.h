@@ -157,7 +157,7 @@ inline bool DecodeBlockDcOnly(JpegBitReader* r, const JpegHuffmanLookup& dc,
   while (k < 64) {
     if (r->count < 32) Refill(r);
     // Up to three coefficients at a time while they belong to this block.
-    const uint32_t skip = ac.skipAc[r->bits >> 51];
+    const uint32_t skip = ac.skipAc[r->bits >> 50];
     if (skip != 0 && k + static_cast<int32_t>((skip >> 5) & 127) < 64) {
       SkipBits(r, skip & 31);
       if (skip & 0x1000) break;

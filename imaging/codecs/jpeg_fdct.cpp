@@ -98,12 +98,35 @@ uint64_t PrepareBlockPortable(int32_t* block, const JpegQuantiser& quantiser, in
   return CodeReadyBody(block, quantiser, zigzag);
 }
 #if defined(__x86_64__)
+[[gnu::target("avx2"), gnu::always_inline]] inline void TransposeAvx2(int32_t* block) {
+  __m256i r[8], t[8];
+  for (int i = 0; i < 8; ++i) r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 8 * i));
+  for (int i = 0; i < 8; i += 2) {
+    t[i] = _mm256_unpacklo_epi32(r[i], r[i + 1]);
+    t[i + 1] = _mm256_unpackhi_epi32(r[i], r[i + 1]);
+  }
+  for (int i = 0; i < 8; i += 4) {
+    r[i] = _mm256_unpacklo_epi64(t[i], t[i + 2]);
+    r[i + 1] = _mm256_unpackhi_epi64(t[i], t[i + 2]);
+    r[i + 2] = _mm256_unpacklo_epi64(t[i + 1], t[i + 3]);
+    r[i + 3] = _mm256_unpackhi_epi64(t[i + 1], t[i + 3]);
+  }
+  for (int i = 0; i < 4; ++i) {
+    t[i] = _mm256_permute2x128_si256(r[i], r[i + 4], 0x20);
+    t[i + 4] = _mm256_permute2x128_si256(r[i], r[i + 4], 0x31);
+  }
+  for (int i = 0; i < 8; ++i) _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 8 * i), t[i]);
+}
+
 // The transform as above; the quantiser eight coefficients at a time:
 // (n x reciprocal) >> 32 is the high half of n x its low 32 bits, plus n
 // where bit 32 is set.
 [[gnu::target("avx2")]] uint64_t PrepareBlockAvx2(int32_t* block, const JpegQuantiser& quantiser,
                                                    int32_t* zigzag) {
-  TransformBody(block);
+  TransposeAvx2(block);
+  ColumnPasses(block);  // the rows
+  TransposeAvx2(block);
+  ColumnPasses(block);
   for (int i = 0; i < 64; i += 8) {
     const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + i));
     const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quantiser.divisor + i));

@@ -11,7 +11,7 @@ namespace {
 constexpr uint32_t kDcShortBits = 6, kDcLongBits = 12;
 constexpr uint32_t kAcShortBits = 8, kAcLongBits = 16;
 constexpr uint32_t kFastAcBits = 10;
-constexpr uint32_t kSkipAcBits = 13;
+constexpr uint32_t kSkipAcBits = 14;
 constexpr int kSkipAcSymbols = 3;
 
 void FreeLookup(JpegHuffmanLookup* lookup) {
