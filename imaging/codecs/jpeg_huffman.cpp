@@ -15,7 +15,10 @@ constexpr uint32_t kSkipAcBits = 14;
 constexpr int kSkipAcSymbols = 3;
 
 void FreeLookup(JpegHuffmanLookup* lookup) {
-  if (lookup->owned) Release(lookup->shortTable);
+  if (lookup->owned) {
+    Release(lookup->shortTable);
+    Release(lookup->skipAc);
+  }
   *lookup = JpegHuffmanLookup{};
 }
 
@@ -65,13 +68,20 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
   const uint64_t shortSize = uint64_t{1} << shortBits, longSize = uint64_t{1} << longBits;
   const uint64_t fastSize = ac ? uint64_t{1} << kFastAcBits : 0;
   const uint64_t skipSize = ac ? uint64_t{1} << kSkipAcBits : 0;
-  const uint64_t entries = shortSize + longSize + fastSize + skipSize;
+  const uint64_t entries = shortSize + longSize + fastSize;
+  // The skip table apart: no single block grows past what a decode under
+  // a tight memory cap could allocate before it was added.
   auto* block = static_cast<uint16_t*>(Allocate(entries * sizeof(uint16_t)));
-  if (!block) return kErrMemory;
+  auto* skip = ac ? static_cast<uint16_t*>(Allocate(skipSize * sizeof(uint16_t))) : nullptr;
+  if (!block || (ac && !skip)) {
+    Release(block);
+    Release(skip);
+    return kErrMemory;
+  }
   lookup->shortTable = block;
   lookup->longTable = block + shortSize;
   lookup->fastAc = ac ? reinterpret_cast<int16_t*>(block + shortSize + longSize) : nullptr;
-  lookup->skipAc = ac ? block + shortSize + longSize + fastSize : nullptr;
+  lookup->skipAc = skip;
   lookup->owned = 1;
   for (int32_t& m : lookup->maxCode) m = -1;
 
@@ -114,6 +124,7 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
   }
   if (!valid) {
     std::memset(block, 0, entries * sizeof(uint16_t));
+    if (skip) std::memset(skip, 0, skipSize * sizeof(uint16_t));
     for (int32_t& m : lookup->maxCode) m = -1;
     return kOk;
   }
