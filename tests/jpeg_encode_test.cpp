@@ -396,7 +396,11 @@ TEST(JpegEncode, VectorBuildsCodeLikeThePortableOne) {
   for (int bpp : {8, 24}) {
     SourcePage page(bpp == 8 ? Gray(rgb) : rgb, bpp);
     for (int quality : kQualities) {
+      SetJpegVectorUnit(JpegVectorUnit::kPortable);
+      const Bytes portable = Encode(&page.record, quality);
+      SetJpegVectorUnit(JpegVectorUnit::kBest);
       const Bytes stream = Encode(&page.record, quality);
+      EXPECT_EQ(stream, portable);
       const std::string name = "jpeg-encode-" + std::to_string(bpp) + "-q" + std::to_string(quality);
       EXPECT_TRUE(MatchesDigest(name, Raster{0, static_cast<int>(stream.size()), 1, 1, 0, stream},
                                 "the scalar encoder's stream"));

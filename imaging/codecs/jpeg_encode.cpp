@@ -206,15 +206,6 @@ void FillColourMcuPortable(const uint8_t* const* rows, const int32_t* offsets, i
 }
 #endif
 
-using FillColourMcuRoutine = void (*)(const uint8_t* const*, const int32_t*, int32_t (*)[64]);
-FillColourMcuRoutine ChooseFillColourMcu() {
-#if defined(__x86_64__)
-  if (__builtin_cpu_supports("avx2")) return FillColourMcuAvx2;
-#endif
-  return FillColourMcuPortable;
-}
-const FillColourMcuRoutine kFillColourMcu = ChooseFillColourMcu();
-
 // Offsets of `size` columns from pixel x0 of `bytes` bytes each, the page's
 // last column repeated past its width.
 void ColumnOffsets(int32_t x0, int32_t size, int32_t width, int32_t bytes, int32_t* offsets) {
@@ -245,6 +236,10 @@ void EncodeGray(const SourceLines& lines, Encoder* encoder, bool* memoryShort) {
 void EncodeColour(const SourceLines& lines, bool packed565, uint8_t* band, Encoder* encoder,
                   bool* memoryShort) {
   alignas(32) int32_t blocks[6][64];
+  void (*fill)(const uint8_t* const*, const int32_t*, int32_t (*)[64]) = FillColourMcuPortable;
+#if defined(__x86_64__)
+  if (JpegUsesAvx2(JpegVectorUnit::kBest)) fill = FillColourMcuAvx2;
+#endif
   const uint8_t* rows[16];
   int32_t offsets[16];
   int32_t predictors[3] = {};
@@ -273,7 +268,7 @@ void EncodeColour(const SourceLines& lines, bool packed565, uint8_t* band, Encod
         return;
       }
       ColumnOffsets(x0, 16, lines.width, 3, offsets);
-      kFillColourMcu(rows, offsets, blocks);
+      fill(rows, offsets, blocks);
       for (int b = 0; b < 4; ++b) CodeBlock(encoder, blocks[b], 0, &predictors[0]);
       CodeBlock(encoder, blocks[4], 1, &predictors[1]);
       CodeBlock(encoder, blocks[5], 1, &predictors[2]);

@@ -1,6 +1,7 @@
 // JPEG encoder arithmetic: the AAN forward DCT, the rounding quantiser, the
 // canonical Huffman codes of Annex K.3 and the coding of one block.
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -130,8 +131,8 @@ uint64_t PrepareBlockPortable(int32_t* block, const JpegQuantiser& quantiser, in
   for (int i = 0; i < 64; i += 8) {
     const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + i));
     const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quantiser.divisor + i));
-    const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(quantiser.reciprocalLow + i));
-    const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i*>(quantiser.reciprocalHigh + i));
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quantiser.reciprocalLow + i));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quantiser.reciprocalHigh + i));
     const __m256i n = _mm256_add_epi32(_mm256_abs_epi32(c), _mm256_srli_epi32(d, 1));
     const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(n, low), 32);
     const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(n, 32), _mm256_srli_epi64(low, 32));
@@ -149,31 +150,38 @@ uint64_t PrepareBlockPortable(int32_t* block, const JpegQuantiser& quantiser, in
 }
 #endif
 
-using PrepareBlockRoutine = uint64_t (*)(int32_t*, const JpegQuantiser&, int32_t*);
-PrepareBlockRoutine ChoosePrepareBlock() {
+bool Avx2Present() {
 #if defined(__x86_64__)
-  if (__builtin_cpu_supports("avx2")) return PrepareBlockAvx2;
+  __builtin_cpu_init();  // this may run among the static initialisers
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
 #endif
-  return PrepareBlockPortable;
 }
-const PrepareBlockRoutine kPrepareBlock = ChoosePrepareBlock();
+const bool kAvx2Present = Avx2Present();
+std::atomic<int> gVectorUnit{static_cast<int>(JpegVectorUnit::kBest)};
 
 // 0x80 in every byte of x that is zero.
 constexpr uint32_t ZeroBytes(uint32_t x) { return (x - 0x01010101u) & ~x & 0x80808080u; }
 
 }  // namespace
 
+void SetJpegVectorUnit(JpegVectorUnit unit) {
+  gVectorUnit.store(static_cast<int>(unit), std::memory_order_relaxed);
+}
+
+bool JpegUsesAvx2(JpegVectorUnit unit) {
+  if (unit == JpegVectorUnit::kBest)
+    unit = static_cast<JpegVectorUnit>(gVectorUnit.load(std::memory_order_relaxed));
+  return unit != JpegVectorUnit::kPortable && kAvx2Present;
+}
+
 uint64_t PrepareBlock(int32_t* block, const JpegQuantiser& quantiser, int32_t* zigzag,
                       JpegVectorUnit unit) {
-  switch (unit) {
-    case JpegVectorUnit::kPortable: return PrepareBlockPortable(block, quantiser, zigzag);
 #if defined(__x86_64__)
-    case JpegVectorUnit::kAvx2:
-      if (__builtin_cpu_supports("avx2")) return PrepareBlockAvx2(block, quantiser, zigzag);
-      return PrepareBlockPortable(block, quantiser, zigzag);
+  if (JpegUsesAvx2(unit)) return PrepareBlockAvx2(block, quantiser, zigzag);
 #endif
-    default: return kPrepareBlock(block, quantiser, zigzag);
-  }
+  return PrepareBlockPortable(block, quantiser, zigzag);
 }
 
 const std::array<uint8_t, 64> kLuminanceQuantK1 = {
