@@ -105,6 +105,13 @@ TEST(JpegDecode, ScanStructureDoesNotChangeThePixels) {
     EXPECT_EQ(Ours(Fixture("restart-every-mcu.jpg"), flags).pixels, baseline.pixels) << flags;
     EXPECT_EQ(Ours(Fixture("progressive-gray.jpg"), flags).pixels, Ours(Fixture("gray.jpg"), flags).pixels);
   }
+  // Every component two blocks high (as Motion-JPEG writers code 4:2:2
+  // and 4:4:4) is the usual layout in another order.
+  for (const char* layout : {"422", "444"})
+    for (int32_t flags : {0, int32_t{kFlagJpegHalf}, int32_t{kFlagJpegEighth}})
+      EXPECT_EQ(Ours(Fixture(std::string("sampling-") + layout + "-doubled.jpg"), flags).pixels,
+                Ours(Fixture(std::string("sampling-") + layout + ".jpg"), flags).pixels)
+          << layout << " " << flags;
   const Bytes bytes = Fixture("sampling-444.jpg");
   const Raster both = Ours(bytes, kFlagJpegEighth | kFlagJpegHalf);
   EXPECT_EQ(both.width, 14);
@@ -194,6 +201,47 @@ TEST(JpegDecode, HeaderFaults) {
   const Bytes near = JpegWithSegment(good, 0xE2, Bytes(60000, 0x20));
   EXPECT_EQ(Ours(near).result, kOk);
   EXPECT_EQ(Ours(JpegWithSegment(near, 0xE3, Bytes(10000, 0x20))).result, kErrBadHeader);
+}
+
+// Fill bytes before markers and junk between segments (stray bytes, 0xFF
+// followed by no marker) are skipped, in the header, between scans and by
+// the reader's own walk to the frame header; 64 KB of junk is still a bad
+// header.
+TEST(JpegDecode, FillBytesAndJunkBetweenSegments) {
+  const Bytes fill{0xFF, 0xFF, 0xFF}, junk{0x00, 0x41, 0xFF, 0x12, 0x42, 0xFF, 0x07, 0x0D, 0x0A};
+  auto before = [](Bytes bytes, size_t at, const Bytes& insert) {
+    bytes.insert(bytes.begin() + static_cast<long>(at), insert.begin(), insert.end());
+    return bytes;
+  };
+  TempDir dir;
+  for (const char* name : {"sampling-420.jpg", "progressive.jpg"}) {
+    const Bytes good = Fixture(name);
+    const Raster expected = Ours(good);
+    ASSERT_EQ(expected.result, kOk);
+    for (int marker : {0xDB, 0xC4, 0xC0, 0xC2, 0xDA}) {
+      const size_t at = FindJpegSegment(good, marker);
+      if (at == 0) continue;
+      for (const Bytes& insert : {fill, junk, Concat({junk, fill})}) {
+        SCOPED_TRACE(std::string(name) + " before marker " + std::to_string(marker));
+        const Bytes bytes = before(good, at, insert);
+        EXPECT_EQ(Ours(bytes).pixels, expected.pixels);
+        const Raster opened = FileRaster(dir.Write("junk.jpg", bytes));
+        EXPECT_EQ(opened.result, kOk);
+        EXPECT_EQ(opened.pixels, expected.pixels);
+      }
+    }
+  }
+  // Between the scans of a progressive frame, after a comment segment.
+  const Bytes progressive = Fixture("progressive.jpg");
+  size_t lastScan = progressive.size() - 2;
+  while (!(progressive[lastScan] == 0xFF && progressive[lastScan + 1] == 0xDA)) --lastScan;
+  const Bytes comment{0xFF, 0xFE, 0x00, 0x04, 'a', 'b'};
+  EXPECT_EQ(Ours(before(progressive, lastScan, Concat({comment, junk, fill}))).pixels,
+            Ours(progressive).pixels);
+  EXPECT_EQ(Ours(before(progressive, lastScan, Concat({comment, Bytes(70000, 0x20)}))).result,
+            kErrBadHeader);
+  const Bytes good = Fixture("sampling-420.jpg");
+  EXPECT_EQ(Ours(before(good, FindJpegSegment(good, 0xC0), Bytes(66000, 0x20))).result, kErrBadHeader);
 }
 
 TEST(JpegDecode, CommentsAreCutTo127Characters) {

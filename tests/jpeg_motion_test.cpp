@@ -117,3 +117,40 @@ TEST(JpegMotion, ClipsDecodeFrameByFrameIntoOneBuffer) {
     EXPECT_EQ(std::count(shorter.begin(), shorter.end(), 0xA5), static_cast<long>(shorter.size())) << name;
   }
 }
+
+// ffmpeg codes 4:2:2 and 4:4:4 clips with every component two blocks high
+// (luminance 2 x 2 or 1 x 2 over chrominance 1 x 2): frames decode like
+// ffmpeg's decode, at half size like its frame averaged in 2 x 2 groups,
+// from AVI and QuickTime alike.  (jpeg_decode_test shows these layouts at
+// one-eighth size equal to the usual ones.)
+TEST(JpegMotion, ClipsInEverySamplingLayout) {
+  auto halved = [](const Raster& r) {
+    Raster out{0, (r.width + 1) / 2, (r.height + 1) / 2, r.channels, 0, {}};
+    for (int y = 0; y < out.height; ++y)
+      for (int x = 0; x < out.width; ++x)
+        for (int c = 0; c < r.channels; ++c) {
+          int sum = 0, count = 0;
+          for (int v = 2 * y; v < std::min(r.height, 2 * y + 2); ++v)
+            for (int u = 2 * x; u < std::min(r.width, 2 * x + 2); ++u, ++count)
+              sum += r.pixels[(static_cast<size_t>(v) * r.width + u) * r.channels + c];
+          out.pixels.push_back(static_cast<uint8_t>((sum + count / 2) / count));
+        }
+    return out;
+  };
+  for (const std::string layout : {"422", "444"}) {
+    const Raster expected = ReadImage(DataPath("video/sampling-" + layout + "-3.png"));
+    for (const std::string ext : {"avi", "mov"}) {
+      SCOPED_TRACE(layout + "." + ext);
+      OpenedFile clip(DataPath("video/sampling-" + layout + "." + ext));
+      ASSERT_EQ(clip.result, kOk);
+      Page frame;
+      ASSERT_EQ(clip.Extract(frame.get(), 2), kOk);
+      const Raster half = DecodedRaster(frame.get(), kFlagJpegHalf);
+      const Raster eighth = DecodedRaster(frame.get(), kFlagJpegEighth);
+      EXPECT_GE(Psnr(DecodedRaster(frame.get()), expected), 40);
+      EXPECT_GE(Psnr(half, halved(expected)), 30);
+      EXPECT_TRUE(MatchesDigest("clip-" + layout + "-half", half, "ffmpeg, its frame averaged"));
+      EXPECT_TRUE(MatchesDigest("clip-" + layout + "-eighth", eighth, "ffmpeg, its frame averaged"));
+    }
+  }
+}

@@ -69,8 +69,14 @@ constexpr int kJpegMaxScans = 64;
 constexpr int kJpegMaxSegments = 64;  // table segments after the first scan
 // Added to the state's flags (next to the conversion flags) for SOF2.
 constexpr int32_t kJpegProgressive = 0x10;
-// Headers are looked for in the first 64 KB of a stream only.
+// Headers are looked for in the first 64 KB of a stream only; as much junk
+// between segments (stray bytes, 0xFF followed by no known marker) is
+// skipped, more is a bad header.
 constexpr uint32_t kJpegHeaderLimit = 65536;
+constexpr uint32_t kJpegJunkLimit = 65536;
+// Codes a writer may put after 0xFF: TEM and 0xC0..0xFE.  Anything else
+// (0x02..0xBF) is junk that happens to follow a 0xFF byte.
+inline bool IsKnownJpegMarker(int code) { return code == 0x01 || (code >= 0xC0 && code < 0xFF); }
 
 // One component of the frame header, with the table choice of the scan in
 // progress.
@@ -102,9 +108,9 @@ struct JpegHuffmanLookup {
   // AC only: one read for a whole coefficient whose code and value bits fit
   // in 10 bits: value << 8 | run << 4 | total length; 0 = not held.
   int16_t* fastAc;
-  // AC only, for reading past coefficients (one-eighth size): one or two
-  // whole coefficients within the next 12 bits, bits | k advance << 5 |
-  // end of block << 11; 0 = not held.
+  // AC only, for reading past coefficients (one-eighth size): one to three
+  // whole coefficients within the next 14 bits, bits | k advance << 5 |
+  // end of block << 12; 0 = not held.
   uint16_t* skipAc;
   // Canonical decoding (T.81 F.2.2.3) of DC codes longer than 12 bits.
   int32_t maxCode[18];  // largest code of each length, -1 when none
@@ -143,6 +149,7 @@ struct JpegDecoderState {
   int32_t flags;  // conversion flags, plus kJpegProgressive
   uint32_t cleanedSize;
   uint32_t exifOffset;  // of the Exif TIFF header in the stream; 0 = none
+  uint32_t junkBytes;   // skipped between segments so far (not fill bytes)
   // Scans: count, the current one's spectral selection, where each scan
   // header and each scan's cleaned entropy data lie.
   int32_t scanCount;

@@ -179,6 +179,7 @@ int32_t DecodeStrips(Job* job) {
     const uint32_t size = page->stripByteCounts[k];
     const uint8_t* data = size ? page->data + page->stripOffsets[k] : page->data;
     state->restartInterval = 0;
+    state->junkBytes = 0;
     state->adobeTransform = adobe;
     uint32_t position = 0;
     int32_t result = ReadToFrame(state, data, size, &position);

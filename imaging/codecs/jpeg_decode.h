@@ -17,6 +17,9 @@ struct JpegFrame {
   int32_t components;  // 1 (gray) or 3 (colour)
   int32_t rgb;         // 1: components are R, G, B (Adobe transform 0)
   int32_t hMax, vMax;  // largest sampling factors (those of component 0)
+  // Chrominance sample x of luminance x >> chromaShiftX (0 or 1), the same
+  // for lines.
+  int32_t chromaShiftX, chromaShiftY;
   int32_t mcuWidth, mcuHeight;  // pixels
   int32_t mcusWide, mcusHigh;
   int32_t scale;  // 1, 2 or 8

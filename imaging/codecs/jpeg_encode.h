@@ -28,6 +28,10 @@ extern const std::array<uint8_t, 4096> kJpegCategory;
 struct JpegQuantiser {
   int32_t divisor[64];
   uint64_t reciprocal[64];
+  // The reciprocal's low 32 bits, and all ones where its bit 32 is set
+  // (divisor 1), for vector units that multiply 32 by 32 bits.
+  alignas(32) uint32_t reciprocalLow[64];
+  alignas(32) uint32_t reciprocalHigh[64];
 };
 
 // Canonical code (T.81 Annex C) and its length for every symbol of one
@@ -71,9 +75,21 @@ void PrepareEncoderQuant(JpegDecoderState* state, int table, JpegQuantiser* quan
 void Quantise(const JpegQuantiser& quantiser, int32_t* block);
 // Codes of table `which` of kJpegStandardTables.
 void BuildHuffmanCodes(int which, JpegHuffmanCode* codes);
-// Codes one block given in zig-zag order; returns its DC value, the next
-// predictor of its component.
-int32_t EncodeHuffmanBlock(const int32_t* zigzag, int32_t predictor,
+// Which build of the encoder's vector loops runs: the one the machine
+// suits best, or one in particular (AVX2 only where the machine has it);
+// the tests compare them.  SetJpegVectorUnit sets what kBest means for
+// every encode from then on.
+enum class JpegVectorUnit { kBest, kPortable, kAvx2 };
+void SetJpegVectorUnit(JpegVectorUnit unit);
+bool JpegUsesAvx2(JpegVectorUnit unit);
+// Transform, quantisation and zig-zag order of one block (level-shifted
+// samples, overwritten): the coefficients into `zigzag`, and the mask of
+// those that are not zero (bit k for zig-zag index k).
+uint64_t PrepareBlock(int32_t* block, const JpegQuantiser& quantiser, int32_t* zigzag,
+                      JpegVectorUnit unit = JpegVectorUnit::kBest);
+// Codes one block given in zig-zag order with its mask of non-zero
+// coefficients; returns its DC value, the next predictor of its component.
+int32_t EncodeHuffmanBlock(const int32_t* zigzag, uint64_t nonzero, int32_t predictor,
                            const JpegHuffmanCode& dc, const JpegHuffmanCode& ac,
                            JpegBitWriter* writer);
 

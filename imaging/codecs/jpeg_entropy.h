@@ -155,15 +155,16 @@ inline bool DecodeBlockDcOnly(JpegBitReader* r, const JpegHuffmanLookup& dc,
   if (!DecodeDc(r, dc, predictor)) return false;
   int32_t k = 1;
   while (k < 64) {
-    if (r->count < 32) Refill(r);
-    // Two coefficients at a time while both belong to this block.
-    const uint32_t skip = ac.skipAc[r->bits >> 52];
-    if (skip != 0 && k + static_cast<int32_t>((skip >> 5) & 63) < 64) {
+    if (r->count < 14) Refill(r);
+    // Up to three coefficients at a time while they belong to this block.
+    const uint32_t skip = ac.skipAc[r->bits >> 50];
+    if (skip != 0 && k + static_cast<int32_t>((skip >> 5) & 127) < 64) {
       SkipBits(r, skip & 31);
-      if (skip & 0x800) break;
-      k += (skip >> 5) & 63;
+      if (skip & 0x1000) break;
+      k += (skip >> 5) & 127;
       continue;
     }
+    if (r->count < 32) Refill(r);
     const int32_t symbol = DecodeAcSymbol(r, ac);
     if (symbol < 0) return false;
     const int32_t run = symbol >> 4, size = symbol & 15;

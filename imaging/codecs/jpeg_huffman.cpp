@@ -11,10 +11,14 @@ namespace {
 constexpr uint32_t kDcShortBits = 6, kDcLongBits = 12;
 constexpr uint32_t kAcShortBits = 8, kAcLongBits = 16;
 constexpr uint32_t kFastAcBits = 10;
-constexpr uint32_t kSkipAcBits = 12;
+constexpr uint32_t kSkipAcBits = 14;
+constexpr int kSkipAcSymbols = 3;
 
 void FreeLookup(JpegHuffmanLookup* lookup) {
-  if (lookup->owned) Release(lookup->shortTable);
+  if (lookup->owned) {
+    Release(lookup->shortTable);
+    Release(lookup->skipAc);
+  }
   *lookup = JpegHuffmanLookup{};
 }
 
@@ -24,22 +28,24 @@ int32_t Extend(uint32_t bits, uint32_t size) {
                                    : static_cast<int32_t>(bits);
 }
 
-// The short code at the top of the `available` low bits of `bits`:
-// (length << 8 | symbol), or 0 when no code of at most 8 bits lies there.
-uint32_t ShortCodeAt(const JpegHuffmanLookup& lookup, uint32_t bits, uint32_t available) {
+// The code at the top of the `available` low bits of `bits`: (length << 8
+// | symbol), or 0 when no whole code lies there.
+uint32_t CodeAt(const JpegHuffmanLookup& lookup, uint32_t bits, uint32_t available) {
   if (available == 0) return 0;
-  const uint32_t index = available >= 8 ? (bits >> (available - 8)) & 255
-                                        : (bits << (8 - available)) & 255;
-  const uint32_t entry = lookup.shortTable[index];
+  const uint32_t top16 = (bits << (16 - available)) & 0xFFFF;
+  uint32_t entry = lookup.shortTable[top16 >> 8];
+  if (entry == 0) entry = lookup.longTable[top16];
   return entry != 0 && (entry >> 8) <= available ? entry : 0;
 }
 
-// Up to two coefficients (code and value bits) read past from 12 bits.
+// Up to kSkipAcSymbols coefficients (code and value bits) read past from
+// kSkipAcBits bits: bits used | coefficients advanced << 5 | end of block
+// << 11.
 uint16_t SkipEntry(const JpegHuffmanLookup& lookup, uint32_t bits) {
   uint32_t used = 0, advance = 0, end = 0;
-  for (int symbolCount = 0; symbolCount < 2 && !end; ++symbolCount) {
+  for (int symbolCount = 0; symbolCount < kSkipAcSymbols && !end; ++symbolCount) {
     const uint32_t available = kSkipAcBits - used;
-    const uint32_t entry = ShortCodeAt(lookup, bits & ((1u << available) - 1), available);
+    const uint32_t entry = CodeAt(lookup, bits & ((1u << available) - 1), available);
     if (!entry) break;
     const uint32_t length = entry >> 8, run = (entry >> 4) & 15, size = entry & 15;
     if (length + size > available) break;
@@ -48,7 +54,7 @@ uint16_t SkipEntry(const JpegHuffmanLookup& lookup, uint32_t bits) {
     else if (run == 15) advance += 16;
     else end = 1;
   }
-  return static_cast<uint16_t>(used ? used | advance << 5 | end << 11 : 0);
+  return static_cast<uint16_t>(used ? used | advance << 5 | end << 12 : 0);
 }
 
 // Builds one slot.  A table whose counts overflow the code space keeps
@@ -62,13 +68,20 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
   const uint64_t shortSize = uint64_t{1} << shortBits, longSize = uint64_t{1} << longBits;
   const uint64_t fastSize = ac ? uint64_t{1} << kFastAcBits : 0;
   const uint64_t skipSize = ac ? uint64_t{1} << kSkipAcBits : 0;
-  const uint64_t entries = shortSize + longSize + fastSize + skipSize;
+  const uint64_t entries = shortSize + longSize + fastSize;
+  // The skip table apart: no single block grows past what a decode under
+  // a tight memory cap could allocate before it was added.
   auto* block = static_cast<uint16_t*>(Allocate(entries * sizeof(uint16_t)));
-  if (!block) return kErrMemory;
+  auto* skip = ac ? static_cast<uint16_t*>(Allocate(skipSize * sizeof(uint16_t))) : nullptr;
+  if (!block || (ac && !skip)) {
+    Release(block);
+    Release(skip);
+    return kErrMemory;
+  }
   lookup->shortTable = block;
   lookup->longTable = block + shortSize;
   lookup->fastAc = ac ? reinterpret_cast<int16_t*>(block + shortSize + longSize) : nullptr;
-  lookup->skipAc = ac ? block + shortSize + longSize + fastSize : nullptr;
+  lookup->skipAc = skip;
   lookup->owned = 1;
   for (int32_t& m : lookup->maxCode) m = -1;
 
@@ -111,6 +124,7 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
   }
   if (!valid) {
     std::memset(block, 0, entries * sizeof(uint16_t));
+    if (skip) std::memset(skip, 0, skipSize * sizeof(uint16_t));
     for (int32_t& m : lookup->maxCode) m = -1;
     return kOk;
   }

@@ -64,9 +64,11 @@ int32_t ParseJpegMarkers(const uint8_t* data, uint32_t* position,
   const Bytes bytes{data, length};
   uint32_t at = *position;
   for (;;) {
-    if (at >= kJpegHeaderLimit || !bytes.Has(at, 2)) return kErrBadHeader;
-    if (data[at] != 0xFF) {  // stray byte between segments
+    if (at >= kJpegHeaderLimit || !bytes.Has(at, 2) || state->junkBytes > kJpegJunkLimit)
+      return kErrBadHeader;
+    if (data[at] != 0xFF) {  // a stray byte between segments
       ++at;
+      ++state->junkBytes;
       continue;
     }
     const int marker = data[at + 1];
@@ -76,6 +78,11 @@ int32_t ParseJpegMarkers(const uint8_t* data, uint32_t* position,
     }
     if (marker == 0 || IsStandalone(marker)) {
       at += 2;
+      continue;
+    }
+    if (!IsKnownJpegMarker(marker)) {  // a 0xFF among the junk
+      ++at;
+      ++state->junkBytes;
       continue;
     }
     if (IsFrameHeader(marker) || marker == kMarkerSoi || marker == kMarkerEoi ||
@@ -231,8 +238,11 @@ int32_t CleanEntropyData(const uint8_t* data, uint32_t length,
     if (inScan) {
       std::memcpy(out + used, data + i, run);
       used += run;
+    } else {  // junk between segments
+      state->junkBytes += run;
     }
     i += run;
+    if (state->junkBytes > kJpegJunkLimit) return kErrBadHeader;
     if (i + 1 >= length) break;  // no 0xFF left, or a lone one at the end
     const int marker = data[i + 1];
     if (marker == 0x00) {  // stuffed 0xFF
@@ -246,6 +256,12 @@ int32_t CleanEntropyData(const uint8_t* data, uint32_t length,
     }
     if (IsStandalone(marker)) {  // restarts are counted, not read
       i += 2;
+      continue;
+    }
+    if (!IsKnownJpegMarker(marker)) {  // no marker: the scan's data ends in junk
+      closeScan();
+      ++state->junkBytes;
+      ++i;
       continue;
     }
     if (marker == kMarkerEoi) {

@@ -22,13 +22,19 @@ int32_t DescribeFrame(const JpegDecoderState* state, int32_t scale, JpegFrame* f
   if (state->componentCount == 1) {
     frame->hMax = frame->vMax = 1;
   } else if (state->componentCount == 3) {
-    // Luminance 1 x 1, 2 x 1, 1 x 2 or 2 x 2 over chrominance of 1 x 1.
+    // Luminance of 1 or 2 x 1 or 2 blocks over chrominance of the same
+    // size or half as wide, high or both (Motion-JPEG writers code 4:2:2
+    // as 2 x 2 over 1 x 2).
     const JpegComponent* c = state->components;
-    if (c[0].horizontal > 2 || c[0].vertical > 2 || c[1].horizontal != 1 ||
-        c[1].vertical != 1 || c[2].horizontal != 1 || c[2].vertical != 1)
+    const int32_t h = c[1].horizontal, v = c[1].vertical;
+    if (c[0].horizontal > 2 || c[0].vertical > 2 || c[2].horizontal != h ||
+        c[2].vertical != v || (c[0].horizontal != h && c[0].horizontal != 2 * h) ||
+        (c[0].vertical != v && c[0].vertical != 2 * v))
       return kErrUnsupported;
     frame->hMax = c[0].horizontal;
     frame->vMax = c[0].vertical;
+    frame->chromaShiftX = c[0].horizontal / h - 1;
+    frame->chromaShiftY = c[0].vertical / v - 1;
     frame->rgb = state->adobeTransform == 0 ||
                  (state->adobeTransform < 0 && c[0].identifier == 'R' &&
                   c[1].identifier == 'G' && c[2].identifier == 'B');
@@ -87,7 +93,7 @@ void EmitMcuRow(const JpegDecoderState* state, const JpegFrame& frame,
   const int32_t band = scale == 8 ? frame.vMax : frame.mcuHeight / scale;
   const int32_t reach = scale == 8 ? mcuColumns * frame.hMax : mcuColumns * frame.mcuWidth / scale;
   const int32_t width = std::max(0, std::min({frameWidth, reach, output.width}));
-  const int32_t chromaShift = frame.hMax - 1;
+  const int32_t chromaShift = frame.chromaShiftX;
   const uint32_t written = RowBytes(width, output.bitsPerPixel);
   for (int32_t line = 0; line < band; ++line) {
     const int32_t frameLine = mcuRow * band + line;
@@ -108,13 +114,13 @@ void EmitMcuRow(const JpegDecoderState* state, const JpegFrame& frame,
         GrayRowHalf(y0, y1, width, out);
         continue;
       }
-      const int32_t c0 = frame.vMax == 1 ? 2 * line : line;
-      const int32_t c1 = frame.vMax == 1 ? 2 * line + 1 : line;
+      const int32_t c0 = frame.chromaShiftY == 0 ? 2 * line : line;
+      const int32_t c1 = frame.chromaShiftY == 0 ? 2 * line + 1 : line;
       const uint8_t* cb0 = planes.row[1] + static_cast<uint64_t>(c0) * planes.stride[1];
       const uint8_t* cb1 = planes.row[1] + static_cast<uint64_t>(c1) * planes.stride[1];
       const uint8_t* cr0 = planes.row[2] + static_cast<uint64_t>(c0) * planes.stride[2];
       const uint8_t* cr1 = planes.row[2] + static_cast<uint64_t>(c1) * planes.stride[2];
-      const int32_t pairs = frame.hMax == 1;
+      const int32_t pairs = frame.chromaShiftX == 0;
       if (frame.rgb)
         ConvertRowRgbHalf(y0, y1, cb0, cb1, cr0, cr1, width, pairs, out, output.bitsPerPixel);
       else
@@ -127,7 +133,7 @@ void EmitMcuRow(const JpegDecoderState* state, const JpegFrame& frame,
       std::memcpy(out, y, static_cast<size_t>(width));
       continue;
     }
-    const int32_t c = line >> (frame.vMax - 1);
+    const int32_t c = line >> frame.chromaShiftY;
     const uint8_t* cb = planes.row[1] + static_cast<uint64_t>(c) * planes.stride[1];
     const uint8_t* cr = planes.row[2] + static_cast<uint64_t>(c) * planes.stride[2];
     if (frame.rgb)
@@ -144,42 +150,51 @@ int32_t DecodeSequentialFrame(JpegDecoderState* state, const JpegFrame& frame,
   const bool eighth = frame.scale == 8;
   alignas(16) int16_t block[64] = {};
   int32_t predictors[4] = {};
+  // What each component of the scan needs, in locals the loops keep in
+  // registers.
+  struct Part {
+    const JpegHuffmanLookup* dc;
+    const JpegHuffmanLookup* ac;
+    int32_t h, v, quant;
+    uint32_t stride;
+    uint8_t* row;
+  };
+  Part parts[4];
+  const int32_t count = state->scanComponentCount;
+  for (int32_t s = 0; s < count; ++s) {
+    const int32_t c = state->scanComponents[s];
+    const JpegComponent& comp = state->components[c];
+    parts[s] = Part{&state->lookups[comp.dcTable], &state->lookups[4 + comp.acTable],
+                    frame.blocksWide[c] / frame.mcusWide, frame.blocksHigh[c] / frame.mcusHigh,
+                    comp.quantTable, planes->stride[c], planes->row[c]};
+  }
   state->restartCountdown = state->restartInterval;
   for (int32_t mcuRow = 0; mcuRow < frame.mcusHigh; ++mcuRow) {
     for (int32_t mcuColumn = 0; mcuColumn < frame.mcusWide; ++mcuColumn) {
-      for (int32_t s = 0; s < state->scanComponentCount; ++s) {
-        const int32_t c = state->scanComponents[s];
-        const JpegComponent& comp = state->components[c];
-        state->currentDc = &state->lookups[comp.dcTable];
-        state->currentAc = &state->lookups[4 + comp.acTable];
-        const int32_t h = frame.blocksWide[c] / frame.mcusWide;
-        const int32_t v = frame.blocksHigh[c] / frame.mcusHigh;
-        const uint32_t stride = planes->stride[c];
-        for (int32_t by = 0; by < v; ++by) {
-          for (int32_t bx = 0; bx < h; ++bx) {
-            const int32_t column = mcuColumn * h + bx;
+      for (int32_t s = 0; s < count; ++s) {
+        const Part& part = parts[s];
+        for (int32_t by = 0; by < part.v; ++by) {
+          for (int32_t bx = 0; bx < part.h; ++bx) {
+            const int32_t column = mcuColumn * part.h + bx;
             if (eighth) {
-              if (!DecodeBlockDcOnly(&reader, *state->currentDc, *state->currentAc,
-                                     &predictors[s])) {
+              if (!DecodeBlockDcOnly(&reader, *part.dc, *part.ac, &predictors[s])) {
                 EmitMcuRow(state, frame, *planes, mcuRow, mcuColumn, output);
                 return kErrDecompress;
               }
-              planes->row[c][by * stride + column] =
-                  DcSample(state, predictors[s], comp.quantTable);
+              part.row[by * part.stride + column] = DcSample(state, predictors[s], part.quant);
               continue;
             }
-            uint8_t* out = planes->row[c] + static_cast<uint64_t>(by) * 8 * stride + column * 8;
-            const int32_t kind = DecodeBlock(&reader, block, *state->currentDc,
-                                             *state->currentAc, &predictors[s]);
+            uint8_t* out = part.row + static_cast<uint64_t>(by) * 8 * part.stride + column * 8;
+            const int32_t kind = DecodeBlock(&reader, block, *part.dc, *part.ac, &predictors[s]);
             if (kind < 0) {
               EmitMcuRow(state, frame, *planes, mcuRow, mcuColumn, output);
               return kErrDecompress;
             }
             if (kind == 1) {
-              FillBlock(out, stride, DcSample(state, block[0], comp.quantTable));
+              FillBlock(out, part.stride, DcSample(state, block[0], part.quant));
               block[0] = 0;
             } else {
-              InverseDct(state, block, comp.quantTable, out, stride);
+              InverseDct(state, block, part.quant, out, part.stride);
             }
           }
         }

@@ -1,5 +1,6 @@
 // JFIF pages: the whole file is the JPEG stream; only the frame header is
 // read here.
+#include "imaging/codecs/jpeg.h"
 #include "imaging/readers/readers.h"
 
 namespace quillon {
@@ -7,10 +8,22 @@ namespace quillon {
 int32_t ReadJpegFrameHeader(const Bytes& stream, uint64_t start,
                             PageRecord* page) {
   uint64_t at = start;
+  uint32_t junk = 0;
   while (at + 4 <= stream.n) {
     uint32_t marker = stream.BE16(at);
     if ((marker & 0xFFFC) == 0) {  // stray zero words are skipped alone
       at += 2;
+      continue;
+    }
+    // Fill bytes before a marker, and junk up to the next 0xFF that starts
+    // a marker.
+    if (marker == 0xFFFF) {
+      ++at;
+      continue;
+    }
+    if ((marker >> 8) != 0xFF || !IsKnownJpegMarker(static_cast<int>(marker & 0xFF))) {
+      if (++junk > kJpegJunkLimit) return kErrBadHeader;
+      ++at;
       continue;
     }
     if (marker >= 0xFFC0 && marker <= 0xFFC3) {
