@@ -8,10 +8,7 @@
 namespace {
 
 enum class Base { kBilevel, kPalette, kGray, kRgb, kGray16, kRgb16 };
-struct Variant {
-  Base base;
-  std::string options;  // tiffcp's
-};
+struct Variant { Base base; std::string options; };  // tiffcp's options
 
 constexpr int kWidth = 203, kHeight = 141;  // no tile size divides them
 
@@ -84,9 +81,7 @@ std::vector<Variant> Variants() {
     all.push_back({Base::kBilevel, std::string("-f lsb2msb -c ") + coding});
     all.push_back({Base::kBilevel, std::string("-c ") + coding + tiles});
   }
-  all.push_back({Base::kBilevel, "-f lsb2msb -c lzw" + tiles});
-  all.push_back({Base::kPalette, "-c packbits" + tiles});
-  all.push_back({Base::kRgb, "-c jpeg:r" + tiles});
+  all.insert(all.end(), {{Base::kBilevel, "-f lsb2msb -c lzw" + tiles}, {Base::kPalette, "-c packbits" + tiles}, {Base::kRgb, "-c jpeg:r" + tiles}});
   for (const char* coding : {"none", "lzw:2", "zip:2", "jpeg"}) {
     all.push_back({Base::kGray, std::string("-c ") + coding + tiles});
     all.push_back({Base::kRgb, std::string("-c ") + coding + tiles});
