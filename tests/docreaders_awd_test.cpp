@@ -16,11 +16,12 @@ std::vector<AwdBand> Bands(const Image& picture) {
 
 // Reads every page of `file`, band by band, and decodes it with libtiff and
 // with the library.
-void ExpectPages(const AwdFile& file, const std::vector<Image>& pictures) {
+// `pages` is the page count when more pages than pictures are expected.
+void ExpectPages(const AwdFile& file, const std::vector<Image>& pictures, int32_t pages = 0) {
   OpenedFile f(file.bytes);
   ASSERT_EQ(f.result, kOk);
   ASSERT_EQ(f->fileType, kFileAwd);
-  ASSERT_EQ(f->pageCount, static_cast<int32_t>(pictures.size()));
+  ASSERT_EQ(f->pageCount, pages ? pages : static_cast<int32_t>(pictures.size()));
   for (size_t i = 0; i < pictures.size(); ++i) {
     SCOPED_TRACE(i);
     const std::vector<AwdBand> bands = Bands(pictures[i]);
@@ -102,4 +103,27 @@ TEST(Awd, ShortBandsAndNoMarker) {
   for (size_t i = 0; i + 4 < noMarker.size(); ++i)
     if (std::memcmp(noMarker.data() + i, "AWPI", 4) == 0) noMarker[i] = 'X';
   EXPECT_EQ(OpenedFile(noMarker)->pageCount, 0);
+}
+
+// The allocation table at the end of a file cut short is gone: the pages
+// are read in file order, past the table sectors the header lists (one lies
+// inside a band here); the cut page keeps the bands up to the cut.
+TEST(Awd, AFileCutShortKeepsItsWholePages) {
+  const std::vector<Image> pictures = {testpix::Drawing(1728, 148, 40), testpix::Drawing(1728, 100, 41),
+                                       testpix::Drawing(1728, 222, 42)};
+  std::vector<std::vector<AwdBand>> bands;
+  for (const Image& p : pictures) bands.push_back(Bands(p));
+  AwdLayout layout;
+  for (uint32_t second = 6; second < 14 && !TableInsideBand(BuildAwd(bands, layout)); ++second)
+    layout.tableSectors = {200, second};
+  AwdFile cut = BuildAwd(bands, layout);
+  ASSERT_TRUE(TableInsideBand(cut));
+  cut.bytes.resize(cut.bandSpans[5].first + 100);  // inside the second band of page 3
+  ExpectPages(cut, {pictures[0], pictures[1]}, 3);
+  Page last, partial;
+  ASSERT_EQ(OpenedFile(cut.bytes).Extract(last.get(), 2), kOk);
+  EXPECT_EQ(last->height, 148);
+  ASSERT_EQ(Decode(last.get(), partial, kFlagKeepPartial), kOk);
+  const Image top = testpix::ReadPage(partial.record);  // the first band is whole
+  EXPECT_TRUE(std::equal(top.px.begin(), top.px.begin() + 1728 * 74, pictures[2].px.begin()));
 }

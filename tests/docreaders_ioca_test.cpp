@@ -101,3 +101,19 @@ TEST(Ioca, WithoutAnImageDataDescriptorThereIsNoPageSize) {
   Page page;
   EXPECT_EQ(OpenedFile(noDescriptor).Extract(page.get()), kErrBadHeader);
 }
+
+// JPEG image data is gray or colour: the frame header, not the image
+// descriptor, gives the page its depth and size.
+TEST(Ioca, JpegPagesTakeTheirDepthFromTheFrame) {
+  for (bool gray : {true, false}) {
+    IocaPage p;
+    p.width = p.height = 1;
+    p.encoding = 0x83;
+    p.image = JpegEncode(TestPicture(40, 24), {.gray = gray});
+    p.imageChunk = 100;
+    Page page;
+    ASSERT_EQ(OpenedFile(BuildIoca({p})).Extract(page.get()), kOk);
+    EXPECT_EQ(std::tuple(page->bitsPerPixel, page->width, page->height), std::tuple(gray ? 8 : 24, 40, 24));
+    EXPECT_TRUE(SamePixels(DecodeBytes(p.image, kJpeg), DecodedRaster(page.get())));
+  }
+}

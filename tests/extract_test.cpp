@@ -2,6 +2,8 @@
 // hostile headers.  Files are built here from a few lines each.
 #include "support/suite.h"
 
+#include <zlib.h>
+
 namespace {
 
 // A file of `bytes`, open, and its page `index`.
@@ -234,6 +236,13 @@ TEST(Extract, GifBlocksAndFrames) {
             std::tuple(50, 3, 0x09, 4, 4, 2));
   EXPECT_EQ(Data(page.page.get(), page->dataSize), (Bytes{0, 2, 1, 2, 3}));
   EXPECT_EQ(page->palette[3 * 1 + 2], 60);  // RGB turned to BGR
+  // Extensions of labels the reader has no use for are passed over by their
+  // sub-blocks.
+  const Bytes unknown = {0x21, 0x42, 3, 'a', 'b', 'c', 2, 'd', 'e', 0};
+  Extracted passed(gif({unknown, comment, unknown, image}));
+  ASSERT_EQ(passed.result, kOk);
+  EXPECT_STREQ(passed->comment, "hello");
+  EXPECT_EQ(Data(passed.page.get(), passed->dataSize), (Bytes{0, 2, 1, 2, 3}));
   // A graphic control block of size 5 is damage.
   Extracted rejected(gif({{0x21, 0xF9, 5, 0, 0, 0, 0, 0, 0}, image}));
   EXPECT_EQ(rejected.result, kErrBadHeader);
@@ -265,4 +274,72 @@ TEST(Extract, HugePagesFromTinyFilesAreRefused) {
   // the cap itself the page is read.
   EXPECT_EQ(Extracted(BuildTiff({BilevelDirectory(20000, 20000, 4, {0, 1, 2, 3})})).result, kErrBadHeader);
   EXPECT_EQ(Extracted(BuildTiff({BilevelDirectory(16384, 16384, 4, {0, 1, 2, 3})})).result, kOk);
+}
+
+namespace {
+
+// A page of palette indexes (0 and 1) in each format that holds two-colour
+// pages, with the palette entries `c0` and `c1` (0xRRGGBB).
+enum Format { kGif, kBmp, kPcx, kDcx, kTif, kPdf };
+Bytes TwoColourFile(int format, const Image& ix, uint32_t c0, uint32_t c1) {
+  const uint32_t w = static_cast<uint32_t>(ix.width), h = static_cast<uint32_t>(ix.height);
+  const Bytes rows = testpix::PackedRows(ix, false, RowBytes(ix.width, 1));
+  Bytes rgb, b = format == kDcx ? Bytes{0xB1, 0x68, 0xDE, 0x3A, 12, 0, 0, 0, 0, 0, 0, 0} : Bytes{};
+  for (uint32_t c : {c0, c1}) rgb.insert(rgb.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+  std::vector<uint32_t> map;  // TIFF: all reds, all greens, all blues, 16 bits each
+  for (int k = 0; k < 6; ++k) map.push_back(rgb[k % 2 * 3 + k / 2] * 257u);
+  char pdf[400];
+  uLongf z = compressBound(rows.size());
+  std::string flate(z, 0);
+  switch (format) {
+    case kGif: return GifEncode(Bytes(ix.px.begin(), ix.px.end()), ix.width, ix.height, rgb, false);
+    case kBmp: return Bmp(ix.width, ix.height, 1, 0, {c0, c1}, testpix::PackedRows(Mirrored(ix, false, true), false, 4));
+    case kPcx: case kDcx:
+      b.resize(b.size() + 128);
+      for (auto [at, v] : {std::pair{0, 10}, {1, 5}, {2, 1}, {3, 1}, {65, 1}}) b[b.size() - 128 + at] = uint8_t(v);
+      PutLE16(b, b.size() - 120, w - 1), PutLE16(b, b.size() - 118, h - 1), PutLE16(b, b.size() - 62, RowBytes(ix.width, 1));
+      std::copy(rgb.begin(), rgb.end(), b.end() - 112);
+      for (uint8_t v : rows) b.insert(b.end(), {0xC1, v});
+      return b;
+    case kTif: return BuildTiff({BilevelDirectory(w, h, 1, rows).Set(kTagPhotometric, kTiffShort, {3}).Set(kTagColorMap, kTiffShort, map)});
+  }
+  compress(reinterpret_cast<Bytef*>(flate.data()), &z, rows.data(), rows.size());
+  flate.resize(z);
+  std::snprintf(pdf, sizeof pdf, "%%PDF-1.4\n1 0 obj\n<< /Subtype /Image /Width %u /Height %u /BitsPerComponent 1 "
+                "/ColorSpace [/Indexed /DeviceRGB 1 <%06X%06X>] /Filter /FlateDecode /Length %lu >>\nstream\n", w, h, c0, c1, z);
+  std::string text = pdf + flate + "\nendstream\n" + std::string(600, '%') + "\nendobj\n";
+  std::snprintf(pdf, sizeof pdf, "xref\n0 2\n0000000000 65535 f \n0000000009 00000 n \ntrailer\n<< /Size 2 >>\nstartxref\n%zu\n%%%%EOF\n", text.size());
+  text += pdf;
+  return Bytes(text.begin(), text.end());
+}
+
+}  // namespace
+
+// Two-colour pages show the entry of lower luminance (0.299 R + 0.587 G +
+// 0.114 B) as black, of two equally light entries entry 0, in every format;
+// and a PCX or DCX page keeps its picture when the tool saves it again.
+TEST(Extract, TwoColourPalettesShowTheDarkerEntryAsBlack) {
+  // Entries 0 and 1 and the one shown black: black and white, dark blue and
+  // yellow, red and dark green, dark red and light gray, red and blue, and
+  // two equally light colours.
+  const uint32_t cases[][3] = {{0x000000, 0xFFFFFF, 0}, {0xFFFFFF, 0x000000, 1}, {0x000080, 0xFFFF00, 0},
+                               {0xFFFF00, 0x000080, 1}, {0xFF0000, 0x006400, 1}, {0x006400, 0xFF0000, 0},
+                               {0x800000, 0xC8C8C8, 0}, {0xFF0000, 0x0000FF, 1}, {0x01009D, 0x001F00, 0}};
+  const Image indexes = testpix::Noise(19, 5, 1, 26);
+  TempDir dir;
+  for (int format : {kGif, kBmp, kPcx, kDcx, kTif, kPdf})
+    for (auto [c0, c1, black] : cases) {
+      SCOPED_TRACE(testing::Message() << "format " << format << std::hex << " " << c0 << " " << c1);
+      Image shown = indexes;
+      for (uint32_t& v : shown.px) v = v == black ? 0 : 1;
+      Extracted page(TwoColourFile(format, indexes, c0, c1));
+      ASSERT_EQ(page.result, kOk);
+      EXPECT_TRUE(SameImage(shown, page.Pixels()));
+      if ((format != kPcx && format != kDcx) || black != 1) continue;
+      const std::string in = dir.Write(format == kPcx ? "in.pcx" : "in.dcx", TwoColourFile(format, indexes, c0, c1));
+      for (const char* out : {"o.tif", "o.pcx", "o.dcx", "o.bmp"}) {
+        ASSERT_EQ(Tool({"convert", in, dir.Path(out)}).status, 0);
+        EXPECT_TRUE(SamePixels(testpix::ToRaster(shown), FileRaster(dir.Path(out)))) << out;
+      }
+    }
 }

@@ -39,6 +39,7 @@ struct PdfBuilder {
 };
 
 std::vector<uint8_t> ToBytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::string ToString(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
 
 std::string Deflate(const std::vector<uint8_t>& raw) {
   uLongf size = compressBound(raw.size());
@@ -157,11 +158,41 @@ TEST(Pdf, PreviousSectionsAndDamagedTables) {
   size_t prev = loop.rfind("/Prev ");
   loop.replace(prev, 6 + std::to_string(firstXref).size(), "/Prev " + std::to_string(xref));
   EXPECT_EQ(Pages(loop), 1);
-  EXPECT_EQ(Pages(first.substr(0, first.rfind("startxref"))), 0);
-  // startxref pointing nowhere sensible.
-  std::string wrong = first;
-  wrong.replace(wrong.rfind("startxref\n") + 10, std::to_string(firstXref).size(), "99999999");
-  EXPECT_EQ(Pages(wrong), 0);
+}
+
+// The offset after the last "startxref" moved by `by` bytes.
+std::string MoveStartXref(std::string pdf, long by) {
+  size_t at = pdf.rfind("startxref") + 9;
+  while (pdf[at] == '\r' || pdf[at] == '\n' || pdf[at] == ' ') ++at;
+  const size_t digits = pdf.find_first_not_of("0123456789", at) - at;
+  return pdf.replace(at, digits, std::to_string(std::stol(pdf.substr(at, digits)) + by));
+}
+
+// A startxref a few bytes off finds its table or stream; a file with no
+// table, or one pointing nowhere, is read from its object headers, the last
+// definition of an object winning; a file without objects is refused.
+TEST(Pdf, MovedAndMissingTables) {
+  const std::string image = "<< /Subtype /Image /Width 40 /Height 30 /BitsPerComponent 8 "
+                            "/ColorSpace /DeviceGray /Filter /FlateDecode >>";
+  PdfBuilder b;
+  b.Add(image, Deflate(Noise(1200)));
+  const std::string classic = b.Finish();
+  for (const std::string& pdf : {classic, ToString(ReadFileBytes(DataPath("pdf/xrefstream-g4.pdf"))),
+                                 ToString(ReadFileBytes(DataPath("pdf/tiff2pdf-g4.pdf")))})
+    for (long by = -3; by <= 3; ++by) EXPECT_EQ(Pages(MoveStartXref(pdf, by)), 1) << by;
+
+  const std::string objects = classic.substr(0, classic.rfind("xref\n0 1"));
+  const std::string other = "1 0 obj\n<< /Type /Catalog >>\nendobj\n";
+  EXPECT_EQ(Pages(objects), 1);
+  EXPECT_EQ(Pages(MoveStartXref(classic, 99999999)), 1);
+  EXPECT_EQ(Pages(objects + other), 0);
+  EXPECT_EQ(Pages("%PDF-1.4\n" + other + objects.substr(objects.find("1 0 obj"))), 1);
+  EXPECT_EQ(Pages("%PDF-1.4\n" + std::string(200, '%') + "\nstartxref\n9\n%%EOF\n"), kErrBadHeader);
+  // The headers of a large file count against the allocation limit.
+  const uint64_t limit = AllocationLimit();
+  SetAllocationLimit(16384);
+  EXPECT_EQ(Pages(objects + std::string(20000, '\n')), kErrMemory);
+  SetAllocationLimit(limit);
 }
 
 TEST(Pdf, ShortImagesAndOtherObjectsAreNotPages) {

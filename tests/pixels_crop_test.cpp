@@ -31,9 +31,9 @@ TEST(Crop, RectanglesOfEveryDepth) {
 }
 
 TEST(Crop, DecodedBilevelPagesAreNotInvertedOrFlippedAgain) {
-  // A page decoded from white-is-zero data keeps photometric 1 and a page
-  // from a bottom-up file its layout flag; their run lists are already in
-  // the norm, and the crop must not apply either a second time.
+  // Run lists are white-is-one and top line first whatever the record's
+  // photometric and layout flag still say (a page from a bottom-up file
+  // keeps its flag): the crop must not invert or flip them.
   Image image = testpix::Noise(30, 12, 1, 3);
   Page page;
   testpix::MakeRunListPage(image, page.get());

@@ -78,6 +78,27 @@ TEST(Tool, BehavesAsUsersExpect) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")), {}), 8);  // no temporary left
 }
 
+// A page info cannot read is reported on its own line of standard output,
+// in order; a file without a readable page says so; both fail the run.
+TEST(Tool, InfoReportsUnreadablePagesInPlace) {
+  TempDir dir;
+  const Bytes fax = ReadFileBytes(SamplePath("memo-g3-2page.tif"));
+  const std::vector<uint8_t> image = {0xAF, 0x4B};
+  const std::pair<std::string, std::string> cases[] = {
+      {dir.Write("cut.tif", Bytes(fax.begin(), fax.begin() + 1000)), "  pages: 0\n  no readable page\n"},
+      {dir.Write("odd.tif", BuildTiff({BilevelDirectory(8, 2, 1, image),
+                                       BilevelDirectory(8, 2, 1, image).Set(kTagCompression, kTiffShort, {99}),
+                                       BilevelDirectory(8, 2, 1, image)})),
+       "  page 2: cannot be read: Unsupported feature detected\n  page 3: 8 x 2"},
+  };
+  for (const auto& [file, printed] : cases) {
+    const RunResult run = Tool({"info", file});
+    EXPECT_EQ(run.status, 1) << file;
+    EXPECT_NE(run.output.find(printed), std::string::npos) << run.output;
+    EXPECT_EQ(run.errors, "") << file;
+  }
+}
+
 Raster Render(const std::string& input, const std::string& option, const std::string& value, int status = 0) {
   TempDir dir;
   std::vector<std::string> words = {"render", input, "--out", dir.Path("out.ppm"), option};

@@ -37,6 +37,7 @@ struct AviOptions {
   bool absoluteIndex = false;
   bool padByte = false;
   uint32_t bogusEntryOffset = 0;  // an extra index entry pointing here
+  uint32_t indexPadding = 0;      // zero bytes after the index entries
 };
 
 Bytes Avi(const AviOptions& o) {
@@ -66,7 +67,7 @@ Bytes Avi(const AviOptions& o) {
   if (o.absoluteIndex)  // from the file's start
     for (size_t e = 0; e + 16 <= index.size(); e += 16)
       PutLE32(index, e + 8, static_cast<uint32_t>(index[e + 8] + (index[e + 9] << 8) + 12 + head.size() + 4));
-  return Chunk("RIFF", Concat({head, Chunk("LIST", movi, "movi"), o.index ? Chunk("idx1", index) : Bytes{}}));
+  return Chunk("RIFF", Concat({head, Chunk("LIST", movi, "movi"), o.index ? Chunk("idx1", Concat({index, Bytes(o.indexPadding, 0)})) : Bytes{}}));
 }
 
 // QuickTime atoms.
@@ -90,6 +91,7 @@ struct QtOptions {
   int chunks = 3;
   bool offsets64 = false;
   uint32_t stscChunkClaim = 0;  // a sample-to-chunk entry for a chunk that does not exist
+  uint32_t sizesPadding = 0;    // zero bytes after the sample sizes
 };
 
 Bytes QuickTime(const QtOptions& o) {
@@ -115,7 +117,7 @@ Bytes QuickTime(const QtOptions& o) {
     stco.insert(stco.end(), o.offsets64 ? offsets64.begin() : offsets.begin(), o.offsets64 ? offsets64.end() : offsets.end());
     const Bytes stsc = o.stscChunkClaim ? Be32s({0, 2, 1, static_cast<uint32_t>(o.framesPerChunk), 1, o.stscChunkClaim, 1000, 1})
                                         : Be32s({0, 1, 1, video ? static_cast<uint32_t>(o.framesPerChunk) : 100, 1});
-    const Bytes stbl = Concat({Atom("stsd", stsd), Atom("stsz", Be32s(stsz)), Atom("stsc", stsc),
+    const Bytes stbl = Concat({Atom("stsd", stsd), Atom("stsz", Concat({Be32s(stsz), Bytes(o.sizesPadding, 0)})), Atom("stsc", stsc),
                                Atom(o.offsets64 ? "co64" : "stco", Be32s(stco)),
                                Atom("stts", Be32s({0, 1, video ? frames : 300, video ? 50u : 1u}))});
     const Bytes minf = Concat({Atom(video ? "vmhd" : "smhd", Be32s({0, 0, 0})), Atom("stbl", stbl)});
@@ -260,4 +262,33 @@ TEST(Video, SampleRateSnapping) {
   EXPECT_EQ(SnapSampleRate(22249), 22050);
   EXPECT_EQ(SnapSampleRate(44999), 44100);
   EXPECT_EQ(SnapSampleRate(48000), 48000);
+}
+
+// The least allocation limit under which `clip` opens.
+uint64_t LeastLimit(const Bytes& clip) {
+  const uint64_t limit = AllocationLimit();
+  uint64_t low = 1, high = limit;
+  while (low < high) {
+    const uint64_t mid = low + (high - low) / 2;
+    SetAllocationLimit(mid);
+    if (OpenedFile(clip).result == kOk) high = mid;
+    else low = mid + 1;
+  }
+  SetAllocationLimit(limit);
+  return low;
+}
+
+// An index table that the allocation limit refuses fails the opening with
+// -1, and nothing taken before it is left behind.
+TEST(Video, TablesBeyondTheAllocationLimit) {
+  const std::pair<Bytes, Bytes> clips[] = {{Avi({}), Avi({.indexPadding = 1 << 18})},
+                                           {QuickTime({}), QuickTime({.sizesPadding = 1 << 18})}};
+  for (const auto& [plain, padded] : clips) {
+    EXPECT_EQ(OpenedFile(padded).result, kOk);
+    const uint64_t limit = AllocationLimit(), least = LeastLimit(plain);
+    SetAllocationLimit(least);
+    OpenedFile capped(padded);
+    SetAllocationLimit(limit);
+    EXPECT_EQ(capped.result, kErrMemory) << least;
+  }
 }

@@ -47,6 +47,21 @@ TEST(Writers, WrongCompressionSecondPagesAndInexactNamesAreRefused) {
   Close(file.fileHandle);
 }
 
+// A line whose work area the allocation limit refuses fails with -1
+// before anything is written.
+TEST(Writers, LinesBeyondTheAllocationLimit) {
+  TempDir dir;
+  Page page;
+  MakePage(page, 30000, 1, 24);
+  for (int type : {kFileWindowsBmp, kFileTiff}) {
+    const uint64_t limit = AllocationLimit();
+    SetAllocationLimit(65536);  // the header area, not a line of 90000 bytes
+    EXPECT_EQ(Written(dir, type, page), kErrMemory) << type;
+    SetAllocationLimit(limit);
+    EXPECT_EQ(std::filesystem::file_size(dir.Path("w.out")), 0u) << type;
+  }
+}
+
 TEST(Writers, TiffFieldsAndRowsAsLibtiffReadsThem) {
   TempDir dir;
   for (int bpp : {1, 4, 8, 24}) {

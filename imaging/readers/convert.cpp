@@ -233,10 +233,14 @@ int32_t ConvertPage(PageRecord* source, PageRecord* destination,
     }
   }
 
-  // Step 8: the single inversion of bilevel pages that still need it.
+  // Step 8: the single inversion of bilevel pages that still need it.  The
+  // run lists are then white-is-one, and the page says so: a writer or a
+  // later conversion that still saw photometric 1 would invert them again.
   if (destination->bitsPerPixel == 1 && destination->photometric == 1 &&
-      destination->compression == kRunLists)
+      destination->compression == kRunLists) {
     InvertRunLines(destination);
+    destination->photometric = 0;
+  }
   return kOk;
 }
 

@@ -450,9 +450,11 @@ int32_t ExtractPdfImage(ImageFile* file, PageRecord* page, int32_t index, bool g
     if (page->compression == kG4 && d.blackIs1) inverted = !inverted;
     if (d.space == Space::kIndexed && d.lookup.size() >= 2 * (d.lookupGray ? 1u : 3u)) {
       const uint32_t step = d.lookupGray ? 1 : 3;
-      uint32_t light0 = 0, light1 = 0;
-      for (uint32_t c = 0; c < step; ++c) light0 += d.lookup[c], light1 += d.lookup[step + c];
-      inverted = light0 > light1;
+      auto entry = [&](uint32_t i) {
+        const uint8_t* e = d.lookup.data() + i * step;
+        return EntryColour{e[0], e[step == 3 ? 1 : 0], e[step == 3 ? 2 : 0]};
+      };
+      inverted = TwoColourPhotometric(entry(0), entry(1)) == 1;
     }
     page->photometric = inverted ? 1 : 0;
   }

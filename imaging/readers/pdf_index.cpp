@@ -1,6 +1,8 @@
 // IndexPdf: finds the image objects of a PDF file through its
 // cross-reference data, classic "xref" tables and, for files written since
-// PDF 1.5, cross-reference streams.
+// PDF 1.5, cross-reference streams; where that data cannot be found, through
+// the object headers of the file itself.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -18,6 +20,11 @@ namespace {
 // (inflated) all of them together may hold.
 constexpr int kMaxSections = 1024;
 constexpr uint64_t kMaxTableBytes = uint64_t{64} << 20;
+// How far from a stated offset a table is looked for (some writers count
+// a line end too many or too few), and how many object headers a file
+// rebuilt from its headers may list.
+constexpr uint64_t kOffsetSlack = 32;
+constexpr uint64_t kMaxObjects = uint64_t{1} << 20;
 
 struct Walk {
   const Bytes& file;
@@ -82,8 +89,8 @@ void UndoPngRow(uint8_t filter, uint8_t* cur, const uint8_t* previous, uint32_t 
                 uint32_t bytesPerPixel) {
   for (uint32_t i = 0; i < columns; ++i) {
     uint32_t left = i >= bytesPerPixel ? cur[i - bytesPerPixel] : 0;
-    uint32_t up = previous[i];
-    uint32_t upLeft = i >= bytesPerPixel ? previous[i - bytesPerPixel] : 0;
+    uint32_t up = previous ? previous[i] : 0;
+    uint32_t upLeft = previous && i >= bytesPerPixel ? previous[i - bytesPerPixel] : 0;
     uint32_t add = 0;
     switch (filter) {
       case 1: add = left; break;
@@ -108,10 +115,9 @@ void UndoPngRow(uint8_t filter, uint8_t* cur, const uint8_t* previous, uint32_t 
 uint64_t UndoPngRows(uint8_t* data, uint64_t size, uint32_t columns, uint32_t bytesPerPixel) {
   const uint64_t stride = static_cast<uint64_t>(columns) + 1;
   const uint64_t rows = size / stride;
-  // The first row's "previous" row is zeros; later ones are the row just
+  // The first row has no row above (zeros); later ones have the row just
   // moved into place.
-  std::vector<uint8_t> zeros(columns, 0);
-  const uint8_t* previous = zeros.data();
+  const uint8_t* previous = nullptr;
   for (uint64_t r = 0; r < rows; ++r) {
     uint8_t* row = data + r * stride;
     UndoPngRow(row[0], row + 1, previous, columns, bytesPerPixel);
@@ -250,6 +256,73 @@ bool PdfImageCandidate(const Bytes& f, uint64_t offset, int* filter) {
   return false;
 }
 
+namespace {
+
+// An "N G obj" header starting at `at`: a number that follows white space
+// (or starts the file), a generation, then the keyword.
+bool ObjectHeaderAt(const Bytes& f, uint64_t at, uint32_t* number) {
+  if (at >= f.n || f.p[at] < '0' || f.p[at] > '9' || (at > 0 && !PdfWhite(f.p[at - 1]))) return false;
+  uint32_t generation;
+  if (!PdfNumber(f, at, number) || !PdfNumber(f, at, &generation)) return false;
+  PdfSkipSpace(f, at);
+  return f.Equals(at, "obj", 3);
+}
+
+bool SectionAt(const Bytes& f, uint64_t at) {
+  uint32_t number;
+  return f.Equals(at, "xref", 4) || ObjectHeaderAt(f, at, &number);
+}
+
+// The section a stated offset means: the offset itself, else the nearest
+// "xref" or object header within kOffsetSlack bytes either side; -1 if none.
+int64_t LocateSection(const Bytes& f, uint64_t stated) {
+  if (SectionAt(f, stated)) return static_cast<int64_t>(stated);
+  for (uint64_t d = 1; d <= kOffsetSlack; ++d) {
+    if (stated >= d && SectionAt(f, stated - d)) return static_cast<int64_t>(stated - d);
+    if (stated + d < f.n && SectionAt(f, stated + d)) return static_cast<int64_t>(stated + d);
+  }
+  return -1;
+}
+
+struct Header {
+  uint32_t number;
+  uint32_t offset;
+  bool stream;  // its "stream" keyword comes before "endobj" and the next header
+};
+
+// A file whose cross-reference data cannot be found: every object header
+// of the file, the last definition of a number winning, in number order as
+// a table would list them.  -8 when the file has no object at all.
+int32_t IndexFromHeaders(const Bytes& f, ImageFile* file) {
+  const uint64_t room = std::min<uint64_t>(kMaxObjects, f.n / 7 + 1);  // "0 0 obj" at the least
+  Header* headers = AllocateArray<Header>(room);
+  if (!headers) return kErrMemory;
+  uint64_t count = 0;
+  for (uint64_t at = 0; at < f.n && count < room; ++at) {
+    uint32_t number;
+    if (ObjectHeaderAt(f, at, &number)) headers[count++] = {number, static_cast<uint32_t>(at), false};
+  }
+  // Only objects with a stream can be images; looking for it no further
+  // than the next header keeps the whole search one pass over the file.
+  for (uint64_t i = 0; i < count; ++i) {
+    const uint64_t end = i + 1 < count ? headers[i + 1].offset : f.n;
+    headers[i].stream = PdfObjectAt(f, headers[i].offset, end - headers[i].offset).streamData != 0;
+  }
+  std::stable_sort(headers, headers + count,
+                   [](const Header& a, const Header& b) { return a.number < b.number; });
+  int32_t pages = 0;
+  for (uint64_t i = 0; i < count && pages < kPageTableSize; ++i) {
+    if (i + 1 < count && headers[i + 1].number == headers[i].number) continue;  // redefined later
+    if (headers[i].stream && PdfImageCandidate(f, headers[i].offset, nullptr))
+      file->pageOffsets[pages++] = headers[i].offset;
+  }
+  Release(headers);
+  file->pageCount = pages;
+  return count > 0 ? kOk : kErrBadHeader;
+}
+
+}  // namespace
+
 int32_t IndexPdf(ImageFile* file) {
   const Bytes f{file->view, static_cast<uint64_t>(file->fileSize)};
   file->pageCount = 0;
@@ -261,20 +334,20 @@ int32_t IndexPdf(ImageFile* file) {
   for (int64_t at = f.Find("startxref", 9, tail, f.n); at >= 0;
        at = f.Find("startxref", 9, static_cast<uint64_t>(at) + 9, f.n))
     keyword = at;
-  if (keyword < 0) return kOk;
   uint64_t at = static_cast<uint64_t>(keyword) + 9;
-  uint32_t start;
-  if (!PdfNumber(f, at, &start)) return kOk;
+  uint32_t stated;
+  const int64_t start = keyword >= 0 && PdfNumber(f, at, &stated) ? LocateSection(f, stated) : -1;
+  if (start < 0) return IndexFromHeaders(f, file);
 
   // The sections, newest first, each read whole before the next; a
   // section's links are followed in the order it gives them.
-  Walk walk{f, {}, {}, {start}, 0};
+  Walk walk{f, {}, {}, {static_cast<uint64_t>(start)}, 0};
   for (int sections = 0; !walk.pending.empty() && sections < kMaxSections; ++sections) {
     const uint64_t offset = walk.pending.back();
     walk.pending.pop_back();
     if (offset >= f.n || walk.Seen(offset)) continue;
     const bool read = f.Equals(offset, "xref", 4) ? ReadClassic(walk, offset) : ReadStream(walk, offset);
-    if (!read && sections == 0) return kOk;  // no usable cross-reference data
+    if (!read && sections == 0) return IndexFromHeaders(f, file);  // no usable cross-reference data
   }
   int32_t count = 0;
   for (uint32_t offset : walk.candidates)

@@ -2,9 +2,11 @@
 // every object its object streams hold, found in one pass and kept with the
 // ImageFile for the references that image dictionaries make.
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <vector>
 
+#include "imaging/core/scratch.h"
 #include "imaging/readers/pdf_syntax.h"
 #include "imaging/readers/readers.h"
 
@@ -28,9 +30,16 @@ struct PdfObjectIndex {
     uint64_t begin;   // in the file: the header; in a stream: the text
     uint64_t end;
   };
-  std::vector<Entry> entries;  // by number; the first found of a number first
-  std::vector<std::vector<uint8_t>> streams;  // inflated object streams
+  struct Stream {
+    uint8_t* data;  // inflated, from Allocate
+    uint64_t size;
+  };
+  ScratchList<Entry> entries;  // by number; the first found of a number first
+  ScratchList<Stream> streams;  // inflated object streams
 
+  ~PdfObjectIndex() {
+    for (const Stream& s : streams) Release(s.data);
+  }
   const Entry* Find(uint32_t number) const {
     auto e = std::lower_bound(entries.begin(), entries.end(), number,
                               [](const Entry& a, uint32_t n) { return a.number < n; });
@@ -41,8 +50,9 @@ struct PdfObjectIndex {
 namespace {
 
 // Every "N G obj" header, in file order: a number that starts after white
-// space (or at the start), its generation, then the keyword.
-void IndexHeaders(const Bytes& f, PdfObjectIndex& index) {
+// space (or at the start), its generation, then the keyword.  False when
+// memory fails, as for the streams below.
+bool IndexHeaders(const Bytes& f, PdfObjectIndex& index) {
   for (uint64_t at = 0; at < f.n; ++at) {
     const uint8_t c = f.p[at];
     if (c < '0' || c > '9' || (at > 0 && !PdfWhite(f.p[at - 1]))) continue;
@@ -51,14 +61,16 @@ void IndexHeaders(const Bytes& f, PdfObjectIndex& index) {
     uint32_t number, generation;
     if (!PdfNumber(f, q, &number) || !PdfNumber(f, q, &generation)) continue;
     PdfSkipSpace(f, q);
-    if (f.Equals(q, "obj", 3)) index.entries.push_back({number, kInFile, at, 0});
+    if (f.Equals(q, "obj", 3) && !index.entries.Push({number, kInFile, at, 0})) return false;
   }
+  return true;
 }
 
 // The objects of every object stream: pairs of object number and offset
 // (from /First), then the objects' texts.
-void IndexStreams(const Bytes& f, PdfObjectIndex& index) {
+bool IndexStreams(const Bytes& f, PdfObjectIndex& index) {
   uint64_t inflated = 0;
+  Scratch<uint8_t> work;  // one stream inflated, before it is kept at its size
   for (int64_t at = f.Find("/ObjStm", 7, 0, f.n); at >= 0 && inflated < kMaxStreamBytes;
        at = f.Find("/ObjStm", 7, static_cast<uint64_t>(at) + 7, f.n)) {
     uint64_t back = static_cast<uint64_t>(at) > 2048 ? static_cast<uint64_t>(at) - 2048 : 0;
@@ -75,17 +87,24 @@ void IndexStreams(const Bytes& f, PdfObjectIndex& index) {
     uint64_t available = f.n - o.streamData;
     if (!PdfKeyNumber(f, o.begin, o.end, "/Length", &length) || length > available)
       length = static_cast<uint32_t>(available > UINT32_MAX ? UINT32_MAX : available);
-    std::vector<uint8_t> data;
     const uint64_t room = std::min(kMaxOneStream, kMaxStreamBytes - inflated);
+    const uint8_t* from = f.p + o.streamData;
+    uint64_t size = std::min<uint64_t>(length, room);
     if (PdfFindKey(f, o.begin, o.end, "/FlateDecode") >= 0) {
-      data.resize(room);
-      data.resize(InflateInto(f.p + o.streamData, length, data.data(), data.size()));
-    } else {
-      data.assign(f.p + o.streamData, f.p + o.streamData + std::min<uint64_t>(length, room));
+      if (!work && !work.Reset(kMaxOneStream)) return false;
+      size = InflateInto(from, length, work.data(), room);
+      from = work.data();
     }
-    inflated += data.size();
-    const Bytes s{data.data(), data.size()};
-    const uint32_t stream = static_cast<uint32_t>(index.streams.size());
+    PdfObjectIndex::Stream kept{AllocateBytes(size), size};
+    if (!kept.data) return false;
+    std::memcpy(kept.data, from, size);
+    if (!index.streams.Push(kept)) {
+      Release(kept.data);
+      return false;
+    }
+    inflated += size;
+    const Bytes s{kept.data, kept.size};
+    const uint32_t stream = static_cast<uint32_t>(index.streams.size() - 1);
     uint64_t p = 0;
     uint32_t number, offset;
     bool have = PdfNumber(s, p, &number) && PdfNumber(s, p, &offset);
@@ -96,29 +115,26 @@ void IndexStreams(const Bytes& f, PdfObjectIndex& index) {
       uint64_t end = next && i + 1 < count ? static_cast<uint64_t>(first) + nextOffset : s.n;
       if (begin >= s.n) break;
       if (end > s.n || end < begin) end = s.n;
-      index.entries.push_back({number, stream, begin, end});
+      if (!index.entries.Push({number, stream, begin, end})) return false;
       number = nextNumber, offset = nextOffset, have = next;
     }
-    index.streams.push_back(std::move(data));
   }
+  return true;
 }
 
 PdfObjectIndex* BuildIndex(const Bytes& f) {
   PdfObjectIndex* index = new (std::nothrow) PdfObjectIndex;
   if (!index) return nullptr;
-  try {
-    IndexHeaders(f, *index);
-    IndexStreams(f, *index);
-    // Objects in the file come before those in streams, each in the order
-    // found: the first of a number is the one taken.
-    std::stable_sort(index->entries.begin(), index->entries.end(),
-                     [](const PdfObjectIndex::Entry& a, const PdfObjectIndex::Entry& b) {
-                       return a.number < b.number;
-                     });
-  } catch (const std::bad_alloc&) {
+  if (!IndexHeaders(f, *index) || !IndexStreams(f, *index)) {
     delete index;
     return nullptr;
   }
+  // Objects in the file come before those in streams, each in the order
+  // found: the first of a number is the one taken.
+  std::stable_sort(index->entries.begin(), index->entries.end(),
+                   [](const PdfObjectIndex::Entry& a, const PdfObjectIndex::Entry& b) {
+                     return a.number < b.number;
+                   });
   return index;
 }
 
@@ -145,9 +161,8 @@ std::vector<uint8_t> PdfObjectText(const Bytes& file, const PdfObjectIndex* inde
   const PdfObjectIndex::Entry* e = index ? index->Find(number) : nullptr;
   if (!e) return {};
   if (e->stream != kInFile) {
-    const std::vector<uint8_t>& s = index->streams[e->stream];
-    return std::vector<uint8_t>(s.begin() + static_cast<long>(e->begin),
-                                s.begin() + static_cast<long>(e->end));
+    const PdfObjectIndex::Stream& s = index->streams[e->stream];
+    return std::vector<uint8_t>(s.data + e->begin, s.data + e->end);
   }
   int64_t obj = file.Find("obj", 3, e->begin, e->begin + 32);
   uint64_t begin = obj >= 0 ? static_cast<uint64_t>(obj) + 3 : e->begin;

@@ -23,18 +23,45 @@ constexpr uint64_t kBandHeader = 14;  // length, 4 bytes, kind, height, 2 bytes
 constexpr uint32_t kHeaderTableEntries = 109;
 constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 
-// The compound document's sectors and its allocation table.
+// The compound document's sectors and its allocation table.  The table
+// usually sits at the end of the file: in a file cut short it is gone, and
+// the sectors are then taken in file order, passing over those the header
+// lists as table sectors, so that every page whose data is there still
+// reads.
 struct Compound {
   Bytes f;
   uint32_t shift = 9;    // sector size 512 or 4096
   bool chained = false;  // false: the sectors are taken in file order
+  uint32_t tables[kHeaderTableEntries] = {};  // in file order: sectors passed over
+  uint32_t tableCount = 0;
 
   explicit Compound(const Bytes& file) : f(file) {
     const uint32_t s = f.LE16(30);
     if ((s == 9 || s == 12) && f.n >= (uint64_t{1} << s)) {
       shift = s;
-      chained = true;
+      chained = TableReadable();
     }
+    if (!chained)
+      for (uint32_t i = 0; i < kHeaderTableEntries && i < f.LE32(44); ++i)
+        tables[tableCount++] = f.LE32(76 + 4 * i);
+  }
+
+  // Every table sector that describes a sector of the file lies whole in it.
+  bool TableReadable() const {
+    const uint64_t perTable = SectorSize() / 4;
+    const uint64_t needed = (SectorCount() + perTable - 1) / perTable;
+    const uint64_t listed = f.LE32(44);
+    if (needed > 0 && listed == 0) return false;
+    for (uint64_t i = 0; i < needed && i < listed; ++i) {
+      const uint64_t table = TableSector(i);
+      if (table >= SectorCount() || !f.Has(SectorOffset(table), SectorSize())) return false;
+    }
+    return true;
+  }
+  bool IsTable(uint64_t sector) const {
+    for (uint32_t i = 0; i < tableCount; ++i)
+      if (tables[i] == sector) return true;
+    return false;
   }
   uint64_t SectorSize() const { return uint64_t{1} << shift; }
   uint64_t SectorOffset(uint64_t sector) const { return (sector + 1) << shift; }
@@ -59,7 +86,11 @@ struct Compound {
 
   // The sector after `sector` in its chain, or kEndOfChain.
   uint64_t Next(uint64_t sector) const {
-    if (!chained) return sector + 1 < SectorCount() ? sector + 1 : kEndOfChain;
+    if (!chained) {
+      do ++sector;
+      while (sector < SectorCount() && IsTable(sector));
+      return sector < SectorCount() ? sector : kEndOfChain;
+    }
     const uint64_t perTable = SectorSize() / 4;
     const uint64_t table = TableSector(sector / perTable);
     if (table >= SectorCount()) return kEndOfChain;

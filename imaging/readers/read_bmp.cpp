@@ -48,13 +48,10 @@ inline uint32_t Scale(const Channel& c, uint32_t v) {
   return ((v & c.mask) >> c.shift) * 255 / c.maximum;
 }
 
-// 1-bpp polarity: bit 0 shows palette entry 0, so the data needs inverting
-// when entry 0 is the lighter colour.
+// 1-bpp polarity from the two palette entries (Blue, Green, Red).
 int8_t BilevelPolarity(const Bytes& f, uint64_t paletteAt, int entrySize) {
-  auto gray = [&](uint64_t at) {
-    return f.U8(at) + 2u * f.U8(at + 1) + f.U8(at + 2);
-  };
-  return gray(paletteAt) > gray(paletteAt + entrySize) ? 1 : 0;
+  auto colour = [&](uint64_t at) { return EntryColour{f.U8(at + 2), f.U8(at + 1), f.U8(at)}; };
+  return TwoColourPhotometric(colour(paletteAt), colour(paletteAt + static_cast<uint64_t>(entrySize)));
 }
 
 int32_t ReadPalette(const Bytes& f, uint64_t at, int entrySize, int entries,

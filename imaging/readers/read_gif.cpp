@@ -14,21 +14,26 @@ namespace {
 // Frame depth 1..8 to the depths the library holds.
 constexpr int8_t kGifDepth[9] = {1, 1, 4, 4, 4, 8, 8, 8, 8};
 
-// Copies a sub-block's first payload (at most 127 bytes) into `field` and
-// skips every sub-block up to the terminator.  False when the chain runs
-// off the frame.
-bool TakeText(const Bytes& f, uint64_t& at, uint64_t end, char* field) {
-  uint8_t length = f.U8(at);
-  std::memset(field, 0, 128);
-  uint32_t n = length < 127 ? length : 127;
-  for (uint32_t i = 0; i < n && at + 1 + i < end; ++i)
-    field[i] = static_cast<char>(f.U8(at + 1 + i));
+// Skips a chain of data sub-blocks up to its terminator.  False when the
+// chain runs off the frame.
+bool SkipSubBlocks(const Bytes& f, uint64_t& at, uint64_t end) {
   while (at < end) {
     uint8_t len = f.U8(at);
     at += 1 + static_cast<uint64_t>(len);
     if (len == 0) return true;
   }
   return false;
+}
+
+// Copies a sub-block's first payload (at most 127 bytes) into `field` and
+// skips every sub-block up to the terminator.
+bool TakeText(const Bytes& f, uint64_t& at, uint64_t end, char* field) {
+  uint8_t length = f.U8(at);
+  std::memset(field, 0, 128);
+  uint32_t n = length < 127 ? length : 127;
+  for (uint32_t i = 0; i < n && at + 1 + i < end; ++i)
+    field[i] = static_cast<char>(f.U8(at + 1 + i));
+  return SkipSubBlocks(f, at, end);
 }
 
 // A colour table of `entries` RGB triplets at `at` into a new BGR palette.
@@ -41,6 +46,13 @@ uint8_t* ReadColourTable(const Bytes& f, uint64_t at, uint32_t entries) {
     palette[3 * i] = f.U8(at + 3 * i + 2);
   }
   return palette;
+}
+
+// The polarity of a two-colour frame from its colour table (Red, Green,
+// Blue) at `at`.
+int8_t TablePhotometric(const Bytes& f, uint64_t at) {
+  return TwoColourPhotometric({f.U8(at), f.U8(at + 1), f.U8(at + 2)},
+                              {f.U8(at + 3), f.U8(at + 4), f.U8(at + 5)});
 }
 
 int32_t Fail(PageRecord* page, int32_t result) {
@@ -98,7 +110,10 @@ int32_t ReadGif(ImageFile* file, PageRecord* page, int32_t index) {
         ok = true;
         break;
       default:
-        return Fail(page, kErrBadHeader);
+        // Extensions the library has no use for are passed over by their
+        // sub-blocks, as every decoder must.
+        ok = SkipSubBlocks(f, at, end);
+        break;
     }
     if (!ok) return Fail(page, kErrBadHeader);
   }
@@ -120,7 +135,7 @@ int32_t ReadGif(ImageFile* file, PageRecord* page, int32_t index) {
       page->palette = ReadColourTable(f, at, entries);
       if (!page->palette) return Fail(page, kErrMemory);
     } else {
-      page->photometric = f.U8(at) != 0 ? 1 : 0;
+      page->photometric = TablePhotometric(f, at);
     }
     at += 3 * static_cast<uint64_t>(entries);
   } else if (globalTable) {
@@ -128,7 +143,7 @@ int32_t ReadGif(ImageFile* file, PageRecord* page, int32_t index) {
       page->palette = ReadColourTable(f, 13, globalEntries);
       if (!page->palette) return Fail(page, kErrMemory);
     } else {
-      page->photometric = f.U8(13) != 0 ? 1 : 0;
+      page->photometric = TablePhotometric(f, 13);
     }
   }
   page->bitsPerPixel = kGifDepth[depth];

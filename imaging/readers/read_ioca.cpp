@@ -65,7 +65,9 @@ inline uint8_t ReverseByte(uint8_t v) {
 
 int32_t Fail(PageRecord* page, int32_t result) {
   Release(page->data);
+  Release(page->palette);
   page->data = nullptr;
+  page->palette = nullptr;
   return result;
 }
 
@@ -135,6 +137,15 @@ int32_t ReadIoca(ImageFile* file, PageRecord* page, int32_t index) {
   if (!encodingKnown) return Fail(page, kErrUnsupported);
   page->dataSize = static_cast<uint32_t>(stored);
 
+  if (page->compression == kJpeg) {
+    // A JPEG image is gray or colour whatever the descriptor says: its
+    // frame header gives the depth and the size the decoder will produce.
+    const int32_t r = ReadJpegFrameHeader(Bytes{data, stored}, 2, page);
+    if (r != kOk) return Fail(page, r);
+    if (const int32_t size = CheckPageSize(page->width, page->height, page->bitsPerPixel); size != kOk)
+      return Fail(page, size);
+    page->bytesPerLine = RowBytes(page->width, page->bitsPerPixel);
+  }
   if (page->compression == kUncompressed) {
     // IOCA's bit 1 is ink; the library's is white.  Rows are byte-aligned.
     page->bytesPerLine = RowBytes(page->width, 1);

@@ -49,7 +49,10 @@ int32_t ReadPcx(ImageFile* file, PageRecord* page, int32_t index) {
   page->dataOwnership = kOwnedByView;
   if (page->bytesPerLine == 0) return kErrBadHeader;
 
-  if (bpp == 1) page->photometric = h.U8(16) != 0 ? 1 : 0;
+  // A one-plane bilevel page shows the first two entries of the header's
+  // palette (Red, Green, Blue).
+  if (bpp == 1)
+    page->photometric = TwoColourPhotometric({h.U8(16), h.U8(17), h.U8(18)}, {h.U8(19), h.U8(20), h.U8(21)});
   if (bpp == 4 || bpp == 8) {
     page->palette = AllocateBytes(768);
     if (!page->palette) return kErrMemory;

@@ -289,15 +289,12 @@ int32_t ApplyPhotometric(const Bytes& f, bool big, const TiffFields& t, PageReco
       }
       photometric = 0;
     } else if (bpp == 1) {
-      // A two-entry colour map: the data needs inverting when entry 0 is
-      // the lighter one.
-      uint32_t n0 = 0, n1 = 0;
-      if (t.haveColorMap)
-        for (int c = 0; c < 3; ++c) {
-          n0 += f.U16(t.colorMap.value + 4 * c, big);
-          n1 += f.U16(t.colorMap.value + 4 * c + 2, big);
-        }
-      photometric = n0 > n1 ? 1 : 0;
+      // A two-entry colour map: all reds, then all greens, then all blues.
+      auto entry = [&](uint64_t i) {
+        const uint64_t at = t.colorMap.value + 2 * i;
+        return EntryColour{f.U16(at, big), f.U16(at + 4, big), f.U16(at + 8, big)};
+      };
+      photometric = t.haveColorMap ? TwoColourPhotometric(entry(0), entry(1)) : 0;
     } else {
       FreePage(page);
       return kErrUnsupported;

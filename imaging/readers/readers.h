@@ -48,6 +48,25 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
 int32_t ReadJpegFrameHeader(const Bytes& stream, uint64_t start,
                             PageRecord* page);
 
+// A palette entry's colour, in whatever range its format gives (8 or 16
+// bits a component).
+struct EntryColour {
+  uint32_t red, green, blue;
+};
+
+// The polarity of a bilevel page whose two colours are palette entries 0
+// and 1: the entry of lower luminance (0.299 R + 0.587 G + 0.114 B) is
+// black, and of two equally light entries entry 0 is.  Returns the page's
+// `photometric`: 1 when entry 0 is the lighter, so that bits of 0 must be
+// inverted to become white.  Every reader of two-colour pages decides by
+// this one rule, so that a palette shows the same whatever file holds it.
+inline int8_t TwoColourPhotometric(EntryColour entry0, EntryColour entry1) {
+  auto luminance = [](EntryColour c) {
+    return uint64_t{299} * c.red + uint64_t{587} * c.green + uint64_t{114} * c.blue;
+  };
+  return luminance(entry0) > luminance(entry1) ? 1 : 0;
+}
+
 // zlib inflation of `input` into `output` (at most `outputSize` bytes).
 // Returns the bytes produced; stops quietly at damaged data.
 uint64_t InflateInto(const uint8_t* input, uint64_t inputSize,

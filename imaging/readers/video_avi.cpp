@@ -1,10 +1,10 @@
 // IndexAvi: the chunk walk of an AVI file and its "idx1" index.
 #include <cstring>
-#include <vector>
 
 #include "imaging/codecs/codecs.h"
 #include "imaging/core/bytes.h"
 #include "imaging/core/files.h"
+#include "imaging/core/scratch.h"
 #include "imaging/readers/video.h"
 
 namespace quillon {
@@ -20,9 +20,33 @@ bool SameCodeNoCase(const uint8_t* a, const char* b) {
   return true;
 }
 
-struct Entry {
-  uint32_t offset;
-  uint32_t size;
+// The frames and sound chunks of a clip, met in file order: counted on a
+// first pass, stored into the file's tables on a second (which never
+// stores more than the first counted, should the file change between).
+struct Found {
+  ImageFile* file = nullptr;  // null while counting
+  uint64_t videoRoom = 0, soundRoom = 0;
+  uint64_t video = 0, sound = 0;
+
+  // `offset` is a frame chunk's header or a sound chunk's data; neither
+  // reaches past the end of the file.
+  void Frame(uint64_t offset, uint32_t size) {
+    if (file && video < videoRoom) {
+      const uint64_t room = static_cast<uint64_t>(file->fileSize) - offset;
+      file->pageOffsets[video] = static_cast<uint32_t>(offset);
+      file->frameSizes[video] = static_cast<uint32_t>(size < room ? size : room);
+    }
+    ++video;
+  }
+  void Sound(uint64_t offset, uint32_t size) {
+    if (file && sound < soundRoom) {
+      const uint64_t end = static_cast<uint64_t>(file->fileSize);
+      const uint64_t room = offset < end ? end - offset : 0;
+      file->audioChunkOffsets[sound] = static_cast<uint32_t>(offset);
+      file->audioChunkSizes[sound] = static_cast<uint32_t>(size < room ? size : room);
+    }
+    ++sound;
+  }
 };
 
 // Chunks in a row that are neither frames nor sound after which a scan
@@ -32,12 +56,11 @@ constexpr int kMaxOtherChunks = 256;
 
 // Frames and sound chunks found directly in the "movi" list, for files
 // without an "idx1" index.
-void ScanMovi(FileHandle h, uint64_t begin, uint64_t end, std::vector<Entry>& video,
-              std::vector<Entry>& sound) {
+void ScanMovi(FileHandle h, uint64_t begin, uint64_t end, Found& found) {
   uint64_t at = begin;
   uint8_t head[12];
   int others = 0;
-  while (at + 8 <= end && video.size() < (1u << 24) && others < kMaxOtherChunks) {
+  while (at + 8 <= end && found.video < (1u << 24) && others < kMaxOtherChunks) {
     if (ReadAt(h, at, head, 12) < 8) break;
     Bytes c{head, 12};
     uint64_t size = c.LE32(4);
@@ -47,14 +70,26 @@ void ScanMovi(FileHandle h, uint64_t begin, uint64_t end, std::vector<Entry>& vi
       continue;
     }
     if (head[2] == 'd' && head[3] == 'c') {
-      video.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(size)});
+      found.Frame(at, static_cast<uint32_t>(size));
       others = 0;
     }
     if (head[2] == 'w' && head[3] == 'b') {
-      sound.push_back({static_cast<uint32_t>(at + 8), static_cast<uint32_t>(size)});
+      found.Sound(at + 8, static_cast<uint32_t>(size));
       others = 0;
     }
     at += 8 + size + (size & 1);
+  }
+}
+
+// The entries of an "idx1" index (16 bytes each: chunk code, flags,
+// offset, size) counted from `origin`.
+void TakeIndex(const Bytes& ix, uint64_t origin, uint64_t fileSize, Found& found) {
+  for (uint64_t e = 0; e + 16 <= ix.n; e += 16) {
+    const uint64_t offset = origin + ix.LE32(e + 8);
+    const uint32_t size = ix.LE32(e + 12);
+    if (offset >= fileSize) continue;
+    if (ix.U8(e + 2) == 'd' && ix.U8(e + 3) == 'c') found.Frame(offset, size);
+    else if (ix.U8(e + 2) == 'w' && ix.U8(e + 3) == 'b') found.Sound(offset + 8, size);
   }
 }
 
@@ -122,60 +157,48 @@ int32_t IndexAvi(ImageFile* file) {
   if (!mjpeg) return kErrUnsupported;
   file->audioSampleRate = pcm ? SnapSampleRate(file->audioSampleRate) : 0;
 
-  std::vector<Entry> video, sound;
-  if (indexSize >= 16 && indexAt + indexSize <= fileSize) {
-    const uint64_t entries = indexSize / 16;
-    std::vector<uint8_t> index(entries * 16);
+  const bool indexed = indexSize >= 16 && indexAt + indexSize <= fileSize;
+  Scratch<uint8_t> index(indexed ? indexSize / 16 * 16 : 0);
+  if (indexed && !index) return kErrMemory;
+  uint64_t origin = base;
+  if (indexed) {
     if (static_cast<uint64_t>(ReadAt(h, indexAt, index.data(), index.size())) < index.size())
       return kErrIo;
-    const Bytes ix{index.data(), index.size()};
     // Offsets count from the "movi" code, or, in some files, from the start
     // of the file: the first frame's chunk code tells which.
-    uint64_t origin = base;
-    for (uint64_t e = 0; e < entries; ++e) {
-      if (ix.U8(16 * e + 2) != 'd' || ix.U8(16 * e + 3) != 'c') continue;
+    for (uint64_t e = 0; e < index.size(); e += 16) {
+      if (index[e + 2] != 'd' || index[e + 3] != 'c') continue;
       uint8_t code[4];
-      uint64_t first = ix.LE32(16 * e + 8);
-      if (ReadAt(h, base + first, code, 4) == 4 && std::memcmp(code, index.data() + 16 * e, 4) == 0)
+      uint64_t first = Bytes{index.data(), index.size()}.LE32(e + 8);
+      if (ReadAt(h, base + first, code, 4) == 4 && std::memcmp(code, index.data() + e, 4) == 0)
         origin = base;
-      else if (ReadAt(h, first, code, 4) == 4 && std::memcmp(code, index.data() + 16 * e, 4) == 0)
+      else if (ReadAt(h, first, code, 4) == 4 && std::memcmp(code, index.data() + e, 4) == 0)
         origin = 0;
       break;
     }
-    for (uint64_t e = 0; e < entries; ++e) {
-      uint64_t offset = origin + ix.LE32(16 * e + 8);
-      uint32_t size = ix.LE32(16 * e + 12);
-      if (offset >= fileSize) continue;
-      if (ix.U8(16 * e + 2) == 'd' && ix.U8(16 * e + 3) == 'c')
-        video.push_back({static_cast<uint32_t>(offset), size});
-      else if (ix.U8(16 * e + 2) == 'w' && ix.U8(16 * e + 3) == 'b')
-        sound.push_back({static_cast<uint32_t>(offset + 8), size});
-    }
-  } else if (haveMovi) {
-    ScanMovi(h, base + 4, moviEnd < fileSize ? moviEnd : fileSize, video, sound);
   }
-  (void)declaredFrames;  // the index, not the header, says how many frames exist
-
-  file->pageCount = static_cast<int32_t>(video.size());
-  file->pageOffsets = AllocateArray<uint32_t>(video.size() + 1);
-  file->frameSizes = AllocateArray<uint32_t>(video.size() + 1);
-  file->audioChunkOffsets = AllocateArray<uint32_t>(sound.size() + 1);
-  file->audioChunkSizes = AllocateArray<uint32_t>(sound.size() + 1);
+  // The index, not the header, says how many frames exist.
+  (void)declaredFrames;
+  const uint64_t moviStop = moviEnd < fileSize ? moviEnd : fileSize;
+  auto walk = [&](Found& found) {
+    if (indexed) TakeIndex(Bytes{index.data(), index.size()}, origin, fileSize, found);
+    else if (haveMovi) ScanMovi(h, base + 4, moviStop, found);
+  };
+  Found counted;
+  walk(counted);
+  file->pageOffsets = AllocateArray<uint32_t>(counted.video + 1);
+  file->frameSizes = AllocateArray<uint32_t>(counted.video + 1);
+  file->audioChunkOffsets = AllocateArray<uint32_t>(counted.sound + 1);
+  file->audioChunkSizes = AllocateArray<uint32_t>(counted.sound + 1);
   if (!file->pageOffsets || !file->frameSizes || !file->audioChunkOffsets ||
       !file->audioChunkSizes)
     return kErrMemory;
-  for (size_t i = 0; i < video.size(); ++i) {
-    file->pageOffsets[i] = video[i].offset;
-    // A frame never reaches past the end of the file.
-    uint64_t room = fileSize - video[i].offset;
-    file->frameSizes[i] = static_cast<uint32_t>(video[i].size < room ? video[i].size : room);
-  }
-  for (size_t i = 0; i < sound.size(); ++i) {
-    uint64_t room = sound[i].offset < fileSize ? fileSize - sound[i].offset : 0;
-    file->audioChunkOffsets[i] = sound[i].offset;
-    file->audioChunkSizes[i] = static_cast<uint32_t>(sound[i].size < room ? sound[i].size : room);
-  }
-  file->audioChunkCount = file->audioSampleRate ? static_cast<int32_t>(sound.size()) : 0;
+  Found stored{file, counted.video, counted.sound};
+  walk(stored);
+  const uint64_t frames = stored.video < counted.video ? stored.video : counted.video;
+  const uint64_t sounds = stored.sound < counted.sound ? stored.sound : counted.sound;
+  file->pageCount = static_cast<int32_t>(frames);
+  file->audioChunkCount = file->audioSampleRate ? static_cast<int32_t>(sounds) : 0;
   if (file->audioChunkCount == 0) file->audioSampleRate = 0;
 
   // Motion-JPEG frames in AVI files leave out their Huffman tables: the

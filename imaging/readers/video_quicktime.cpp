@@ -1,11 +1,11 @@
 // IndexQuickTime: the atom walk of a QuickTime file, its sample tables and
 // the first frame's Huffman tables.
 #include <cstring>
-#include <vector>
 
 #include "imaging/codecs/codecs.h"
 #include "imaging/core/bytes.h"
 #include "imaging/core/files.h"
+#include "imaging/core/scratch.h"
 #include "imaging/readers/video.h"
 
 namespace quillon {
@@ -31,40 +31,46 @@ struct Track {
 // No real clip has more samples or chunks than this; a hostile count is cut.
 constexpr uint32_t kMaxEntries = 1u << 22;
 
-std::vector<uint8_t> ReadTable(FileHandle h, const Table& t, uint64_t fileSize) {
-  std::vector<uint8_t> out;
-  if (t.at >= fileSize || t.size < 16) return out;
+// Each of these is false only when memory fails; a table that is absent
+// or cut reads as empty or short.
+bool ReadTable(FileHandle h, const Table& t, uint64_t fileSize, Scratch<uint8_t>& out) {
+  if (t.at >= fileSize || t.size < 16) return out.Reset(0);
   uint64_t size = t.size < fileSize - t.at ? t.size : fileSize - t.at;
   if (size > (uint64_t{1} << 26)) size = uint64_t{1} << 26;
-  out.resize(size);
-  out.resize(static_cast<size_t>(ReadAt(h, t.at, out.data(), size)));
-  return out;
+  if (!out.Reset(size)) return false;
+  const int64_t got = ReadAt(h, t.at, out.data(), size);
+  out.Shrink(got > 0 ? static_cast<uint64_t>(got) : 0);
+  return true;
 }
 
 // Chunk offsets: 32-bit ("stco") or 64-bit ("co64") entries from byte 16.
-std::vector<uint64_t> ChunkOffsets(FileHandle h, const Track& t, uint64_t fileSize) {
-  std::vector<uint8_t> raw = ReadTable(h, t.stco, fileSize);
+bool ChunkOffsets(FileHandle h, const Track& t, uint64_t fileSize, Scratch<uint64_t>& out) {
+  Scratch<uint8_t> raw;
+  if (!ReadTable(h, t.stco, fileSize, raw)) return false;
   const Bytes b{raw.data(), raw.size()};
-  uint32_t count = b.BE32(12);
   const uint64_t width = t.offsets64 ? 8 : 4;
-  std::vector<uint64_t> out;
-  for (uint64_t k = 0; k < count && k < kMaxEntries && b.Has(16 + k * width, width); ++k)
-    out.push_back(t.offsets64 ? (static_cast<uint64_t>(b.BE32(16 + 8 * k)) << 32) |
-                                    b.BE32(20 + 8 * k)
-                              : b.BE32(16 + 4 * k));
-  return out;
+  uint64_t count = b.BE32(12);
+  if (count > kMaxEntries) count = kMaxEntries;
+  if (count > b.n / width) count = b.n / width;  // no more than the table holds
+  if (!out.Reset(count)) return false;
+  uint64_t k = 0;
+  for (; k < count && b.Has(16 + k * width, width); ++k)
+    out[k] = t.offsets64 ? (static_cast<uint64_t>(b.BE32(16 + 8 * k)) << 32) | b.BE32(20 + 8 * k)
+                         : b.BE32(16 + 4 * k);
+  out.Shrink(k);
+  return true;
 }
 
 // Samples per chunk for every chunk (1-based numbering in the table).  Each
 // entry fills its own run of chunks, up to the next entry's first chunk, so
 // the table is read once; first chunks must increase, and the entry before
 // one that does not runs to the last chunk.
-std::vector<uint32_t> SamplesPerChunk(FileHandle h, const Track& t, uint64_t fileSize,
-                                      size_t chunks) {
-  std::vector<uint8_t> raw = ReadTable(h, t.stsc, fileSize);
+bool SamplesPerChunk(FileHandle h, const Track& t, uint64_t fileSize, uint64_t chunks,
+                     Scratch<uint32_t>& out) {
+  Scratch<uint8_t> raw;
+  if (!ReadTable(h, t.stsc, fileSize, raw) || !out.Reset(chunks)) return false;
   const Bytes b{raw.data(), raw.size()};
   const uint64_t entries = b.BE32(12);
-  std::vector<uint32_t> out(chunks, 0);
   for (uint64_t e = 0; e < entries && e < kMaxEntries && b.Has(16 + 12 * e, 12); ++e) {
     const uint64_t first = b.BE32(16 + 12 * e);
     uint64_t next = chunks + 1;
@@ -74,7 +80,7 @@ std::vector<uint32_t> SamplesPerChunk(FileHandle h, const Track& t, uint64_t fil
     for (uint64_t c = first < 1 ? 1 : first; c < next && c <= chunks; ++c) out[c - 1] = per;
     if (next == chunks + 1) break;  // the last entry, or the table goes wrong here
   }
-  return out;
+  return true;
 }
 
 }  // namespace
@@ -144,16 +150,20 @@ int32_t IndexQuickTime(ImageFile* file) {
   if (!haveVideo) return kErrUnsupported;
 
   // Video frames: chunk by chunk, each chunk's samples back to back.
-  std::vector<uint64_t> chunks = ChunkOffsets(h, video, fileSize);
-  std::vector<uint32_t> perChunk = SamplesPerChunk(h, video, fileSize, chunks.size());
-  std::vector<uint8_t> sizesRaw = ReadTable(h, video.stsz, fileSize);
+  Scratch<uint64_t> chunks;
+  Scratch<uint32_t> perChunk;
+  Scratch<uint8_t> sizesRaw;
+  if (!ChunkOffsets(h, video, fileSize, chunks) ||
+      !SamplesPerChunk(h, video, fileSize, chunks.size(), perChunk) ||
+      !ReadTable(h, video.stsz, fileSize, sizesRaw))
+    return kErrMemory;
   const Bytes sizes{sizesRaw.data(), sizesRaw.size()};
   const uint32_t frames = video.sampleCount < kMaxEntries ? video.sampleCount : kMaxEntries;
   file->pageOffsets = AllocateArray<uint32_t>(frames + 1u);
   file->frameSizes = AllocateArray<uint32_t>(frames + 1u);
   if (!file->pageOffsets || !file->frameSizes) return kErrMemory;
   uint32_t frame = 0;
-  for (size_t c = 0; c < chunks.size() && frame < frames; ++c) {
+  for (uint64_t c = 0; c < chunks.size() && frame < frames; ++c) {
     uint64_t offset = chunks[c];
     for (uint32_t s = 0; s < perChunk[c] && frame < frames; ++s) {
       uint32_t size = video.sampleSize ? video.sampleSize : sizes.BE32(20 + 4 * uint64_t{frame});
@@ -172,14 +182,17 @@ int32_t IndexQuickTime(ImageFile* file) {
   // Sound: raw 8-bit samples, chunk by chunk.
   if (haveSound && sound.usable && sound.sampleDuration && sound.timeScale) {
     file->audioSampleRate = SnapSampleRate(static_cast<int32_t>(sound.timeScale / sound.sampleDuration));
-    std::vector<uint64_t> soundChunks = ChunkOffsets(h, sound, fileSize);
-    std::vector<uint32_t> soundPer = SamplesPerChunk(h, sound, fileSize, soundChunks.size());
+    Scratch<uint64_t> soundChunks;
+    Scratch<uint32_t> soundPer;
+    if (!ChunkOffsets(h, sound, fileSize, soundChunks) ||
+        !SamplesPerChunk(h, sound, fileSize, soundChunks.size(), soundPer))
+      return kErrMemory;
     file->audioChunkOffsets = AllocateArray<uint32_t>(soundChunks.size() + 1);
     file->audioChunkSizes = AllocateArray<uint32_t>(soundChunks.size() + 1);
     if (!file->audioChunkOffsets || !file->audioChunkSizes) return kErrMemory;
     uint64_t taken = 0;
     int32_t count = 0;
-    for (size_t c = 0; c < soundChunks.size() && taken < sound.sampleCount; ++c) {
+    for (uint64_t c = 0; c < soundChunks.size() && taken < sound.sampleCount; ++c) {
       if (soundChunks[c] >= fileSize) break;
       uint64_t n = soundPer[c];
       if (n > sound.sampleCount - taken) n = sound.sampleCount - taken;

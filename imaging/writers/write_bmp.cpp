@@ -1,6 +1,7 @@
 // Windows BMP files: a 40-byte info header, bottom line first.
-#include <vector>
+#include <algorithm>
 
+#include "imaging/core/scratch.h"
 #include "imaging/writers/output.h"
 
 namespace quillon {
@@ -23,6 +24,10 @@ int32_t WriteBmp(ImageFile* file, const PageRecord* page, HeaderArea& area, Outp
   const uint32_t dataOffset = 54 + paletteBytes;
   const uint64_t imageSize = rle ? page->dataSize : SizeProduct(stride, height);
   if (imageSize > UINT32_MAX - dataOffset) return kErrParameter;  // the header's sizes are 32-bit
+
+  // The line work area is had before anything is written.
+  Scratch<uint8_t> line(rle ? 0 : stride);
+  if (!rle && !line) return kErrMemory;
 
   area.Byte(0, 'B');
   area.Byte(1, 'M');
@@ -53,11 +58,10 @@ int32_t WriteBmp(ImageFile* file, const PageRecord* page, HeaderArea& area, Outp
   }
   // Lines bottom line first; 5-6-5 pixels become the format's 5-5-5.
   const bool bottomUp = page->layoutFlags & kLayoutBottomUp;
-  std::vector<uint8_t> line(stride, 0);
   for (uint32_t k = 0; k < height; ++k) {
     uint32_t y = bottomUp ? k : height - 1 - k;
     const uint8_t* src = PageBytes(page) + static_cast<uint64_t>(y) * page->bytesPerLine;
-    std::copy(src, src + rowBytes, line.begin());
+    std::copy(src, src + rowBytes, line.data());
     if (bpp == 16)
       for (uint32_t x = 0; x < static_cast<uint32_t>(page->width); ++x) {
         uint32_t v = line[2 * x] | (line[2 * x + 1] << 8);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/core/scratch.h"
 #include "imaging/core/tiff_tags.h"
 #include "imaging/writers/output.h"
 #include "imaging/writers/writers.h"
@@ -38,8 +39,9 @@ uint32_t TiffCompression(int code) {
   }
 }
 
-// Uncompressed rows top line first, unpadded; colour as red, green, blue.
-void WriteRows(const PageRecord* page, uint32_t rowBytes, Output& out);
+// Uncompressed rows top line first, unpadded; colour as red, green, blue;
+// each goes through `row` (rowBytes long).
+void WriteRows(const PageRecord* page, uint32_t rowBytes, uint8_t* row, Output& out);
 
 // Where the last directory of the file keeps its link to the next one, or
 // 0 when the pages already written do not read back as a chain.
@@ -75,6 +77,9 @@ int32_t WriteTiff(ImageFile* file, const PageRecord* page, HeaderArea& area, Out
     return kErrParameter;
   const uint64_t imageBytes = code == kUncompressed ? SizeProduct(rowBytes, height) : page->dataSize;
   if (imageBytes > UINT32_MAX - 65536) return kErrParameter;
+  // The row work area is had before anything is written.
+  Scratch<uint8_t> row(code == kUncompressed ? rowBytes : 0);
+  if (code == kUncompressed && !row) return kErrMemory;
 
   // The extra area is built from offset 0 and moved behind the directory.
   std::vector<uint8_t> extra;
@@ -196,7 +201,7 @@ int32_t WriteTiff(ImageFile* file, const PageRecord* page, HeaderArea& area, Out
   if (link) out.Put(area.p + 8, imageAt - 8);  // no second header
   else out.Put(area.p, imageAt);
   if (code != kUncompressed) out.Put(PageBytes(page), page->dataSize);
-  else WriteRows(page, rowBytes, out);
+  else WriteRows(page, rowBytes, row.data(), out);
   if (link && !out.failed) {
     // The directory before points at this one only once it is complete.
     uint8_t pointer[4];
@@ -210,18 +215,17 @@ int32_t WriteTiff(ImageFile* file, const PageRecord* page, HeaderArea& area, Out
 
 namespace {
 
-void WriteRows(const PageRecord* page, uint32_t rowBytes, Output& out) {
+void WriteRows(const PageRecord* page, uint32_t rowBytes, uint8_t* row, Output& out) {
   const uint32_t height = static_cast<uint32_t>(page->height);
   const int bpp = page->bitsPerPixel;
   const bool bottomUp = page->layoutFlags & kLayoutBottomUp;
-  std::vector<uint8_t> row(rowBytes);
   for (uint32_t k = 0; k < height; ++k) {
     const uint32_t y = bottomUp ? height - 1 - k : k;
     const uint8_t* src = PageBytes(page) + static_cast<uint64_t>(y) * page->bytesPerLine;
-    std::copy(src, src + rowBytes, row.begin());
+    std::copy(src, src + rowBytes, row);
     if (bpp == 24)
       for (uint32_t x = 0; x + 2 < rowBytes; x += 3) std::swap(row[x], row[x + 2]);
-    out.Put(row.data(), rowBytes);
+    out.Put(row, rowBytes);
   }
 }
 

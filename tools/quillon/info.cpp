@@ -22,8 +22,10 @@ constexpr const char* kInfoHelp =
     "  documents:   one line per page: W x H, B bpp, COMPRESSION, X x Y dpi\n"
     "  animations:  frames, screen size and frame duration on one line\n"
     "  clips:       frames, size, coding and frame duration; then the sound\n"
-    "A FILE of '-' is standard input.  Files that cannot be opened, and pages\n"
-    "that cannot be read, are reported on stderr and make the exit status 1.\n"
+    "A FILE of '-' is standard input.  Files that cannot be opened are reported\n"
+    "on stderr; a page that cannot be read says so on its own line, and a file\n"
+    "without a readable page says \"no readable page\".  Each makes the exit\n"
+    "status 1.\n"
     "\n"
     "  --pages   animations and clips list every frame too\n";
 
@@ -77,6 +79,7 @@ bool PrintFile(const std::string& name, File& opened, bool everyFrame) {
               file.fileSize);
   if (kind == kDocument) std::printf("  pages: %d\n", file.pageCount);
   bool ok = true;
+  int32_t readable = 0;
   // Geometry only: listing a file costs about what reading its tables
   // does, whatever its pages claim.
   const int32_t listed = kind == kDocument || everyFrame ? file.pageCount : std::min(file.pageCount, 1);
@@ -84,10 +87,15 @@ bool PrintFile(const std::string& name, File& opened, bool everyFrame) {
     OwnedPage page;
     const int32_t r = quillon::ReadPageGeometry(opened.get(), &page.record, i);
     if (r != quillon::kOk) {
-      ReportError(Shown(name) + " page " + std::to_string(i + 1), r);
+      // In its place among the other lines, so that logs and pipes keep
+      // the order.
+      const char* text = quillon::ErrorMessage(r);
+      std::printf("  %s %d: cannot be read: %s\n", kind == kDocument ? "page" : "frame", i + 1,
+                  text ? text : "unknown error");
       ok = false;
       continue;
     }
+    ++readable;
     const quillon::PageRecord& p = page.record;
     if (i == 0 && kind == kAnimation) {
       // GIF frames are placed on a logical screen; FLI frames are the screen.
@@ -104,6 +112,10 @@ bool PrintFile(const std::string& name, File& opened, bool everyFrame) {
         std::printf("  sound: none\n");
     }
     if (kind == kDocument || everyFrame) PrintPage(file, kind, i + 1, p);
+  }
+  if (readable == 0) {
+    std::printf("  no readable page\n");
+    ok = false;
   }
   return ok;
 }
