@@ -42,6 +42,10 @@ enum TiffTag : uint32_t {
   kTagSoftware = 305,
   kTagPredictor = 317,
   kTagColorMap = 320,
+  kTagTileWidth = 322,
+  kTagTileLength = 323,
+  kTagTileOffsets = 324,
+  kTagTileByteCounts = 325,
   kTagJpegTables = 347,
   kTagJpegInterchange = 513,        // offset of a JPEG stream (Exif thumbnails, old JPEG)
   kTagJpegInterchangeLength = 514,

@@ -1,21 +1,22 @@
 // TIFF pages: the directory reader.
 //
 // The page's data normally stays in the view, still compressed, strip by
-// strip.  Uncompressed colour and gray pages with several strips, and
-// Deflate pages, are gathered into one owned buffer of plain rows.
+// strip.  Tiled pages, 16-bit samples, Deflate data, plain rows deeper than
+// 1 bpp and bilevel data stored least significant bit first are decoded
+// here into one owned buffer of plain rows (tiff_blocks.cpp).
 #include <algorithm>
 #include <cstring>
 
 #include "imaging/codecs/codecs.h"
 #include "imaging/readers/readers.h"
 #include "imaging/readers/tiff.h"
+#include "imaging/readers/tiff_blocks.h"
 
 namespace quillon {
 
 namespace {
 
-// Compression values of the directory that become run-time work here.
-constexpr int kDeflate = -1;
+constexpr int kDeflate = kTiffDeflate;
 
 // TIFF compression -> CompressionCode; kDeflate for zlib data; -2 unknown.
 int MapCompression(uint32_t value) {
@@ -50,62 +51,6 @@ int32_t Rational(const Bytes& f, const TiffEntry& e, bool big) {
   return v > 65535 ? 0 : static_cast<int32_t>(v);
 }
 
-// Gathers the rows of every strip into one owned buffer of `stride`-byte
-// rows; rows a strip does not hold stay zero.  With `swapColours`, the RGB
-// rows copied become Blue, Green, Red: only rows the data holds are touched,
-// so that a page cost what its data holds, not what its size claims.
-int32_t GatherRows(const Bytes& f, PageRecord* page, uint32_t stride,
-                   uint32_t rowBytes, bool inflate, bool swapColours = false) {
-  const uint32_t h = static_cast<uint32_t>(page->height);
-  uint64_t size = SizeProduct(stride, h);
-  uint8_t* out = AllocateBytes(size);
-  if (!out) return kErrMemory;
-  const bool striped = page->stripCount >= 2;
-  const int32_t strips = striped ? page->stripCount : 1;
-  const uint32_t perStrip = page->rowsPerStrip > 0 ? static_cast<uint32_t>(page->rowsPerStrip) : h;
-  for (int32_t s = 0; s < strips; ++s) {
-    uint64_t firstRow = static_cast<uint64_t>(s) * perStrip;
-    if (firstRow >= h) break;
-    uint64_t rows = std::min<uint64_t>(perStrip, h - firstRow);
-    uint64_t at = striped ? page->stripOffsets[s] : page->dataOffset;
-    uint64_t count = striped ? page->stripByteCounts[s] : page->dataSize;
-    if (at >= f.n) continue;
-    count = std::min<uint64_t>(count, f.n - at);
-    uint8_t* dst = out + firstRow * stride;
-    if (inflate) {
-      // Inflated rows are packed; spread them out when the stride pads.
-      uint64_t want = rows * rowBytes;
-      uint64_t got = InflateInto(f.p + at, count, dst, want);
-      if (stride != rowBytes) {
-        for (uint64_t r = rows; r-- > 0;) {
-          if (r * rowBytes >= got) {
-            std::memset(dst + r * stride, 0, rowBytes);
-            continue;
-          }
-          std::memmove(dst + r * stride, dst + r * rowBytes, rowBytes);
-        }
-      }
-    } else {
-      for (uint64_t r = 0; r < rows && (r + 1) * rowBytes <= count; ++r) {
-        std::memcpy(dst + r * stride, f.p + at + r * rowBytes, rowBytes);
-        if (swapColours) SwapRedBlue(dst + r * stride, static_cast<uint32_t>(page->width));
-      }
-    }
-  }
-  if (page->dataOwnership == kOwnedByPage) Release(page->data);
-  Release(page->stripOffsets);
-  Release(page->stripByteCounts);
-  page->stripOffsets = page->stripByteCounts = nullptr;
-  page->stripCount = 0;
-  page->data = out;
-  page->dataOffset = 0;
-  page->dataSize = static_cast<uint32_t>(size);
-  page->dataOwnership = kOwnedByPage;
-  page->bytesPerLine = stride;
-  page->rowsPerStrip = page->height;
-  return kOk;
-}
-
 // Gray and palette entries from the ColorMap: 3 x 2^bpp 16-bit values, all
 // reds, then greens, then blues; the high byte of each.
 int32_t ReadColorMap(const Bytes& f, uint64_t at, bool big, int bpp, PageRecord* page) {
@@ -127,7 +72,8 @@ struct TiffFields {
   uint32_t tiffCompression = 1;
   uint32_t samples = 1, planar = 1, predictor = 1, t4Options = 0, unit = 2;
   uint32_t photometric = 0, rowsPerStrip = 0;
-  bool whole = false, bitsListed = false, bitsAll8 = true;
+  uint32_t bitsPerSample = 1, tileWidth = 0, tileLength = 0;
+  bool whole = false, bitsListed = false, bitsUniform = true, tiled = false;
   TiffEntry offsets{}, counts{}, colorMap{}, xRes{}, yRes{}, tables{};
   bool haveOffsets = false, haveCounts = false, haveColorMap = false, haveX = false, haveY = false,
        haveTables = false;
@@ -145,11 +91,13 @@ void ReadFields(const Bytes& f, uint64_t directoryOffset, uint32_t n, bool big, 
       case kTagBitsPerSample:
         if (e.count == 1) {
           page->bitsPerPixel = static_cast<int8_t>(std::min<uint32_t>(e.value, 64));
+          t.bitsPerSample = e.value;
         } else {
           page->bitsPerPixel = 24;
           t.bitsListed = true;
+          t.bitsPerSample = e.count ? TiffArrayValue(f, e, 0, big) : 8;
           for (uint32_t k = 0; k < e.count && k < 8; ++k)
-            t.bitsAll8 = t.bitsAll8 && TiffArrayValue(f, e, k, big) == 8;
+            t.bitsUniform = t.bitsUniform && TiffArrayValue(f, e, k, big) == t.bitsPerSample;
         }
         break;
       case kTagCompression:
@@ -172,6 +120,10 @@ void ReadFields(const Bytes& f, uint64_t directoryOffset, uint32_t n, bool big, 
       case kTagResolutionUnit: t.unit = e.value; break;
       case kTagPredictor: t.predictor = e.value; break;
       case kTagColorMap: t.colorMap = e; t.haveColorMap = true; break;
+      case kTagTileWidth: t.tileWidth = e.value; break;
+      case kTagTileLength: t.tileLength = e.value; break;
+      case kTagTileOffsets: t.offsets = e; t.haveOffsets = true; t.tiled = true; break;
+      case kTagTileByteCounts: t.counts = e; t.haveCounts = true; break;
       case kTagJpegTables: t.tables = e; t.haveTables = true; break;
       case kTagJpegInterchange:
         t.offsets = e;
@@ -207,8 +159,15 @@ int32_t CheckVariant(TiffFields& t, PageRecord* page) {
     page->bitsPerPixel = 24;  // one BitsPerSample value standing for all three
   if (t.samples != 1 && t.samples != 3) return kErrUnsupported;
   if (t.samples == 3 && (t.photometric != 2 || t.planar == 2)) return kErrUnsupported;
-  if (t.bitsListed && !t.bitsAll8) return kErrBitDepth;
+  if (t.bitsListed && (!t.bitsUniform || (t.bitsPerSample != 8 && t.bitsPerSample != 16))) return kErrBitDepth;
   if (t.photometric > 3) return kErrUnsupported;
+  if (t.bitsPerSample == 16) {
+    // Gray and RGB samples of 16 bits are read as 8-bit ones.
+    if (t.photometric == 3 || (t.compression != kUncompressed && t.compression != kPackBits &&
+                               t.compression != kLzwTiff && t.compression != kDeflate))
+      return kErrUnsupported;
+    page->bitsPerPixel = static_cast<int8_t>(t.samples == 3 ? 24 : 8);
+  }
   const int bpp = page->bitsPerPixel;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrUnsupported;
   // RGB rows are three bytes a pixel; any other depth would be read as such.
@@ -297,22 +256,6 @@ int32_t TakeJpegTables(const Bytes& f, const TiffFields& t, PageRecord* page) {
   return kOk;
 }
 
-// Deflate pages are inflated now; they leave as plain rows.
-int32_t InflatePage(const Bytes& f, const TiffFields& t, PageRecord* page) {
-  const int bpp = page->bitsPerPixel;
-  const uint32_t rowBytes = RowBytes(page->width, bpp);
-  int32_t r = GatherRows(f, page, rowBytes, rowBytes, true);
-  if (r != kOk) {
-    FreePage(page);
-    return r;
-  }
-  if (t.predictor == 2) {
-    if (bpp == 8 || bpp == 24) UndoHorizontalPredictor(page);
-    page->layoutFlags &= ~kLayoutPredictor;
-  }
-  return kOk;
-}
-
 // The page's polarity, and the palette of gray, palette and two-colour
 // pages.  On failure the page is released.
 int32_t ApplyPhotometric(const Bytes& f, bool big, const TiffFields& t, PageRecord* page) {
@@ -361,25 +304,85 @@ int32_t ApplyPhotometric(const Bytes& f, bool big, const TiffFields& t, PageReco
   return kOk;
 }
 
-// Uncompressed pages deeper than 1 bpp leave as one block of rows, colour
-// turned from Red, Green, Blue to Blue, Green, Red.  On failure the page is
-// released.
-int32_t GatherPlainRows(const Bytes& f, PageRecord* page) {
-  const bool colour = page->bitsPerPixel == 24;
-  if (page->dataOwnership != kOwnedByPage || page->stripCount >= 2) {
-    int32_t r = GatherRows(f, page, page->bytesPerLine, page->bytesPerLine, false, colour);
-    if (r != kOk) {
-      FreePage(page);
-      return r;
-    }
-  } else if (colour) {  // inflated rows
-    for (int32_t y = 0; y < page->height; ++y)
-      SwapRedBlue(page->data + static_cast<uint64_t>(y) * page->bytesPerLine,
-                  static_cast<uint32_t>(page->width));
+// Pages whose blocks are decoded here rather than by the conversion:
+// tiles, 16-bit samples and Deflate data have no code of their own, plain
+// colour and gray rows are turned and gathered, and bilevel bytes stored
+// least significant bit first are turned before any decoder but a fax
+// decoder (which reads them as they are) sees them.
+bool DecodedHere(const TiffFields& t, const PageRecord* page) {
+  const int code = t.compression;
+  return t.tiled || t.bitsPerSample == 16 || code == kDeflate ||
+         (code == kUncompressed && page->bitsPerPixel > 1) ||
+         (page->bitsPerPixel == 1 && page->fillOrderReversed &&
+          (code == kUncompressed || code == kPackBits || code == kLzwTiff));
+}
+
+// The blocks of such a page, checked so that no block is larger than the
+// page it belongs to (or than 1024 pixels a side): the work and memory of
+// a page follow its own size.
+int32_t LayBlocks(const TiffFields& t, const PageRecord* page, TiffBlocks* b) {
+  const uint32_t w = static_cast<uint32_t>(page->width), h = static_cast<uint32_t>(page->height);
+  b->tiled = t.tiled;
+  if (t.tiled) {
+    b->blockWidth = t.tileWidth;
+    b->blockHeight = t.tileLength;
+    if (b->blockWidth == 0 || b->blockHeight == 0 || b->blockWidth > std::max(w, 1024u) ||
+        b->blockHeight > std::max(h, 1024u))
+      return kErrBadHeader;
+  } else {
+    b->blockWidth = w;
+    b->blockHeight = t.rowsPerStrip == 0 || t.rowsPerStrip > h || t.whole ? h : t.rowsPerStrip;
   }
+  b->bitsPerSample = t.bitsPerSample == 16 ? 16 : page->bitsPerPixel == 24 ? 8 : page->bitsPerPixel;
+  b->samples = page->bitsPerPixel == 24 ? 3 : 1;
+  if (int32_t r = CheckPageSize(b->blockWidth, b->blockHeight, static_cast<int>(b->bitsPerSample * b->samples));
+      r != kOk)
+    return r;
+  const uint64_t across = (uint64_t{w} + b->blockWidth - 1) / b->blockWidth;
+  const uint64_t down = (uint64_t{h} + b->blockHeight - 1) / b->blockHeight;
+  b->blockCount = static_cast<uint32_t>(std::min<uint64_t>(across * down, UINT32_MAX));
+  b->offsets = t.offsets;
+  b->counts = t.counts;
+  b->haveCounts = t.haveCounts;
+  if (t.whole) b->offsets.count = b->counts.count = 1;
   return kOk;
 }
 
+// A page decoded here.  On failure the page is released.
+int32_t ReadDecodedPage(const Bytes& f, bool big, const TiffFields& t, PageRecord* page, bool geometry) {
+  int coding = t.compression;
+  if (coding == kG3OneD && (t.t4Options & 1)) coding = kG3TwoD;
+  // Old-style JPEG has no tiles the decoder knows.
+  if (coding == kJpeg && t.tiffCompression != 7) return kErrUnsupported;
+  TiffBlocks b;
+  if (int32_t r = LayBlocks(t, page, &b); r != kOk) return r;
+  // The polarity is that of stored rows, which the blocks become.
+  page->compression = kUncompressed;
+  page->bytesPerLine = RowBytes(page->width, page->bitsPerPixel);
+  page->rowsPerStrip = page->height;
+  page->stripCount = 0;
+  if (int32_t r = ApplyPhotometric(f, big, t, page); r != kOk) return r;
+  if (geometry) {
+    page->compression = static_cast<int8_t>(coding == kDeflate ? kUncompressed : coding);
+    return kOk;
+  }
+  b.bigEndian = big;
+  b.coding = coding;
+  b.predictor = t.predictor == 2;
+  b.lsbFirst = page->fillOrderReversed != 0;
+  b.zeroIsWhite = page->photometric == 1;
+  // Black where no block lies: the top of the ramp for WhiteIsZero gray.
+  b.missing = t.photometric == 0 && b.samples == 1 && page->bitsPerPixel > 1 ? 0xFF : 0;
+  if (coding == kJpeg && t.haveTables && f.Has(t.tables.dataAt, t.tables.count)) {
+    b.tablesAt = t.tables.dataAt;
+    b.tablesSize = t.tables.count;
+  }
+  if (int32_t r = DecodeTiffBlocks(f, b, page); r != kOk) {
+    FreePage(page);
+    return r;
+  }
+  return kOk;
+}
 }  // namespace
 
 int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
@@ -404,11 +407,11 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
   ReadFields(f, directoryOffset, n, big, page, t);
   ApplyResolution(f, big, t, page);
   if (int32_t r = CheckVariant(t, page); r != kOk) return r;
+  if (DecodedHere(t, page)) return ReadDecodedPage(f, big, t, page, geometry);
 
-  page->compression = static_cast<int8_t>(t.compression == kDeflate ? kUncompressed : t.compression);
+  page->compression = static_cast<int8_t>(t.compression);
   int32_t r = ReadStrips(f, big, t, page);
   if (r == kOk) r = TakeJpegTables(f, t, page);
-  if (r == kOk && t.compression == kDeflate && !geometry) r = InflatePage(f, t, page);
   if (r == kOk) r = ApplyPhotometric(f, big, t, page);
   if (r != kOk) return r;
   if (t.whole) {
@@ -416,7 +419,6 @@ int32_t ReadTiffDirectory(const uint8_t* base, uint32_t size,
     page->rowsPerStrip = page->height;
   }
   if (page->compression == kG3OneD && (t.t4Options & 1)) page->compression = kG3TwoD;
-  if (page->compression == kUncompressed && page->bitsPerPixel > 1 && !geometry) return GatherPlainRows(f, page);
   return kOk;
 }
 
