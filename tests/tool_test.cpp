@@ -196,7 +196,9 @@ TEST(Tool, RenderingALargePageTakesAboutOnePage) {
     large.Set(static_cast<uint16_t>(tag), static_cast<uint16_t>(type), {static_cast<uint32_t>(value)});
   const RunResult run = Tool({"render", dir.Write("large.tif", BuildTiff({large})), "--out", dir.Path("l.pbm")});
   EXPECT_EQ(run.status, 0) << run.errors;
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer's shadow and quarantine are not the tool's
   EXPECT_LT(run.peakKiB, (8192L * 4096 * 3 + (64L << 20)) / 1024) << run.peakKiB / 1024 << " MiB";
+#endif
 }
 
 }  // namespace
