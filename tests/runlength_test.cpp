@@ -306,3 +306,28 @@ TEST(RunLengthEncode, UnsupportedDepthsAndShortSourcesAreRefused) {
   EXPECT_EQ(EncodePackBits(original.get(), &out), kErrParameter);
   EXPECT_EQ(out.data, original->data);
 }
+
+TEST(RunLengthEncode, EveryEncoderTakesAPageWithoutLineOrderFlagsAsBottomLineFirst) {
+  // The same picture stored top line first (flag 0x08) and bottom line
+  // first with no order flag at all codes the same stream.
+  struct Coder {
+    int code;
+    std::vector<int> depths;
+  };
+  const Coder coders[] = {{kPackBits, {1, 4, 8, 24}}, {kPcxRle, {1, 4, 8, 24}}, {kBmpRle, {4, 8}},
+                          {kLzwTiff, {1, 4, 8, 24}},  {kLzwGif, {1, 4, 8}},     {kJpeg, {8, 24}}};
+  for (const Coder& coder : coders)
+    for (int bpp : coder.depths) {
+      const Image image = testpix::Noise(37, 11, bpp, static_cast<uint32_t>(coder.code * 31 + bpp));
+      Page topDown, unflagged, a, b;
+      testpix::MakePage(image, topDown.get());
+      testpix::MakePage(image, unflagged.get(), nullptr, true);
+      topDown->layoutFlags = kLayoutTopDown;
+      unflagged->layoutFlags = 0;
+      a->compression = b->compression = static_cast<int8_t>(coder.code);
+      ASSERT_EQ(ConvertPage(topDown.get(), a.get(), 0), kOk) << coder.code << " " << bpp;
+      ASSERT_EQ(ConvertPage(unflagged.get(), b.get(), 0), kOk) << coder.code << " " << bpp;
+      EXPECT_EQ(Bytes(a->data, a->data + a->dataSize), Bytes(b->data, b->data + b->dataSize))
+          << coder.code << " " << bpp;
+    }
+}

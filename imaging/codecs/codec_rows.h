@@ -11,6 +11,14 @@
 
 namespace quillon::codec {
 
+// The order of a page's stored lines, read the same way by every encoder and
+// every decoder that writes rows: only pages flagged "top line first" are
+// top line first; the rest (bottom-up pages and pages without either flag,
+// as a zeroed record has) are bottom line first.
+inline bool BottomLineFirst(const PageRecord& page) {
+  return (page.layoutFlags & kLayoutTopDown) == 0;
+}
+
 // The lines of a decoded (code 0) page, addressed top line first whatever
 // the stored order.
 struct LineSource {

@@ -181,7 +181,7 @@ int32_t EncodePackBits(const PageRecord* source, PageRecord* destination) {
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrParameter;
   if (width < 0 || height < 0) return kErrParameter;
   const uint32_t rowBytes = RowBytes(width, bpp);
-  const bool bottomUp = !(source->layoutFlags & kLayoutTopDown);
+  const bool bottomUp = codec::BottomLineFirst(*source);
 
   codec::LineSource lines;
   if (bpp == 1) {
