@@ -56,7 +56,8 @@ inline bool MakeLineSource(const PageRecord& page, uint32_t rowBytes,
 }
 
 // Run lists written by a decoder: the pointer table, then each line as it
-// is finished.  Lines never written are empty (four zero bytes).
+// is finished.  The decoder puts every line (PutEmpty for lines its data
+// does not finish), so the buffer is not cleared first.
 struct RunListWriter {
   uint8_t* data = nullptr;
   uint8_t* next = nullptr;
@@ -68,7 +69,7 @@ struct RunListWriter {
     if (pageWidth < 0 || pageHeight < 0) return kErrParameter;
     if (pageWidth > kMaxRun) return kErrUnsupported;
     data = static_cast<uint8_t*>(
-        Allocate(RunListWorstCase(pageWidth, pageHeight)));
+        AllocateUncleared(RunListWorstCase(pageWidth, pageHeight)));
     if (!data) return kErrMemory;
     width = pageWidth;
     height = pageHeight;
