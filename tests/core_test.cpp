@@ -188,6 +188,11 @@ TEST(RunLists, RunsToRowClipsCorruptLines) {
   EXPECT_EQ(row[0], 0xF8);  // five white, then black to the end
   EXPECT_EQ(row[1], 0x3F);  // the padding bits past the width stay white
   EXPECT_EQ(row[2], 0x11);
+  // An empty white run inside a line leaves the black going on.
+  line = {2, 3, 0, 3, 0, 0, 0};
+  RunsToRow(line.data(), 10, row.data());
+  EXPECT_EQ(row[0], 0xC0);
+  EXPECT_EQ(row[1], 0xFF);
 }
 
 TEST(RunLists, InversionInPlace) {

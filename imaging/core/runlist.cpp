@@ -17,9 +17,11 @@ inline uint32_t SkipRun(const uint8_t* line, uint32_t& i) {
 
 }  // namespace
 
-// The row is read 64 bits at a time, most significant first; within a word
-// the next change of colour is the first set bit of the word (inverted while
-// the run is white), found with one count of leading zeros.
+// The row is read 64 bits at a time, most significant first.  Each word is
+// XORed with itself moved one pixel on (the previous word's last pixel, or
+// white, coming in first), so that its set bits are the pixels whose colour
+// differs from their left neighbour's: every set bit ends a run, found with
+// one count of leading zeros.
 uint32_t PackedRowToRuns(int32_t width, uint8_t* output, const uint8_t* row) {
   uint8_t* out = output;
   if (width <= 0) {
@@ -28,7 +30,7 @@ uint32_t PackedRowToRuns(int32_t width, uint8_t* output, const uint8_t* row) {
   }
   const uint32_t w = static_cast<uint32_t>(width);
   const uint32_t byteCount = (w + 7) / 8;
-  uint64_t flip = ~uint64_t{0};  // all ones while the run is white
+  uint64_t before = 1;  // the pixel left of the word: white at the start
   uint32_t runStart = 0;
   for (uint32_t base = 0; base < w; base += 64) {
     const uint32_t at = base / 8;
@@ -39,16 +41,14 @@ uint32_t PackedRowToRuns(int32_t width, uint8_t* output, const uint8_t* row) {
     } else {
       for (uint32_t k = 0; at + k < byteCount; ++k) word |= uint64_t{row[at + k]} << (56 - 8 * k);
     }
-    const uint32_t valid = w - base < 64 ? w - base : 64;
-    uint32_t p = 0;
-    for (;;) {
-      const uint64_t changes = (word ^ flip) << p;
-      if (changes == 0) break;
-      p += static_cast<uint32_t>(__builtin_clzll(changes));
-      if (p >= valid) break;
+    uint64_t changes = word ^ ((word >> 1) | (before << 63));
+    before = word & 1;
+    if (w - base < 64) changes &= ~(~uint64_t{0} >> (w - base));  // pixels past the width
+    while (changes) {
+      const uint32_t p = static_cast<uint32_t>(__builtin_clzll(changes));
+      changes &= ~(uint64_t{1} << (63 - p));
       out = PutRun(out, base + p - runStart);
       runStart = base + p;
-      flip = ~flip;
     }
   }
   out = PutRun(out, w - runStart);
@@ -74,7 +74,7 @@ void ClearBits(uint8_t* row, uint32_t start, uint32_t count) {
 // Each change of colour sets one bit in a row of words; the pixels are then
 // the running parity of those bits (black where it is odd), made a word at a
 // time by a prefix XOR and stored as whole words.  A page of short runs
-// costs a load and an OR per run instead of shifting masks into the row.
+// costs an XOR in a register per run instead of shifting masks into the row.
 void RunsToRow(const uint8_t* line, int32_t width, uint8_t* row) {
   if (width <= 0) return;
   const uint32_t w = static_cast<uint32_t>(width);
@@ -93,21 +93,38 @@ void RunsToRow(const uint8_t* line, int32_t width, uint8_t* row) {
   } else {
     std::memset(changes, 0, words * sizeof(uint64_t));
   }
+  // Changes arrive in order; the word being filled stays in a register.
+  // Two changes at one place (an empty run inside a line) cancel.
+  uint64_t held = 0;
+  uint32_t heldWord = 0;
   auto change = [&](uint32_t x) {
-    if (x < total) changes[x >> 6] |= uint64_t{1} << (63 - (x & 63));
+    if (x >= total) return;
+    if ((x >> 6) != heldWord) {
+      changes[heldWord] = held;
+      heldWord = x >> 6;
+      held = 0;
+    }
+    held ^= uint64_t{1} << (63 - (x & 63));
   };
+  // Runs are added unclipped (each is below 2^15, x stays below 2^31 + 2^15)
+  // so that the next position waits on one addition; a run passing the
+  // width ends the line there.
   const uint8_t* p = line;
   uint32_t x = 0;
-  while (x < w) {
-    uint32_t white = GetRun(p);
-    x += white < w - x ? white : w - x;
+  for (;;) {
+    x += GetRun(p);  // white
     if (x >= w) break;
-    uint32_t black = GetRun(p);
+    const uint32_t black = GetRun(p);
     if (black == 0) break;  // a line that stops short is white to its end
     change(x);
-    x += black < w - x ? black : w - x;
+    x += black;
+    if (x >= w) {
+      change(w);  // the padding is white
+      break;
+    }
     change(x);
   }
+  changes[heldWord] = held;
   uint64_t carry = 0;  // all ones when the word starts inside a black run
   uint8_t* out = row;
   for (uint32_t k = 0; k < words; ++k) {
