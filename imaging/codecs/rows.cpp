@@ -55,15 +55,42 @@ void CopySwappingPortable(const uint8_t* from, uint8_t* to, uint32_t pixelCount)
 }
 
 #ifdef QUILLON_SHUFFLE
-// Five pixels per 16-byte shuffle; the sixteenth byte is written again by
-// the next step, so the loop stops while 16 bytes remain on both sides.
+// Sixteen pixels are three 16-byte vectors; each output vector gathers its
+// bytes from at most two input vectors (pshufb gives 0 for indexes with the
+// top bit set, so the pieces are ORed together).
+struct SwapMasks {
+  int8_t m[3][3][16];
+};
+constexpr SwapMasks kSwapMasks = [] {
+  SwapMasks t{};
+  for (int o = 0; o < 3; ++o)
+    for (int v = 0; v < 3; ++v)
+      for (int k = 0; k < 16; ++k) {
+        const int j = 16 * o + k, from = j - j % 3 + (2 - j % 3);
+        t.m[o][v][k] = static_cast<int8_t>(from / 16 == v ? from % 16 : -128);
+      }
+  return t;
+}();
+
 __attribute__((target("ssse3"))) void CopySwappingShuffle(const uint8_t* from, uint8_t* to,
                                                           uint32_t pixelCount) {
-  const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+  auto mask = [](int o, int v) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kSwapMasks.m[o][v]));
+  };
+  const __m128i m00 = mask(0, 0), m01 = mask(0, 1), m10 = mask(1, 0), m11 = mask(1, 1), m12 = mask(1, 2),
+                m21 = mask(2, 1), m22 = mask(2, 2);
   uint32_t i = 0;
-  for (; i + 6 <= pixelCount; i += 5, from += 15, to += 15) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_shuffle_epi8(v, order));
+  for (; i + 16 <= pixelCount; i += 16, from += 48, to += 48) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 32));
+    const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01));
+    const __m128i o1 = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)),
+                                    _mm_shuffle_epi8(c, m12));
+    const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), o0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16), o1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 32), o2);
   }
   CopySwappingPortable(from, to, pixelCount - i);
 }
