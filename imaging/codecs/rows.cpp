@@ -95,7 +95,12 @@ __attribute__((target("ssse3"))) void CopySwappingShuffle(const uint8_t* from, u
   CopySwappingPortable(from, to, pixelCount - i);
 }
 
-const bool kHaveShuffle = __builtin_cpu_supports("ssse3");
+// Set while the library's statics are made, which may come before the
+// compiler's own processor check has run: it is asked for first.
+const bool kHaveShuffle = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3") != 0;
+}();
 #endif
 
 }  // namespace
