@@ -15,6 +15,7 @@
 #include "imaging/core/runlist.h"
 #include "support/compare.h"
 #include "support/fax_pages.h"
+#include "support/lzw_compare.h"
 #include "support/lzw_pages.h"
 #include "support/support.h"
 
@@ -111,12 +112,12 @@ void Report(benchmark::State& state, const CodedPage& c) {
 void OursToRuns(benchmark::State& state, PageKind kind, Coding coding) {
   const CodedPage& c = Coded(kind, coding);
   if (!c.agree) return state.SkipWithError("our decode differs from the page");
-  for (auto _ : state) {
+  bench::TimeIterations(state, std::string("fax runs ") + coding.name, bench::Side::kOurs, [&] {
     PageRecord source = SourceRecord(c, coding), out = source;
     if (Decode(coding, &source, &out) != kOk) return state.SkipWithError("decode failed");
     benchmark::DoNotOptimize(out.data);
     FreePage(&out);
-  }
+  });
   Report(state, c);
 }
 
@@ -125,7 +126,7 @@ void OursToRows(benchmark::State& state, PageKind kind, Coding coding) {
   if (!c.agree) return state.SkipWithError("our decode differs from the page");
   const uint32_t rowBytes = RowBytes(c.page.width, 1);
   std::vector<uint8_t> rows(static_cast<size_t>(rowBytes) * c.page.height);
-  for (auto _ : state) {
+  bench::TimeIterations(state, std::string("fax rows ") + coding.name, bench::Side::kOurs, [&] {
     PageRecord source = SourceRecord(c, coding), out = source;
     if (Decode(coding, &source, &out) != kOk) return state.SkipWithError("decode failed");
     uint8_t** lines = LinePointers(out);
@@ -133,7 +134,7 @@ void OursToRows(benchmark::State& state, PageKind kind, Coding coding) {
       RunsToRow(lines[y], out.width, rows.data() + static_cast<size_t>(y) * rowBytes);
     benchmark::DoNotOptimize(rows.data());
     FreePage(&out);
-  }
+  });
   Report(state, c);
 }
 
@@ -143,13 +144,11 @@ void Libtiff(benchmark::State& state, PageKind kind, Coding coding) {
   TIFF* tif = bench::OpenMemoryTiff(&file);
   if (!tif) return state.SkipWithError("libtiff cannot open the page");
   std::vector<uint8_t> rows(c.page.rows.size());
-  for (auto _ : state) {
-    if (TIFFReadEncodedStrip(tif, 0, rows.data(), static_cast<tmsize_t>(rows.size())) < 0) {
-      TIFFClose(tif);
-      return state.SkipWithError("libtiff decode failed");
-    }
+  bench::TimeIterations(state, std::string("fax libtiff ") + coding.name, bench::Side::kPeer, [&] {
+    if (TIFFReadEncodedStrip(tif, 0, rows.data(), static_cast<tmsize_t>(rows.size())) < 0)
+      state.SkipWithError("libtiff decode failed");
     benchmark::DoNotOptimize(rows.data());
-  }
+  });
   TIFFClose(tif);
   if (rows != c.page.rows) state.SkipWithError("libtiff's decode differs from the page");
   Report(state, c);
@@ -163,13 +162,13 @@ bool Register() {
       const std::string prefix = "fax/" + pageName + "/" + coding.name + "/";
       bench::Fastest(benchmark::RegisterBenchmark((prefix + "libtiff").c_str(), Libtiff, kind,
                                                   coding))
-          ->Unit(benchmark::kMicrosecond);
+          ->UseManualTime()->Unit(benchmark::kMicrosecond);
       bench::Fastest(benchmark::RegisterBenchmark((prefix + "runs").c_str(), OursToRuns, kind,
                                                   coding))
-          ->Unit(benchmark::kMicrosecond);
+          ->UseManualTime()->Unit(benchmark::kMicrosecond);
       bench::Fastest(benchmark::RegisterBenchmark((prefix + "rows").c_str(), OursToRows, kind,
                                                   coding))
-          ->Unit(benchmark::kMicrosecond);
+          ->UseManualTime()->Unit(benchmark::kMicrosecond);
       bench::AddComparison({pageName + " page, " + coding.name, prefix + "libtiff",
                             {{"runs", prefix + "runs"}, {"runs+paint", prefix + "rows"}}});
     }

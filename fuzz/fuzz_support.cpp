@@ -1,7 +1,10 @@
 #include "fuzz/fuzz_support.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include "imaging/core/core.h"
 #include "imaging/core/runlist.h"
 
 namespace fuzz {
@@ -66,6 +69,57 @@ void LimitMemory() {
   if (!done) {
     quillon::SetAllocationLimit(uint64_t{256} << 20);
     done = true;
+  }
+}
+
+void CheckDecodePaths(quillon::PageRecord* source, const quillon::PageRecord& decoded, int32_t flags) {
+  using namespace quillon;
+  const bool bilevel = decoded.bitsPerPixel == 1;
+  // The display form again, into a buffer of stale bytes.
+  PageRecord again{};
+  again.compression = kUncompressed;
+  std::vector<uint8_t> stale;
+  if (!bilevel) {
+    stale.assign(decoded.dataSize, 0xA5);
+    again.data = stale.data();
+    again.dataSize = decoded.dataSize;
+    if (ConvertPage(source, &again, flags | kFlagIntoDestination) != kOk) std::abort();
+    if (again.dataSize != decoded.dataSize ||
+        std::memcmp(again.data + again.dataOffset, decoded.data + decoded.dataOffset, decoded.dataSize) != 0)
+      std::abort();
+    if (again.data != stale.data()) FreePage(&again);
+    Release(again.palette);
+    return;
+  }
+  // Bilevel: a bitmap, fresh and into stale bytes, against the runs painted.
+  const uint32_t rowBytes = RowBytes(decoded.width, 1), stride = BytesPerLine(decoded.width, 1);
+  std::vector<uint8_t> painted(rowBytes + 1);
+  for (int into = 0; into < 2; ++into) {
+    PageRecord bitmap{};
+    bitmap.compression = kUncompressed;
+    if (into) {
+      stale.assign(static_cast<size_t>(stride) * static_cast<uint32_t>(decoded.height), 0xA5);
+      bitmap.data = stale.data();
+      bitmap.dataSize = static_cast<uint32_t>(stale.size());
+    }
+    if (ConvertPage(source, &bitmap, flags | (into ? kFlagIntoDestination : 0)) != kOk) std::abort();
+    if (bitmap.bytesPerLine != stride || bitmap.photometric != decoded.photometric) std::abort();
+    // Run lists of WhiteIsZero pages come inverted, but for the empty lines
+    // of rows the data did not finish; the bitmap keeps the bits.
+    uint8_t** lines = LinePointers(decoded);
+    for (int32_t y = 0; y < decoded.height; ++y) {
+      const uint8_t* row = bitmap.data + static_cast<uint64_t>(y) * stride;
+      const uint8_t flip = decoded.photometric == 1 && RunLineLength(lines[y]) != 0 ? 0xFF : 0;
+      RunsToRow(lines[y], decoded.width, painted.data());
+      for (uint32_t i = 0; i < rowBytes; ++i) {
+        uint8_t mask = 0xFF;
+        if (i + 1 == rowBytes && decoded.width % 8) mask = static_cast<uint8_t>(0xFF << (8 - decoded.width % 8));
+        if (((row[i] ^ flip ^ painted[i]) & mask) != 0 || (row[i] | mask) != 0xFF) std::abort();
+      }
+      for (uint32_t i = rowBytes; i < stride; ++i)
+        if (row[i] != 0) std::abort();
+    }
+    if (bitmap.data != stale.data()) FreePage(&bitmap);
   }
 }
 

@@ -34,6 +34,12 @@ void Wrap(quillon::PageRecord* page, const uint8_t* bytes, size_t size);
 // takes the rest), with rows shared out evenly; fewer than 2 leaves one block.
 void SplitIntoStrips(quillon::PageRecord* page, int strips);
 
+// The fast paths against the plain ones, for a page that decoded to
+// `decoded` with `flags`: decoding again into a caller's buffer of stale
+// bytes gives the same page, and a bilevel page decoded to a bitmap equals
+// its run lists painted.  Aborts on a difference.
+void CheckDecodePaths(quillon::PageRecord* source, const quillon::PageRecord& decoded, int32_t flags);
+
 // Sets the library's allocation limit once, below the fuzzer's memory cap.
 void LimitMemory();
 

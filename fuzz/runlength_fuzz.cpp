@@ -42,6 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t flags = (mode & 0x40) ? quillon::kFlagKeepPartial : 0;
   if (quillon::ConvertPage(&source, &decoded, flags) == quillon::kOk) {
     fuzz::Touch(decoded);
+    if (source.compression != quillon::kBmpRle && source.compression != quillon::kLzwGif)
+      fuzz::CheckDecodePaths(&source, decoded, flags);
     quillon::PageRecord coded{};
     coded.compression = source.compression;
     if (quillon::ConvertPage(&decoded, &coded, 0) == quillon::kOk) {

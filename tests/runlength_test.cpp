@@ -102,6 +102,10 @@ TEST(RunLengthRows, SwapRedBlueTouchesOnlyTheOuterBytesOfItsPixels) {
     for (uint8_t& b : data) b = static_cast<uint8_t>(rng());
     Bytes expected = data;
     for (uint32_t i = 0; i < pixels; ++i) std::swap(expected[3 * i], expected[3 * i + 2]);
+    Bytes copy(data.size(), 0xEE);
+    CopySwappingRedBlue(data.data(), copy.data(), pixels);
+    EXPECT_TRUE(std::equal(copy.begin(), copy.begin() + 3 * pixels, expected.begin())) << pixels;
+    EXPECT_EQ(copy[3 * pixels], 0xEE) << pixels;
     SwapRedBlue(data.data(), pixels);
     EXPECT_EQ(data, expected) << pixels;
   }
@@ -305,4 +309,94 @@ TEST(RunLengthEncode, UnsupportedDepthsAndShortSourcesAreRefused) {
   original->dataSize = 9;
   EXPECT_EQ(EncodePackBits(original.get(), &out), kErrParameter);
   EXPECT_EQ(out.data, original->data);
+}
+
+TEST(RunLengthEncode, EveryEncoderTakesAPageWithoutLineOrderFlagsAsBottomLineFirst) {
+  // The same picture stored top line first (flag 0x08) and bottom line
+  // first with no order flag at all codes the same stream.
+  struct Coder {
+    int code;
+    std::vector<int> depths;
+  };
+  const Coder coders[] = {{kPackBits, {1, 4, 8, 24}}, {kPcxRle, {1, 4, 8, 24}}, {kBmpRle, {4, 8}},
+                          {kLzwTiff, {1, 4, 8, 24}},  {kLzwGif, {1, 4, 8}},     {kJpeg, {8, 24}}};
+  for (const Coder& coder : coders)
+    for (int bpp : coder.depths) {
+      const Image image = testpix::Noise(37, 11, bpp, static_cast<uint32_t>(coder.code * 31 + bpp));
+      Page topDown, unflagged, a, b;
+      testpix::MakePage(image, topDown.get());
+      testpix::MakePage(image, unflagged.get(), nullptr, true);
+      topDown->layoutFlags = kLayoutTopDown;
+      unflagged->layoutFlags = 0;
+      a->compression = b->compression = static_cast<int8_t>(coder.code);
+      ASSERT_EQ(ConvertPage(topDown.get(), a.get(), 0), kOk) << coder.code << " " << bpp;
+      ASSERT_EQ(ConvertPage(unflagged.get(), b.get(), 0), kOk) << coder.code << " " << bpp;
+      EXPECT_EQ(Bytes(a->data, a->data + a->dataSize), Bytes(b->data, b->data + b->dataSize))
+          << coder.code << " " << bpp;
+    }
+}
+
+TEST(RunLengthDecode, FastPathsEqualThePlainOnesOnWholeAndCutStreams) {
+  // PackBits and TIFF LZW pages, whole and cut (kept partial), through the
+  // fast paths and the plain ones: bilevel pages decoded straight to a
+  // bitmap against their run lists painted, every page decoded into a
+  // caller's buffer of stale bytes against a fresh decode, and the LZW
+  // predictor folded into the decode against the predictor undone after it.
+  std::mt19937 rng(5);
+  for (int code : {int{kPackBits}, int{kLzwTiff}})
+    for (int bpp : {1, 8, 24})
+      for (int trial = 0; trial < 8; ++trial) {
+        const int32_t width = 1 + static_cast<int32_t>(rng() % 300), height = 1 + static_cast<int32_t>(rng() % 30);
+        const Image image = bpp == 1 ? testpix::Drawing(width, height, rng())
+                                     : testpix::Patterned(width, height, bpp, Pattern(trial % 5), rng());
+        Page original, coded;
+        testpix::MakePage(image, original.get());
+        coded->compression = static_cast<int8_t>(code);
+        ASSERT_EQ(ConvertPage(original.get(), coded.get(), 0), kOk);
+        Bytes stream(coded->data, coded->data + coded->dataSize);
+        if (trial % 2) stream.resize(rng() % stream.size());
+        PageRecord source = CodedPage(stream, code, width, height, bpp);
+        const bool predictor = code == kLzwTiff && bpp != 1 && trial % 4 == 1;
+        if (predictor) source.layoutFlags |= kLayoutPredictor;
+        const std::string what = std::to_string(code) + "/" + std::to_string(bpp) + "/" + std::to_string(trial);
+        Page plain, stale;
+        ASSERT_EQ(Decode(&source, plain, kFlagKeepPartial), kOk) << what;
+        Bytes dirty(plain->dataSize + 64, 0xA5);
+        if (bpp == 1) {
+          Page bitmap;
+          bitmap->compression = kUncompressed;
+          ASSERT_EQ(ConvertPage(&source, bitmap.get(), kFlagKeepPartial), kOk) << what;
+          // The decoder's own run lists, before any inversion, painted.
+          Page runs;
+          runs.record = source;
+          ASSERT_EQ(code == kPackBits ? DecodePackBits(&source, runs.get(), kFlagKeepPartial)
+                                      : DecodeLzw(&source, runs.get(), kLzwVariantTiff, kFlagKeepPartial),
+                    kOk);
+          EXPECT_EQ(bitmap->photometric, runs->photometric) << what;
+          EXPECT_TRUE(SameImage(testpix::ReadPage(runs.record), testpix::ReadPage(bitmap.record))) << what;
+          dirty.assign(bitmap->dataSize, 0xA5);
+          stale->data = dirty.data();
+          stale->dataSize = static_cast<uint32_t>(dirty.size());
+          stale->compression = kUncompressed;
+          ASSERT_EQ(ConvertPage(&source, stale.get(), kFlagKeepPartial | kFlagIntoDestination), kOk) << what;
+          EXPECT_EQ(Bytes(stale->data, stale->data + stale->dataSize), Bytes(bitmap->data, bitmap->data + bitmap->dataSize))
+              << what;
+        } else {
+          stale->data = dirty.data();
+          stale->dataSize = static_cast<uint32_t>(dirty.size());
+          stale->compression = kUncompressed;
+          ASSERT_EQ(ConvertPage(&source, stale.get(), kFlagKeepPartial | kFlagIntoDestination), kOk) << what;
+          EXPECT_EQ(Bytes(stale->data, stale->data + plain->dataSize), Bytes(plain->data, plain->data + plain->dataSize))
+              << what;
+          if (predictor) {
+            source.layoutFlags &= ~kLayoutPredictor;
+            Page undone;
+            ASSERT_EQ(Decode(&source, undone, kFlagKeepPartial), kOk) << what;
+            UndoHorizontalPredictor(undone.get());
+            EXPECT_EQ(Bytes(undone->data, undone->data + undone->dataSize), Bytes(plain->data, plain->data + plain->dataSize))
+                << what;
+          }
+        }
+        if (stale->data == dirty.data()) stale->data = nullptr;  // the buffer is the test's
+      }
 }

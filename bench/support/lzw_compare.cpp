@@ -24,7 +24,7 @@ void PrintRatios() {
   for (const auto& [name, t] : Cases()) {
     if (t.ours <= 0 || t.peer <= 0) continue;
     if (!header) {
-      std::printf("\nLZW and PackBits decoding against the peers (ratio = peer time / ours):\n");
+      std::printf("\nCases timed on both sides (ratio = peer time / ours):\n");
       header = true;
     }
     std::printf("  %-44s ours %9.3f ms  peer %9.3f ms  %5.2fx\n", name.c_str(), t.ours * 1e3,

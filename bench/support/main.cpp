@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/compare.h"
+#include "support/table.h"
 
 namespace bench {
 
@@ -29,6 +30,9 @@ class RecordingReporter : public benchmark::ConsoleReporter {
  public:
   std::map<std::string, double> milliseconds;
   std::map<std::string, int> ranks;
+  // The time each benchmark reports (manual-time cases: the thread's CPU
+  // time), fastest and median repetition, for the closing table.
+  std::map<std::string, Timing> timings;
 
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
@@ -39,7 +43,18 @@ class RecordingReporter : public benchmark::ConsoleReporter {
       if (aggregate && run.aggregate_name == "min") rank = 3;
       else if (aggregate && run.aggregate_name == "median") rank = 2;
       else if (!aggregate && run.repetitions <= 1) rank = 1;
-      const std::string name = run.run_name.str();
+      std::string name = run.run_name.str();
+      // Manual-time cases carry a suffix of their own.
+      const std::string manual = "/manual_time";
+      if (name.size() > manual.size() && name.compare(name.size() - manual.size(), manual.size(), manual) == 0)
+        name.resize(name.size() - manual.size());
+      const double reported = run.GetAdjustedRealTime() *
+                              benchmark::GetTimeUnitMultiplier(benchmark::kMillisecond) /
+                              benchmark::GetTimeUnitMultiplier(run.time_unit);
+      Timing& timing = timings[name];
+      if (aggregate && run.aggregate_name == "min") timing.best = reported;
+      if (aggregate && run.aggregate_name == "median") timing.median = reported;
+      if (!aggregate && run.repetitions <= 1) timing.best = timing.median = reported;
       if (rank == 0 || rank < ranks[name]) continue;
       ranks[name] = rank;
       milliseconds[name] =
@@ -91,5 +106,6 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   bench::PrintSummary(reporter.milliseconds);
+  bench::PrintTable(reporter.timings);
   return 0;
 }

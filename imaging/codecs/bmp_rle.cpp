@@ -280,7 +280,7 @@ int32_t EncodeBmpRle(const PageRecord* source, PageRecord* destination) {
   if (width < 0 || height < 0) return kErrParameter;
   const uint32_t rowBytes = RowBytes(width, bpp);
   codec::LineSource lines;
-  if (!codec::MakeLineSource(*source, rowBytes, !(source->layoutFlags & kLayoutTopDown),
+  if (!codec::MakeLineSource(*source, rowBytes, codec::BottomLineFirst(*source),
                              &lines))
     return kErrParameter;
   // An odd-width RLE4 line codes its unused low four bits as an extra

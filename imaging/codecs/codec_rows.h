@@ -11,6 +11,14 @@
 
 namespace quillon::codec {
 
+// The order of a page's stored lines, read the same way by every encoder and
+// every decoder that writes rows: only pages flagged "top line first" are
+// top line first; the rest (bottom-up pages and pages without either flag,
+// as a zeroed record has) are bottom line first.
+inline bool BottomLineFirst(const PageRecord& page) {
+  return (page.layoutFlags & kLayoutTopDown) == 0;
+}
+
 // The lines of a decoded (code 0) page, addressed top line first whatever
 // the stored order.
 struct LineSource {
@@ -48,7 +56,8 @@ inline bool MakeLineSource(const PageRecord& page, uint32_t rowBytes,
 }
 
 // Run lists written by a decoder: the pointer table, then each line as it
-// is finished.  Lines never written are empty (four zero bytes).
+// is finished.  The decoder puts every line (PutEmpty for lines its data
+// does not finish), so the buffer is not cleared first.
 struct RunListWriter {
   uint8_t* data = nullptr;
   uint8_t* next = nullptr;
@@ -60,7 +69,7 @@ struct RunListWriter {
     if (pageWidth < 0 || pageHeight < 0) return kErrParameter;
     if (pageWidth > kMaxRun) return kErrUnsupported;
     data = static_cast<uint8_t*>(
-        Allocate(RunListWorstCase(pageWidth, pageHeight)));
+        AllocateUncleared(RunListWorstCase(pageWidth, pageHeight)));
     if (!data) return kErrMemory;
     width = pageWidth;
     height = pageHeight;

@@ -32,8 +32,11 @@ void ReverseBits(const uint8_t* source, uint8_t* destination, uint32_t count);
 extern const uint8_t kBitReverseTable[256];
 
 // Run-length codecs (codes 6, 5, 13).
+// Bilevel pages become run lists, or with `packedRows` packed rows
+// BytesPerLine apart (the bits as stored), as decoding to a bitmap wants.
+// Flag 8 decodes into the destination's buffer when it is large enough.
 int32_t DecodePackBits(PageRecord* source, PageRecord* destination,
-                       int32_t flags);
+                       int32_t flags, bool packedRows = false);
 int32_t DecodePcx(PageRecord* source, PageRecord* destination, int32_t flags);
 int32_t DecodeBmpRle(PageRecord* source, PageRecord* destination,
                      int32_t flags);
@@ -47,11 +50,15 @@ uint8_t* PcxRow(const uint8_t* source, uint8_t* destination, uint32_t count,
 uint8_t* Rle8Row(const uint8_t* source, uint8_t* destination, uint32_t count);
 uint8_t* Rle4Row(const uint8_t* source, uint8_t* destination, uint32_t count);
 void SwapRedBlue(uint8_t* row, uint32_t pixelCount);
+// Copies pixels of three bytes with the first and third swapped; the
+// regions do not overlap.
+void CopySwappingRedBlue(const uint8_t* from, uint8_t* to, uint32_t pixelCount);
 
 // LZW (code 8 = TIFF variant 0, code 9 = GIF variant 1).
 enum LzwVariant : int { kLzwVariantTiff = 0, kLzwVariantGif = 1 };
+// TIFF bilevel pages with `packedRows` as DecodePackBits's.
 int32_t DecodeLzw(PageRecord* source, PageRecord* destination, int variant,
-                  int32_t flags);
+                  int32_t flags, bool packedRows = false);
 int32_t EncodeLzw(const PageRecord* source, PageRecord* destination,
                   int variant);
 void UndoHorizontalPredictor(PageRecord* page);

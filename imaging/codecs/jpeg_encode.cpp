@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/codecs/codec_rows.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/codecs/jpeg_encode.h"
 
@@ -321,7 +322,7 @@ int32_t EncodeJpeg(const PageRecord* source, PageRecord* destination, int32_t qu
   }
 
   const SourceLines lines{source->data + source->dataOffset, stride, width, height,
-                          (source->layoutFlags & kLayoutBottomUp) != 0};
+                          codec::BottomLineFirst(*source)};
   bool memoryShort = false;
   if (colour) EncodeColour(lines, bpp == 16, band, &encoder, &memoryShort);
   else EncodeGray(lines, &encoder, &memoryShort);

@@ -228,13 +228,14 @@ void ForEachLine(int32_t height, bool interlaced, Put put) {
 
 struct Buffers {
   Dictionary* dictionary = nullptr;
-  uint8_t* pixels = nullptr;   // the decoded page (other than 1 bpp)
+  uint8_t* pixels = nullptr;   // the decoded page (other than 1 bpp as runs)
+  bool callers = false;        // pixels is the caller's buffer
   uint8_t* symbols = nullptr;  // bytes as decoded, when they need reshaping
   uint8_t* complete = nullptr;  // per decoded line: 1 once it is whole
   codec::RunListWriter runs;
   void ReleaseAll() {
     Release(dictionary);
-    Release(pixels);
+    if (!callers) Release(pixels);
     Release(symbols);
     Release(complete);
     runs.Abandon();
@@ -259,6 +260,9 @@ struct LzwJob {
   uint32_t rowBytes = 0, lineBytes = 0, symbolLine = 0;
   uint64_t pageBytes = 0, symbolBytes = 0;
   bool direct = false;  // decoded straight into the page's lines
+  bool packedRows = false;  // TIFF bilevel pages as packed rows, not runs
+  bool fixRows = false;     // TIFF colour: predictor and colour order per block
+  bool predictor = false;
   Buffers b;
 };
 
@@ -270,7 +274,7 @@ int32_t Fail(Buffers& b, PageRecord* destination, int32_t result) {
 
 // The variants this decoder takes and the layout of their lines; nothing
 // is allocated yet.
-int32_t Plan(const PageRecord* source, int variant, LzwJob& job) {
+int32_t Plan(const PageRecord* source, int variant, bool packedRows, LzwJob& job) {
   job.width = source->width;
   job.height = source->height;
   job.bpp = source->bitsPerPixel;
@@ -293,21 +297,36 @@ int32_t Plan(const PageRecord* source, int variant, LzwJob& job) {
     job.gifCodes = in + 2;
     job.gifSize = source->dataSize - 2;
   }
+  job.packedRows = packedRows && bpp == 1 && !job.gif;
+  job.predictor = !job.gif && (source->layoutFlags & kLayoutPredictor) != 0;
+  job.fixRows = !job.gif && (bpp == 24 || (bpp == 8 && job.predictor));
   job.rowBytes = RowBytes(job.width, bpp);
-  job.lineBytes = job.gif ? BytesPerLine(job.width, bpp) : job.rowBytes;
+  job.lineBytes = job.gif || job.packedRows ? BytesPerLine(job.width, bpp) : job.rowBytes;
   if (job.lineBytes < job.rowBytes) return kErrUnsupported;  // no countable line
   job.symbolLine = job.gif ? static_cast<uint32_t>(job.width) : job.rowBytes;
   job.pageBytes = SizeProduct(job.lineBytes, static_cast<uint32_t>(job.height));
   job.symbolBytes = SizeProduct(job.symbolLine, static_cast<uint32_t>(job.height));
-  job.direct = bpp != 1 && !job.interlaced && job.symbolLine == job.lineBytes;
+  job.direct = (bpp != 1 || job.packedRows) && !job.interlaced && job.symbolLine == job.lineBytes;
   return kOk;
 }
 
-int32_t AllocateBuffers(LzwJob& job) {
+int32_t AllocateBuffers(LzwJob& job, const PageRecord* destination, int32_t flags) {
   Buffers& b = job.b;
-  b.dictionary = static_cast<Dictionary*>(Allocate(sizeof(Dictionary)));
+  b.dictionary = static_cast<Dictionary*>(AllocateUncleared(sizeof(Dictionary)));
   if (!b.dictionary) return kErrMemory;
-  if (job.bpp == 1) {
+  if (job.packedRows || (job.direct && !job.gif)) {
+    // Packed rows are written whole by FinishLines, and DecodeBlocks clears
+    // whatever the data leaves of lines decoded straight into the page: the
+    // caller's buffer will do (a caller converting page after page keeps
+    // its pages warm), and a new one need not be cleared first.
+    if ((flags & kFlagIntoDestination) && destination->data && job.pageBytes <= destination->dataSize) {
+      b.pixels = destination->data;
+      b.callers = true;
+    } else {
+      b.pixels = static_cast<uint8_t*>(AllocateUncleared(job.pageBytes));
+      if (!b.pixels) return kErrMemory;
+    }
+  } else if (job.bpp == 1) {
     int32_t result = b.runs.Begin(job.width, job.height);
     if (result != kOk) return result;
   } else {
@@ -322,13 +341,46 @@ int32_t AllocateBuffers(LzwJob& job) {
   return b.complete ? kOk : kErrMemory;
 }
 
+// TIFF colour rows as the page holds them: horizontal differencing undone
+// (every sample from the second pixel on plus the same sample of its left
+// neighbour, modulo 256) and 24-bit pixels turned to Blue, Green, Red, in
+// one pass over a block just decoded, while it is in the cache.  Lines the
+// data did not reach are zero and stay zero.
+void FixRows(uint8_t* rows, uint32_t rowBytes, int32_t count, int bpp, bool predictor) {
+  for (int32_t y = 0; y < count; ++y) {
+    uint8_t* row = rows + static_cast<uint64_t>(y) * rowBytes;
+    if (bpp == 8) {
+      uint8_t sum = rowBytes ? row[0] : 0;
+      for (uint32_t i = 1; i < rowBytes; ++i) row[i] = sum = static_cast<uint8_t>(sum + row[i]);
+    } else if (!predictor) {
+      SwapRedBlue(row, rowBytes / 3);
+    } else if (rowBytes >= 3) {
+      // Running sums in registers: each byte waits on an addition only.
+      uint8_t r = row[0], g = row[1], b = row[2];
+      row[0] = b;
+      row[2] = r;
+      for (uint32_t i = 3; i + 2 < rowBytes; i += 3) {
+        r = static_cast<uint8_t>(r + row[i]);
+        g = static_cast<uint8_t>(g + row[i + 1]);
+        b = static_cast<uint8_t>(b + row[i + 2]);
+        row[i] = b;
+        row[i + 1] = g;
+        row[i + 2] = r;
+      }
+    }
+  }
+}
+
 // Every block (the GIF image, or each TIFF strip) into the region; the
 // lines completed are counted per block, as a strip always starts at its
 // own first line.  False when a block was damaged.
 bool DecodeBlocks(const PageRecord& source, LzwJob& job, int64_t* linesDone) {
   uint8_t* const region = job.direct ? job.b.pixels : job.b.symbols;
+  const bool clear = job.direct && !job.gif;  // the page's bytes the data leaves are 0
+  uint64_t filled = 0;
   const int32_t blocks = job.gif ? (job.height > 0 ? 1 : 0) : codec::BlockCount(source);
-  for (int32_t k = 0; k < blocks; ++k) {
+  bool whole = true;
+  for (int32_t k = 0; k < blocks && whole; ++k) {
     codec::DataBlock block;
     if (job.gif) {
       block.bytes = job.gifCodes;
@@ -344,12 +396,21 @@ bool DecodeBlocks(const PageRecord& source, LzwJob& job, int64_t* linesDone) {
                                            capacity)
                 : RunBlock<kLzwVariantTiff>(block.bytes, block.size, job.minCodeSize, *job.b.dictionary, out,
                                             capacity);
+    if (clear) {
+      const uint64_t start = static_cast<uint64_t>(block.firstLine) * job.symbolLine;
+      if (start > filled) std::memset(region + filled, 0, start - filled);
+      std::memset(out + r.written, 0, capacity - r.written);
+      filled = start + capacity;
+    }
     const uint64_t full = job.symbolLine ? r.written / job.symbolLine : block.lineCount;
     for (uint64_t y = 0; y < full; ++y) job.b.complete[block.firstLine + y] = 1;
+    if (job.fixRows)
+      FixRows(out, job.rowBytes, block.lineCount, job.bpp, job.predictor);
     *linesDone += static_cast<int64_t>(full);
-    if (r.damaged) return false;
+    whole = !r.damaged;
   }
-  return true;
+  if (clear && job.pageBytes > filled) std::memset(region + filled, 0, job.pageBytes - filled);
+  return whole;
 }
 
 // The decoded lines into their final form and place: run lists for 1 bpp,
@@ -357,7 +418,21 @@ bool DecodeBlocks(const PageRecord& source, LzwJob& job, int64_t* linesDone) {
 int32_t FinishLines(LzwJob& job) {
   Buffers& b = job.b;
   const uint32_t w = static_cast<uint32_t>(job.width);
-  if (job.bpp == 1 && !job.gif) {
+  if (job.packedRows) {
+    // The bits as stored; bits past the width set and padding bytes clear,
+    // lines the data did not finish white, as painting runs would give.
+    const uint8_t tail = w % 8 ? static_cast<uint8_t>(0xFF >> (w % 8)) : 0;
+    for (int32_t y = 0; y < job.height; ++y) {
+      uint8_t* line = b.pixels + static_cast<uint64_t>(y) * job.lineBytes;
+      if (!b.complete[y]) {
+        std::memset(line, 0xFF, job.rowBytes);
+      } else {
+        if (!job.direct) std::memcpy(line, b.symbols + static_cast<uint64_t>(y) * job.rowBytes, job.rowBytes);
+        if (job.rowBytes) line[job.rowBytes - 1] |= tail;
+      }
+      std::memset(line + job.rowBytes, 0, job.lineBytes - job.rowBytes);
+    }
+  } else if (job.bpp == 1 && !job.gif) {
     for (int32_t y = 0; y < job.height; ++y) {
       if (b.complete[y])
         b.runs.PutRow(y, b.symbols + static_cast<uint64_t>(y) * job.rowBytes);
@@ -404,10 +479,17 @@ int32_t FinishLines(LzwJob& job) {
 // TIFF colour, pixels undifferenced and turned to Blue, Green, Red.
 void HandOver(const PageRecord& source, LzwJob& job, PageRecord* destination) {
   if (job.bpp == 1) {
-    destination->data = job.b.runs.data;
-    destination->dataSize = job.b.runs.Used();
-    destination->bytesPerLine = 0;
-    destination->compression = kRunLists;
+    if (job.packedRows) {
+      destination->data = job.b.pixels;
+      destination->dataSize = static_cast<uint32_t>(job.pageBytes);
+      destination->bytesPerLine = job.lineBytes;
+      destination->compression = kUncompressed;
+    } else {
+      destination->data = job.b.runs.data;
+      destination->dataSize = job.b.runs.Used();
+      destination->bytesPerLine = 0;
+      destination->compression = kRunLists;
+    }
     // TIFF bilevel data is decoded as stored: BlackIsZero rows are already
     // white-is-one, WhiteIsZero rows still need inverting.
     if (!job.gif && (source.photometric == 0 || source.photometric == 1))
@@ -421,21 +503,15 @@ void HandOver(const PageRecord& source, LzwJob& job, PageRecord* destination) {
   destination->dataOffset = 0;
   destination->dataOwnership = kOwnedByPage;
   destination->layoutFlags = kLayoutTopDown;
-  if (!job.gif && job.bpp != 1) {
-    if (source.layoutFlags & kLayoutPredictor) UndoHorizontalPredictor(destination);
-    if (job.bpp == 24)
-      for (int32_t y = 0; y < job.height; ++y)
-        SwapRedBlue(job.b.pixels + static_cast<uint64_t>(y) * job.rowBytes, static_cast<uint32_t>(job.width));
-  }
 }
 
 }  // namespace
 
 int32_t DecodeLzw(PageRecord* source, PageRecord* destination, int variant,
-                  int32_t flags) {
+                  int32_t flags, bool packedRows) {
   LzwJob job;
-  if (int32_t r = Plan(source, variant, job); r != kOk) return r;
-  if (int32_t r = AllocateBuffers(job); r != kOk) return Fail(job.b, destination, r);
+  if (int32_t r = Plan(source, variant, packedRows, job); r != kOk) return r;
+  if (int32_t r = AllocateBuffers(job, destination, flags); r != kOk) return Fail(job.b, destination, r);
   int64_t linesDone = 0;
   const bool whole = DecodeBlocks(*source, job, &linesDone);
   // A page one line short is accepted.

@@ -137,7 +137,7 @@ int32_t EncodeLzw(const PageRecord* source, PageRecord* destination,
   if (width < 0 || height < 0) return kErrParameter;
   if (bpp != 1 && bpp != 4 && bpp != 8 && (gif || bpp != 24)) return kErrParameter;
   const uint32_t rowBytes = RowBytes(width, bpp);
-  const bool bottomUp = (source->layoutFlags & kLayoutBottomUp) != 0;
+  const bool bottomUp = codec::BottomLineFirst(*source);
   codec::LineSource lines;
   if (bpp == 1) {
     if (height > 0 && !source->data) return kErrParameter;

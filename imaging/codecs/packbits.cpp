@@ -42,84 +42,245 @@ Unpacked Unpack(const uint8_t* in, uint64_t size, uint8_t* out,
   return {o, false};
 }
 
+// Unpacks one block row by row into `row` (rowBytes long): each full row is
+// handed to `finish(y, row)`, which returns where the next row goes.  Runs
+// carry on from row to row; `written` counts the bytes of every row.
+template <typename Finish>
+Unpacked UnpackRows(const uint8_t* in, uint64_t size, uint8_t* row, uint32_t rowBytes,
+                    int32_t lines, Finish finish) {
+  uint64_t i = 0;
+  uint32_t o = 0;
+  int32_t y = 0;
+  if (rowBytes == 0) return {0, false};
+  while (y < lines && i < size) {
+    const int8_t control = static_cast<int8_t>(in[i++]);
+    if (control == -128) continue;
+    bool overrun = false;
+    uint64_t length;
+    const bool literal = control >= 0;
+    if (literal) {
+      length = static_cast<uint64_t>(control) + 1;
+      overrun = length > size - i;
+      if (overrun) length = size - i;
+    } else {
+      if (i >= size) return {uint64_t{rowBytes} * static_cast<uint32_t>(y) + o, true};
+      length = static_cast<uint64_t>(1 - control);
+    }
+    const uint8_t* from = in + i;
+    const uint8_t value = *from;
+    i += literal ? length : 1;
+    // Short pieces (most of a page of text) as two 8-byte moves, while 16
+    // bytes of the row and of the data remain: the bytes past the piece
+    // are written again by the pieces that finish the row.
+    if (length <= 16 && rowBytes - o > 16 && (!literal || size - (from - in) >= 16)) {
+      uint64_t a, b;
+      if (literal) {
+        std::memcpy(&a, from, 8);
+        std::memcpy(&b, from + 8, 8);
+      } else {
+        a = b = value * 0x0101010101010101ull;
+      }
+      std::memcpy(row + o, &a, 8);
+      std::memcpy(row + o + 8, &b, 8);
+      o += static_cast<uint32_t>(length);
+      if (overrun) return {uint64_t{rowBytes} * static_cast<uint32_t>(y) + o, true};
+      continue;
+    }
+    while (length > 0 && y < lines) {
+      const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(length, rowBytes - o));
+      if (literal) {
+        std::memcpy(row + o, from, n);
+        from += n;
+      } else {
+        std::memset(row + o, value, n);
+      }
+      o += n;
+      length -= n;
+      if (o == rowBytes) {
+        row = finish(y++, row);
+        o = 0;
+      }
+    }
+    if (overrun) return {uint64_t{rowBytes} * static_cast<uint32_t>(y) + o, true};
+  }
+  return {uint64_t{rowBytes} * static_cast<uint32_t>(y) + o, false};
+}
+
+// The page buffer: the caller's (flag 8, when it is large enough: a caller
+// converting page after page keeps its pages warm) or a new one.  Only
+// parts the decoder may leave unwritten are cleared.
+uint8_t* PageBuffer(const PageRecord* destination, int32_t flags, uint64_t bytes, int32_t* result) {
+  if ((flags & kFlagIntoDestination) && destination->data && bytes <= destination->dataSize) {
+    *result = kOk;
+    return destination->data;
+  }
+  uint8_t* pixels = static_cast<uint8_t*>(AllocateUncleared(bytes));
+  *result = pixels || bytes == 0 ? kOk : kErrMemory;
+  return pixels;
+}
+
+int32_t Failed(PageRecord* destination, int32_t result) {
+  destination->data = nullptr;
+  return result;
+}
+
+// Bilevel pages as run lists: each row becomes runs as soon as it is
+// whole; rows the data does not finish are empty.
+int32_t DecodeBilevelRuns(const PageRecord* source, PageRecord* destination, int32_t flags) {
+  const int32_t width = source->width, height = source->height;
+  const uint32_t rowBytes = RowBytes(width, 1);
+  codec::RunListWriter runs;
+  int32_t result = runs.Begin(width, height);
+  if (result != kOk) return Failed(destination, result);
+  uint8_t* row = static_cast<uint8_t*>(AllocateUncleared(SizeSum(rowBytes, 1)));
+  if (!row) {
+    runs.Abandon();
+    return Failed(destination, kErrMemory);
+  }
+  bool overrun = false;
+  int32_t done = 0;  // lines put so far, in order
+  const int32_t blocks = codec::BlockCount(*source);
+  for (int32_t b = 0; b < blocks && !overrun; ++b) {
+    const codec::DataBlock block = codec::GetBlock(*source, b);
+    for (; done < block.firstLine; ++done) runs.PutEmpty(done);
+    const Unpacked u = UnpackRows(block.bytes, block.size, row, rowBytes, block.lineCount,
+                                  [&](int32_t y, uint8_t* full) {
+                                    runs.PutRow(block.firstLine + y, full);
+                                    done = block.firstLine + y + 1;
+                                    return full;
+                                  });
+    overrun = u.overrun;
+  }
+  Release(row);
+  if (overrun && !(flags & kFlagKeepPartial)) {
+    runs.Abandon();
+    return Failed(destination, kErrDecompress);
+  }
+  for (; done < height; ++done) runs.PutEmpty(done);
+  destination->data = runs.data;
+  destination->dataSize = runs.Used();
+  destination->bytesPerLine = 0;
+  destination->compression = kRunLists;
+  return kOk;
+}
+
+// Bilevel pages as packed rows BytesPerLine apart, the bits as stored:
+// the bits past the width are set (white), the padding bytes clear, and
+// rows the data does not finish white, as painting their runs would give.
+int32_t DecodeBilevelRows(const PageRecord* source, PageRecord* destination, int32_t flags) {
+  const int32_t width = source->width, height = source->height;
+  const uint32_t rowBytes = RowBytes(width, 1), stride = BytesPerLine(width, 1);
+  const uint64_t pageBytes = SizeProduct(stride, static_cast<uint32_t>(height));
+  int32_t result;
+  uint8_t* pixels = PageBuffer(destination, flags, pageBytes, &result);
+  if (result != kOk) return Failed(destination, result);
+  const uint8_t tail = width % 8 ? static_cast<uint8_t>(0xFF >> (width % 8)) : 0;
+  auto whiteFrom = [&](int32_t first, int32_t last) {  // lines [first, last)
+    for (int32_t y = first; y < last; ++y) {
+      uint8_t* line = pixels + static_cast<uint64_t>(y) * stride;
+      std::memset(line, 0xFF, rowBytes);
+      std::memset(line + rowBytes, 0, stride - rowBytes);
+    }
+  };
+  bool overrun = false;
+  int32_t done = 0;
+  const int32_t blocks = codec::BlockCount(*source);
+  for (int32_t b = 0; b < blocks && !overrun; ++b) {
+    const codec::DataBlock block = codec::GetBlock(*source, b);
+    whiteFrom(done, block.firstLine);
+    uint8_t* first = pixels + static_cast<uint64_t>(block.firstLine) * stride;
+    const Unpacked u = UnpackRows(block.bytes, block.size, first, rowBytes, block.lineCount,
+                                  [&](int32_t y, uint8_t* full) {
+                                    full[rowBytes - 1] |= tail;
+                                    std::memset(full + rowBytes, 0, stride - rowBytes);
+                                    done = block.firstLine + y + 1;
+                                    return full + stride;
+                                  });
+    overrun = u.overrun;
+  }
+  if (overrun && !(flags & kFlagKeepPartial)) {
+    if (pixels != destination->data) Release(pixels);
+    return Failed(destination, kErrDecompress);
+  }
+  whiteFrom(done, height);
+  destination->data = pixels;
+  destination->dataSize = static_cast<uint32_t>(pageBytes);
+  destination->bytesPerLine = stride;
+  destination->compression = kUncompressed;
+  return kOk;
+}
+
+// Pixels of 4, 8 and 24 bits in lines of RowBytes.  24-bit rows are turned
+// from Red, Green, Blue to the page's Blue, Green, Red as each one is
+// finished, while it is in the cache; bytes the data never reaches are 0.
+int32_t DecodePixels(const PageRecord* source, PageRecord* destination, int32_t flags) {
+  const int32_t width = source->width, height = source->height;
+  const int bpp = source->bitsPerPixel;
+  const uint32_t rowBytes = RowBytes(width, bpp);
+  const uint64_t pageBytes = SizeProduct(rowBytes, static_cast<uint32_t>(height));
+  int32_t result;
+  uint8_t* pixels = PageBuffer(destination, flags, pageBytes, &result);
+  if (result != kOk) return Failed(destination, result);
+  uint8_t* row = nullptr;
+  if (bpp == 24) {
+    row = static_cast<uint8_t*>(AllocateUncleared(SizeSum(rowBytes, 1)));
+    if (!row) {
+      if (pixels != destination->data) Release(pixels);
+      return Failed(destination, kErrMemory);
+    }
+  }
+  bool overrun = false;
+  uint64_t filled = 0;  // bytes from the start of the page written so far
+  const int32_t blocks = codec::BlockCount(*source);
+  for (int32_t b = 0; b < blocks && !overrun; ++b) {
+    const codec::DataBlock block = codec::GetBlock(*source, b);
+    const uint64_t start = static_cast<uint64_t>(block.firstLine) * rowBytes;
+    if (start > filled) std::memset(pixels + filled, 0, start - filled);
+    uint8_t* region = pixels + start;
+    Unpacked u;
+    if (bpp == 24) {
+      u = UnpackRows(block.bytes, block.size, row, rowBytes, block.lineCount, [&](int32_t y, uint8_t* full) {
+        CopySwappingRedBlue(full, region + static_cast<uint64_t>(y) * rowBytes, static_cast<uint32_t>(width));
+        return full;
+      });
+      const uint32_t partial = static_cast<uint32_t>(u.written % (rowBytes ? rowBytes : 1));
+      if (partial) {  // a cut row: its missing bytes are 0
+        std::memset(row + partial, 0, rowBytes - partial);
+        CopySwappingRedBlue(row, region + (u.written - partial), static_cast<uint32_t>(width));
+        u.written += rowBytes - partial;
+      }
+    } else {
+      u = Unpack(block.bytes, block.size, region, static_cast<uint64_t>(block.lineCount) * rowBytes);
+    }
+    overrun = u.overrun;
+    filled = start + u.written;
+  }
+  Release(row);
+  if (overrun && !(flags & kFlagKeepPartial)) {
+    if (pixels != destination->data) Release(pixels);
+    return Failed(destination, kErrDecompress);
+  }
+  if (pageBytes > filled) std::memset(pixels + filled, 0, pageBytes - filled);
+  destination->data = pixels;
+  destination->dataSize = static_cast<uint32_t>(pageBytes);
+  destination->bytesPerLine = rowBytes;
+  destination->compression = kUncompressed;
+  return kOk;
+}
+
 }  // namespace
 
 int32_t DecodePackBits(PageRecord* source, PageRecord* destination,
-                       int32_t flags) {
+                       int32_t flags, bool packedRows) {
   const int32_t width = source->width, height = source->height;
   const int bpp = source->bitsPerPixel;
   if (width < 0 || height < 0) return kErrParameter;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrParameter;
   if (bpp == 1 && width > kMaxRun) return kErrUnsupported;
-  const uint32_t rowBytes = RowBytes(width, bpp);
-  const uint64_t pageBytes = SizeProduct(rowBytes, static_cast<uint32_t>(height));
-
-  // Bilevel pages unpack into a packed page first and become run lists;
-  // only the lines the data finished become runs, the rest stay empty.
-  uint8_t* pixels = static_cast<uint8_t*>(Allocate(pageBytes));
-  if (!pixels) return kErrMemory;
-
-  bool overrun = false;
-  uint8_t* complete = nullptr;  // 1 bpp: 1 when a line was finished
-  if (bpp == 1) {
-    complete = static_cast<uint8_t*>(Allocate(static_cast<uint32_t>(height) + 1));
-    if (!complete) {
-      Release(pixels);
-      return kErrMemory;
-    }
-  }
-  const int32_t blocks = codec::BlockCount(*source);
-  for (int32_t b = 0; b < blocks && !overrun; ++b) {
-    const codec::DataBlock block = codec::GetBlock(*source, b);
-    uint8_t* region = pixels + static_cast<uint64_t>(block.firstLine) * rowBytes;
-    const uint64_t capacity =
-        static_cast<uint64_t>(block.lineCount) * rowBytes;
-    const Unpacked u = Unpack(block.bytes, block.size, region, capacity);
-    overrun = u.overrun;
-    // Files store Red, Green, Blue; the rows are swapped while the block
-    // is still in the cache.
-    if (bpp == 24)
-      for (int32_t y = 0; y < block.lineCount; ++y)
-        SwapRedBlue(region + static_cast<uint64_t>(y) * rowBytes, static_cast<uint32_t>(width));
-    if (complete) {
-      const uint64_t full = rowBytes ? u.written / rowBytes : block.lineCount;
-      for (uint64_t y = 0; y < full; ++y) complete[block.firstLine + y] = 1;
-    }
-  }
-  if (overrun && !(flags & kFlagKeepPartial)) {
-    Release(pixels);
-    Release(complete);
-    destination->data = nullptr;
-    return kErrDecompress;
-  }
-
-  if (bpp == 1) {
-    codec::RunListWriter runs;
-    int32_t result = runs.Begin(width, height);
-    if (result != kOk) {
-      Release(pixels);
-      Release(complete);
-      destination->data = nullptr;
-      return result;
-    }
-    for (int32_t y = 0; y < height; ++y) {
-      if (complete[y])
-        runs.PutRow(y, pixels + static_cast<uint64_t>(y) * rowBytes);
-      else
-        runs.PutEmpty(y);
-    }
-    Release(pixels);
-    Release(complete);
-    destination->data = runs.data;
-    destination->dataSize = runs.Used();
-    destination->bytesPerLine = 0;
-    destination->compression = kRunLists;
-  } else {
-    destination->data = pixels;
-    destination->dataSize = static_cast<uint32_t>(pageBytes);
-    destination->bytesPerLine = rowBytes;
-    destination->compression = kUncompressed;
-  }
+  const int32_t result = bpp != 1      ? DecodePixels(source, destination, flags)
+                         : packedRows ? DecodeBilevelRows(source, destination, flags)
+                                      : DecodeBilevelRuns(source, destination, flags);
+  if (result != kOk) return result;
   destination->dataOffset = 0;
   destination->dataOwnership = kOwnedByPage;
   destination->layoutFlags = kLayoutTopDown;
@@ -181,7 +342,7 @@ int32_t EncodePackBits(const PageRecord* source, PageRecord* destination) {
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return kErrParameter;
   if (width < 0 || height < 0) return kErrParameter;
   const uint32_t rowBytes = RowBytes(width, bpp);
-  const bool bottomUp = !(source->layoutFlags & kLayoutTopDown);
+  const bool bottomUp = codec::BottomLineFirst(*source);
 
   codec::LineSource lines;
   if (bpp == 1) {

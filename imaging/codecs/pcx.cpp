@@ -232,7 +232,7 @@ int32_t EncodePcx(const PageRecord* source, PageRecord* destination) {
   // since readers take each of them as just wide enough for the line.
   if (bpp != 4) planeBytes += planeBytes & 1;
   if (planeBytes > 65534) return kErrUnsupported;
-  const bool bottomUp = !(source->layoutFlags & kLayoutTopDown);
+  const bool bottomUp = codec::BottomLineFirst(*source);
   codec::LineSource lines;
   if (bpp == 1) {
     if (height > 0 && !source->data) return kErrParameter;

@@ -6,6 +6,11 @@
 
 #include "imaging/codecs/codecs.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define QUILLON_SHUFFLE 1
+#endif
+
 namespace quillon {
 
 namespace {
@@ -40,6 +45,71 @@ void SwapRedBlue(uint8_t* row, uint32_t pixelCount) {
     }
   }
   for (; i < pixelCount; ++i, row += 3) std::swap(row[0], row[2]);
+}
+
+namespace {
+
+void CopySwappingPortable(const uint8_t* from, uint8_t* to, uint32_t pixelCount) {
+  std::memcpy(to, from, static_cast<uint64_t>(pixelCount) * 3);
+  SwapRedBlue(to, pixelCount);
+}
+
+#ifdef QUILLON_SHUFFLE
+// Sixteen pixels are three 16-byte vectors; each output vector gathers its
+// bytes from at most two input vectors (pshufb gives 0 for indexes with the
+// top bit set, so the pieces are ORed together).
+struct SwapMasks {
+  int8_t m[3][3][16];
+};
+constexpr SwapMasks kSwapMasks = [] {
+  SwapMasks t{};
+  for (int o = 0; o < 3; ++o)
+    for (int v = 0; v < 3; ++v)
+      for (int k = 0; k < 16; ++k) {
+        const int j = 16 * o + k, from = j - j % 3 + (2 - j % 3);
+        t.m[o][v][k] = static_cast<int8_t>(from / 16 == v ? from % 16 : -128);
+      }
+  return t;
+}();
+
+__attribute__((target("ssse3"))) void CopySwappingShuffle(const uint8_t* from, uint8_t* to,
+                                                          uint32_t pixelCount) {
+  auto mask = [](int o, int v) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kSwapMasks.m[o][v]));
+  };
+  const __m128i m00 = mask(0, 0), m01 = mask(0, 1), m10 = mask(1, 0), m11 = mask(1, 1), m12 = mask(1, 2),
+                m21 = mask(2, 1), m22 = mask(2, 2);
+  uint32_t i = 0;
+  for (; i + 16 <= pixelCount; i += 16, from += 48, to += 48) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 32));
+    const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01));
+    const __m128i o1 = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)),
+                                    _mm_shuffle_epi8(c, m12));
+    const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), o0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 16), o1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 32), o2);
+  }
+  CopySwappingPortable(from, to, pixelCount - i);
+}
+
+// Set while the library's statics are made, which may come before the
+// compiler's own processor check has run: it is asked for first.
+const bool kHaveShuffle = [] {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3") != 0;
+}();
+#endif
+
+}  // namespace
+
+void CopySwappingRedBlue(const uint8_t* from, uint8_t* to, uint32_t pixelCount) {
+#ifdef QUILLON_SHUFFLE
+  if (kHaveShuffle) return CopySwappingShuffle(from, to, pixelCount);
+#endif
+  CopySwappingPortable(from, to, pixelCount);
 }
 
 // Undoes TIFF horizontal differencing in place on rows RowBytes apart:

@@ -133,6 +133,11 @@ void* Allocate(uint64_t size) {
   return std::calloc(1, size ? size : 1);
 }
 
+void* AllocateUncleared(uint64_t size) {
+  if (size > gAllocationLimit) return nullptr;
+  return std::malloc(size ? size : 1);
+}
+
 void Release(void* pointer) {
   if (!pointer || pointer == reinterpret_cast<void*>(~uintptr_t{0})) return;
   std::free(pointer);

@@ -207,6 +207,9 @@ uint32_t RowBytes(int32_t width, int bitsPerPixel);
 // the allocation limit.  Sizes are 64-bit so that a product that overflows
 // (see SizeProduct) is refused rather than wrapped.
 void* Allocate(uint64_t size);
+// The same limits, without the clearing: for buffers the caller fills
+// completely before reading them.
+void* AllocateUncleared(uint64_t size);
 // Does nothing for null and for the all-ones pointer.
 void Release(void* pointer);
 // The largest single allocation the library makes; hostile headers that ask

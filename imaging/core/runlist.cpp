@@ -1,24 +1,12 @@
 // Packed rows to run lists and back, and the in-place line inversion.
 #include "imaging/core/runlist.h"
 
+#include <bit>
 #include <cstring>
 
 namespace quillon {
 
 namespace {
-
-// Number of leading one-bits of a byte (most significant first).
-constexpr auto kLeadingOnes = [] {
-  struct Table {
-    uint8_t v[256];
-  } t{};
-  for (int b = 0; b < 256; ++b) {
-    int n = 0;
-    while (n < 8 && (b & (0x80 >> n))) ++n;
-    t.v[b] = static_cast<uint8_t>(n);
-  }
-  return t;
-}();
 
 // Skips one run (one or two bytes) and returns its length.
 inline uint32_t SkipRun(const uint8_t* line, uint32_t& i) {
@@ -29,44 +17,41 @@ inline uint32_t SkipRun(const uint8_t* line, uint32_t& i) {
 
 }  // namespace
 
+// The row is read 64 bits at a time, most significant first.  Each word is
+// XORed with itself moved one pixel on (the previous word's last pixel, or
+// white, coming in first), so that its set bits are the pixels whose colour
+// differs from their left neighbour's: every set bit ends a run, found with
+// one count of leading zeros.
 uint32_t PackedRowToRuns(int32_t width, uint8_t* output, const uint8_t* row) {
   uint8_t* out = output;
   if (width <= 0) {
     std::memset(out, 0, 4);
     return 4;
   }
-  uint32_t remaining = static_cast<uint32_t>(width);
-  const uint32_t byteCount = (remaining + 7) / 8;
-  bool white = true;
-  uint32_t run = 0;
-  uint32_t pos = 0;
-  int bit = 0;
-  bool ended = false;
-  while (pos < byteCount) {
-    uint8_t shifted = static_cast<uint8_t>(row[pos] << bit);
-    uint8_t v = white ? shifted : static_cast<uint8_t>(~shifted);
-    int avail = 8 - bit;
-    int n = kLeadingOnes.v[v];
-    if (n > avail) n = avail;
-    run += static_cast<uint32_t>(n);
-    bit += n;
-    if (bit == 8) {
-      bit = 0;
-      ++pos;
+  const uint32_t w = static_cast<uint32_t>(width);
+  const uint32_t byteCount = (w + 7) / 8;
+  uint64_t before = 1;  // the pixel left of the word: white at the start
+  uint32_t runStart = 0;
+  for (uint32_t base = 0; base < w; base += 64) {
+    const uint32_t at = base / 8;
+    uint64_t word = 0;
+    if (byteCount - at >= 8) {
+      std::memcpy(&word, row + at, 8);
+      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+    } else {
+      for (uint32_t k = 0; at + k < byteCount; ++k) word |= uint64_t{row[at + k]} << (56 - 8 * k);
     }
-    if (n < avail) {  // the colour changes inside this byte
-      if (run >= remaining) {
-        out = PutRun(out, remaining);
-        ended = true;
-        break;
-      }
-      out = PutRun(out, run);
-      remaining -= run;
-      run = 0;
-      white = !white;
+    uint64_t changes = word ^ ((word >> 1) | (before << 63));
+    before = word & 1;
+    if (w - base < 64) changes &= ~(~uint64_t{0} >> (w - base));  // pixels past the width
+    while (changes) {
+      const uint32_t p = static_cast<uint32_t>(__builtin_clzll(changes));
+      changes &= ~(uint64_t{1} << (63 - p));
+      out = PutRun(out, base + p - runStart);
+      runStart = base + p;
     }
   }
-  if (!ended) out = PutRun(out, run < remaining ? run : remaining);
+  out = PutRun(out, w - runStart);
   out[0] = out[1] = out[2] = 0;
   return static_cast<uint32_t>(out + 3 - output);
 }
@@ -86,56 +71,84 @@ void ClearBits(uint8_t* row, uint32_t start, uint32_t count) {
   row[last] &= static_cast<uint8_t>(~tailMask);
 }
 
-// Bits are gathered 64 at a time, white ones set, and stored as whole
-// words: a line of many short runs costs a few operations per run instead
-// of a read-modify-write of the row per run.
+// Each change of colour sets one bit in a row of words; the pixels are then
+// the running parity of those bits (black where it is odd), made a word at a
+// time by a prefix XOR and stored as whole words.  A page of short runs
+// costs an XOR in a register per run instead of shifting masks into the row.
 void RunsToRow(const uint8_t* line, int32_t width, uint8_t* row) {
   if (width <= 0) return;
   const uint32_t w = static_cast<uint32_t>(width);
-  const uint32_t total = RowBytes(width, 1) * 8;  // padding bits stay white
-  uint64_t acc = 0;
-  uint32_t held = 0;  // bits in acc, from the top
-  uint8_t* out = row;
-  auto put = [&](uint32_t count, bool white) {
-    while (count > 0) {
-      if (held == 0 && count >= 64) {  // whole words at once
-        const uint32_t words = count / 64;
-        std::memset(out, white ? 0xFF : 0, 8 * words);
-        out += 8 * words;
-        count -= 64 * words;
-        continue;
-      }
-      const uint32_t take = count < 64 - held ? count : 64 - held;
-      if (white) {
-        const uint64_t ones = take == 64 ? ~uint64_t{0} : ((uint64_t{1} << take) - 1);
-        acc |= ones << (64 - held - take);
-      }
-      held += take;
-      count -= take;
-      if (held == 64) {
-        for (int k = 0; k < 8; ++k) out[k] = static_cast<uint8_t>(acc >> (56 - 8 * k));
-        out += 8;
-        acc = 0;
-        held = 0;
-      }
+  const uint32_t rowBytes = RowBytes(width, 1);
+  const uint32_t total = rowBytes * 8;  // padding bits stay white
+  constexpr uint32_t kMaxWords = (kMaxRun + 63) / 64 + 1;
+  uint64_t onStack[kMaxWords];
+  const uint32_t words = (total + 63) / 64;
+  uint64_t* changes = onStack;
+  if (words > kMaxWords) {  // wider than a page of run lists is made
+    changes = static_cast<uint64_t*>(Allocate(uint64_t{words} * sizeof(uint64_t)));
+    if (!changes) {
+      std::memset(row, 0xFF, rowBytes);
+      return;
     }
+  } else {
+    std::memset(changes, 0, words * sizeof(uint64_t));
+  }
+  // Changes arrive in order; the word being filled stays in a register.
+  // Two changes at one place (an empty run inside a line) cancel.
+  uint64_t held = 0;
+  uint32_t heldWord = 0;
+  auto change = [&](uint32_t x) {
+    if (x >= total) return;
+    if ((x >> 6) != heldWord) {
+      changes[heldWord] = held;
+      heldWord = x >> 6;
+      held = 0;
+    }
+    held ^= uint64_t{1} << (63 - (x & 63));
   };
+  // Runs are added unclipped (each is below 2^15, x stays below 2^31 + 2^15)
+  // so that the next position waits on one addition; a run passing the
+  // width ends the line there.
   const uint8_t* p = line;
   uint32_t x = 0;
-  while (x < w) {
-    uint32_t white = GetRun(p);
-    white = white < w - x ? white : w - x;
-    put(white, true);
-    x += white;
+  for (;;) {
+    x += GetRun(p);  // white
     if (x >= w) break;
-    uint32_t black = GetRun(p);
-    if (black == 0) break;
-    black = black < w - x ? black : w - x;
-    put(black, false);
+    const uint32_t black = GetRun(p);
+    if (black == 0) break;  // a line that stops short is white to its end
+    change(x);
     x += black;
+    if (x >= w) {
+      change(w);  // the padding is white
+      break;
+    }
+    change(x);
   }
-  put(total - x, true);  // a line that stops short, and the padding, are white
-  for (uint32_t k = 0; k < held / 8; ++k) out[k] = static_cast<uint8_t>(acc >> (56 - 8 * k));
+  changes[heldWord] = held;
+  uint64_t carry = 0;  // all ones when the word starts inside a black run
+  uint8_t* out = row;
+  for (uint32_t k = 0; k < words; ++k) {
+    uint64_t v = changes[k];
+    v ^= v >> 1;
+    v ^= v >> 2;
+    v ^= v >> 4;
+    v ^= v >> 8;
+    v ^= v >> 16;
+    v ^= v >> 32;
+    v ^= carry;
+    carry = (v & 1) ? ~uint64_t{0} : 0;
+    const uint64_t pixels = ~v;
+    const uint32_t left = rowBytes - 8 * k;
+    if (left >= 8) {
+      uint64_t stored = pixels;
+      if constexpr (std::endian::native == std::endian::little) stored = __builtin_bswap64(stored);
+      std::memcpy(out, &stored, 8);
+      out += 8;
+    } else {
+      for (uint32_t i = 0; i < left; ++i) *out++ = static_cast<uint8_t>(pixels >> (56 - 8 * i));
+    }
+  }
+  if (changes != onStack) Release(changes);
 }
 
 uint32_t RunLineLength(const uint8_t* line) {

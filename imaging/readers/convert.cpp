@@ -11,17 +11,19 @@ namespace quillon {
 
 namespace {
 
+// `packedRows`: bilevel pages go to a bitmap, which the PackBits and TIFF
+// LZW decoders write straight away instead of through run lists.
 int32_t Decode(int code, PageRecord* source, PageRecord* intermediate,
-               int32_t flags) {
+               int32_t flags, bool packedRows) {
   switch (code) {
     case kUncompressed: return DecodeUncompressed(source, intermediate, flags);
     case kG3OneD: return DecodeG3OneD(source, intermediate, flags);
     case kG3TwoD: return DecodeG3TwoD(source, intermediate, flags);
     case kG4: return DecodeG4(source, intermediate, flags);
     case kPcxRle: return DecodePcx(source, intermediate, flags);
-    case kPackBits: return DecodePackBits(source, intermediate, flags);
+    case kPackBits: return DecodePackBits(source, intermediate, flags, packedRows);
     case kModifiedHuffman: return DecodeModifiedHuffman(source, intermediate, flags);
-    case kLzwTiff: return DecodeLzw(source, intermediate, kLzwVariantTiff, flags);
+    case kLzwTiff: return DecodeLzw(source, intermediate, kLzwVariantTiff, flags, packedRows);
     case kLzwGif: return DecodeLzw(source, intermediate, kLzwVariantGif, flags);
     case kJpeg: return DecodeJpeg(source, intermediate, flags, 0, &kExifReader);
     case kRunLists: return kOk;  // the source already is the intermediate
@@ -193,7 +195,8 @@ int32_t ConvertPage(PageRecord* source, PageRecord* destination,
       if (callerBuffer) inter.dataSize = callerSize;
       // With a JPEG target the flags are the encoder's quality, not
       // decoding options.
-      result = Decode(source->compression, source, &inter, target == kJpeg ? 0 : flags);
+      result = Decode(source->compression, source, &inter, target == kJpeg ? 0 : flags,
+                      target == kUncompressed);
     } else {
       result = kOk;
     }
@@ -206,10 +209,13 @@ int32_t ConvertPage(PageRecord* source, PageRecord* destination,
       Release(inter.palette);
       return result;
     }
-    // Steps 5-6: encode from the intermediate into the destination.
+    // Steps 5-6: encode from the intermediate into the destination (a
+    // bilevel page decoded to packed rows already is the bitmap).
+    const bool packedRows = inter.bitsPerPixel == 1 && inter.compression == kUncompressed &&
+                            target == kUncompressed;
     inter.compression = static_cast<int8_t>(target);
     *destination = inter;
-    result = Encode(target, &inter, destination, flags);
+    result = packedRows ? kOk : Encode(target, &inter, destination, flags);
     // Step 7: clean-up of the intermediate's buffer when it did not become
     // the destination's data.
     bool keep = destination->data == inter.data;
