@@ -291,5 +291,17 @@ void InverseDct(const JpegDecoderState* state, int16_t* block, int table,
 // The same through the portable code, whatever the machine.
 void InverseDctPortable(const int16_t* quant, int16_t* block, uint8_t* out,
                         uint32_t stride, const uint8_t* rangeLimit);
+// Two blocks, each with its own table, output and stride: on AVX2
+// machines one block in each half of the vector registers.
+void InverseDctPair(const JpegDecoderState* state, int16_t* blockA, int tableA, uint8_t* outA,
+                    uint32_t strideA, int16_t* blockB, int tableB, uint8_t* outB, uint32_t strideB);
+
+// Which build of the codec's vector loops runs: the one the machine suits
+// best, or one in particular (AVX2 only where the machine has it); the
+// tests compare them.  SetJpegVectorUnit sets what kBest means for every
+// encode and decode from then on.
+enum class JpegVectorUnit { kBest, kPortable, kAvx2 };
+void SetJpegVectorUnit(JpegVectorUnit unit);
+bool JpegUsesAvx2(JpegVectorUnit unit);
 
 }  // namespace quillon
