@@ -117,10 +117,11 @@ TEST(JpegTables, ColourRowsAtEveryWidth) {
   BuildColourTables(s.state);
   // The portable build and the best one (AVX2 where the machine has it)
   // write the same rows.
-  std::vector<uint8_t> rows, portable;
+  std::vector<uint8_t> rows, portable, wideRows, widePortable;
   for (JpegVectorUnit unit : {JpegVectorUnit::kPortable, JpegVectorUnit::kBest}) {
     SetJpegVectorUnit(unit);
     rows.clear();
+    wideRows.clear();
     std::mt19937 random(5);
     std::vector<uint8_t> y(80), cb(80), cr(80), y1(80), cb1(80), cr1(80);
     for (int trial = 0; trial < 40; ++trial) {
@@ -145,11 +146,17 @@ TEST(JpegTables, ColourRowsAtEveryWidth) {
           rows.insert(rows.end(), out24.begin(), out24.begin() + 3 * width);
           rows.insert(rows.end(), half.begin(), half.begin() + 3 * (width / 2));
           rows.insert(rows.end(), gray.begin(), gray.begin() + width / 2);
+          // Half-size rows as wide as the 80 samples allow.
+          std::vector<uint8_t> wide(3 * 40);
+          ConvertRowYccHalf(s.state, y.data(), y1.data(), cb.data(), cb1.data(), cr.data(), cr1.data(),
+                            32 + width % 9, shift == 0, wide.data(), 24);
+          wideRows.insert(wideRows.end(), wide.begin(), wide.end());
         }
     }
-    if (unit == JpegVectorUnit::kPortable) portable = rows;
+    if (unit == JpegVectorUnit::kPortable) portable = rows, widePortable = wideRows;
   }
   EXPECT_EQ(rows, portable);
+  EXPECT_EQ(wideRows, widePortable);
   EXPECT_TRUE(MatchesDigest("jpeg-colour-rows", Samples(rows), "the conversion's definition"));
 }
 

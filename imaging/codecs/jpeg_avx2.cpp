@@ -170,6 +170,58 @@ int32_t ConvertRowYcc24Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* 
   return x;
 }
 
+int32_t ConvertRowYccHalf24Avx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb0,
+                                const uint8_t* cb1, const uint8_t* cr0, const uint8_t* cr1,
+                                int32_t width, int32_t chromaPairs, uint8_t* out) {
+  const __m256i bias = _mm256_set1_epi16(128), zero = _mm256_setzero_si256();
+  const __m256i low = _mm256_set1_epi16(0xFF);
+  auto load = [](const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); };
+  // Sixteen sums of neighbouring bytes, in order.
+  auto pairSums = [&](const uint8_t* p) {
+    const __m256i v = load(p);
+    return _mm256_add_epi16(_mm256_and_si256(v, low), _mm256_srli_epi16(v, 8));
+  };
+  auto chroma = [&](const uint8_t* c0, const uint8_t* c1, int32_t at) {
+    if (chromaPairs)
+      return _mm256_srli_epi16(_mm256_add_epi16(pairSums(c0 + 2 * at), pairSums(c1 + 2 * at)), 2);
+    const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c0 + at)));
+    const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c1 + at)));
+    return _mm256_srli_epi16(_mm256_add_epi16(a, b), 1);
+  };
+  // (a * wa + b * wb) >> 12 in 32 bits, as the SSE2 code's Weighted.
+  auto weighted = [](__m256i a, __m256i b, int32_t wa, int32_t wb) {
+    const __m256i weights = _mm256_set1_epi32(wb << 16 | wa);
+    const __m256i lo = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights), 12);
+    const __m256i hi = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights), 12);
+    return _mm256_packs_epi32(lo, hi);
+  };
+  const __m256i greenWeights = _mm256_set1_epi32(1409 << 16 | 2925);
+  int32_t x = 0;
+  for (; x + 32 <= width; x += 32) {
+    __m256i r[2], g[2], b[2];
+#pragma GCC unroll 2
+    for (int half = 0; half < 2; ++half) {
+      const int32_t at = x + 16 * half;
+      const __m256i sum = _mm256_add_epi16(pairSums(y0 + 2 * at), pairSums(y1 + 2 * at));
+      const __m256i cb = chroma(cb0, cb1, at), cr = chroma(cr0, cr1, at);
+      r[half] = weighted(sum, _mm256_sub_epi16(cr, bias), 1024, 5742);
+      b[half] = weighted(sum, _mm256_sub_epi16(cb, bias), 1024, 7258);
+      const __m256i ecr = _mm256_sub_epi16(bias, cr), ecb = _mm256_sub_epi16(bias, cb);
+      const __m256i lo =
+          _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(ecr, ecb), greenWeights),
+                           _mm256_slli_epi32(_mm256_unpacklo_epi16(sum, zero), 10));
+      const __m256i hi =
+          _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(ecr, ecb), greenWeights),
+                           _mm256_slli_epi32(_mm256_unpackhi_epi16(sum, zero), 10));
+      g[half] = _mm256_packs_epi32(_mm256_srai_epi32(lo, 12), _mm256_srai_epi32(hi, 12));
+    }
+    Store24x32(_mm256_permute4x64_epi64(_mm256_packus_epi16(b[0], b[1]), 0xD8),
+               _mm256_permute4x64_epi64(_mm256_packus_epi16(g[0], g[1]), 0xD8),
+               _mm256_permute4x64_epi64(_mm256_packus_epi16(r[0], r[1]), 0xD8), out + 3 * x);
+  }
+  return x;
+}
+
 }  // namespace quillon
 
 #endif  // __AVX2__

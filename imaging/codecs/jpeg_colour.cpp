@@ -188,6 +188,10 @@ void ConvertRowYccHalf(const JpegDecoderState* state, const uint8_t* y0,
                        const uint8_t* cr0, const uint8_t* cr1, int32_t width,
                        int32_t chromaPairs, uint8_t* out, int32_t bitsPerPixel) {
   int32_t x = 0;
+#if defined(__x86_64__)
+  if (bitsPerPixel == 24 && JpegUsesAvx2(JpegVectorUnit::kBest))
+    x = ConvertRowYccHalf24Avx2(y0, y1, cb0, cb1, cr0, cr1, width, chromaPairs, out);
+#endif
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   // Chroma of eight output pixels from x on.

@@ -89,5 +89,9 @@ void InverseDctPairAvx2(const int16_t* aan, const int16_t* quantA, int16_t* bloc
 // returns how many pixels it wrote (the rest are the caller's).
 int32_t ConvertRowYcc24Avx2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, int32_t width,
                             int32_t chromaShift, uint8_t* out);
+// A 24-bit half-size row as ConvertRowYccHalf converts it, likewise.
+int32_t ConvertRowYccHalf24Avx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* cb0,
+                                const uint8_t* cb1, const uint8_t* cr0, const uint8_t* cr1,
+                                int32_t width, int32_t chromaPairs, uint8_t* out);
 
 }  // namespace quillon
