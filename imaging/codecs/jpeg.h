@@ -106,7 +106,8 @@ struct JpegHuffmanLookup {
   uint16_t* shortTable;  // DC: 64 entries (next 6 bits); AC: 256 (8 bits)
   uint16_t* longTable;   // DC: 4096 entries (12 bits); AC: 65536 (16 bits)
   // AC only: one read for a whole coefficient whose code and value bits fit
-  // in 12 bits: value << 8 | run << 4 | total length; 0 = not held.
+  // in 12 bits: value << 8 | run << 4 | total length (the end of block:
+  // its length alone); 0 = not held.
   int16_t* fastAc;
   // AC only, for reading past coefficients (one-eighth size): one to three
   // whole coefficients within the next 14 bits, bits | k advance << 5 |

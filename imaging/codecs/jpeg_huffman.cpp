@@ -137,6 +137,10 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
     if (!entry) continue;
     const uint32_t length = entry >> 8, symbol = entry & 255;
     const uint32_t run = symbol >> 4, size = symbol & 15;
+    if (symbol == 0 && length <= kFastAcBits) {
+      lookup->fastAc[i] = static_cast<int16_t>(length);  // end of block: no value, no run
+      continue;
+    }
     if (size == 0 || length + size > kFastAcBits) continue;
     const uint32_t bits = (i >> (kFastAcBits - length - size)) & ((1u << size) - 1);
     const int32_t value = Extend(bits, size);
