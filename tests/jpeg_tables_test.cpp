@@ -73,19 +73,33 @@ TEST(JpegTables, InverseDct) {
   // the vector code equals the portable code, and both the digest recorded
   // after the transform was checked against T.81 A.3.3 in floating point
   // (a few levels at worst, its floors half a level low on average).
+  // Pairs of blocks (one per half of the AVX2 registers), the second with
+  // the previous trial's coefficients and a table of its own, equal the
+  // portable code too.
+  for (int i = 0; i < 64; ++i) s->idctQuant[1][i] = static_cast<int16_t>(8 * (1 + i % 13));
   std::mt19937 random(99);
   std::vector<uint8_t> samples;
+  alignas(16) int16_t previous[64] = {};
   for (int trial = 0; trial < 2000; ++trial) {
-    alignas(16) int16_t a[64], b[64];
+    alignas(16) int16_t a[64], b[64], pairA[64], pairB[64], c[64];
     const int spread = trial % 3 == 0 ? 24 : 8;
     for (int i = 0; i < 64; ++i) {
       const int limit = i == 0 ? 50 : (i < 10 ? spread : spread / 4 + 1);
-      a[i] = b[i] = static_cast<int16_t>(static_cast<int>(random() % (2 * limit + 1)) - limit);
+      a[i] = b[i] = pairA[i] = static_cast<int16_t>(static_cast<int>(random() % (2 * limit + 1)) - limit);
+      pairB[i] = c[i] = previous[i];
+      previous[i] = a[i];
     }
-    uint8_t fast[64], portable[64];
+    uint8_t fast[64], portable[64], pairedA[80], pairedB[64], portableB[64];
     InverseDct(s.state, a, 0, fast, 8);
     InverseDctPortable(s->idctQuant[0], b, portable, 8, s->rangeLimit);
     ASSERT_EQ(std::vector<uint8_t>(fast, fast + 64), std::vector<uint8_t>(portable, portable + 64)) << trial;
+    InverseDctPair(s.state, pairA, 0, pairedA, 10, pairB, 1, pairedB, 8);
+    InverseDctPortable(s->idctQuant[1], c, portableB, 8, s->rangeLimit);
+    for (int i = 0; i < 64; ++i) {
+      ASSERT_EQ(pairedA[i / 8 * 10 + i % 8], portable[i]) << trial;
+      ASSERT_EQ(pairedB[i], portableB[i]) << trial;
+      ASSERT_EQ(pairA[i] | pairB[i], 0) << "the blocks are left zeroed";
+    }
     samples.insert(samples.end(), fast, fast + 64);
   }
   EXPECT_TRUE(MatchesDigest("jpeg-idct-random-blocks", Samples(samples), "the transform in floating point"));
@@ -101,32 +115,48 @@ TEST(JpegTables, ColourRowsAtEveryWidth) {
   BuildColourTables(s.state);
   s->flags = kFlagJpeg16Bpp;
   BuildColourTables(s.state);
-  std::mt19937 random(5);
-  std::vector<uint8_t> y(80), cb(80), cr(80), y1(80), cb1(80), cr1(80), rows;
-  for (int trial = 0; trial < 40; ++trial) {
-    for (auto* v : {&y, &cb, &cr, &y1, &cb1, &cr1})
-      for (uint8_t& b : *v) b = static_cast<uint8_t>(trial % 4 == 0 ? (random() % 2) * 255 : random());
-    for (int width = 1; width <= 40; ++width)
-      for (int shift = 0; shift < 2; ++shift) {
-        std::vector<uint8_t> out24(3 * width + 8, 0xEE), out16(2 * width + 8, 0xEE), half(3 * width + 8, 0xEE),
-            gray(width + 8, 0xEE);
-        ConvertRowYcc(s.state, y.data(), cb.data(), cr.data(), width, shift, out24.data(), 24);
-        ConvertRowYcc(s.state, y.data(), cb.data(), cr.data(), width, shift, out16.data(), 16);
-        ConvertRowYccHalf(s.state, y.data(), y1.data(), cb.data(), cb1.data(), cr.data(), cr1.data(), width / 2,
-                          shift == 0, half.data(), 24);
-        GrayRowHalf(y.data(), y1.data(), width / 2, gray.data());
-        for (int x = 0; x < width; ++x) {
-          const uint8_t* bgr = &out24[3 * x];
-          ASSERT_EQ(out16[2 * x] | out16[2 * x + 1] << 8, ((bgr[2] & 0xF8) << 8) | ((bgr[1] & 0xFC) << 3) | (bgr[0] >> 3));
+  // The portable build and the best one (AVX2 where the machine has it)
+  // write the same rows.
+  std::vector<uint8_t> rows, portable, wideRows, widePortable;
+  for (JpegVectorUnit unit : {JpegVectorUnit::kPortable, JpegVectorUnit::kBest}) {
+    SetJpegVectorUnit(unit);
+    rows.clear();
+    wideRows.clear();
+    std::mt19937 random(5);
+    std::vector<uint8_t> y(80), cb(80), cr(80), y1(80), cb1(80), cr1(80);
+    for (int trial = 0; trial < 40; ++trial) {
+      for (auto* v : {&y, &cb, &cr, &y1, &cb1, &cr1})
+        for (uint8_t& b : *v) b = static_cast<uint8_t>(trial % 4 == 0 ? (random() % 2) * 255 : random());
+      for (int width = 1; width <= 40; ++width)
+        for (int shift = 0; shift < 2; ++shift) {
+          std::vector<uint8_t> out24(3 * width + 8, 0xEE), out16(2 * width + 8, 0xEE), half(3 * width + 8, 0xEE),
+              gray(width + 8, 0xEE);
+          ConvertRowYcc(s.state, y.data(), cb.data(), cr.data(), width, shift, out24.data(), 24);
+          ConvertRowYcc(s.state, y.data(), cb.data(), cr.data(), width, shift, out16.data(), 16);
+          ConvertRowYccHalf(s.state, y.data(), y1.data(), cb.data(), cb1.data(), cr.data(), cr1.data(), width / 2,
+                            shift == 0, half.data(), 24);
+          GrayRowHalf(y.data(), y1.data(), width / 2, gray.data());
+          for (int x = 0; x < width; ++x) {
+            const uint8_t* bgr = &out24[3 * x];
+            ASSERT_EQ(out16[2 * x] | out16[2 * x + 1] << 8, ((bgr[2] & 0xF8) << 8) | ((bgr[1] & 0xFC) << 3) | (bgr[0] >> 3));
+          }
+          EXPECT_EQ(out24[3 * width], 0xEE) << "nothing written past the row";
+          EXPECT_EQ(out16[2 * width], 0xEE);
+          EXPECT_EQ(gray[width / 2], 0xEE);
+          rows.insert(rows.end(), out24.begin(), out24.begin() + 3 * width);
+          rows.insert(rows.end(), half.begin(), half.begin() + 3 * (width / 2));
+          rows.insert(rows.end(), gray.begin(), gray.begin() + width / 2);
+          // Half-size rows as wide as the 80 samples allow.
+          std::vector<uint8_t> wide(3 * 40);
+          ConvertRowYccHalf(s.state, y.data(), y1.data(), cb.data(), cb1.data(), cr.data(), cr1.data(),
+                            32 + width % 9, shift == 0, wide.data(), 24);
+          wideRows.insert(wideRows.end(), wide.begin(), wide.end());
         }
-        EXPECT_EQ(out24[3 * width], 0xEE) << "nothing written past the row";
-        EXPECT_EQ(out16[2 * width], 0xEE);
-        EXPECT_EQ(gray[width / 2], 0xEE);
-        rows.insert(rows.end(), out24.begin(), out24.begin() + 3 * width);
-        rows.insert(rows.end(), half.begin(), half.begin() + 3 * (width / 2));
-        rows.insert(rows.end(), gray.begin(), gray.begin() + width / 2);
-      }
+    }
+    if (unit == JpegVectorUnit::kPortable) portable = rows, widePortable = wideRows;
   }
+  EXPECT_EQ(rows, portable);
+  EXPECT_EQ(wideRows, widePortable);
   EXPECT_TRUE(MatchesDigest("jpeg-colour-rows", Samples(rows), "the conversion's definition"));
 }
 

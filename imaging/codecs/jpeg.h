@@ -106,7 +106,8 @@ struct JpegHuffmanLookup {
   uint16_t* shortTable;  // DC: 64 entries (next 6 bits); AC: 256 (8 bits)
   uint16_t* longTable;   // DC: 4096 entries (12 bits); AC: 65536 (16 bits)
   // AC only: one read for a whole coefficient whose code and value bits fit
-  // in 10 bits: value << 8 | run << 4 | total length; 0 = not held.
+  // in 12 bits: value << 8 | run << 4 | total length (the end of block:
+  // its length alone); 0 = not held.
   int16_t* fastAc;
   // AC only, for reading past coefficients (one-eighth size): one to three
   // whole coefficients within the next 14 bits, bits | k advance << 5 |
@@ -291,5 +292,17 @@ void InverseDct(const JpegDecoderState* state, int16_t* block, int table,
 // The same through the portable code, whatever the machine.
 void InverseDctPortable(const int16_t* quant, int16_t* block, uint8_t* out,
                         uint32_t stride, const uint8_t* rangeLimit);
+// Two blocks, each with its own table, output and stride: on AVX2
+// machines one block in each half of the vector registers.
+void InverseDctPair(const JpegDecoderState* state, int16_t* blockA, int tableA, uint8_t* outA,
+                    uint32_t strideA, int16_t* blockB, int tableB, uint8_t* outB, uint32_t strideB);
+
+// Which build of the codec's vector loops runs: the one the machine suits
+// best, or one in particular (AVX2 only where the machine has it); the
+// tests compare them.  SetJpegVectorUnit sets what kBest means for every
+// encode and decode from then on.
+enum class JpegVectorUnit { kBest, kPortable, kAvx2 };
+void SetJpegVectorUnit(JpegVectorUnit unit);
+bool JpegUsesAvx2(JpegVectorUnit unit);
 
 }  // namespace quillon

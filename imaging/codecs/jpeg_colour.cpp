@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "imaging/codecs/jpeg_decode.h"
+#include "imaging/codecs/jpeg_vector.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -60,33 +61,6 @@ inline void PutRgb(uint8_t r, uint8_t g, uint8_t b, uint8_t* out, int32_t x,
 }
 
 #if defined(__SSE2__)
-
-// Blue, green and red bytes of 16 pixels to 48 bytes B, G, R, B, ...
-[[gnu::always_inline]] inline void Store24(__m128i b, __m128i g, __m128i r, uint8_t* out) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i bgLo = _mm_unpacklo_epi8(b, g), bgHi = _mm_unpackhi_epi8(b, g);
-  const __m128i rLo = _mm_unpacklo_epi8(r, zero), rHi = _mm_unpackhi_epi8(r, zero);
-  // Four pixels of B, G, R, 0 each; then each 64-bit half squeezed to six
-  // bytes and the two halves joined into twelve.
-  const __m128i lowPixel = _mm_set1_epi64x(0x0000000000FFFFFF);
-  const __m128i highPixel = _mm_set1_epi64x(0x00FFFFFF00000000);
-  const __m128i lowHalf = _mm_set_epi64x(0, -1), highHalf = _mm_set_epi64x(-1, 0);
-  auto squeeze = [&](__m128i p) {
-    const __m128i q = _mm_or_si128(_mm_and_si128(p, lowPixel),
-                                   _mm_srli_epi64(_mm_and_si128(p, highPixel), 8));
-    return _mm_or_si128(_mm_and_si128(q, lowHalf),
-                        _mm_srli_si128(_mm_and_si128(q, highHalf), 2));
-  };
-  const __m128i a = squeeze(_mm_unpacklo_epi16(bgLo, rLo));
-  const __m128i c = squeeze(_mm_unpackhi_epi16(bgLo, rLo));
-  const __m128i d = squeeze(_mm_unpacklo_epi16(bgHi, rHi));
-  const __m128i e = squeeze(_mm_unpackhi_epi16(bgHi, rHi));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(a, _mm_slli_si128(c, 12)));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
-                   _mm_or_si128(_mm_srli_si128(c, 4), _mm_slli_si128(d, 8)));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32),
-                   _mm_or_si128(_mm_srli_si128(d, 8), _mm_slli_si128(e, 4)));
-}
 
 // Eight pixels of 16-bit red, green, blue (any range) to 5-6-5 words.
 inline __m128i Pack565(__m128i r, __m128i g, __m128i b) {
@@ -184,6 +158,10 @@ void ConvertRowYcc(const JpegDecoderState* state, const uint8_t* y,
                    const uint8_t* cb, const uint8_t* cr, int32_t width,
                    int32_t chromaShift, uint8_t* out, int32_t bitsPerPixel) {
   int32_t x = 0;
+#if defined(__x86_64__)
+  if (bitsPerPixel == 24 && JpegUsesAvx2(JpegVectorUnit::kBest))
+    x = ConvertRowYcc24Avx2(y, cb, cr, width, chromaShift, out);
+#endif
 #if defined(__SSE2__)
   const int32_t step = bitsPerPixel == 24 ? 48 : 32;
   for (; x + 16 <= width; x += 16) {
@@ -210,6 +188,10 @@ void ConvertRowYccHalf(const JpegDecoderState* state, const uint8_t* y0,
                        const uint8_t* cr0, const uint8_t* cr1, int32_t width,
                        int32_t chromaPairs, uint8_t* out, int32_t bitsPerPixel) {
   int32_t x = 0;
+#if defined(__x86_64__)
+  if (bitsPerPixel == 24 && JpegUsesAvx2(JpegVectorUnit::kBest))
+    x = ConvertRowYccHalf24Avx2(y0, y1, cb0, cb1, cr0, cr1, width, chromaPairs, out);
+#endif
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
   // Chroma of eight output pixels from x on.

@@ -75,13 +75,6 @@ void PrepareEncoderQuant(JpegDecoderState* state, int table, JpegQuantiser* quan
 void Quantise(const JpegQuantiser& quantiser, int32_t* block);
 // Codes of table `which` of kJpegStandardTables.
 void BuildHuffmanCodes(int which, JpegHuffmanCode* codes);
-// Which build of the encoder's vector loops runs: the one the machine
-// suits best, or one in particular (AVX2 only where the machine has it);
-// the tests compare them.  SetJpegVectorUnit sets what kBest means for
-// every encode from then on.
-enum class JpegVectorUnit { kBest, kPortable, kAvx2 };
-void SetJpegVectorUnit(JpegVectorUnit unit);
-bool JpegUsesAvx2(JpegVectorUnit unit);
 // Transform, quantisation and zig-zag order of one block (level-shifted
 // samples, overwritten): the coefficients into `zigzag`, and the mask of
 // those that are not zero (bit k for zig-zag index k).

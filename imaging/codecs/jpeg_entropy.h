@@ -125,10 +125,11 @@ inline int32_t DecodeBlock(JpegBitReader* r, int16_t* block,
   int32_t k = 1;
   while (k < 64) {
     if (r->count < 32) Refill(r);
-    const int32_t fast = ac.fastAc[r->bits >> 54];
+    const int32_t fast = ac.fastAc[r->bits >> 52];
     if (fast != 0) {
-      k += (fast >> 4) & 15;
       SkipBits(r, fast & 15);
+      if ((fast & 0xFFF0) == 0) break;  // end of block
+      k += (fast >> 4) & 15;
       block[kNaturalOfZigzag[k]] = static_cast<int16_t>(fast >> 8);
       ++k;
       continue;

@@ -101,21 +101,26 @@ uint64_t PrepareBlockPortable(int32_t* block, const JpegQuantiser& quantiser, in
 #if defined(__x86_64__)
 [[gnu::target("avx2"), gnu::always_inline]] inline void TransposeAvx2(int32_t* block) {
   __m256i r[8], t[8];
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) r[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 8 * i));
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; i += 2) {
     t[i] = _mm256_unpacklo_epi32(r[i], r[i + 1]);
     t[i + 1] = _mm256_unpackhi_epi32(r[i], r[i + 1]);
   }
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; i += 4) {
     r[i] = _mm256_unpacklo_epi64(t[i], t[i + 2]);
     r[i + 1] = _mm256_unpackhi_epi64(t[i], t[i + 2]);
     r[i + 2] = _mm256_unpacklo_epi64(t[i + 1], t[i + 3]);
     r[i + 3] = _mm256_unpackhi_epi64(t[i + 1], t[i + 3]);
   }
+  #pragma GCC unroll 8
   for (int i = 0; i < 4; ++i) {
     t[i] = _mm256_permute2x128_si256(r[i], r[i + 4], 0x20);
     t[i + 4] = _mm256_permute2x128_si256(r[i], r[i + 4], 0x31);
   }
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 8 * i), t[i]);
 }
 
@@ -128,6 +133,7 @@ uint64_t PrepareBlockPortable(int32_t* block, const JpegQuantiser& quantiser, in
   ColumnPasses(block);  // the rows
   TransposeAvx2(block);
   ColumnPasses(block);
+  #pragma GCC unroll 8
   for (int i = 0; i < 64; i += 8) {
     const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + i));
     const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(quantiser.divisor + i));
@@ -139,8 +145,10 @@ uint64_t PrepareBlockPortable(int32_t* block, const JpegQuantiser& quantiser, in
     const __m256i q = _mm256_add_epi32(_mm256_blend_epi32(even, odd, 0xAA), _mm256_and_si256(n, high));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + i), _mm256_sign_epi32(q, c));
   }
+  #pragma GCC unroll 64
   for (int k = 0; k < 64; ++k) zigzag[k] = block[kNaturalOfZigzag[k]];
   uint64_t zero = 0;
+  #pragma GCC unroll 8
   for (int i = 0; i < 8; ++i) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(zigzag + 8 * i));
     const __m256i equal = _mm256_cmpeq_epi32(v, _mm256_setzero_si256());

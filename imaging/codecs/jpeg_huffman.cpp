@@ -10,7 +10,7 @@ namespace {
 
 constexpr uint32_t kDcShortBits = 6, kDcLongBits = 12;
 constexpr uint32_t kAcShortBits = 8, kAcLongBits = 16;
-constexpr uint32_t kFastAcBits = 10;
+constexpr uint32_t kFastAcBits = 12;
 constexpr uint32_t kSkipAcBits = 14;
 constexpr int kSkipAcSymbols = 3;
 
@@ -129,13 +129,18 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
     return kOk;
   }
 
-  // Whole coefficients: a short code and its value bits within the first
+  // Whole coefficients: a code and its value bits within the first
   // kFastAcBits bits, the value small enough to sit above run and length.
   for (uint32_t i = 0; ac && i < fastSize; ++i) {
-    const uint16_t entry = lookup->shortTable[i >> (kFastAcBits - kAcShortBits)];
+    uint16_t entry = lookup->shortTable[i >> (kFastAcBits - kAcShortBits)];
+    if (!entry) entry = lookup->longTable[i << (kAcLongBits - kFastAcBits)];
     if (!entry) continue;
     const uint32_t length = entry >> 8, symbol = entry & 255;
     const uint32_t run = symbol >> 4, size = symbol & 15;
+    if (symbol == 0 && length <= kFastAcBits) {
+      lookup->fastAc[i] = static_cast<int16_t>(length);  // end of block: no value, no run
+      continue;
+    }
     if (size == 0 || length + size > kFastAcBits) continue;
     const uint32_t bits = (i >> (kFastAcBits - length - size)) & ((1u << size) - 1);
     const int32_t value = Extend(bits, size);

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "imaging/codecs/jpeg.h"
+#include "imaging/codecs/jpeg_vector.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -37,39 +38,6 @@ struct ScalarOps {
   static V M277(V x) { return x + ((x * 21) >> 8); }
   static V MMinus669(V x) { return -3 * x + ((x * 99) >> 8); }
 };
-
-// The butterfly of one 8-point transform, in place.
-template <typename Ops, typename V>
-inline void Butterfly(V& v0, V& v1, V& v2, V& v3, V& v4, V& v5, V& v6, V& v7) {
-  using O = Ops;
-  // Even part.
-  const V t10 = O::Add(v0, v4), t11 = O::Sub(v0, v4);
-  const V t13 = O::Add(v2, v6);
-  const V t12 = O::Sub(O::M362(O::Sub(v2, v6)), t13);
-  const V e0 = O::Add(t10, t13), e3 = O::Sub(t10, t13);
-  const V e1 = O::Add(t11, t12), e2 = O::Sub(t11, t12);
-  // Odd part.
-  const V z13 = O::Add(v5, v3), z10 = O::Sub(v5, v3);
-  const V z11 = O::Add(v1, v7), z12 = O::Sub(v1, v7);
-  const V o7 = O::Add(z11, z13);
-  const V z5 = O::M473(O::Add(z10, z12));
-  const V o6 = O::Sub(O::Add(O::MMinus669(z10), z5), o7);
-  const V o5 = O::Sub(O::M362(O::Sub(z11, z13)), o6);
-  const V o4 = O::Add(O::Sub(O::M277(z12), z5), o5);
-  v0 = O::Add(e0, o7);
-  v7 = O::Sub(e0, o7);
-  v1 = O::Add(e1, o6);
-  v6 = O::Sub(e1, o6);
-  v2 = O::Add(e2, o5);
-  v5 = O::Sub(e2, o5);
-  v4 = O::Add(e3, o4);
-  v3 = O::Sub(e3, o4);
-}
-
-template <typename Ops, typename V>
-inline void Butterfly(V* v) {
-  Butterfly<Ops>(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
-}
 
 #if defined(__SSE2__)
 
@@ -187,6 +155,23 @@ void InverseDct(const JpegDecoderState* state, int16_t* block, int table,
 #else
   InverseDctPortable(state->idctQuant[table], block, out, stride, state->rangeLimit);
 #endif
+}
+
+}  // namespace quillon
+
+namespace quillon {
+
+void InverseDctPair(const JpegDecoderState* state, int16_t* blockA, int tableA, uint8_t* outA,
+                    uint32_t strideA, int16_t* blockB, int tableB, uint8_t* outB, uint32_t strideB) {
+#if defined(__x86_64__)
+  if (JpegUsesAvx2(JpegVectorUnit::kBest)) {
+    InverseDctPairAvx2(kAanScale16.data(), state->idctQuant[tableA], blockA, outA, strideA,
+                       state->idctQuant[tableB], blockB, outB, strideB);
+    return;
+  }
+#endif
+  InverseDct(state, blockA, tableA, outA, strideA);
+  InverseDct(state, blockB, tableB, outB, strideB);
 }
 
 }  // namespace quillon

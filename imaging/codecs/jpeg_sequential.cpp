@@ -148,7 +148,20 @@ int32_t DecodeSequentialFrame(JpegDecoderState* state, const JpegFrame& frame,
   JpegBitReader reader;
   StartBitReader(&reader, state->cleaned, state->scanStarts[0], state->scanEnds[0]);
   const bool eighth = frame.scale == 8;
-  alignas(16) int16_t block[64] = {};
+  // Blocks with AC coefficients wait in pairs for the transform where two
+  // at once are faster; `held` blocks wait (0 or 1).
+  alignas(32) int16_t blocks[2][64] = {};
+  const bool pairs = JpegUsesAvx2(JpegVectorUnit::kBest);
+  struct Waiting {
+    uint8_t* out;
+    uint32_t stride;
+    int32_t quant;
+  } waiting{};
+  int32_t held = 0;
+  auto flush = [&] {
+    if (held) InverseDct(state, blocks[0], waiting.quant, waiting.out, waiting.stride);
+    held = 0;
+  };
   int32_t predictors[4] = {};
   // What each component of the scan needs, in locals the loops keep in
   // registers.
@@ -185,20 +198,30 @@ int32_t DecodeSequentialFrame(JpegDecoderState* state, const JpegFrame& frame,
               continue;
             }
             uint8_t* out = part.row + static_cast<uint64_t>(by) * 8 * part.stride + column * 8;
+            int16_t* block = blocks[held];
             const int32_t kind = DecodeBlock(&reader, block, *part.dc, *part.ac, &predictors[s]);
             if (kind < 0) {
+              flush();
               EmitMcuRow(state, frame, *planes, mcuRow, mcuColumn, output);
               return kErrDecompress;
             }
             if (kind == 1) {
               FillBlock(out, part.stride, DcSample(state, block[0], part.quant));
               block[0] = 0;
-            } else {
+            } else if (!pairs) {
               InverseDct(state, block, part.quant, out, part.stride);
+            } else if (held) {
+              InverseDctPair(state, blocks[0], waiting.quant, waiting.out, waiting.stride, block,
+                             part.quant, out, part.stride);
+              held = 0;
+            } else {
+              waiting = Waiting{out, part.stride, part.quant};
+              held = 1;
             }
           }
         }
       }
+      flush();
       // An MCU that needed bits past the end of the data is not kept.
       if (Overran(reader)) {
         EmitMcuRow(state, frame, *planes, mcuRow, mcuColumn, output);
