@@ -149,13 +149,15 @@ void SideBySide(benchmark::State& state, Kind kind, int quality, int peerQuality
   state.counters["fast/ours"] = fast / ours;
   state.counters["best"] = peerBest / oursBest;
   state.counters["best_fast"] = fastBest / oursBest;
+  // The closing table reads the peer's time (its faster mode) from this counter.
+  state.counters["peer_ms"] = 1000 * std::min(peer, fast) / static_cast<double>(state.iterations());
 }
 
 bool Register() {
-  benchmark::RegisterBenchmark("jpeg-encode/side-by-side/colour/q1", SideBySide, Kind::kColour, 1, 50)
+  bench::Fastest(benchmark::RegisterBenchmark("jpeg-encode/side-by-side/colour/q1", SideBySide, Kind::kColour, 1, 50))
       ->UseManualTime()
       ->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("jpeg-encode/side-by-side/gray/q1", SideBySide, Kind::kGray, 1, 50)
+  bench::Fastest(benchmark::RegisterBenchmark("jpeg-encode/side-by-side/gray/q1", SideBySide, Kind::kGray, 1, 50))
       ->UseManualTime()
       ->Unit(benchmark::kMillisecond);
   struct Case {
