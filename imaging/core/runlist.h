@@ -36,7 +36,7 @@ inline uint8_t** LinePointers(const PageRecord& page) {
 
 // Writes one run (one or two bytes) and returns the position after it.
 inline uint8_t* PutRun(uint8_t* out, uint32_t run) {
-  if (run < 128) {
+  if (__builtin_expect(run < 128, 1)) {
     *out++ = static_cast<uint8_t>(run);
   } else {
     *out++ = static_cast<uint8_t>(0x80 | ((run >> 8) & 0x7F));
