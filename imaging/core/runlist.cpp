@@ -24,7 +24,7 @@ inline uint32_t SkipRun(const uint8_t* line, uint32_t& i) {
 // differs from their left neighbour's: every set bit ends a run.  Taking
 // the lowest set bit off is one subtraction and one AND, so that the chain
 // from run to run stays short; the bit's place is counted beside it.
-uint32_t PackedRowToRuns(int32_t width, uint8_t* output, const uint8_t* row) {
+uint32_t PackedRowToRuns(int32_t width, uint8_t* output, const uint8_t* row, bool inverted) {
   uint8_t* out = output;
   if (width <= 0) {
     std::memset(out, 0, 4);
@@ -32,7 +32,7 @@ uint32_t PackedRowToRuns(int32_t width, uint8_t* output, const uint8_t* row) {
   }
   const uint32_t w = static_cast<uint32_t>(width);
   const uint32_t byteCount = (w + 7) / 8;
-  uint64_t before = 1;  // the pixel left of the word: white at the start
+  uint64_t before = inverted ? 0 : 1;  // the pixel left of the word: white at the start
   uint32_t runStart = 0;
   for (uint32_t base = 0; base < w; base += 64) {
     const uint32_t at = base / 8;
