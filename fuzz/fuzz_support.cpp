@@ -103,13 +103,14 @@ void CheckDecodePaths(quillon::PageRecord* source, const quillon::PageRecord& de
       bitmap.dataSize = static_cast<uint32_t>(stale.size());
     }
     if (ConvertPage(source, &bitmap, flags | (into ? kFlagIntoDestination : 0)) != kOk) std::abort();
-    if (bitmap.bytesPerLine != stride || bitmap.photometric != decoded.photometric) std::abort();
-    // Run lists of WhiteIsZero pages come inverted, but for the empty lines
-    // of rows the data did not finish; the bitmap keeps the bits.
+    // Run lists come inverted where the page needs it (and say photometric
+    // 0), but for the empty lines of rows the data did not finish; the
+    // bitmap keeps the bits and says photometric 1.
+    if (bitmap.bytesPerLine != stride || decoded.photometric != 0) std::abort();
     uint8_t** lines = LinePointers(decoded);
     for (int32_t y = 0; y < decoded.height; ++y) {
       const uint8_t* row = bitmap.data + static_cast<uint64_t>(y) * stride;
-      const uint8_t flip = decoded.photometric == 1 && RunLineLength(lines[y]) != 0 ? 0xFF : 0;
+      const uint8_t flip = bitmap.photometric == 1 && RunLineLength(lines[y]) != 0 ? 0xFF : 0;
       RunsToRow(lines[y], decoded.width, painted.data());
       for (uint32_t i = 0; i < rowBytes; ++i) {
         uint8_t mask = 0xFF;

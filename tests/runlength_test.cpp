@@ -374,6 +374,26 @@ TEST(RunLengthDecode, FastPathsEqualThePlainOnesOnWholeAndCutStreams) {
                     kOk);
           EXPECT_EQ(bitmap->photometric, runs->photometric) << what;
           EXPECT_TRUE(SameImage(testpix::ReadPage(runs.record), testpix::ReadPage(bitmap.record))) << what;
+          // Run lists made inverted as they are decoded against the plain
+          // decoder's runs inverted after, byte for byte.
+          for (int8_t photometric : {int8_t{0}, int8_t{1}}) {
+            PageRecord flipped = source;
+            flipped.photometric = photometric;
+            Page after, fused;
+            after.record = flipped;
+            ASSERT_EQ(code == kPackBits ? DecodePackBits(&flipped, after.get(), kFlagKeepPartial)
+                                        : DecodeLzw(&flipped, after.get(), kLzwVariantTiff, kFlagKeepPartial),
+                      kOk);
+            if (after->photometric == 1) InvertRunLines(after.get());
+            fused->compression = kRunLists;
+            ASSERT_EQ(ConvertPage(&flipped, fused.get(), kFlagKeepPartial), kOk) << what;
+            EXPECT_EQ(fused->photometric, 0) << what;
+            for (int32_t y = 0; y < height; ++y) {
+              const uint8_t* a = LinePointers(after.record)[y];
+              const uint8_t* b = LinePointers(fused.record)[y];
+              EXPECT_EQ(Bytes(a, a + RunLineLength(a) + 2), Bytes(b, b + RunLineLength(b) + 2)) << what << " y " << y;
+            }
+          }
           dirty.assign(bitmap->dataSize, 0xA5);
           stale->data = dirty.data();
           stale->dataSize = static_cast<uint32_t>(dirty.size());

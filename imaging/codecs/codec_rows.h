@@ -63,6 +63,7 @@ struct RunListWriter {
   uint8_t* next = nullptr;
   int32_t width = 0;
   int32_t height = 0;
+  bool inverted = false;  // rows whose 0 bits are white
 
   // -7 for bilevel pages wider than a run can be, -1 without memory.
   int32_t Begin(int32_t pageWidth, int32_t pageHeight) {
@@ -80,7 +81,7 @@ struct RunListWriter {
   // A packed row (1 = white) becomes line y.  Each line is put once.
   void PutRow(int32_t y, const uint8_t* row) {
     Lines()[y] = next;
-    next += PackedRowToRuns(width, next, row);
+    next += PackedRowToRuns(width, next, row, inverted);
   }
   void PutEmpty(int32_t y) {
     Lines()[y] = next;

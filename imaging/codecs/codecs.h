@@ -35,8 +35,10 @@ extern const uint8_t kBitReverseTable[256];
 // Bilevel pages become run lists, or with `packedRows` packed rows
 // BytesPerLine apart (the bits as stored), as decoding to a bitmap wants.
 // Flag 8 decodes into the destination's buffer when it is large enough.
+// With `invertRuns`, run lists of pages that need inverting (photometric 1
+// after decoding) are made inverted, photometric 0, in the same pass.
 int32_t DecodePackBits(PageRecord* source, PageRecord* destination,
-                       int32_t flags, bool packedRows = false);
+                       int32_t flags, bool packedRows = false, bool invertRuns = false);
 int32_t DecodePcx(PageRecord* source, PageRecord* destination, int32_t flags);
 int32_t DecodeBmpRle(PageRecord* source, PageRecord* destination,
                      int32_t flags);
@@ -56,9 +58,9 @@ void CopySwappingRedBlue(const uint8_t* from, uint8_t* to, uint32_t pixelCount);
 
 // LZW (code 8 = TIFF variant 0, code 9 = GIF variant 1).
 enum LzwVariant : int { kLzwVariantTiff = 0, kLzwVariantGif = 1 };
-// TIFF bilevel pages with `packedRows` as DecodePackBits's.
+// TIFF bilevel pages with `packedRows` and `invertRuns` as DecodePackBits's.
 int32_t DecodeLzw(PageRecord* source, PageRecord* destination, int variant,
-                  int32_t flags, bool packedRows = false);
+                  int32_t flags, bool packedRows = false, bool invertRuns = false);
 int32_t EncodeLzw(const PageRecord* source, PageRecord* destination,
                   int variant);
 void UndoHorizontalPredictor(PageRecord* page);

@@ -493,7 +493,7 @@ void HandOver(const PageRecord& source, LzwJob& job, PageRecord* destination) {
     // TIFF bilevel data is decoded as stored: BlackIsZero rows are already
     // white-is-one, WhiteIsZero rows still need inverting.
     if (!job.gif && (source.photometric == 0 || source.photometric == 1))
-      destination->photometric = static_cast<int8_t>(1 - source.photometric);
+      destination->photometric = static_cast<int8_t>(job.b.runs.inverted ? 0 : 1 - source.photometric);
   } else {
     destination->data = job.b.pixels;
     destination->dataSize = static_cast<uint32_t>(job.pageBytes);
@@ -508,10 +508,12 @@ void HandOver(const PageRecord& source, LzwJob& job, PageRecord* destination) {
 }  // namespace
 
 int32_t DecodeLzw(PageRecord* source, PageRecord* destination, int variant,
-                  int32_t flags, bool packedRows) {
+                  int32_t flags, bool packedRows, bool invertRuns) {
   LzwJob job;
   if (int32_t r = Plan(source, variant, packedRows, job); r != kOk) return r;
   if (int32_t r = AllocateBuffers(job, destination, flags); r != kOk) return Fail(job.b, destination, r);
+  // WhiteIsZero TIFF rows are inverted as they become runs.
+  job.b.runs.inverted = invertRuns && !job.gif && !job.packedRows && source->photometric == 0;
   int64_t linesDone = 0;
   const bool whole = DecodeBlocks(*source, job, &linesDone);
   // A page one line short is accepted.

@@ -126,12 +126,13 @@ int32_t Failed(PageRecord* destination, int32_t result) {
 
 // Bilevel pages as run lists: each row becomes runs as soon as it is
 // whole; rows the data does not finish are empty.
-int32_t DecodeBilevelRuns(const PageRecord* source, PageRecord* destination, int32_t flags) {
+int32_t DecodeBilevelRuns(const PageRecord* source, PageRecord* destination, int32_t flags, bool invertRuns) {
   const int32_t width = source->width, height = source->height;
   const uint32_t rowBytes = RowBytes(width, 1);
   codec::RunListWriter runs;
   int32_t result = runs.Begin(width, height);
   if (result != kOk) return Failed(destination, result);
+  runs.inverted = invertRuns && source->photometric == 1;
   uint8_t* row = static_cast<uint8_t*>(AllocateUncleared(SizeSum(rowBytes, 1)));
   if (!row) {
     runs.Abandon();
@@ -161,6 +162,7 @@ int32_t DecodeBilevelRuns(const PageRecord* source, PageRecord* destination, int
   destination->dataSize = runs.Used();
   destination->bytesPerLine = 0;
   destination->compression = kRunLists;
+  if (runs.inverted) destination->photometric = 0;
   return kOk;
 }
 
@@ -271,7 +273,7 @@ int32_t DecodePixels(const PageRecord* source, PageRecord* destination, int32_t 
 }  // namespace
 
 int32_t DecodePackBits(PageRecord* source, PageRecord* destination,
-                       int32_t flags, bool packedRows) {
+                       int32_t flags, bool packedRows, bool invertRuns) {
   const int32_t width = source->width, height = source->height;
   const int bpp = source->bitsPerPixel;
   if (width < 0 || height < 0) return kErrParameter;
@@ -279,7 +281,7 @@ int32_t DecodePackBits(PageRecord* source, PageRecord* destination,
   if (bpp == 1 && width > kMaxRun) return kErrUnsupported;
   const int32_t result = bpp != 1      ? DecodePixels(source, destination, flags)
                          : packedRows ? DecodeBilevelRows(source, destination, flags)
-                                      : DecodeBilevelRuns(source, destination, flags);
+                                      : DecodeBilevelRuns(source, destination, flags, invertRuns);
   if (result != kOk) return result;
   destination->dataOffset = 0;
   destination->dataOwnership = kOwnedByPage;

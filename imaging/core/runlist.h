@@ -36,7 +36,7 @@ inline uint8_t** LinePointers(const PageRecord& page) {
 
 // Writes one run (one or two bytes) and returns the position after it.
 inline uint8_t* PutRun(uint8_t* out, uint32_t run) {
-  if (run < 128) {
+  if (__builtin_expect(run < 128, 1)) {
     *out++ = static_cast<uint8_t>(run);
   } else {
     *out++ = static_cast<uint8_t>(0x80 | ((run >> 8) & 0x7F));
@@ -52,10 +52,11 @@ inline uint32_t GetRun(const uint8_t*& p) {
   return v;
 }
 
-// Packed row (MSB first, 1 = white) to runs.  Reads only the row's own
-// (width + 7) / 8 bytes; the runs add up to `width` exactly.  Returns the
-// number of bytes written (at most RunLineWorstCase(width)).
-uint32_t PackedRowToRuns(int32_t width, uint8_t* output, const uint8_t* row);
+// Packed row (MSB first, 1 = white; 0 = white when `inverted`) to runs.
+// Reads only the row's own (width + 7) / 8 bytes; the runs add up to
+// `width` exactly.  Returns the number of bytes written (at most
+// RunLineWorstCase(width)).
+uint32_t PackedRowToRuns(int32_t width, uint8_t* output, const uint8_t* row, bool inverted = false);
 
 // Runs to a packed row: fills RowBytes(width, 1) bytes with 0xFF and clears
 // the black runs.  Runs that pass `width` are clipped, so corrupt lines
