@@ -133,34 +133,14 @@ bool VipsFit(const std::string& path) {
   return size > 0;
 }
 
-// The process's CPU time: libvips works on threads of its own, so that
-// the calling thread's time would leave most of its work out.
-double ProcessSeconds() {
-  timespec t;
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-template <typename Work>
-void TimeProcess(benchmark::State& state, const std::string& caseName, Side side, Work work) {
-  double total = 0;
-  for (auto _ : state) {
-    const double start = ProcessSeconds();
-    work();
-    const double elapsed = ProcessSeconds() - start;
-    state.SetIterationTime(elapsed);
-    total += elapsed;
-  }
-  if (state.iterations() > 0) RecordTime(caseName, side, total / static_cast<double>(state.iterations()));
-}
-
+// Both sides on the process's CPU time: libvips works on threads of its own.
 void Ours(benchmark::State& state, const FitCase* c) {
   const std::string& path = CasePath(*c);
   std::vector<uint8_t> view;
-  TimeProcess(state, std::string("fit ") + c->name, Side::kOurs, [&] {
+  TimeIterations(state, std::string("fit ") + c->name, Side::kOurs, [&] {
     if (OursFit(path, view) != kOk) state.SkipWithError("our fit failed");
     benchmark::DoNotOptimize(view.data());
-  });
+  }, ProcessSeconds);
 }
 
 void Vips(benchmark::State& state, const FitCase* c) {
@@ -172,9 +152,9 @@ void Vips(benchmark::State& state, const FitCase* c) {
   }();
   if (!started) return state.SkipWithError("libvips did not start");
   const std::string& path = CasePath(*c);
-  TimeProcess(state, std::string("fit ") + c->name, Side::kPeer, [&] {
+  TimeIterations(state, std::string("fit ") + c->name, Side::kPeer, [&] {
     if (!VipsFit(path)) state.SkipWithError("libvips failed");
-  });
+  }, ProcessSeconds);
 }
 
 int Register() {
