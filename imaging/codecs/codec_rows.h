@@ -55,6 +55,27 @@ inline bool MakeLineSource(const PageRecord& page, uint32_t rowBytes,
   return true;
 }
 
+// A decoded page's buffer: the caller's (flag 8, when it is large enough: a
+// caller converting page after page keeps its pages warm) or a new one,
+// not cleared (the decoder writes or clears every byte).  Null without
+// memory for `bytes` > 0; `callers` says whose it is.
+inline uint8_t* PageBuffer(const PageRecord& destination, int32_t flags, uint64_t bytes, bool* callers) {
+  *callers = (flags & kFlagIntoDestination) && destination.data && bytes <= destination.dataSize;
+  return *callers ? destination.data : static_cast<uint8_t*>(AllocateUncleared(bytes));
+}
+
+// A bilevel line of packed rows `stride` bytes apart as painting its runs
+// would give it: the bits past the width set (white), the padding bytes
+// clear; a line the data did not finish is white.
+inline void FinishPackedLine(uint8_t* line, int32_t width, uint32_t rowBytes, uint32_t stride, bool finished) {
+  if (!finished) {
+    std::memset(line, 0xFF, rowBytes);
+  } else if (rowBytes && width % 8) {
+    line[rowBytes - 1] |= static_cast<uint8_t>(0xFF >> (width % 8));
+  }
+  std::memset(line + rowBytes, 0, stride - rowBytes);
+}
+
 // Run lists written by a decoder: the pointer table, then each line as it
 // is finished.  The decoder puts every line (PutEmpty for lines its data
 // does not finish), so the buffer is not cleared first.

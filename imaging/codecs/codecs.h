@@ -64,6 +64,9 @@ int32_t DecodeLzw(PageRecord* source, PageRecord* destination, int variant,
 int32_t EncodeLzw(const PageRecord* source, PageRecord* destination,
                   int variant);
 void UndoHorizontalPredictor(PageRecord* page);
+// The same on one row of `bytes` bytes of 8-bit samples, `samples` to a
+// pixel (the TIFF decoders undo it block by block, while it is in the cache).
+void UndoRowDifferencing(uint8_t* row, uint32_t bytes, uint32_t samples);
 
 // JPEG (codes 10 and 16).
 // `exif` reads a stream's Exif block (thumbnail, texts); null leaves it.

@@ -319,13 +319,8 @@ int32_t AllocateBuffers(LzwJob& job, const PageRecord* destination, int32_t flag
     // whatever the data leaves of lines decoded straight into the page: the
     // caller's buffer will do (a caller converting page after page keeps
     // its pages warm), and a new one need not be cleared first.
-    if ((flags & kFlagIntoDestination) && destination->data && job.pageBytes <= destination->dataSize) {
-      b.pixels = destination->data;
-      b.callers = true;
-    } else {
-      b.pixels = static_cast<uint8_t*>(AllocateUncleared(job.pageBytes));
-      if (!b.pixels) return kErrMemory;
-    }
+    b.pixels = codec::PageBuffer(*destination, flags, job.pageBytes, &b.callers);
+    if (!b.pixels) return kErrMemory;
   } else if (job.bpp == 1) {
     int32_t result = b.runs.Begin(job.width, job.height);
     if (result != kOk) return result;
@@ -350,8 +345,7 @@ void FixRows(uint8_t* rows, uint32_t rowBytes, int32_t count, int bpp, bool pred
   for (int32_t y = 0; y < count; ++y) {
     uint8_t* row = rows + static_cast<uint64_t>(y) * rowBytes;
     if (bpp == 8) {
-      uint8_t sum = rowBytes ? row[0] : 0;
-      for (uint32_t i = 1; i < rowBytes; ++i) row[i] = sum = static_cast<uint8_t>(sum + row[i]);
+      UndoRowDifferencing(row, rowBytes, 1);
     } else if (!predictor) {
       SwapRedBlue(row, rowBytes / 3);
     } else if (rowBytes >= 3) {
@@ -419,18 +413,12 @@ int32_t FinishLines(LzwJob& job) {
   Buffers& b = job.b;
   const uint32_t w = static_cast<uint32_t>(job.width);
   if (job.packedRows) {
-    // The bits as stored; bits past the width set and padding bytes clear,
-    // lines the data did not finish white, as painting runs would give.
-    const uint8_t tail = w % 8 ? static_cast<uint8_t>(0xFF >> (w % 8)) : 0;
+    // The bits as stored.
     for (int32_t y = 0; y < job.height; ++y) {
       uint8_t* line = b.pixels + static_cast<uint64_t>(y) * job.lineBytes;
-      if (!b.complete[y]) {
-        std::memset(line, 0xFF, job.rowBytes);
-      } else {
-        if (!job.direct) std::memcpy(line, b.symbols + static_cast<uint64_t>(y) * job.rowBytes, job.rowBytes);
-        if (job.rowBytes) line[job.rowBytes - 1] |= tail;
-      }
-      std::memset(line + job.rowBytes, 0, job.lineBytes - job.rowBytes);
+      if (b.complete[y] && !job.direct)
+        std::memcpy(line, b.symbols + static_cast<uint64_t>(y) * job.rowBytes, job.rowBytes);
+      codec::FinishPackedLine(line, job.width, job.rowBytes, job.lineBytes, b.complete[y] != 0);
     }
   } else if (job.bpp == 1 && !job.gif) {
     for (int32_t y = 0; y < job.height; ++y) {

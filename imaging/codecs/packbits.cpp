@@ -106,19 +106,6 @@ Unpacked UnpackRows(const uint8_t* in, uint64_t size, uint8_t* row, uint32_t row
   return {uint64_t{rowBytes} * static_cast<uint32_t>(y) + o, false};
 }
 
-// The page buffer: the caller's (flag 8, when it is large enough: a caller
-// converting page after page keeps its pages warm) or a new one.  Only
-// parts the decoder may leave unwritten are cleared.
-uint8_t* PageBuffer(const PageRecord* destination, int32_t flags, uint64_t bytes, int32_t* result) {
-  if ((flags & kFlagIntoDestination) && destination->data && bytes <= destination->dataSize) {
-    *result = kOk;
-    return destination->data;
-  }
-  uint8_t* pixels = static_cast<uint8_t*>(AllocateUncleared(bytes));
-  *result = pixels || bytes == 0 ? kOk : kErrMemory;
-  return pixels;
-}
-
 int32_t Failed(PageRecord* destination, int32_t result) {
   destination->data = nullptr;
   return result;
@@ -173,16 +160,12 @@ int32_t DecodeBilevelRows(const PageRecord* source, PageRecord* destination, int
   const int32_t width = source->width, height = source->height;
   const uint32_t rowBytes = RowBytes(width, 1), stride = BytesPerLine(width, 1);
   const uint64_t pageBytes = SizeProduct(stride, static_cast<uint32_t>(height));
-  int32_t result;
-  uint8_t* pixels = PageBuffer(destination, flags, pageBytes, &result);
-  if (result != kOk) return Failed(destination, result);
-  const uint8_t tail = width % 8 ? static_cast<uint8_t>(0xFF >> (width % 8)) : 0;
+  bool callers;
+  uint8_t* pixels = codec::PageBuffer(*destination, flags, pageBytes, &callers);
+  if (!pixels) return Failed(destination, kErrMemory);
   auto whiteFrom = [&](int32_t first, int32_t last) {  // lines [first, last)
-    for (int32_t y = first; y < last; ++y) {
-      uint8_t* line = pixels + static_cast<uint64_t>(y) * stride;
-      std::memset(line, 0xFF, rowBytes);
-      std::memset(line + rowBytes, 0, stride - rowBytes);
-    }
+    for (int32_t y = first; y < last; ++y)
+      codec::FinishPackedLine(pixels + static_cast<uint64_t>(y) * stride, width, rowBytes, stride, false);
   };
   bool overrun = false;
   int32_t done = 0;
@@ -193,15 +176,14 @@ int32_t DecodeBilevelRows(const PageRecord* source, PageRecord* destination, int
     uint8_t* first = pixels + static_cast<uint64_t>(block.firstLine) * stride;
     const Unpacked u = UnpackRows(block.bytes, block.size, first, rowBytes, block.lineCount,
                                   [&](int32_t y, uint8_t* full) {
-                                    full[rowBytes - 1] |= tail;
-                                    std::memset(full + rowBytes, 0, stride - rowBytes);
+                                    codec::FinishPackedLine(full, width, rowBytes, stride, true);
                                     done = block.firstLine + y + 1;
                                     return full + stride;
                                   });
     overrun = u.overrun;
   }
   if (overrun && !(flags & kFlagKeepPartial)) {
-    if (pixels != destination->data) Release(pixels);
+    if (!callers) Release(pixels);
     return Failed(destination, kErrDecompress);
   }
   whiteFrom(done, height);
@@ -220,14 +202,14 @@ int32_t DecodePixels(const PageRecord* source, PageRecord* destination, int32_t 
   const int bpp = source->bitsPerPixel;
   const uint32_t rowBytes = RowBytes(width, bpp);
   const uint64_t pageBytes = SizeProduct(rowBytes, static_cast<uint32_t>(height));
-  int32_t result;
-  uint8_t* pixels = PageBuffer(destination, flags, pageBytes, &result);
-  if (result != kOk) return Failed(destination, result);
+  bool callers;
+  uint8_t* pixels = codec::PageBuffer(*destination, flags, pageBytes, &callers);
+  if (!pixels) return Failed(destination, kErrMemory);
   uint8_t* row = nullptr;
   if (bpp == 24) {
     row = static_cast<uint8_t*>(AllocateUncleared(SizeSum(rowBytes, 1)));
     if (!row) {
-      if (pixels != destination->data) Release(pixels);
+      if (!callers) Release(pixels);
       return Failed(destination, kErrMemory);
     }
   }
@@ -259,7 +241,7 @@ int32_t DecodePixels(const PageRecord* source, PageRecord* destination, int32_t 
   }
   Release(row);
   if (overrun && !(flags & kFlagKeepPartial)) {
-    if (pixels != destination->data) Release(pixels);
+    if (!callers) Release(pixels);
     return Failed(destination, kErrDecompress);
   }
   if (pageBytes > filled) std::memset(pixels + filled, 0, pageBytes - filled);

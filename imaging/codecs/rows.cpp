@@ -126,21 +126,25 @@ void UndoHorizontalPredictor(PageRecord* page) {
                               ? static_cast<uint64_t>(page->height)
                               : rows;
   uint8_t* base = page->data + page->dataOffset;
-  for (uint64_t y = 0; y < height; ++y) {
-    uint8_t* row = base + y * rowBytes;
-    // Running sums kept in registers: each byte waits only on an addition,
-    // not on the store of its neighbour.
-    if (step == 1) {
-      uint8_t sum = row[0];
-      for (uint32_t i = 1; i < rowBytes; ++i) row[i] = sum = static_cast<uint8_t>(sum + row[i]);
-    } else {
-      uint8_t a = row[0], b = row[1], c = row[2];
-      for (uint32_t i = 3; i + 2 < rowBytes; i += 3) {
-        row[i] = a = static_cast<uint8_t>(a + row[i]);
-        row[i + 1] = b = static_cast<uint8_t>(b + row[i + 1]);
-        row[i + 2] = c = static_cast<uint8_t>(c + row[i + 2]);
-      }
+  for (uint64_t y = 0; y < height; ++y) UndoRowDifferencing(base + y * rowBytes, rowBytes, step);
+}
+
+void UndoRowDifferencing(uint8_t* row, uint32_t bytes, uint32_t samples) {
+  if (samples == 0 || bytes <= samples) return;
+  // Running sums kept in registers: each byte waits only on an addition,
+  // not on the store of its neighbour.
+  if (samples == 1) {
+    uint8_t sum = row[0];
+    for (uint32_t i = 1; i < bytes; ++i) row[i] = sum = static_cast<uint8_t>(sum + row[i]);
+  } else if (samples == 3) {
+    uint8_t a = row[0], b = row[1], c = row[2];
+    for (uint32_t i = 3; i + 2 < bytes; i += 3) {
+      row[i] = a = static_cast<uint8_t>(a + row[i]);
+      row[i + 1] = b = static_cast<uint8_t>(b + row[i + 1]);
+      row[i + 2] = c = static_cast<uint8_t>(c + row[i + 2]);
     }
+  } else {
+    for (uint32_t i = samples; i < bytes; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
   }
 }
 

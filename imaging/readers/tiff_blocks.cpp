@@ -63,10 +63,7 @@ uint32_t Sample16(const uint8_t* at, bool big) {
 // Horizontal differencing undone on one row of `values` samples, each the
 // sum of itself and the same sample of the pixel before.
 void UndoDifferencing(uint8_t* row, uint64_t values, uint32_t samples, uint32_t bits, bool big) {
-  if (bits == 8) {
-    for (uint64_t i = samples; i < values; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - samples]);
-    return;
-  }
+  if (bits == 8) return UndoRowDifferencing(row, static_cast<uint32_t>(values), samples);
   for (uint64_t i = samples; i < values; ++i) {
     const uint32_t v = (Sample16(row + 2 * i, big) + Sample16(row + 2 * (i - samples), big)) & 0xFFFF;
     row[2 * i + (big ? 0 : 1)] = static_cast<uint8_t>(v >> 8);
