@@ -257,7 +257,9 @@ int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
   const uint64_t capacity = std::min(guess, SizeSum(RunListWorstCase(width, height), 4));
   uint8_t* buffer = static_cast<uint8_t*>(Allocate(capacity));
   const uint64_t elementCount = FaxElementCapacity(width);
-  int32_t* elements = AllocateArray<int32_t>(2 * elementCount);
+  // Each element array starts after an entry of -1, left of every
+  // position, which the two-dimensional decoder's scans may read.
+  int32_t* elements = AllocateArray<int32_t>(2 * elementCount + 2);
   if (!buffer || !elements) {
     Release(buffer);
     Release(elements);
@@ -271,8 +273,9 @@ int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
   s.out = buffer + table;
   s.end = buffer + capacity;
   s.lineRoom = lineRoom;
-  s.current = elements;
-  s.reference = elements + elementCount;
+  elements[0] = elements[elementCount + 1] = -1;
+  s.current = elements + 1;
+  s.reference = elements + elementCount + 2;
 
   const bool striped = source->stripCount >= 2 && source->stripOffsets &&
                        source->stripByteCounts;

@@ -71,6 +71,17 @@ bool DecodeUncompressed(FaxBitReader& r, const int32_t* ref, int32_t* cur,
   return true;
 }
 
+// The first of q[0], q[2], q[4], ... right of `a`: the next b1 among the
+// reference elements of one parity, almost always one of the next three,
+// compared at once.  The reference line's closing entries stop the scan.
+inline const int32_t* NextOfParity(const int32_t* q, int32_t a) {
+  const int32_t c0 = q[0], c2 = q[2], c4 = q[4];
+  q += 2 * ((c0 <= a) + (c2 <= a) + (c4 <= a));
+  if (c4 <= a)
+    while (*q <= a) q += 2;
+  return q;
+}
+
 // Decodes one two-dimensionally coded line into `cur`.  Every mode moves
 // a0 to the right (a horizontal mode of two empty runs is damage) and only
 // horizontal and uncompressed modes can repeat a position, and only while
@@ -84,7 +95,62 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref,
   int32_t* pk = cur;        // the next changing element
   int32_t a0 = -1;
   bool dirty = false;
+  // A horizontal mode is damage once the line holds more elements than the
+  // width; the slow steps look at that.
+  const int32_t* const tooMany = cur + width;
   while (a0 < width) {
+    if (r.end - r.p >= 8 && !(r.bits >> 63)) {
+      // Far from the end of the data, and not V0 (whose runs are copied
+      // below): one lookup decodes the step.  Only a horizontal mode needs
+      // the colour of a0; both colours' entries are read, so that the
+      // lookup does not wait for b1.
+      if (r.count < 32) {
+        uint64_t word;
+        std::memcpy(&word, r.p, 8);
+        r.bits |= __builtin_bswap64(word) >> r.count;
+        const int32_t take = (63 - r.count) >> 3;
+        r.p += take;
+        r.count += take * 8;
+      }
+      const uint32_t index = static_cast<uint32_t>(r.bits >> 52);
+      const FaxStepEntry e = ((pb - ref) & 1) ? kTwoDStepTable[4096 + index] : kTwoDStepTable[index];
+      if (e.kind & kFaxStepFixed) {
+        // V0, VL1: a1 = b1 + shift, and the next b1 is the element after
+        // b1.  Pass: a0 moves below b2, and b1 moves on by two.
+        const int32_t pass = (e.kind & 3) == kFaxStepPass;
+        const int32_t a1 = pb[pass] + e.first;
+        if (a1 > a0 && a1 < width) {
+          *pk = a1;
+          pk += 1 - pass;
+          pb += 1 + pass;
+          a0 = a1;
+          FaxSkip(r, e.length);
+          continue;
+        }
+      } else if (e.kind == kFaxStepVertical) {
+        const int32_t a1 = pb[0] + e.first;
+        if (a1 > a0 && a1 < width) {
+          *pk++ = a1;
+          a0 = a1;
+          FaxSkip(r, e.length);
+          pb = NextOfParity(pb - 1, a1);
+          continue;
+        }
+      } else if (e.kind == kFaxStepHorizontal && pk <= tooMany) {
+        // Two non-empty runs inside the line: no repair needed.
+        const int32_t a1 = (a0 < 0 ? 0 : a0) + e.first;
+        const int32_t a2 = a1 + e.second;
+        if (a2 < width) {
+          pk[0] = a1;
+          pk[1] = a2;
+          pk += 2;
+          a0 = a2;
+          FaxSkip(r, e.length);
+          pb = NextOfParity(pb, a2);
+          continue;
+        }
+      }
+    }
     if (r.count < 32) {
       FaxFill(r);
       if (!FaxDataLeft(r)) return LineEnd::kDamaged;

@@ -78,6 +78,7 @@ constexpr std::array<FaxPairEntry, 4096> kWhiteBlackPairTable =
     faxtables::BuildPairs(kWhiteCodes, kBlackCodes);
 constexpr std::array<FaxPairEntry, 4096> kBlackWhitePairTable =
     faxtables::BuildPairs(kBlackCodes, kWhiteCodes);
+constexpr std::array<FaxStepEntry, 8192> kTwoDStepTable = faxtables::BuildSteps();
 
 #define QUILLON_REV4(n) Reverse(n), Reverse(n + 1), Reverse(n + 2), Reverse(n + 3)
 #define QUILLON_REV16(n) \

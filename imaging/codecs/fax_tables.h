@@ -156,6 +156,22 @@ struct FaxPairEntry {
   uint8_t length;       // bits of both codes; 0 = no such pair here
 };
 
+// One two-dimensional step by the top 12 bits of the window, for a0 white
+// (the first 4096 entries) or black: a vertical mode, a pass, or a
+// horizontal mode whose two runs are non-empty terminating codes that fit
+// in the 12 bits with the mode code.  Busy pages are almost all such steps.
+struct FaxStepEntry {
+  uint8_t length;  // bits of the step; 0: none here, the step is decoded code by code
+  uint8_t kind;    // kFaxStepVertical, kFaxStepHorizontal or kFaxStepPass, and
+                   // kFaxStepFixed when b1 moves on by a fixed count
+  int8_t first;    // vertical: a1 - b1; horizontal: the first run; pass: 0
+  uint8_t second;  // horizontal: the second run; otherwise 0
+};
+// The kind's low bits are the elements the step adds.
+constexpr uint8_t kFaxStepPass = 0, kFaxStepVertical = 1, kFaxStepHorizontal = 2;
+// V0 and VL1 (the next b1 is the element after b1) and the pass (b1 + 2).
+constexpr uint8_t kFaxStepFixed = 4;
+
 struct FaxOutCode {
   uint16_t bits;
   uint8_t length;
@@ -270,6 +286,48 @@ constexpr std::array<FaxPairEntry, 4096> BuildPairs(const FaxCodeRow (&first)[A]
   return t;
 }
 
+// Every vertical mode and the pass, and every horizontal mode with two
+// short non-empty runs (`first` colour, then `second`), spread over a
+// 12-bit index.
+template <size_t A, size_t B>
+constexpr void AddSteps(FaxStepEntry* t, const FaxCodeRow (&first)[A],
+                        const FaxCodeRow (&second)[B]) {
+  auto spread = [&](uint32_t bits, int length, FaxStepEntry entry) {
+    for (uint32_t i = 0; i < (1u << (12 - length)); ++i) t[(bits << (12 - length)) | i] = entry;
+  };
+  for (const FaxCodeRow& m : kTwoDModeCodes) {
+    const uint8_t length = m.length;
+    if (m.run == kModePass) {
+      spread(m.bits, length, FaxStepEntry{length, kFaxStepPass | kFaxStepFixed, 0, 0});
+    } else if (m.run < kModeHorizontal) {
+      const int8_t shift = VerticalShift(m.run);
+      const bool fixed = shift == 0 || shift == -1;
+      spread(m.bits, length,
+             FaxStepEntry{length, static_cast<uint8_t>(kFaxStepVertical | (fixed ? kFaxStepFixed : 0)),
+                          shift, 0});
+    } else if (m.run == kModeHorizontal) {
+      for (const FaxCodeRow& a : first) {
+        if (a.run < 1 || a.run >= 64) continue;
+        for (const FaxCodeRow& b : second) {
+          const int total = m.length + a.length + b.length;
+          if (b.run < 1 || b.run >= 64 || total > 12) continue;
+          const uint32_t bits = (((static_cast<uint32_t>(m.bits) << a.length) | a.bits) << b.length) | b.bits;
+          spread(bits, total,
+                 FaxStepEntry{static_cast<uint8_t>(total), kFaxStepHorizontal, static_cast<int8_t>(a.run),
+                              static_cast<uint8_t>(b.run)});
+        }
+      }
+    }
+  }
+}
+
+constexpr std::array<FaxStepEntry, 8192> BuildSteps() {
+  std::array<FaxStepEntry, 8192> t{};
+  AddSteps(t.data(), kWhiteCodes, kBlackCodes);
+  AddSteps(t.data() + 4096, kBlackCodes, kWhiteCodes);
+  return t;
+}
+
 // Vertical modes by b1 - a1 + 3: VR3, VR2, VR1, V0, VL1, VL2, VL3.
 constexpr std::array<FaxOutCode, 7> BuildVertical() {
   std::array<FaxOutCode, 7> t{};
@@ -305,6 +363,8 @@ inline constexpr std::array<FaxModeEntry, 128> kTwoDModeTable =
 // top 12 bits of the window (defined in fax_tables.cpp).
 extern const std::array<FaxPairEntry, 4096> kWhiteBlackPairTable;
 extern const std::array<FaxPairEntry, 4096> kBlackWhitePairTable;
+// Two-dimensional steps, a0 white then a0 black (defined in fax_tables.cpp).
+extern const std::array<FaxStepEntry, 8192> kTwoDStepTable;
 
 inline constexpr std::array<FaxOutCode, 64> kWhiteTerminating =
     faxtables::BuildTerminating(kWhiteCodes);
