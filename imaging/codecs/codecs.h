@@ -14,14 +14,19 @@
 
 namespace quillon {
 
-// CCITT fax (codes 7, 1, 2, 3) into run lists, and back.
+// CCITT fax (codes 7, 1, 2, 3) into run lists, and back.  With
+// `packedRows` the page becomes packed rows BytesPerLine apart instead, as
+// painting the run lists gives them (1 = white), each line painted as it is
+// decoded; flag 8 then decodes into the destination's buffer when it is
+// large enough.
 int32_t DecodeModifiedHuffman(PageRecord* source, PageRecord* destination,
-                              int32_t flags);
+                              int32_t flags, bool packedRows = false);
 int32_t DecodeG3OneD(PageRecord* source, PageRecord* destination,
-                     int32_t flags);
+                     int32_t flags, bool packedRows = false);
 int32_t DecodeG3TwoD(PageRecord* source, PageRecord* destination,
-                     int32_t flags);
-int32_t DecodeG4(PageRecord* source, PageRecord* destination, int32_t flags);
+                     int32_t flags, bool packedRows = false);
+int32_t DecodeG4(PageRecord* source, PageRecord* destination, int32_t flags,
+                 bool packedRows = false);
 // byteAlign 0: G3 1-D with EOLs and RTC; 1: Modified Huffman.
 int32_t EncodeFaxOneD(const PageRecord* source, PageRecord* destination,
                       int byteAlign);

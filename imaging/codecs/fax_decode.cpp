@@ -4,8 +4,10 @@
 #include "imaging/codecs/fax_decode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
+#include "imaging/codecs/codec_rows.h"
 #include "imaging/codecs/codecs.h"
 #include "imaging/codecs/fax.h"
 #include "imaging/core/runlist.h"
@@ -73,8 +75,62 @@ void FaxWhiteElements(int32_t* e, int32_t width) {
 }
 
 void FaxWriteWhiteLine(FaxDecodeState& s) {
+  if (s.rows) {
+    const uint32_t rowBytes = RowBytes(s.width, 1);
+    codec::FinishPackedLine(s.rows + static_cast<uint64_t>(s.y++) * s.stride, s.width, rowBytes, s.stride,
+                            false);
+    return;
+  }
   const int32_t white[1] = {s.width};
   FaxWriteLine(s, white, 1);
+}
+
+// Each element flips one bit in a row of words (the element that holds the
+// width flips a bit past the pixels, which the finishing whitens); the
+// pixels are the running parity of those bits, made a word at a time by a
+// prefix XOR and stored as whole words.  Elements arrive in order, so the
+// word being filled stays in a register.
+void FaxPaintLine(FaxDecodeState& s, const int32_t* e, int32_t k) {
+  const int32_t width = s.width;
+  const uint32_t rowBytes = RowBytes(width, 1);
+  const uint32_t words = (rowBytes + 7) / 8;
+  uint64_t* changes = s.changes;
+  std::memset(changes, 0, (static_cast<uint32_t>(width) / 64 + 1) * sizeof(uint64_t));
+  uint64_t held = 0;
+  uint32_t heldWord = 0;
+  for (int32_t i = 0; i < k; ++i) {
+    const uint32_t x = static_cast<uint32_t>(e[i]);  // 0..width
+    if ((x >> 6) != heldWord) {
+      changes[heldWord] = held;
+      heldWord = x >> 6;
+      held = 0;
+    }
+    held ^= uint64_t{1} << (63 - (x & 63));
+  }
+  changes[heldWord] = held;
+  uint8_t* const row = s.rows + static_cast<uint64_t>(s.y++) * s.stride;
+  uint64_t carry = 0;  // all ones when the word starts inside a black run
+  for (uint32_t w = 0; w < words; ++w) {
+    uint64_t v = changes[w];
+    v ^= v >> 1;
+    v ^= v >> 2;
+    v ^= v >> 4;
+    v ^= v >> 8;
+    v ^= v >> 16;
+    v ^= v >> 32;
+    v ^= carry;
+    carry = 0 - (v & 1);
+    const uint64_t pixels = ~v;
+    const uint32_t left = rowBytes - 8 * w;
+    if (left >= 8) {
+      uint64_t stored = pixels;
+      if constexpr (std::endian::native == std::endian::little) stored = __builtin_bswap64(stored);
+      std::memcpy(row + 8 * w, &stored, 8);
+    } else {
+      for (uint32_t i = 0; i < left; ++i) row[8 * w + i] = static_cast<uint8_t>(pixels >> (56 - 8 * i));
+    }
+  }
+  codec::FinishPackedLine(row, width, rowBytes, s.stride, true);
 }
 
 int32_t FaxDecodeRuns(FaxBitReader& reader, int32_t width, int32_t* e,
@@ -177,7 +233,7 @@ FaxBlockEnd DecodeMhBlock(FaxDecodeState& s, FaxBitReader& r,
       return FaxBlockEnd::kDamaged;
     FaxAlignToByte(r);
     k = FaxFinishLine(e, k, s.width, s.width, dirty);
-    FaxWriteLine(s, e, k);
+    FaxPutLine(s, e, k);
   }
   return FaxBlockEnd::kAllLines;
 }
@@ -224,7 +280,7 @@ FaxBlockEnd DecodeG3OneDBlock(FaxDecodeState& s, FaxBitReader& r,
     // padded with white; the EOL begins the next line.
     if (stop == kFaxEol) eolTaken = true;
     k = FaxFinishLine(e, k, pos, s.width, dirty);
-    FaxWriteLine(s, e, k);
+    FaxPutLine(s, e, k);
     if (stop == kFaxInvalid || stop == kFaxExtension1D)
       return FaxBlockEnd::kDamaged;
   }
@@ -236,7 +292,7 @@ FaxBlockEnd DecodeG3OneDBlock(FaxDecodeState& s, FaxBitReader& r,
 
 int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
                       int32_t flags, FaxBlockDecoder decodeBlock,
-                      FaxShortBlock shortBlock) {
+                      FaxShortBlock shortBlock, bool packedRows) {
   const int32_t width = source->width, height = source->height;
   if (width < 0 || height < 0 || width > kMaxRun) {
     destination->data = nullptr;
@@ -248,31 +304,44 @@ int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
     return result;
   }
 
-  // The output starts at a size guessed from the coded size (at most the
-  // worst case of the run-list form) and grows when a line might not fit.
+  // Run lists start at a size guessed from the coded size (at most the
+  // worst case of the run-list form) and grow when a line might not fit; a
+  // bitmap has its size.
   const uint64_t table = static_cast<uint64_t>(height) * sizeof(uint8_t*);
   const uint32_t lineRoom = static_cast<uint32_t>(RunLineWorstCase(width)) + 4;
   const uint64_t guess = SizeSum(SizeSum(table, SizeProduct(source->dataSize, 4)),
                                  SizeSum(SizeProduct(height, 8), lineRoom));
   const uint64_t capacity = std::min(guess, SizeSum(RunListWorstCase(width, height), 4));
-  uint8_t* buffer = static_cast<uint8_t*>(Allocate(capacity));
+  const uint32_t stride = BytesPerLine(width, 1);
+  const uint64_t pageBytes = SizeProduct(stride, static_cast<uint32_t>(height));
+  bool callers = false;
+  uint8_t* buffer = packedRows ? codec::PageBuffer(*destination, flags, pageBytes, &callers)
+                               : static_cast<uint8_t*>(Allocate(capacity));
   const uint64_t elementCount = FaxElementCapacity(width);
   // Each element array starts after an entry of -1, left of every
   // position, which the two-dimensional decoder's scans may read.
   int32_t* elements = AllocateArray<int32_t>(2 * elementCount + 2);
-  if (!buffer || !elements) {
-    Release(buffer);
+  uint64_t* changes = packedRows ? AllocateArray<uint64_t>(static_cast<uint32_t>(width) / 64 + 1) : nullptr;
+  if (!buffer || !elements || (packedRows && !changes)) {
+    if (!callers) Release(buffer);
     Release(elements);
+    Release(changes);
     destination->data = nullptr;
     return kErrMemory;
   }
   FaxDecodeState s{};
   s.width = width;
   s.height = height;
-  s.lines = reinterpret_cast<uint8_t**>(buffer);
-  s.out = buffer + table;
-  s.end = buffer + capacity;
-  s.lineRoom = lineRoom;
+  if (packedRows) {
+    s.rows = buffer;
+    s.stride = stride;
+    s.changes = changes;
+  } else {
+    s.lines = reinterpret_cast<uint8_t**>(buffer);
+    s.out = buffer + table;
+    s.end = buffer + capacity;
+    s.lineRoom = lineRoom;
+  }
   elements[0] = elements[elementCount + 1] = -1;
   s.current = elements + 1;
   s.reference = elements + elementCount + 2;
@@ -313,25 +382,30 @@ int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
     while (s.y < blockEnd && !s.outOfMemory) FaxWriteWhiteLine(s);
   }
   Release(elements);
+  Release(changes);
   const bool failed = damaged && !(flags & kFlagKeepPartial);
-  // Lines never reached are white; three zero bytes close the data.
+  // Lines never reached are white; three zero bytes close run lists.
   while (!failed && s.y < height && !s.outOfMemory) FaxWriteWhiteLine(s);
-  uint8_t* const output = reinterpret_cast<uint8_t*>(s.lines);
+  uint8_t* const output = packedRows ? buffer : reinterpret_cast<uint8_t*>(s.lines);
   if (s.outOfMemory || failed) {
-    Release(output);
+    if (!callers) Release(output);
     destination->data = nullptr;
     return s.outOfMemory ? kErrMemory : kErrDecompress;
   }
-  s.out[0] = s.out[1] = s.out[2] = 0;
-  s.out += 3;
-
+  if (packedRows) {
+    destination->dataSize = static_cast<uint32_t>(pageBytes);
+    destination->compression = kUncompressed;
+  } else {
+    s.out[0] = s.out[1] = s.out[2] = 0;
+    s.out += 3;
+    destination->dataSize = static_cast<uint32_t>(s.out - output);
+    destination->compression = kRunLists;
+  }
   destination->data = output;
   destination->dataOffset = 0;
-  destination->dataSize = static_cast<uint32_t>(s.out - output);
   destination->dataOwnership = kOwnedByPage;
-  destination->compression = kRunLists;
   destination->bitsPerPixel = 1;
-  destination->bytesPerLine = BytesPerLine(width, 1);
+  destination->bytesPerLine = stride;
   destination->layoutFlags = kLayoutTopDown;
   destination->fillOrderReversed = 0;
   return kOk;
@@ -390,15 +464,15 @@ int32_t NormalizeFillOrder(PageRecord* page) {
 // Entry points
 
 int32_t DecodeModifiedHuffman(PageRecord* source, PageRecord* destination,
-                              int32_t flags) {
+                              int32_t flags, bool packedRows) {
   return DecodeFaxPage(source, destination, flags, DecodeMhBlock,
-                       FaxShortBlock::kBlankRest);
+                       FaxShortBlock::kBlankRest, packedRows);
 }
 
 int32_t DecodeG3OneD(PageRecord* source, PageRecord* destination,
-                     int32_t flags) {
+                     int32_t flags, bool packedRows) {
   return DecodeFaxPage(source, destination, flags, DecodeG3OneDBlock,
-                       FaxShortBlock::kBlankRest);
+                       FaxShortBlock::kBlankRest, packedRows);
 }
 
 namespace {

@@ -41,6 +41,12 @@ constexpr uint64_t FaxElementCapacity(int32_t width) {
 struct FaxDecodeState {
   int32_t width;
   int32_t height;
+  // A bitmap target: rows `stride` bytes apart, painted line by line from
+  // the changing elements through `changes` (a word per 64 pixels and one
+  // more); null for run lists.
+  uint8_t* rows;
+  uint32_t stride;
+  uint64_t* changes;
   uint8_t** lines;  // the output's line pointer table, at its start
   uint8_t* out;     // next output byte
   uint8_t* end;     // end of the output buffer
@@ -76,6 +82,19 @@ inline void FaxWriteLine(FaxDecodeState& s, const int32_t* e, int32_t k) {
   }
   o[0] = o[1] = o[2] = 0;
   s.out = o + 3;
+}
+
+// Paints a finished line's elements into the next row of the bitmap: the
+// colour changes at every element, the bits past the width are white
+// (set) and the padding bytes clear, as painting its runs would give.
+void FaxPaintLine(FaxDecodeState& s, const int32_t* e, int32_t k);
+
+// A finished line, whichever the target.
+inline void FaxPutLine(FaxDecodeState& s, const int32_t* e, int32_t k) {
+  if (s.rows)
+    FaxPaintLine(s, e, k);
+  else
+    FaxWriteLine(s, e, k);
 }
 
 // Repairs the `k` elements of a line in place and returns their new count:
@@ -123,9 +142,11 @@ enum class FaxShortBlock {
 };
 
 // The page driver every decoder runs: fill-order normalisation, the output
-// buffer, block by block decoding, the end of the page and flag 4.
+// buffer (run lists, or with `packedRows` a bitmap, the caller's with flag
+// 8 when it is large enough), block by block decoding, the end of the page
+// and flag 4.
 int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
                       int32_t flags, FaxBlockDecoder decodeBlock,
-                      FaxShortBlock shortBlock);
+                      FaxShortBlock shortBlock, bool packedRows);
 
 }  // namespace quillon

@@ -261,7 +261,7 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref,
 inline void FinishAndWrite(FaxDecodeState& s, int32_t k, int32_t extent,
                            bool dirty) {
   k = FaxFinishLine(s.current, k, extent, s.width, dirty);
-  FaxWriteLine(s, s.current, k);
+  FaxPutLine(s, s.current, k);
   s.referenceCount = k;
   int32_t* swap = s.reference;
   s.reference = s.current;
@@ -336,14 +336,15 @@ FaxBlockEnd DecodeG3TwoDBlock(FaxDecodeState& s, FaxBitReader& r,
 }
 
 int32_t DecodeG3TwoD(PageRecord* source, PageRecord* destination,
-                     int32_t flags) {
+                     int32_t flags, bool packedRows) {
   return DecodeFaxPage(source, destination, flags, DecodeG3TwoDBlock,
-                       FaxShortBlock::kDamaged);
+                       FaxShortBlock::kDamaged, packedRows);
 }
 
-int32_t DecodeG4(PageRecord* source, PageRecord* destination, int32_t flags) {
+int32_t DecodeG4(PageRecord* source, PageRecord* destination, int32_t flags,
+                 bool packedRows) {
   return DecodeFaxPage(source, destination, flags, DecodeG4Block,
-                       FaxShortBlock::kDamaged);
+                       FaxShortBlock::kDamaged, packedRows);
 }
 
 }  // namespace quillon

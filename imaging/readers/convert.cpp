@@ -11,20 +11,20 @@ namespace quillon {
 
 namespace {
 
-// `packedRows`: bilevel pages go to a bitmap, which the PackBits and TIFF
-// LZW decoders write straight away instead of through run lists.
+// `packedRows`: bilevel pages go to a bitmap, which the fax, PackBits and
+// TIFF LZW decoders write straight away instead of through run lists.
 // `invertRuns`: run lists that are the result have their single inversion
 // done by those two decoders as they make them.
 int32_t Decode(int code, PageRecord* source, PageRecord* intermediate,
                int32_t flags, bool packedRows, bool invertRuns) {
   switch (code) {
     case kUncompressed: return DecodeUncompressed(source, intermediate, flags);
-    case kG3OneD: return DecodeG3OneD(source, intermediate, flags);
-    case kG3TwoD: return DecodeG3TwoD(source, intermediate, flags);
-    case kG4: return DecodeG4(source, intermediate, flags);
+    case kG3OneD: return DecodeG3OneD(source, intermediate, flags, packedRows);
+    case kG3TwoD: return DecodeG3TwoD(source, intermediate, flags, packedRows);
+    case kG4: return DecodeG4(source, intermediate, flags, packedRows);
     case kPcxRle: return DecodePcx(source, intermediate, flags);
     case kPackBits: return DecodePackBits(source, intermediate, flags, packedRows, invertRuns);
-    case kModifiedHuffman: return DecodeModifiedHuffman(source, intermediate, flags);
+    case kModifiedHuffman: return DecodeModifiedHuffman(source, intermediate, flags, packedRows);
     case kLzwTiff: return DecodeLzw(source, intermediate, kLzwVariantTiff, flags, packedRows, invertRuns);
     case kLzwGif: return DecodeLzw(source, intermediate, kLzwVariantGif, flags);
     case kJpeg: return DecodeJpeg(source, intermediate, flags, 0, &kExifReader);
