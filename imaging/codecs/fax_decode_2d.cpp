@@ -75,10 +75,7 @@ bool DecodeUncompressed(FaxBitReader& r, const int32_t* ref, int32_t* cur,
 // reference elements of one parity, almost always one of the next three,
 // compared at once.  The reference line's closing entries stop the scan.
 inline const int32_t* NextOfParity(const int32_t* q, int32_t a) {
-  const int32_t c0 = q[0], c2 = q[2], c4 = q[4];
-  q += 2 * ((c0 <= a) + (c2 <= a) + (c4 <= a));
-  if (c4 <= a)
-    while (*q <= a) q += 2;
+  while (*q <= a) q += 2;
   return q;
 }
 
@@ -99,12 +96,12 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref,
   // width; the slow steps look at that.
   const int32_t* const tooMany = cur + width;
   while (a0 < width) {
-    if (r.end - r.p >= 8 && !(r.bits >> 63)) {
-      // Far from the end of the data, and not V0 (whose runs are copied
-      // below): one lookup decodes the step.  Only a horizontal mode needs
-      // the colour of a0; both colours' entries are read, so that the
-      // lookup does not wait for b1.
+    // Far from the end of the data, and not at V0 (whose runs are copied
+    // below), one lookup decodes a step.  Only a horizontal mode needs the
+    // colour of a0 there.  The steps inside the line stay in this loop.
+    for (;;) {
       if (r.count < 32) {
+        if (r.end - r.p < 8) break;
         uint64_t word;
         std::memcpy(&word, r.p, 8);
         r.bits |= __builtin_bswap64(word) >> r.count;
@@ -112,6 +109,7 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref,
         r.p += take;
         r.count += take * 8;
       }
+      if (r.bits >> 63) break;
       const uint32_t index = static_cast<uint32_t>(r.bits >> 52);
       const FaxStepEntry e = ((pb - ref) & 1) ? kTwoDStepTable[4096 + index] : kTwoDStepTable[index];
       if (e.kind & kFaxStepFixed) {
@@ -119,36 +117,31 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref,
         // b1.  Pass: a0 moves below b2, and b1 moves on by two.
         const int32_t pass = (e.kind & 3) == kFaxStepPass;
         const int32_t a1 = pb[pass] + e.first;
-        if (a1 > a0 && a1 < width) {
-          *pk = a1;
-          pk += 1 - pass;
-          pb += 1 + pass;
-          a0 = a1;
-          FaxSkip(r, e.length);
-          continue;
-        }
+        if (a1 <= a0 || a1 >= width) break;
+        *pk = a1;
+        pk += 1 - pass;
+        pb += 1 + pass;
+        a0 = a1;
+        FaxSkip(r, e.length);
       } else if (e.kind == kFaxStepVertical) {
         const int32_t a1 = pb[0] + e.first;
-        if (a1 > a0 && a1 < width) {
-          *pk++ = a1;
-          a0 = a1;
-          FaxSkip(r, e.length);
-          pb = NextOfParity(pb - 1, a1);
-          continue;
-        }
-      } else if (e.kind == kFaxStepHorizontal && pk <= tooMany) {
+        if (a1 <= a0 || a1 >= width) break;
+        *pk++ = a1;
+        a0 = a1;
+        FaxSkip(r, e.length);
+        pb = NextOfParity(pb - 1, a1);
+      } else {
         // Two non-empty runs inside the line: no repair needed.
+        if (e.kind != kFaxStepHorizontal || pk > tooMany) break;
         const int32_t a1 = (a0 < 0 ? 0 : a0) + e.first;
         const int32_t a2 = a1 + e.second;
-        if (a2 < width) {
-          pk[0] = a1;
-          pk[1] = a2;
-          pk += 2;
-          a0 = a2;
-          FaxSkip(r, e.length);
-          pb = NextOfParity(pb, a2);
-          continue;
-        }
+        if (a2 >= width) break;
+        pk[0] = a1;
+        pk[1] = a2;
+        pk += 2;
+        a0 = a2;
+        FaxSkip(r, e.length);
+        pb = NextOfParity(pb, a2);
       }
     }
     if (r.count < 32) {
