@@ -1,5 +1,6 @@
 // The fax decoders alone, on fuzzed geometry, strips and fill order; every
-// page decoded whole is encoded again and must decode to the same runs.
+// page decoded whole decodes to a bitmap equal to its runs painted, and is
+// encoded again and must decode to the same runs.
 #include <cstring>
 #include <vector>
 
@@ -47,6 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   runs.compression = quillon::kRunLists;
   if (quillon::ConvertPage(&source, &runs, flags) == quillon::kOk) {
     fuzz::Touch(runs);
+    // The bitmap, painted line by line as it is decoded, fresh and into a
+    // caller's page, equals the runs painted.
+    fuzz::CheckDecodePaths(&source, runs, flags);
     // G4 and the one-dimensional codings of the decoded page decode back to
     // the very same runs.  The decoded runs are already inverted when the
     // source asked for it; the record still says so (photometric is left
