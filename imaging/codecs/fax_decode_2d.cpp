@@ -111,7 +111,8 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref,
       }
       if (r.bits >> 63) break;
       const uint32_t index = static_cast<uint32_t>(r.bits >> 52);
-      const FaxStepEntry e = ((pb - ref) & 1) ? kTwoDStepTable[4096 + index] : kTwoDStepTable[index];
+      FaxStepEntry e = kTwoDStepTable[index];
+      if (!(e.kind & (kFaxStepVertical | kFaxStepFixed)) && ((pb - ref) & 1)) e = kTwoDStepTable[4096 + index];
       if (e.kind & kFaxStepFixed) {
         // V0, VL1: a1 = b1 + shift, and the next b1 is the element after
         // b1.  Pass: a0 moves below b2, and b1 moves on by two.
