@@ -6,6 +6,7 @@
 #include <span>
 
 #include "imaging/codecs/fax.h"
+#include "imaging/codecs/fax_decode.h"
 #include "imaging/codecs/fax_tables.h"
 
 namespace {
@@ -151,26 +152,38 @@ int32_t DecodeFax(PageRecord* source, PageRecord* out, int32_t flags, bool packe
   }
 }
 
-// Decodes to a bitmap straight away and to run lists painted afterwards,
-// each from its own copy of the coded page: the same result, and for a
-// page the same bytes, padding included.
-void ExpectBitmapOfTheRuns(Page& forRuns, Page& forRows, int32_t flags, const std::string& what) {
+// A copy of a coded page's record for one more decode, the buffers the
+// source keeps left out.
+void DecodeCopy(Page& coded, Page& out, int32_t flags, bool packedRows, int32_t* result) {
+  out.record = coded.record;
+  out->data = nullptr;
+  out->dataOwnership = 0;
+  out->stripCount = 0;
+  out->stripOffsets = out->stripByteCounts = nullptr;
+  out->palette = nullptr;
+  *result = DecodeFax(coded.get(), out.get(), flags, packedRows);
+}
+
+// Decodes a page three ways, each from its own copy: to run lists with the
+// step lookups and without them (the same result and runs), and to a
+// bitmap straight away (the same result, and the bytes, padding included,
+// of the run lists painted).
+void ExpectSamePages(Page (&coded)[3], int32_t flags, const std::string& what) {
   SCOPED_TRACE(what);
-  Page runs, rows;
-  runs.record = rows.record = forRuns.record;
-  for (Page* out : {&runs, &rows}) {  // the source keeps its own buffers
-    out->record.data = nullptr;
-    out->record.dataOwnership = 0;
-    out->record.stripCount = 0;
-    out->record.stripOffsets = out->record.stripByteCounts = nullptr;
-    out->record.palette = nullptr;
-  }
-  const int32_t result = DecodeFax(forRuns.get(), runs.get(), flags, false);
-  ASSERT_EQ(DecodeFax(forRows.get(), rows.get(), flags, true), result);
+  Page runs, plain, rows;
+  int32_t result, plainResult, rowsResult;
+  DecodeCopy(coded[0], runs, flags, false, &result);
+  SetFaxStepLookups(false);
+  DecodeCopy(coded[1], plain, flags, false, &plainResult);
+  SetFaxStepLookups(true);
+  DecodeCopy(coded[2], rows, flags, true, &rowsResult);
+  ASSERT_EQ(plainResult, result);
+  ASSERT_EQ(rowsResult, result);
   if (result != kOk) {
     EXPECT_EQ(rows->data, nullptr);
     return;
   }
+  EXPECT_EQ(testpix::RunLengths(plain.record), testpix::RunLengths(runs.record));
   const uint32_t stride = BytesPerLine(runs->width, 1);
   ASSERT_EQ(rows->compression, kUncompressed);
   ASSERT_EQ(rows->bytesPerLine, stride);
@@ -181,12 +194,11 @@ void ExpectBitmapOfTheRuns(Page& forRuns, Page& forRows, int32_t flags, const st
   EXPECT_EQ(Bytes(rows->data, rows->data + rows->dataSize), painted);
 }
 
-void ExpectBitmapOfTheRuns(const Bytes& coded, int code, int32_t width, int32_t height, const std::string& what) {
+void ExpectSamePages(const Bytes& coded, int code, int32_t width, int32_t height, const std::string& what) {
   for (int32_t flags : {0, int32_t{kFlagKeepPartial}}) {
-    Page a, b;
-    a.record = CodedPage(coded, code, width, height);
-    b.record = a.record;
-    ExpectBitmapOfTheRuns(a, b, flags, what + " flags " + std::to_string(flags));
+    Page copies[3];
+    for (Page& copy : copies) copy.record = CodedPage(coded, code, width, height);
+    ExpectSamePages(copies, flags, what + " flags " + std::to_string(flags));
   }
 }
 
@@ -194,8 +206,9 @@ void ExpectBitmapOfTheRuns(const Bytes& coded, int code, int32_t width, int32_t 
 
 // Random pages coded in G4 by our encoder (busy ones, where most steps
 // take one lookup, and ones of long runs), the same cut short and spoiled,
-// and every fax file: the bitmap target paints exactly the run lists.
-TEST(FaxDecode, TheBitmapTargetPaintsTheRunLists) {
+// and every fax file: the step lookups change no run, and the bitmap target
+// paints exactly the run lists.
+TEST(FaxDecode, StepLookupsAndTheBitmapTargetKeepThePage) {
   std::mt19937 random(27);
   for (int round = 0; round < 12; ++round) {
     const int32_t width = 1 + static_cast<int32_t>(random() % 300), height = 1 + static_cast<int32_t>(random() % 40);
@@ -215,17 +228,16 @@ TEST(FaxDecode, TheBitmapTargetPaintsTheRunLists) {
     ASSERT_EQ(ConvertPage(runs.get(), coded.get(), 0), kOk);
     Bytes bytes(coded->data, coded->data + coded->dataSize);
     const std::string what = "page " + std::to_string(round);
-    ExpectBitmapOfTheRuns(bytes, kG4, width, height, what);
-    ExpectBitmapOfTheRuns(Bytes(bytes.begin(), bytes.begin() + bytes.size() / 2), kG4, width, height, what + " cut");
+    ExpectSamePages(bytes, kG4, width, height, what);
+    ExpectSamePages(Bytes(bytes.begin(), bytes.begin() + bytes.size() / 2), kG4, width, height, what + " cut");
     for (int n = 0; n < 4; ++n) bytes[random() % bytes.size()] ^= static_cast<uint8_t>(1 << (random() % 8));
     for (int code : {kG4, kG3TwoD, kG3OneD, kModifiedHuffman})
-      ExpectBitmapOfTheRuns(bytes, code, width, height, what + " spoiled, code " + std::to_string(code));
+      ExpectSamePages(bytes, code, width, height, what + " spoiled, code " + std::to_string(code));
   }
   for (const std::string& name : DataFiles("fax", {".tif"})) {
     OpenedFile f(DataPath(name));
-    Page a, b;
-    ASSERT_EQ(f.Extract(a.get()), kOk);
-    ASSERT_EQ(f.Extract(b.get()), kOk);
-    ExpectBitmapOfTheRuns(a, b, 0, name);
+    Page copies[3];
+    for (Page& copy : copies) ASSERT_EQ(f.Extract(copy.get()), kOk);
+    ExpectSamePages(copies, 0, name);
   }
 }

@@ -125,6 +125,11 @@ void FaxWriteWhiteLine(FaxDecodeState& s);
 // entries).
 void FaxWhiteElements(int32_t* e, int32_t width);
 
+// Two-dimensional lines decode most steps from one lookup of a step table
+// (the default); switched off, every step is decoded code by code, as the
+// tests compare them.
+void SetFaxStepLookups(bool on);
+
 // The block decoders: each decodes up to `lineCount` lines from `r`.
 FaxBlockEnd DecodeMhBlock(FaxDecodeState& s, FaxBitReader& r, int32_t lineCount);
 FaxBlockEnd DecodeG3OneDBlock(FaxDecodeState& s, FaxBitReader& r,

@@ -7,6 +7,7 @@
 // to a0's; even entries end white runs, so b is even while the colour is
 // white.  Reference lines are repaired (strictly increasing, closed by
 // entries holding the width), which keeps every scan inside the line.
+#include <atomic>
 #include <cstring>
 
 #include "imaging/codecs/codecs.h"
@@ -71,9 +72,11 @@ bool DecodeUncompressed(FaxBitReader& r, const int32_t* ref, int32_t* cur,
   return true;
 }
 
+std::atomic<bool> gStepLookups{true};
+
 // The first of q[0], q[2], q[4], ... right of `a`: the next b1 among the
-// reference elements of one parity, almost always one of the next three,
-// compared at once.  The reference line's closing entries stop the scan.
+// reference elements of one parity, a scan of a step or two whose branches
+// follow the pattern of busy pages.  The closing entries stop it.
 inline const int32_t* NextOfParity(const int32_t* q, int32_t a) {
   while (*q <= a) q += 2;
   return q;
@@ -95,11 +98,12 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref,
   // A horizontal mode is damage once the line holds more elements than the
   // width; the slow steps look at that.
   const int32_t* const tooMany = cur + width;
+  const bool lookups = gStepLookups.load(std::memory_order_relaxed);
   while (a0 < width) {
     // Far from the end of the data, and not at V0 (whose runs are copied
     // below), one lookup decodes a step.  Only a horizontal mode needs the
     // colour of a0 there.  The steps inside the line stay in this loop.
-    for (;;) {
+    while (lookups) {
       if (r.count < 32) {
         if (r.end - r.p < 8) break;
         uint64_t word;
@@ -115,7 +119,9 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref,
       if (!(e.kind & (kFaxStepVertical | kFaxStepFixed)) && ((pb - ref) & 1)) e = kTwoDStepTable[4096 + index];
       if (e.kind & kFaxStepFixed) {
         // V0, VL1: a1 = b1 + shift, and the next b1 is the element after
-        // b1.  Pass: a0 moves below b2, and b1 moves on by two.
+        // b1 (the element before it is left of a1, but for the closing
+        // entries, where either holds the width and the line ends next).
+        // Pass: a0 moves below b2, and b1 moves on by two.
         const int32_t pass = (e.kind & 3) == kFaxStepPass;
         const int32_t a1 = pb[pass] + e.first;
         if (a1 <= a0 || a1 >= width) break;
@@ -328,6 +334,8 @@ FaxBlockEnd DecodeG3TwoDBlock(FaxDecodeState& s, FaxBitReader& r,
   }
   return FaxBlockEnd::kAllLines;
 }
+
+void SetFaxStepLookups(bool on) { gStepLookups.store(on, std::memory_order_relaxed); }
 
 int32_t DecodeG3TwoD(PageRecord* source, PageRecord* destination,
                      int32_t flags, bool packedRows) {
