@@ -100,10 +100,11 @@ LineEnd Decode2DLine(FaxBitReader& reader, const int32_t* ref,
   const int32_t* const tooMany = cur + width;
   const bool lookups = gStepLookups.load(std::memory_order_relaxed);
   while (a0 < width) {
-    // Far from the end of the data, and not at V0 (whose runs are copied
-    // below), one lookup decodes a step.  Only a horizontal mode needs the
-    // colour of a0 there.  The steps inside the line stay in this loop.
-    while (lookups) {
+    // Far from the end of the data (no zero bits fed after it yet), and not
+    // at V0 (whose runs are copied below), one lookup decodes a step.  Only
+    // a horizontal mode needs the colour of a0 there.  The steps inside the
+    // line stay in this loop.
+    while (lookups && r.zeros == 0) {
       if (r.count < 32) {
         if (r.end - r.p < 8) break;
         uint64_t word;
