@@ -85,11 +85,10 @@ void FaxWriteWhiteLine(FaxDecodeState& s) {
   FaxWriteLine(s, white, 1);
 }
 
-// Each element flips one bit in a row of words (the element that holds the
-// width flips a bit past the pixels, which the finishing whitens); the
-// pixels are the running parity of those bits, made a word at a time by a
-// prefix XOR and stored as whole words.  Elements arrive in order, so the
-// word being filled stays in a register.
+// The black runs, between elements 2i and 2i + 1, are set in a row of
+// words (1 = black) as masks; the word being filled stays in a register,
+// and runs over whole words fill them.  The words are then stored inverted,
+// a word at a time.
 void FaxPaintLine(FaxDecodeState& s, const int32_t* e, int32_t k) {
   const int32_t width = s.width;
   const uint32_t rowBytes = RowBytes(width, 1);
@@ -98,29 +97,27 @@ void FaxPaintLine(FaxDecodeState& s, const int32_t* e, int32_t k) {
   std::memset(changes, 0, (static_cast<uint32_t>(width) / 64 + 1) * sizeof(uint64_t));
   uint64_t held = 0;
   uint32_t heldWord = 0;
-  for (int32_t i = 0; i < k; ++i) {
-    const uint32_t x = static_cast<uint32_t>(e[i]);  // 0..width
-    if ((x >> 6) != heldWord) {
+  constexpr uint64_t kAll = ~uint64_t{0};
+  for (int32_t i = 0; i + 1 < k; i += 2) {
+    const uint32_t from = static_cast<uint32_t>(e[i]), to = static_cast<uint32_t>(e[i + 1]);  // 0..width
+    if ((from >> 6) != heldWord) {
       changes[heldWord] = held;
-      heldWord = x >> 6;
+      heldWord = from >> 6;
       held = 0;
     }
-    held ^= uint64_t{1} << (63 - (x & 63));
+    held |= kAll >> (from & 63);
+    if ((to >> 6) != heldWord) {
+      changes[heldWord] = held;
+      for (uint32_t w = heldWord + 1; w < to >> 6; ++w) changes[w] = kAll;
+      heldWord = to >> 6;
+      held = kAll;
+    }
+    held &= ~(kAll >> (to & 63));
   }
   changes[heldWord] = held;
   uint8_t* const row = s.rows + static_cast<uint64_t>(s.y++) * s.stride;
-  uint64_t carry = 0;  // all ones when the word starts inside a black run
   for (uint32_t w = 0; w < words; ++w) {
-    uint64_t v = changes[w];
-    v ^= v >> 1;
-    v ^= v >> 2;
-    v ^= v >> 4;
-    v ^= v >> 8;
-    v ^= v >> 16;
-    v ^= v >> 32;
-    v ^= carry;
-    carry = 0 - (v & 1);
-    const uint64_t pixels = ~v;
+    const uint64_t pixels = ~changes[w];
     const uint32_t left = rowBytes - 8 * w;
     if (left >= 8) {
       uint64_t stored = pixels;
