@@ -150,7 +150,7 @@ TEST(RunLists, AlternatingPixelsFitTheWorstCaseAndRoundTrip) {
 TEST(RunLists, RandomRowsOfEveryRunLengthRoundTripAsCanonicalRuns) {
   // Runs from 1 to 300 pixels over widths around the 64-bit words: every
   // run but a leading white one is non-empty, and painting gives the row
-  // back, padding white.
+  // back, padding white; the inverted row read as inverted gives the same.
   std::mt19937 rng(11);
   for (int trial = 0; trial < 400; ++trial) {
     const int width = 1 + static_cast<int>(rng() % 700);
@@ -173,6 +173,11 @@ TEST(RunLists, RandomRowsOfEveryRunLengthRoundTripAsCanonicalRuns) {
       ASSERT_LE(x, width);
     }
     EXPECT_EQ(RunSum(runs.data()), width);
+    // The same pixels with 0 for white give the same runs.
+    std::vector<uint8_t> flipped(row), again(RunLineWorstCase(width));
+    for (uint8_t& b : flipped) b = static_cast<uint8_t>(~b);
+    again.resize(PackedRowToRuns(width, again.data(), flipped.data(), true));
+    ASSERT_EQ(again, runs) << "width " << width;
     std::vector<uint8_t> back(row.size());
     RunsToRow(runs.data(), width, back.data());
     if (width % 8) row.back() |= static_cast<uint8_t>(0xFF >> width % 8);

@@ -20,7 +20,7 @@
 
 #include "imaging/codecs/packbits_runs.h"
 
-namespace quillon::codec {
+namespace quillon {
 
 #if defined(__x86_64__)
 
@@ -70,9 +70,9 @@ struct VectorChanges {
 
 }  // namespace
 
-RunsProgress UnpackPackBitsRunsVector(const uint8_t* in, uint64_t size, RunListWriter& runs, int32_t firstLine,
+codec::RunsProgress codec::UnpackPackBitsRunsVector(const uint8_t* in, uint64_t size, codec::RunListWriter& runs, int32_t firstLine,
                                       int32_t lines, int32_t& done) {
-  return UnpackRunsWith<VectorChanges>(in, size, runs, firstLine, lines, done);
+  return codec::UnpackRunsWith<VectorChanges>(in, size, runs, firstLine, lines, done);
 }
 
 void SetPackBitsVectorRuns(bool allowed) { gAllowed.store(allowed, std::memory_order_relaxed); }
@@ -85,4 +85,4 @@ bool PackBitsVectorRuns() { return false; }
 
 #endif
 
-}  // namespace quillon::codec
+}  // namespace quillon

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "imaging/codecs/codec_rows.h"
+#include "imaging/codecs/runlength.h"
 #include "imaging/core/runlist.h"
 
 namespace quillon::codec {
@@ -27,8 +28,6 @@ struct RunsProgress {
 // runs; both give the same bytes.
 RunsProgress UnpackPackBitsRuns(const uint8_t* in, uint64_t size, RunListWriter& runs, int32_t firstLine,
                                 int32_t lines, int32_t& done);
-void SetPackBitsVectorRuns(bool allowed);
-bool PackBitsVectorRuns();  // whether the vector build runs
 RunsProgress UnpackPackBitsRunsVector(const uint8_t* in, uint64_t size, RunListWriter& runs,
                                       int32_t firstLine, int32_t lines, int32_t& done);
 

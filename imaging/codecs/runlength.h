@@ -23,4 +23,10 @@ void PcxPlanesToBgr(const uint8_t* scanLine, uint32_t planeBytes,
 // two bytes per input byte.
 constexpr uint64_t RowCoderWorstCase(uint64_t count) { return 2 * count; }
 
+// Bilevel PackBits pages decoded to run lists take a vector build of their
+// inner loop on processors that have it, unless it is turned off here (the
+// tests compare both); whether it runs.
+void SetPackBitsVectorRuns(bool allowed);
+bool PackBitsVectorRuns();
+
 }  // namespace quillon
