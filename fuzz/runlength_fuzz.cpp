@@ -19,9 +19,9 @@ void CheckPackBitsRuns(quillon::PageRecord* source, const quillon::PageRecord& d
   PageRecord rows{}, plain{};
   rows.compression = kUncompressed;
   plain.compression = kRunLists;
-  SetPackBitsVectorRuns(false);
+  SetPackBitsVectorLoops(false);
   const bool ok = ConvertPage(source, &rows, flags) == kOk && ConvertPage(source, &plain, flags) == kOk;
-  SetPackBitsVectorRuns(true);
+  SetPackBitsVectorLoops(true);
   if (!ok) std::abort();
   std::vector<uint8_t> expected(RunLineWorstCase(decoded.width));
   for (int32_t y = 0; y < decoded.height; ++y) {

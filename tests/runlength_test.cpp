@@ -433,7 +433,7 @@ TEST(RunLengthDecode, PackBitsRunListsEqualTheirRowsMadeIntoRunsOnRandomStreamsA
     Bytes expected(RunLineWorstCase(width));
     for (bool vector : {false, true})
       for (int8_t photometric : {int8_t{0}, int8_t{1}}) {
-        SetPackBitsVectorRuns(vector);
+        SetPackBitsVectorLoops(vector);
         PageRecord source = CodedPage(stream, kPackBits, width, height, 1);
         source.photometric = photometric;
         Page runs, rows;
@@ -452,7 +452,7 @@ TEST(RunLengthDecode, PackBitsRunListsEqualTheirRowsMadeIntoRunsOnRandomStreamsA
               << what << " vector " << vector << " photometric " << int{photometric} << " y " << y;
         }
       }
-    SetPackBitsVectorRuns(true);
+    SetPackBitsVectorLoops(true);
   };
   std::mt19937 rng(27);
   auto byte = [&] { const uint32_t r = rng() % 4; return static_cast<uint8_t>(r == 0 ? 0x00 : r == 1 ? 0xFF : rng()); };
@@ -492,4 +492,27 @@ TEST(RunLengthDecode, PackBitsRunListsEqualTheirRowsMadeIntoRunsOnRandomStreamsA
     end = PackBitsRow(bitmap->data + static_cast<uint64_t>(y) * bitmap->bytesPerLine, end, rowBytes);
   stream.resize(static_cast<size_t>(end - stream.data()));
   check(stream, bitmap->width, bitmap->height, "letter");
+}
+
+TEST(RunLengthDecode, PackBitsColourRowsAreTheSameWithTheVectorLoopAndWithout) {
+  // 24-bit rows put into the page's colour order 16 pixels at a time, over
+  // widths about those steps, whole and cut.
+  std::mt19937 rng(24);
+  for (int32_t width : {1, 5, 15, 16, 17, 21, 22, 23, 37, 38, 300}) {
+    const int32_t height = 5;
+    Page original, coded;
+    testpix::MakePage(testpix::Patterned(width, height, 24, Pattern(width % 5), rng()), original.get());
+    coded->compression = kPackBits;
+    ASSERT_EQ(ConvertPage(original.get(), coded.get(), 0), kOk);
+    Bytes stream(coded->data, coded->data + coded->dataSize);
+    if (width % 2) stream.resize(rng() % stream.size());
+    PageRecord source = CodedPage(stream, kPackBits, width, height, 24);
+    Page portable, vector;
+    SetPackBitsVectorLoops(false);
+    ASSERT_EQ(Decode(&source, portable, kFlagKeepPartial), kOk);
+    SetPackBitsVectorLoops(true);
+    ASSERT_EQ(Decode(&source, vector, kFlagKeepPartial), kOk);
+    EXPECT_EQ(Bytes(vector->data, vector->data + vector->dataSize), Bytes(portable->data, portable->data + portable->dataSize))
+        << "width " << width;
+  }
 }

@@ -208,6 +208,7 @@ int32_t DecodePixels(const PageRecord* source, PageRecord* destination, int32_t 
       return Failed(destination, kErrMemory);
     }
   }
+  auto copySwapping = PackBitsVectorLoops() ? CopySwappingRedBlueVector : CopySwappingRedBlue;
   bool overrun = false;
   uint64_t filled = 0;  // bytes from the start of the page written so far
   const int32_t blocks = codec::BlockCount(*source);
@@ -219,13 +220,13 @@ int32_t DecodePixels(const PageRecord* source, PageRecord* destination, int32_t 
     Unpacked u;
     if (bpp == 24) {
       u = UnpackRows(block.bytes, block.size, row, rowBytes, block.lineCount, [&](int32_t y, uint8_t* full) {
-        CopySwappingRedBlue(full, region + static_cast<uint64_t>(y) * rowBytes, static_cast<uint32_t>(width));
+        copySwapping(full, region + static_cast<uint64_t>(y) * rowBytes, static_cast<uint32_t>(width));
         return full;
       });
       const uint32_t partial = static_cast<uint32_t>(u.written % (rowBytes ? rowBytes : 1));
       if (partial) {  // a cut row: its missing bytes are 0
         std::memset(row + partial, 0, rowBytes - partial);
-        CopySwappingRedBlue(row, region + (u.written - partial), static_cast<uint32_t>(width));
+        copySwapping(row, region + (u.written - partial), static_cast<uint32_t>(width));
         u.written += rowBytes - partial;
       }
     } else {
@@ -254,7 +255,7 @@ namespace codec {
 RunsProgress UnpackPackBitsRuns(const uint8_t* in, uint64_t size, RunListWriter& runs, int32_t firstLine,
                                 int32_t lines, int32_t& done) {
 #if defined(__x86_64__)
-  if (PackBitsVectorRuns()) return UnpackPackBitsRunsVector(in, size, runs, firstLine, lines, done);
+  if (PackBitsVectorLoops()) return UnpackPackBitsRunsVector(in, size, runs, firstLine, lines, done);
 #endif
   return UnpackRunsWith<PortableChanges>(in, size, runs, firstLine, lines, done);
 }

@@ -1,7 +1,8 @@
-// The vector build of the loop that decodes bilevel PackBits rows to runs:
-// a word's change positions are gathered in order with one byte
-// compression and their differences stored as one-byte runs in one masked
-// store, and the bits of each byte are reversed with one affine step.
+// Vector builds of two PackBits loops.  Bilevel rows to runs: a word's
+// change positions are gathered in order with one byte compression and
+// their differences stored as one-byte runs in one masked store, and the
+// bits of each byte are reversed with one affine step.  24-bit rows: 16
+// pixels put in the page's colour order with one byte permutation.
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -9,6 +10,8 @@
 #include <cstring>
 
 #include "imaging/codecs/codec_rows.h"
+#include "imaging/codecs/codecs.h"
+#include "imaging/codecs/runlength.h"
 #include "imaging/core/runlist.h"
 
 #if defined(__x86_64__)
@@ -68,20 +71,47 @@ struct VectorChanges {
   }
 };
 
+// Lane j of 48 (16 pixels) takes the byte at the other end of its pixel.
+struct SwapOrder {
+  alignas(64) uint8_t lane[64];
+};
+constexpr SwapOrder kSwapOrder = [] {
+  SwapOrder s{};
+  for (int j = 0; j < 64; ++j) s.lane[j] = static_cast<uint8_t>(j < 48 ? j - j % 3 + 2 - j % 3 : j);
+  return s;
+}();
+
 }  // namespace
+
+void CopySwappingRedBlueVector(const uint8_t* from, uint8_t* to, uint32_t pixelCount) {
+  const __m512i order = _mm512_load_si512(kSwapOrder.lane);
+  uint64_t left = 3 * uint64_t{pixelCount};
+  // Whole 64-byte moves while they stay inside the row (the 16 bytes past
+  // each 48 are written again by the next), masked ones at the end.
+  for (; left >= 64; left -= 48, from += 48, to += 48)
+    _mm512_storeu_si512(to, _mm512_maskz_permutexvar_epi8(~uint64_t{0}, order, _mm512_loadu_si512(from)));
+  constexpr uint64_t kWhole = (uint64_t{1} << 48) - 1;
+  for (; left >= 48; left -= 48, from += 48, to += 48)
+    _mm512_mask_storeu_epi8(to, kWhole, _mm512_maskz_permutexvar_epi8(kWhole, order, _mm512_maskz_loadu_epi8(kWhole, from)));
+  const uint64_t mask = _bzhi_u64(~uint64_t{0}, static_cast<uint32_t>(left));
+  _mm512_mask_storeu_epi8(to, mask, _mm512_maskz_permutexvar_epi8(mask, order, _mm512_maskz_loadu_epi8(mask, from)));
+}
 
 codec::RunsProgress codec::UnpackPackBitsRunsVector(const uint8_t* in, uint64_t size, codec::RunListWriter& runs, int32_t firstLine,
                                       int32_t lines, int32_t& done) {
   return codec::UnpackRunsWith<VectorChanges>(in, size, runs, firstLine, lines, done);
 }
 
-void SetPackBitsVectorRuns(bool allowed) { gAllowed.store(allowed, std::memory_order_relaxed); }
-bool PackBitsVectorRuns() { return kHaveVector && gAllowed.load(std::memory_order_relaxed); }
+void SetPackBitsVectorLoops(bool allowed) { gAllowed.store(allowed, std::memory_order_relaxed); }
+bool PackBitsVectorLoops() { return kHaveVector && gAllowed.load(std::memory_order_relaxed); }
 
 #else
 
-void SetPackBitsVectorRuns(bool) {}
-bool PackBitsVectorRuns() { return false; }
+void SetPackBitsVectorLoops(bool) {}
+bool PackBitsVectorLoops() { return false; }
+void CopySwappingRedBlueVector(const uint8_t* from, uint8_t* to, uint32_t pixelCount) {
+  CopySwappingRedBlue(from, to, pixelCount);
+}
 
 #endif
 

@@ -24,7 +24,7 @@ struct RunsProgress {
 
 // Decodes one block of `lines` rows starting at line `firstLine` into
 // `runs`; `done` is raised to one past each line put.  On processors with
-// the vector build (and unless SetPackBitsVectorRuns(false)) that build
+// the vector build (and unless SetPackBitsVectorLoops(false)) that build
 // runs; both give the same bytes.
 RunsProgress UnpackPackBitsRuns(const uint8_t* in, uint64_t size, RunListWriter& runs, int32_t firstLine,
                                 int32_t lines, int32_t& done);

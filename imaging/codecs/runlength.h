@@ -23,10 +23,13 @@ void PcxPlanesToBgr(const uint8_t* scanLine, uint32_t planeBytes,
 // two bytes per input byte.
 constexpr uint64_t RowCoderWorstCase(uint64_t count) { return 2 * count; }
 
-// Bilevel PackBits pages decoded to run lists take a vector build of their
-// inner loop on processors that have it, unless it is turned off here (the
-// tests compare both); whether it runs.
-void SetPackBitsVectorRuns(bool allowed);
-bool PackBitsVectorRuns();
+// PackBits pages take vector builds of two loops on processors that have
+// them (bilevel rows to run lists, colour order of 24-bit rows), unless they
+// are turned off here (the tests compare both ways); whether they run.
+void SetPackBitsVectorLoops(bool allowed);
+bool PackBitsVectorLoops();
+// Copies 24-bit pixels with the first and third bytes swapped, 16 pixels
+// at a time (vector build only: PackBitsVectorLoops() must be true).
+void CopySwappingRedBlueVector(const uint8_t* from, uint8_t* to, uint32_t pixelCount);
 
 }  // namespace quillon
