@@ -1,6 +1,7 @@
 // Codes, line sizes, memory and the run-list form.
 #include "support/suite.h"
 
+#include "imaging/codecs/codec_rows.h"
 #include "imaging/core/bytes.h"
 
 TEST(Codes, EveryErrorHasItsStringTableText) {
@@ -178,6 +179,13 @@ TEST(RunLists, RandomRowsOfEveryRunLengthRoundTripAsCanonicalRuns) {
     for (uint8_t& b : flipped) b = static_cast<uint8_t>(~b);
     again.resize(PackedRowToRuns(width, again.data(), flipped.data(), true));
     ASSERT_EQ(again, runs) << "width " << width;
+    if (PackBitsVectorLoops()) {  // and so does the vector build, both ways
+      for (bool inverted : {false, true}) {
+        again.assign(RunLineWorstCase(width), 0);
+        again.resize(codec::PackedRowToRunsVector(width, again.data(), inverted ? flipped.data() : row.data(), inverted));
+        ASSERT_EQ(again, runs) << "width " << width << " inverted " << inverted;
+      }
+    }
     std::vector<uint8_t> back(row.size());
     RunsToRow(runs.data(), width, back.data());
     if (width % 8) row.back() |= static_cast<uint8_t>(0xFF >> width % 8);

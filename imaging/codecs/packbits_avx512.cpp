@@ -1,7 +1,8 @@
 // Vector builds of two PackBits loops.  Bilevel rows to runs: a word's
 // change positions are gathered in order with one byte compression and
 // their differences stored as one-byte runs in one masked store, and the
-// bits of each byte are reversed with one affine step.  24-bit rows: 16
+// bits of each byte are reversed with one affine step (packed rows of the
+// other codecs' bilevel pages too).  24-bit rows: 16
 // pixels put in the page's colour order with one byte permutation.
 #include <algorithm>
 #include <atomic>
@@ -18,7 +19,7 @@
 #include <immintrin.h>
 // Only what follows is built for these processors; the shared headers above
 // keep the portable build of their inline functions.
-#pragma GCC target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt,gfni")
+#pragma GCC target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt,gfni")
 #endif
 
 #include "imaging/codecs/packbits_runs.h"
@@ -34,7 +35,7 @@ namespace {
 const bool kHaveVector = [] {
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
-         __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("gfni") &&
+         __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("gfni") &&
          __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
 }();
 
@@ -97,6 +98,23 @@ void CopySwappingRedBlueVector(const uint8_t* from, uint8_t* to, uint32_t pixelC
   _mm512_mask_storeu_epi8(to, mask, _mm512_maskz_permutexvar_epi8(mask, order, _mm512_maskz_loadu_epi8(mask, from)));
 }
 
+uint32_t codec::PackedRowToRunsVector(int32_t width, uint8_t* output, const uint8_t* row, bool inverted) {
+  if (width <= 0) return PackedRowToRuns(width, output, row, inverted);
+  const uint32_t w = static_cast<uint32_t>(width);
+  const uint32_t byteCount = (w + 7) / 8;
+  RunLineBuilder line;
+  line.Start(output, inverted);
+  for (uint32_t base = 0; base < w; base += 64) {
+    const uint32_t at = base / 8;
+    const uint64_t word =
+        static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_maskz_loadu_epi8(_bzhi_u32(0xFFFF, std::min(byteCount - at, 8u)), row + at)));
+    if (word == 0 - line.last) continue;  // a whole word of the last pixel's colour
+    if (const uint64_t changes = line.ChangesIn(VectorChanges::LowFirst(word), std::min(w - base, 64u)))
+      VectorChanges::Changes(line, base, changes);
+  }
+  return static_cast<uint32_t>(line.Finish(w) - output);
+}
+
 codec::RunsProgress codec::UnpackPackBitsRunsVector(const uint8_t* in, uint64_t size, codec::RunListWriter& runs, int32_t firstLine,
                                       int32_t lines, int32_t& done) {
   return codec::UnpackRunsWith<VectorChanges>(in, size, runs, firstLine, lines, done);
@@ -111,6 +129,9 @@ void SetPackBitsVectorLoops(bool) {}
 bool PackBitsVectorLoops() { return false; }
 void CopySwappingRedBlueVector(const uint8_t* from, uint8_t* to, uint32_t pixelCount) {
   CopySwappingRedBlue(from, to, pixelCount);
+}
+uint32_t codec::PackedRowToRunsVector(int32_t width, uint8_t* output, const uint8_t* row, bool inverted) {
+  return PackedRowToRuns(width, output, row, inverted);
 }
 
 #endif

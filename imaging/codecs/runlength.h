@@ -24,8 +24,9 @@ void PcxPlanesToBgr(const uint8_t* scanLine, uint32_t planeBytes,
 constexpr uint64_t RowCoderWorstCase(uint64_t count) { return 2 * count; }
 
 // PackBits pages take vector builds of two loops on processors that have
-// them (bilevel rows to run lists, colour order of 24-bit rows), unless they
-// are turned off here (the tests compare both ways); whether they run.
+// them (bilevel rows to run lists, colour order of 24-bit rows), and so do
+// the packed rows of the other codecs' bilevel pages, unless they are
+// turned off here (the tests compare both ways); whether they run.
 void SetPackBitsVectorLoops(bool allowed);
 bool PackBitsVectorLoops();
 // Copies 24-bit pixels with the first and third bytes swapped, 16 pixels
