@@ -42,14 +42,16 @@ const bool kHaveVector = [] {
 std::atomic<bool> gAllowed{true};
 
 struct Lanes {
-  alignas(64) uint8_t at[64];    // lane i holds i
-  alignas(64) uint8_t next[64];  // lane i picks lane i + 1
+  alignas(64) uint8_t at[64];      // lane i holds i
+  alignas(64) uint8_t next[64];    // lane i picks lane i + 1
+  alignas(64) uint8_t before[64];  // lane i picks lane i - 1
 };
 constexpr Lanes kLanes = [] {
   Lanes l{};
   for (int i = 0; i < 64; ++i) {
     l.at[i] = static_cast<uint8_t>(i);
     l.next[i] = static_cast<uint8_t>(i < 63 ? i + 1 : 63);
+    l.before[i] = static_cast<uint8_t>(i > 0 ? i - 1 : 0);
   }
   return l;
 }();
@@ -59,13 +61,24 @@ struct VectorChanges {
     const __m128i v = _mm_cvtsi64_si128(static_cast<long long>(word));
     return static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_gf2p8affine_epi64_epi8(v, _mm_set1_epi64x(0x8040201008040201ll), 0)));
   }
-  // The first run may be long and is written on its own; the rest are the
-  // gaps between the word's change positions, below 64.
+  // The runs end at the word's change positions, gathered in order: each
+  // is the gap to the change before it, below 64 but for the first, which
+  // takes two bytes (written on its own) when it is 128 or more.
   static void Changes(RunLineBuilder& line, uint32_t x, uint64_t changes) {
-    uint8_t* o = PutRunAhead(line.out, x + static_cast<uint32_t>(_tzcnt_u64(changes)) - line.runStart);
     const __m512i at = _mm512_maskz_compress_epi8(changes, _mm512_load_si512(kLanes.at));
-    const __m512i gaps = _mm512_sub_epi8(_mm512_maskz_permutexvar_epi8(~uint64_t{0}, _mm512_load_si512(kLanes.next), at), at);
-    const uint64_t n = static_cast<uint64_t>(_mm_popcnt_u64(changes)) - 1;
+    const uint32_t first = x + static_cast<uint32_t>(_tzcnt_u64(changes)) - line.runStart;
+    uint64_t n = static_cast<uint64_t>(_mm_popcnt_u64(changes));
+    __m512i gaps;
+    uint8_t* o = line.out;
+    if (__builtin_expect(first < 128, 1)) {
+      // Lane 0 is measured from the run's start, taken modulo 256.
+      const __m512i start = _mm512_set1_epi8(static_cast<char>(line.runStart - x));
+      gaps = _mm512_sub_epi8(at, _mm512_mask_permutexvar_epi8(start, ~uint64_t{1}, _mm512_load_si512(kLanes.before), at));
+    } else {
+      o = PutRunAhead(o, first);
+      gaps = _mm512_sub_epi8(_mm512_maskz_permutexvar_epi8(~uint64_t{0}, _mm512_load_si512(kLanes.next), at), at);
+      --n;
+    }
     _mm512_mask_storeu_epi8(o, _bzhi_u64(~uint64_t{0}, static_cast<uint32_t>(n)), gaps);
     line.out = o + n;
     line.runStart = x + 63 - static_cast<uint32_t>(_lzcnt_u64(changes));
