@@ -1,7 +1,6 @@
 // PackBits (TIFF compression 32773): control byte n, 0..127 = n + 1 literal
 // bytes, -127..-1 = the next byte 1 - n times, -128 = no operation.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "imaging/codecs/codec_rows.h"

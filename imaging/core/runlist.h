@@ -59,9 +59,8 @@ inline uint8_t* PutRunAhead(uint8_t* out, uint32_t run) {
 // one colour or as words of packed pixels.  `last` is the bit of the
 // pixel before the next one given (white's at the start); a run ends
 // wherever a pixel's bit differs from the one before it.  The builder may
-// write up to four bytes past its position, always inside the bytes the
-// rest of the line then writes, so a line never takes more room than
-// RunLineWorstCase.
+// write a byte past its position, always one the rest of the line then
+// writes, so a line never takes more room than RunLineWorstCase.
 struct RunLineBuilder {
   uint8_t* out = nullptr;
   uint32_t runStart = 0;  // where the current run began
