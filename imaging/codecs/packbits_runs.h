@@ -123,9 +123,9 @@ RunsProgress UnpackRunsWith(const uint8_t* in, uint64_t size, RunListWriter& run
       if (i >= size) return stop(true);
       const uint8_t value = in[i++];
       uint32_t length = static_cast<uint32_t>(1 - control);
-      if ((value == 0x00 || value == 0xFF) && length < rowBytes - o) {
+      if ((value == 0x00 || value == 0xFF) && length <= rowBytes - o) {  // margins and gaps, row ends too
         line.Solid(8 * o, value & 1);
-        o += length;
+        advance(length);
         continue;
       }
       while (length > 0 && y < lines) {
