@@ -1,6 +1,7 @@
 // Codes, line sizes, memory and the run-list form.
 #include "support/suite.h"
 
+#include "imaging/codecs/codec_rows.h"
 #include "imaging/core/bytes.h"
 
 TEST(Codes, EveryErrorHasItsStringTableText) {
@@ -150,7 +151,7 @@ TEST(RunLists, AlternatingPixelsFitTheWorstCaseAndRoundTrip) {
 TEST(RunLists, RandomRowsOfEveryRunLengthRoundTripAsCanonicalRuns) {
   // Runs from 1 to 300 pixels over widths around the 64-bit words: every
   // run but a leading white one is non-empty, and painting gives the row
-  // back, padding white.
+  // back, padding white; the inverted row read as inverted gives the same.
   std::mt19937 rng(11);
   for (int trial = 0; trial < 400; ++trial) {
     const int width = 1 + static_cast<int>(rng() % 700);
@@ -173,6 +174,18 @@ TEST(RunLists, RandomRowsOfEveryRunLengthRoundTripAsCanonicalRuns) {
       ASSERT_LE(x, width);
     }
     EXPECT_EQ(RunSum(runs.data()), width);
+    // The same pixels with 0 for white give the same runs.
+    std::vector<uint8_t> flipped(row), again(RunLineWorstCase(width));
+    for (uint8_t& b : flipped) b = static_cast<uint8_t>(~b);
+    again.resize(PackedRowToRuns(width, again.data(), flipped.data(), true));
+    ASSERT_EQ(again, runs) << "width " << width;
+    if (PackBitsVectorLoops()) {  // and so does the vector build, both ways
+      for (bool inverted : {false, true}) {
+        again.assign(RunLineWorstCase(width), 0);
+        again.resize(codec::PackedRowToRunsVector(width, again.data(), inverted ? flipped.data() : row.data(), inverted));
+        ASSERT_EQ(again, runs) << "width " << width << " inverted " << inverted;
+      }
+    }
     std::vector<uint8_t> back(row.size());
     RunsToRow(runs.data(), width, back.data());
     if (width % 8) row.back() |= static_cast<uint8_t>(0xFF >> width % 8);

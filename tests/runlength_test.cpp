@@ -420,3 +420,99 @@ TEST(RunLengthDecode, FastPathsEqualThePlainOnesOnWholeAndCutStreams) {
         if (stale->data == dirty.data()) stale->data = nullptr;  // the buffer is the test's
       }
 }
+
+TEST(RunLengthDecode, PackBitsRunListsEqualTheirRowsMadeIntoRunsOnRandomStreamsAndTheLetter) {
+  // Bilevel PackBits straight to run lists, with the vector loop and
+  // without, in both polarities, against the same data decoded to rows and
+  // each finished row made into runs, byte for byte; rows the data does not
+  // finish are empty lines and white rows.  Random streams (items crossing
+  // rows, repeats of white, black and mixed bytes, no-ops, cut anywhere)
+  // over widths about word edges, and the sample letter.
+  auto check = [](const Bytes& stream, int32_t width, int32_t height, const std::string& what) {
+    const uint32_t rowBytes = RowBytes(width, 1);
+    Bytes expected(RunLineWorstCase(width));
+    for (bool vector : {false, true})
+      for (int8_t photometric : {int8_t{0}, int8_t{1}}) {
+        SetPackBitsVectorLoops(vector);
+        PageRecord source = CodedPage(stream, kPackBits, width, height, 1);
+        source.photometric = photometric;
+        Page runs, rows;
+        runs.record = rows.record = source;
+        ASSERT_EQ(DecodePackBits(&source, runs.get(), kFlagKeepPartial, false, true), kOk) << what;
+        ASSERT_EQ(DecodePackBits(&source, rows.get(), kFlagKeepPartial, true), kOk) << what;
+        for (int32_t y = 0; y < height; ++y) {
+          const uint8_t* line = LinePointers(runs.record)[y];
+          const uint8_t* row = rows->data + static_cast<uint64_t>(y) * rows->bytesPerLine;
+          if (RunLineLength(line) == 0) {
+            EXPECT_EQ(Bytes(row, row + rowBytes), Bytes(rowBytes, 0xFF)) << what << " y " << y;
+            continue;
+          }
+          const uint32_t n = PackedRowToRuns(width, expected.data(), row, photometric == 1);
+          ASSERT_EQ(Bytes(line, line + n), Bytes(expected.data(), expected.data() + n))
+              << what << " vector " << vector << " photometric " << int{photometric} << " y " << y;
+        }
+      }
+    SetPackBitsVectorLoops(true);
+  };
+  std::mt19937 rng(27);
+  auto byte = [&] { const uint32_t r = rng() % 4; return static_cast<uint8_t>(r == 0 ? 0x00 : r == 1 ? 0xFF : rng()); };
+  for (int32_t width : {1, 7, 8, 9, 63, 64, 65, 127, 129, 200, 511, 513, 1025})
+    for (int trial = 0; trial < 4; ++trial) {
+      const int32_t height = 1 + static_cast<int32_t>(rng() % 12);
+      const uint64_t want = uint64_t{RowBytes(width, 1)} * static_cast<uint32_t>(height) * (4 + rng() % 4) / 6 + 1;
+      Bytes stream;
+      for (uint64_t bytes = 0; bytes < want;) {
+        const uint32_t kind = rng() % 5;
+        if (kind < 2) {
+          const uint32_t n = 1 + rng() % (kind ? 9 : 128);
+          stream.push_back(static_cast<uint8_t>(n - 1));
+          for (uint32_t k = 0; k < n; ++k) stream.push_back(byte());
+          bytes += n;
+        } else if (kind < 4) {
+          const uint32_t n = 2 + rng() % (kind == 2 ? 8 : 127);
+          stream.push_back(static_cast<uint8_t>(1 - static_cast<int32_t>(n)));
+          stream.push_back(byte());
+          bytes += n;
+        } else {
+          stream.push_back(0x80);
+        }
+      }
+      if (trial == 3) stream.resize(rng() % (stream.size() + 1));
+      check(stream, width, height, "width " + std::to_string(width) + " trial " + std::to_string(trial));
+    }
+  testutil::OpenedFile letter(SamplePath("letter-g4.tif"));
+  Page page, bitmap;
+  ASSERT_EQ(letter.Extract(page.get()), kOk);
+  bitmap->compression = kUncompressed;
+  ASSERT_EQ(ConvertPage(page.get(), bitmap.get(), 0), kOk);
+  const uint32_t rowBytes = RowBytes(bitmap->width, 1);
+  Bytes stream(RowCoderWorstCase(rowBytes) * static_cast<uint32_t>(bitmap->height));
+  uint8_t* end = stream.data();
+  for (int32_t y = 0; y < bitmap->height; ++y)
+    end = PackBitsRow(bitmap->data + static_cast<uint64_t>(y) * bitmap->bytesPerLine, end, rowBytes);
+  stream.resize(static_cast<size_t>(end - stream.data()));
+  check(stream, bitmap->width, bitmap->height, "letter");
+}
+
+TEST(RunLengthDecode, PackBitsColourRowsAreTheSameWithTheVectorLoopAndWithout) {
+  // 24-bit rows put into the page's colour order 16 pixels at a time, over
+  // widths about those steps, whole and cut.
+  std::mt19937 rng(24);
+  for (int32_t width : {1, 5, 15, 16, 17, 21, 22, 23, 37, 38, 300}) {
+    const int32_t height = 5;
+    Page original, coded;
+    testpix::MakePage(testpix::Patterned(width, height, 24, Pattern(width % 5), rng()), original.get());
+    coded->compression = kPackBits;
+    ASSERT_EQ(ConvertPage(original.get(), coded.get(), 0), kOk);
+    Bytes stream(coded->data, coded->data + coded->dataSize);
+    if (width % 2) stream.resize(rng() % stream.size());
+    PageRecord source = CodedPage(stream, kPackBits, width, height, 24);
+    Page portable, vector;
+    SetPackBitsVectorLoops(false);
+    ASSERT_EQ(Decode(&source, portable, kFlagKeepPartial), kOk);
+    SetPackBitsVectorLoops(true);
+    ASSERT_EQ(Decode(&source, vector, kFlagKeepPartial), kOk);
+    EXPECT_EQ(Bytes(vector->data, vector->data + vector->dataSize), Bytes(portable->data, portable->data + portable->dataSize))
+        << "width " << width;
+  }
+}

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "imaging/codecs/runlength.h"
 #include "imaging/core/page.h"
 #include "imaging/core/runlist.h"
 
@@ -76,6 +77,10 @@ inline void FinishPackedLine(uint8_t* line, int32_t width, uint32_t rowBytes, ui
   std::memset(line + rowBytes, 0, stride - rowBytes);
 }
 
+// PackedRowToRuns, built for processors with the PackBits vector loops
+// (PackBitsVectorLoops()); the same bytes.
+uint32_t PackedRowToRunsVector(int32_t width, uint8_t* output, const uint8_t* row, bool inverted);
+
 // Run lists written by a decoder: the pointer table, then each line as it
 // is finished.  The decoder puts every line (PutEmpty for lines its data
 // does not finish), so the buffer is not cleared first.
@@ -102,7 +107,8 @@ struct RunListWriter {
   // A packed row (1 = white) becomes line y.  Each line is put once.
   void PutRow(int32_t y, const uint8_t* row) {
     Lines()[y] = next;
-    next += PackedRowToRuns(width, next, row, inverted);
+    next += PackBitsVectorLoops() ? PackedRowToRunsVector(width, next, row, inverted)
+                                  : PackedRowToRuns(width, next, row, inverted);
   }
   void PutEmpty(int32_t y) {
     Lines()[y] = next;

@@ -5,6 +5,7 @@
 
 #include "imaging/codecs/codec_rows.h"
 #include "imaging/codecs/codecs.h"
+#include "imaging/codecs/packbits_runs.h"
 #include "imaging/codecs/runlength.h"
 
 namespace quillon {
@@ -106,40 +107,33 @@ Unpacked UnpackRows(const uint8_t* in, uint64_t size, uint8_t* row, uint32_t row
   return {uint64_t{rowBytes} * static_cast<uint32_t>(y) + o, false};
 }
 
+// The portable build of the loop that makes runs.
+struct PortableChanges {
+  static uint64_t LowFirst(uint64_t word) { return PixelsLowFirst(word); }
+  static void Changes(RunLineBuilder& line, uint32_t x, uint64_t changes) { line.Changes(x, changes); }
+};
+
 int32_t Failed(PageRecord* destination, int32_t result) {
   destination->data = nullptr;
   return result;
 }
 
-// Bilevel pages as run lists: each row becomes runs as soon as it is
-// whole; rows the data does not finish are empty.
+// Bilevel pages as run lists, each line made as its row is decoded; rows
+// the data does not finish are empty.
 int32_t DecodeBilevelRuns(const PageRecord* source, PageRecord* destination, int32_t flags, bool invertRuns) {
-  const int32_t width = source->width, height = source->height;
-  const uint32_t rowBytes = RowBytes(width, 1);
+  const int32_t height = source->height;
   codec::RunListWriter runs;
-  int32_t result = runs.Begin(width, height);
+  int32_t result = runs.Begin(source->width, height);
   if (result != kOk) return Failed(destination, result);
   runs.inverted = invertRuns && source->photometric == 1;
-  uint8_t* row = static_cast<uint8_t*>(AllocateUncleared(SizeSum(rowBytes, 1)));
-  if (!row) {
-    runs.Abandon();
-    return Failed(destination, kErrMemory);
-  }
   bool overrun = false;
   int32_t done = 0;  // lines put so far, in order
   const int32_t blocks = codec::BlockCount(*source);
   for (int32_t b = 0; b < blocks && !overrun; ++b) {
     const codec::DataBlock block = codec::GetBlock(*source, b);
     for (; done < block.firstLine; ++done) runs.PutEmpty(done);
-    const Unpacked u = UnpackRows(block.bytes, block.size, row, rowBytes, block.lineCount,
-                                  [&](int32_t y, uint8_t* full) {
-                                    runs.PutRow(block.firstLine + y, full);
-                                    done = block.firstLine + y + 1;
-                                    return full;
-                                  });
-    overrun = u.overrun;
+    overrun = codec::UnpackPackBitsRuns(block.bytes, block.size, runs, block.firstLine, block.lineCount, done).overrun;
   }
-  Release(row);
   if (overrun && !(flags & kFlagKeepPartial)) {
     runs.Abandon();
     return Failed(destination, kErrDecompress);
@@ -213,6 +207,7 @@ int32_t DecodePixels(const PageRecord* source, PageRecord* destination, int32_t 
       return Failed(destination, kErrMemory);
     }
   }
+  auto copySwapping = PackBitsVectorLoops() ? CopySwappingRedBlueVector : CopySwappingRedBlue;
   bool overrun = false;
   uint64_t filled = 0;  // bytes from the start of the page written so far
   const int32_t blocks = codec::BlockCount(*source);
@@ -224,13 +219,13 @@ int32_t DecodePixels(const PageRecord* source, PageRecord* destination, int32_t 
     Unpacked u;
     if (bpp == 24) {
       u = UnpackRows(block.bytes, block.size, row, rowBytes, block.lineCount, [&](int32_t y, uint8_t* full) {
-        CopySwappingRedBlue(full, region + static_cast<uint64_t>(y) * rowBytes, static_cast<uint32_t>(width));
+        copySwapping(full, region + static_cast<uint64_t>(y) * rowBytes, static_cast<uint32_t>(width));
         return full;
       });
       const uint32_t partial = static_cast<uint32_t>(u.written % (rowBytes ? rowBytes : 1));
       if (partial) {  // a cut row: its missing bytes are 0
         std::memset(row + partial, 0, rowBytes - partial);
-        CopySwappingRedBlue(row, region + (u.written - partial), static_cast<uint32_t>(width));
+        copySwapping(row, region + (u.written - partial), static_cast<uint32_t>(width));
         u.written += rowBytes - partial;
       }
     } else {
@@ -253,6 +248,18 @@ int32_t DecodePixels(const PageRecord* source, PageRecord* destination, int32_t 
 }
 
 }  // namespace
+
+namespace codec {
+
+RunsProgress UnpackPackBitsRuns(const uint8_t* in, uint64_t size, RunListWriter& runs, int32_t firstLine,
+                                int32_t lines, int32_t& done) {
+#if defined(__x86_64__)
+  if (PackBitsVectorLoops()) return UnpackPackBitsRunsVector(in, size, runs, firstLine, lines, done);
+#endif
+  return UnpackRunsWith<PortableChanges>(in, size, runs, firstLine, lines, done);
+}
+
+}  // namespace codec
 
 int32_t DecodePackBits(PageRecord* source, PageRecord* destination,
                        int32_t flags, bool packedRows, bool invertRuns) {

@@ -23,4 +23,14 @@ void PcxPlanesToBgr(const uint8_t* scanLine, uint32_t planeBytes,
 // two bytes per input byte.
 constexpr uint64_t RowCoderWorstCase(uint64_t count) { return 2 * count; }
 
+// PackBits pages take vector builds of two loops on processors that have
+// them (bilevel rows to run lists, colour order of 24-bit rows), and so do
+// the packed rows of the other codecs' bilevel pages, unless they are
+// turned off here (the tests compare both ways); whether they run.
+void SetPackBitsVectorLoops(bool allowed);
+bool PackBitsVectorLoops();
+// Copies 24-bit pixels with the first and third bytes swapped, 16 pixels
+// at a time (vector build only: PackBitsVectorLoops() must be true).
+void CopySwappingRedBlueVector(const uint8_t* from, uint8_t* to, uint32_t pixelCount);
+
 }  // namespace quillon

@@ -17,23 +17,17 @@ inline uint32_t SkipRun(const uint8_t* line, uint32_t& i) {
 
 }  // namespace
 
-// The row is read 64 bits at a time, its first pixel in the lowest bit
-// (bytes as they lie in memory, each byte's bits reversed).  Each word is
-// XORed with itself moved one pixel on (the previous word's last pixel, or
-// white, coming in first), so that its set bits are the pixels whose colour
-// differs from their left neighbour's: every set bit ends a run.  Taking
-// the lowest set bit off is one subtraction and one AND, so that the chain
-// from run to run stays short; the bit's place is counted beside it.
+// The row is read 64 bits at a time, its first pixel in the lowest bit;
+// a word of the last pixel's colour throughout costs one comparison.
 uint32_t PackedRowToRuns(int32_t width, uint8_t* output, const uint8_t* row, bool inverted) {
-  uint8_t* out = output;
   if (width <= 0) {
-    std::memset(out, 0, 4);
+    std::memset(output, 0, 4);
     return 4;
   }
   const uint32_t w = static_cast<uint32_t>(width);
   const uint32_t byteCount = (w + 7) / 8;
-  uint64_t before = inverted ? 0 : 1;  // the pixel left of the word: white at the start
-  uint32_t runStart = 0;
+  RunLineBuilder line;
+  line.Start(output, inverted);
   for (uint32_t base = 0; base < w; base += 64) {
     const uint32_t at = base / 8;
     uint64_t word = 0;
@@ -43,23 +37,10 @@ uint32_t PackedRowToRuns(int32_t width, uint8_t* output, const uint8_t* row, boo
     } else {
       for (uint32_t k = 0; at + k < byteCount; ++k) word |= uint64_t{row[at + k]} << (8 * k);
     }
-    if (word == 0 - before) continue;  // no change: a whole word of the last pixel's colour
-    word = ((word >> 1) & 0x5555555555555555ull) | ((word & 0x5555555555555555ull) << 1);
-    word = ((word >> 2) & 0x3333333333333333ull) | ((word & 0x3333333333333333ull) << 2);
-    word = ((word >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((word & 0x0F0F0F0F0F0F0F0Full) << 4);
-    uint64_t changes = word ^ ((word << 1) | before);
-    before = word >> 63;
-    if (w - base < 64) changes &= (uint64_t{1} << (w - base)) - 1;  // pixels past the width
-    while (changes) {
-      const uint32_t x = base + static_cast<uint32_t>(__builtin_ctzll(changes));
-      changes &= changes - 1;
-      out = PutRun(out, x - runStart);
-      runStart = x;
-    }
+    if (word == 0 - line.last) continue;  // a whole word of the last pixel's colour
+    line.Bits(base, PixelsLowFirst(word), w - base < 64 ? w - base : 64);
   }
-  out = PutRun(out, w - runStart);
-  out[0] = out[1] = out[2] = 0;
-  return static_cast<uint32_t>(out + 3 - output);
+  return static_cast<uint32_t>(line.Finish(w) - output);
 }
 
 void ClearBits(uint8_t* row, uint32_t start, uint32_t count) {
