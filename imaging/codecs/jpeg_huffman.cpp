@@ -17,6 +17,7 @@ constexpr int kSkipAcSymbols = 3;
 void FreeLookup(JpegHuffmanLookup* lookup) {
   if (lookup->owned) {
     Release(lookup->shortTable);
+    Release(lookup->fastAc);
     Release(lookup->skipAc);
   }
   *lookup = JpegHuffmanLookup{};
@@ -28,36 +29,8 @@ int32_t Extend(uint32_t bits, uint32_t size) {
                                    : static_cast<int32_t>(bits);
 }
 
-// The code at the top of the `available` low bits of `bits`: (length << 8
-// | symbol), or 0 when no whole code lies there.
-uint32_t CodeAt(const JpegHuffmanLookup& lookup, uint32_t bits, uint32_t available) {
-  if (available == 0) return 0;
-  const uint32_t top16 = (bits << (16 - available)) & 0xFFFF;
-  uint32_t entry = lookup.shortTable[top16 >> 8];
-  if (entry == 0) entry = lookup.longTable[top16];
-  return entry != 0 && (entry >> 8) <= available ? entry : 0;
-}
-
-// Up to kSkipAcSymbols coefficients (code and value bits) read past from
-// kSkipAcBits bits: bits used | coefficients advanced << 5 | end of block
-// << 11.
-uint16_t SkipEntry(const JpegHuffmanLookup& lookup, uint32_t bits) {
-  uint32_t used = 0, advance = 0, end = 0;
-  for (int symbolCount = 0; symbolCount < kSkipAcSymbols && !end; ++symbolCount) {
-    const uint32_t available = kSkipAcBits - used;
-    const uint32_t entry = CodeAt(lookup, bits & ((1u << available) - 1), available);
-    if (!entry) break;
-    const uint32_t length = entry >> 8, run = (entry >> 4) & 15, size = entry & 15;
-    if (length + size > available) break;
-    used += length + size;
-    if (size) advance += run + 1;
-    else if (run == 15) advance += 16;
-    else end = 1;
-  }
-  return static_cast<uint16_t>(used ? used | advance << 5 | end << 12 : 0);
-}
-
-// Builds one slot.  A table whose counts overflow the code space keeps
+// Builds the code lookups of one slot; the AC extras come later, as a
+// scan needs them.  A table whose counts overflow the code space keeps
 // empty lookups, so that every code read through it fails.
 int32_t BuildSlot(JpegDecoderState* state, int slot) {
   JpegHuffmanLookup* lookup = &state->lookups[slot];
@@ -66,30 +39,25 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
   const uint32_t shortBits = ac ? kAcShortBits : kDcShortBits;
   const uint32_t longBits = ac ? kAcLongBits : kDcLongBits;
   const uint64_t shortSize = uint64_t{1} << shortBits, longSize = uint64_t{1} << longBits;
-  const uint64_t fastSize = ac ? uint64_t{1} << kFastAcBits : 0;
-  const uint64_t skipSize = ac ? uint64_t{1} << kSkipAcBits : 0;
-  const uint64_t entries = shortSize + longSize + fastSize;
-  // The skip table apart: no single block grows past what a decode under
-  // a tight memory cap could allocate before it was added.
-  auto* block = static_cast<uint16_t*>(Allocate(entries * sizeof(uint16_t)));
-  auto* skip = ac ? static_cast<uint16_t*>(Allocate(skipSize * sizeof(uint16_t))) : nullptr;
-  if (!block || (ac && !skip)) {
-    Release(block);
-    Release(skip);
-    return kErrMemory;
-  }
+  const uint64_t entries = shortSize + longSize;
+  // Not cleared: the long table is read only under the short table's empty
+  // entries, and those parts are cleared once the short codes are in.
+  auto* block = static_cast<uint16_t*>(AllocateUncleared(entries * sizeof(uint16_t)));
+  if (!block) return kErrMemory;
   lookup->shortTable = block;
   lookup->longTable = block + shortSize;
-  lookup->fastAc = ac ? reinterpret_cast<int16_t*>(block + shortSize + longSize) : nullptr;
-  lookup->skipAc = skip;
   lookup->owned = 1;
   for (int32_t& m : lookup->maxCode) m = -1;
+  std::memset(block, 0, shortSize * sizeof(uint16_t));
 
   const int32_t* counts = state->huffmanCounts[slot];
   const int32_t* symbols = state->huffmanSymbols[slot];
   int32_t total = 0;
   for (int i = 0; i < 16; ++i) total += counts[i];
-  if (total > 256) return kOk;
+  if (total > 256) {
+    std::memset(block, 0, entries * sizeof(uint16_t));
+    return kOk;
+  }
   for (int i = 0; i < total; ++i) lookup->values[i] = static_cast<uint8_t>(symbols[i]);
 
   // Canonical assignment: consecutive codes within a length, shifted left
@@ -98,6 +66,12 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
   int32_t k = 0;
   bool valid = true;
   for (uint32_t length = 1; length <= 16; ++length) {
+    if (length == shortBits + 1) {
+      // Canonical codes grow with their length: the short ones are all in.
+      const uint32_t span = 1u << (longBits - shortBits);
+      for (uint32_t top = 0; top < shortSize; ++top)
+        if (!lookup->shortTable[top]) std::memset(lookup->longTable + top * span, 0, span * sizeof(uint16_t));
+    }
     lookup->valueOffset[length] = k - static_cast<int32_t>(code);
     for (int32_t i = 0; i < counts[length - 1]; ++i, ++k, ++code) {
       // More codes of a length than it has room for: no table at all, and
@@ -124,43 +98,108 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
   }
   if (!valid) {
     std::memset(block, 0, entries * sizeof(uint16_t));
-    if (skip) std::memset(skip, 0, skipSize * sizeof(uint16_t));
     for (int32_t& m : lookup->maxCode) m = -1;
-    return kOk;
   }
+  return kOk;
+}
 
-  // Whole coefficients: a code and its value bits within the first
-  // kFastAcBits bits, the value small enough to sit above run and length.
-  for (uint32_t i = 0; ac && i < fastSize; ++i) {
-    uint16_t entry = lookup->shortTable[i >> (kFastAcBits - kAcShortBits)];
-    if (!entry) entry = lookup->longTable[i << (kAcLongBits - kFastAcBits)];
+// The code at the top of `bits` (`count` of them) when it is whole:
+// (length << 8 | symbol), else 0.
+uint32_t CodeAtTop(const JpegHuffmanLookup& lookup, uint32_t bits, uint32_t count) {
+  uint32_t entry = lookup.shortTable[bits >> (count - kAcShortBits)];
+  if (!entry) entry = lookup.longTable[(bits << (kAcLongBits - count)) & 0xFFFF];
+  return entry != 0 && (entry >> 8) <= count ? entry : 0;
+}
+
+// Whole coefficients: a code and its value bits within the first
+// kFastAcBits bits, the value small enough to sit above run and length.
+int32_t BuildFastAc(JpegHuffmanLookup* lookup) {
+  constexpr uint32_t size = 1u << kFastAcBits;
+  auto* fast = static_cast<int16_t*>(AllocateUncleared(size * sizeof(int16_t)));
+  if (!fast) return kErrMemory;
+  for (uint32_t i = 0; i < size; ++i) {
+    fast[i] = 0;
+    const uint32_t entry = CodeAtTop(*lookup, i, kFastAcBits);
     if (!entry) continue;
     const uint32_t length = entry >> 8, symbol = entry & 255;
-    const uint32_t run = symbol >> 4, size = symbol & 15;
-    if (symbol == 0 && length <= kFastAcBits) {
-      lookup->fastAc[i] = static_cast<int16_t>(length);  // end of block: no value, no run
+    const uint32_t run = symbol >> 4, bitCount = symbol & 15;
+    if (symbol == 0) {
+      fast[i] = static_cast<int16_t>(length);  // end of block: no value, no run
       continue;
     }
-    if (size == 0 || length + size > kFastAcBits) continue;
-    const uint32_t bits = (i >> (kFastAcBits - length - size)) & ((1u << size) - 1);
-    const int32_t value = Extend(bits, size);
+    if (bitCount == 0 || length + bitCount > kFastAcBits) continue;
+    const uint32_t bits = (i >> (kFastAcBits - length - bitCount)) & ((1u << bitCount) - 1);
+    const int32_t value = Extend(bits, bitCount);
     if (value < -128 || value > 127) continue;
-    lookup->fastAc[i] =
-        static_cast<int16_t>(value * 256 + static_cast<int32_t>(run * 16 + length + size));
+    fast[i] = static_cast<int16_t>(value * 256 + static_cast<int32_t>(run * 16 + length + bitCount));
   }
-  for (uint32_t i = 0; ac && i < skipSize; ++i) lookup->skipAc[i] = SkipEntry(*lookup, i);
+  lookup->fastAc = fast;
+  return kOk;
+}
+
+// Up to kSkipAcSymbols coefficients (code and value bits) read past from
+// kSkipAcBits bits: bits used | coefficients advanced << 5 | end of block
+// << 12.  First, for every kSkipAcBits-bit pattern, the one coefficient at
+// its top (bits | advance << 5 | end << 12, or 0 when it is not whole);
+// the entry of a pattern then chains the coefficients found at the top of
+// what each leaves, the bits past the pattern read as zeros, which no
+// whole coefficient depends on.
+int32_t BuildSkipAc(JpegHuffmanLookup* lookup) {
+  constexpr uint32_t size = 1u << kSkipAcBits;
+  auto* skip = static_cast<uint16_t*>(AllocateUncleared(size * sizeof(uint16_t)));
+  auto* first = static_cast<uint16_t*>(AllocateUncleared(size * sizeof(uint16_t)));
+  if (!skip || !first) {
+    Release(skip);
+    Release(first);
+    return kErrMemory;
+  }
+  for (uint32_t i = 0; i < size; ++i) {
+    const uint32_t entry = CodeAtTop(*lookup, i, kSkipAcBits);
+    const uint32_t length = entry >> 8, run = (entry >> 4) & 15, bitCount = entry & 15;
+    uint32_t one = 0;
+    if (entry && length + bitCount <= kSkipAcBits) {
+      const uint32_t advance = bitCount ? run + 1 : run == 15 ? 16 : 0;
+      one = (length + bitCount) | advance << 5 | (bitCount == 0 && run != 15) << 12;
+    }
+    first[i] = static_cast<uint16_t>(one);
+  }
+  for (uint32_t i = 0; i < size; ++i) {
+    uint32_t used = 0, advance = 0, end = 0;
+    for (int symbolCount = 0; symbolCount < kSkipAcSymbols && !end; ++symbolCount) {
+      const uint32_t one = first[(i << used) & (size - 1)];
+      const uint32_t bits = one & 31;
+      if (!one || bits > kSkipAcBits - used) break;
+      used += bits;
+      advance += (one >> 5) & 127;
+      end = one >> 12;
+    }
+    skip[i] = static_cast<uint16_t>(used ? used | advance << 5 | end << 12 : 0);
+  }
+  Release(first);
+  lookup->skipAc = skip;
   return kOk;
 }
 
 }  // namespace
 
-int32_t BuildHuffmanLookup(JpegDecoderState* state) {
+int32_t BuildHuffmanLookup(JpegDecoderState* state, uint32_t acExtras) {
   for (int slot = 0; slot < 8; ++slot) {
     if (!state->huffmanPresent[slot]) continue;
-    if (!state->huffmanDirty[slot] && state->lookups[slot].shortTable) continue;
-    int32_t result = BuildSlot(state, slot);
-    if (result != kOk) return result;
-    state->huffmanDirty[slot] = 0;
+    JpegHuffmanLookup& lookup = state->lookups[slot];
+    const bool fast = slot >= 4 && (acExtras & kJpegFastAc) && !lookup.fastAc;
+    const bool skip = slot >= 4 && (acExtras & kJpegSkipAc) && !lookup.skipAc;
+    // A lookup borrowed from a clip's tables is built again, whole, as
+    // the frame's own when it lacks an extra.
+    if (state->huffmanDirty[slot] || !lookup.shortTable || ((fast || skip) && !lookup.owned)) {
+      if (int32_t result = BuildSlot(state, slot); result != kOk) return result;
+      state->huffmanDirty[slot] = 0;
+    }
+    if (slot >= 4 && (acExtras & kJpegFastAc) && !lookup.fastAc) {
+      if (int32_t result = BuildFastAc(&lookup); result != kOk) return result;
+    }
+    if (slot >= 4 && (acExtras & kJpegSkipAc) && !lookup.skipAc) {
+      if (int32_t result = BuildSkipAc(&lookup); result != kOk) return result;
+    }
   }
   return kOk;
 }

@@ -95,7 +95,7 @@ int32_t InitMotionJpegTables(ImageFile* file, const uint8_t* dhtSegments,
   return kOk;
 }
 
-int32_t PrepareScanTables(JpegDecoderState* state, bool needDc, bool needAc) {
+int32_t PrepareScanTables(JpegDecoderState* state, bool needDc, bool needAc, uint32_t acExtras) {
   for (int32_t s = 0; s < state->scanComponentCount; ++s) {
     const JpegComponent& comp = state->components[state->scanComponents[s]];
     // Tables 0 and 1 that the stream leaves out are the usual ones
@@ -105,7 +105,7 @@ int32_t PrepareScanTables(JpegDecoderState* state, bool needDc, bool needAc) {
     if (needAc && !state->huffmanPresent[4 + comp.acTable] && comp.acTable <= 1)
       LoadStandardTable(state, 4 + comp.acTable, comp.acTable == 0 ? 1 : 3);
   }
-  const int32_t result = BuildHuffmanLookup(state);
+  const int32_t result = BuildHuffmanLookup(state, acExtras);
   if (result != kOk) return result;
   for (int32_t s = 0; s < state->scanComponentCount; ++s) {
     const JpegComponent& comp = state->components[state->scanComponents[s]];
