@@ -253,17 +253,20 @@ TEST(LzwDecode, RandomStreamsDecodeAsTheirStringTable) {
   }
 }
 
-// The vector row fix-up against the portable one, at every length a row
-// of a few pixels can have.
+// The vector builds of the row fix-up against the portable one, at every
+// length a row of a few pixels can have.
 TEST(LzwDecode, DifferencedColourRowsMatchThePortableFixUp) {
   std::mt19937 rng(5);
   for (uint32_t pixels = 0; pixels < 70; ++pixels) {
     Bytes row(pixels * 3);
     for (uint8_t& b : row) b = static_cast<uint8_t>(rng());
     Bytes portable = row;
-    UndoDifferencingToBgr(row.data(), static_cast<uint32_t>(row.size()));
-    UndoDifferencingToBgrPortable(portable.data(), static_cast<uint32_t>(portable.size()));
-    ASSERT_EQ(row, portable) << pixels;
+    UndoDifferencingToBgr(portable.data(), static_cast<uint32_t>(portable.size()), RowsBuild::kPortable);
+    for (RowsBuild build : {RowsBuild::kSse2, RowsBuild::kSsse3, RowsBuild::kBest}) {
+      Bytes fixed = row;
+      UndoDifferencingToBgr(fixed.data(), static_cast<uint32_t>(fixed.size()), build);
+      ASSERT_EQ(fixed, portable) << pixels << " build " << static_cast<int>(build);
+    }
   }
 }
 
