@@ -118,7 +118,8 @@ struct JpegHuffmanLookup {
   int32_t maxCode[18];  // largest code of each length, -1 when none
   int32_t valueOffset[17];
   uint8_t values[256];
-  uint8_t owned;  // 0: borrowed from a clip's shared state
+  uint8_t owned;  // 0: borrowed from a clip's shared state or the thread's cache
+  uint32_t* users;  // borrowed from the thread's cache: its count of borrowers
 };
 
 struct JpegDecoderState {
@@ -260,6 +261,10 @@ int32_t ReadDqt(const uint8_t* body, uint32_t length, JpegDecoderState* state);
 // The AC lookups beyond the codes, built only for the decodes that read
 // them: whole blocks (fastAc), or blocks read past for their DC (skipAc).
 constexpr uint32_t kJpegFastAc = 1, kJpegSkipAc = 2;
+// With the extras: the lookups may be borrowed from those the calling
+// thread built for the same table before (the state is then released on
+// this thread).
+constexpr uint32_t kJpegCachedLookups = 4;
 // Builds the lookups of every slot whose table changed, and the AC extras
 // in `acExtras` that a slot lacks; 0 or -1.
 // Slots 0 and 1 that no DHT defined get the Annex K.3 tables.

@@ -19,6 +19,8 @@ void FreeLookup(JpegHuffmanLookup* lookup) {
     Release(lookup->shortTable);
     Release(lookup->fastAc);
     Release(lookup->skipAc);
+  } else if (lookup->users) {
+    --*lookup->users;
   }
   *lookup = JpegHuffmanLookup{};
 }
@@ -29,13 +31,11 @@ int32_t Extend(uint32_t bits, uint32_t size) {
                                    : static_cast<int32_t>(bits);
 }
 
-// Builds the code lookups of one slot; the AC extras come later, as a
-// scan needs them.  A table whose counts overflow the code space keeps
-// empty lookups, so that every code read through it fails.
-int32_t BuildSlot(JpegDecoderState* state, int slot) {
-  JpegHuffmanLookup* lookup = &state->lookups[slot];
-  FreeLookup(lookup);
-  const bool ac = slot >= 4;
+// Builds the code lookups of one table into an empty `lookup`; the AC
+// extras come later, as a scan needs them.  A table whose counts overflow
+// the code space keeps empty lookups, so that every code read through it
+// fails.
+int32_t BuildCodes(JpegHuffmanLookup* lookup, bool ac, const int32_t* counts, const int32_t* symbols) {
   const uint32_t shortBits = ac ? kAcShortBits : kDcShortBits;
   const uint32_t longBits = ac ? kAcLongBits : kDcLongBits;
   const uint64_t shortSize = uint64_t{1} << shortBits, longSize = uint64_t{1} << longBits;
@@ -50,8 +50,6 @@ int32_t BuildSlot(JpegDecoderState* state, int slot) {
   for (int32_t& m : lookup->maxCode) m = -1;
   std::memset(block, 0, shortSize * sizeof(uint16_t));
 
-  const int32_t* counts = state->huffmanCounts[slot];
-  const int32_t* symbols = state->huffmanSymbols[slot];
   int32_t total = 0;
   for (int i = 0; i < 16; ++i) total += counts[i];
   if (total > 256) {
@@ -180,6 +178,93 @@ int32_t BuildSkipAc(JpegHuffmanLookup* lookup) {
   return kOk;
 }
 
+// Lookups built once per table definition on each thread: a decode that
+// meets a table the thread has built before borrows its lookups, counted
+// in `users` while it holds them.  Decodes release their states on the
+// thread that made them.
+struct CachedTable {
+  uint8_t ac;
+  int32_t counts[16];
+  int32_t symbols[256];
+  JpegHuffmanLookup lookup;  // owned by the cache
+  uint32_t users;
+};
+
+struct LookupCache {
+  CachedTable tables[4];
+  uint32_t next;  // where a new table goes when it is free
+  ~LookupCache() {
+    for (CachedTable& t : tables) FreeLookup(&t.lookup);
+  }
+};
+
+thread_local LookupCache gLookupCache;
+
+bool SameTable(const CachedTable& t, bool ac, const int32_t* counts, const int32_t* symbols) {
+  if (!t.lookup.shortTable || t.ac != ac || std::memcmp(t.counts, counts, sizeof t.counts) != 0) return false;
+  int32_t total = 0;
+  for (int i = 0; i < 16; ++i) total += counts[i];
+  // Past 256 codes the lookups are empty, whatever the symbols.
+  return total > 256 || std::memcmp(t.symbols, symbols, sizeof(int32_t) * static_cast<uint32_t>(total)) == 0;
+}
+
+// The thread's entry for a table, built when it is new; null when every
+// entry is in use.
+int32_t CachedEntry(bool ac, const int32_t* counts, const int32_t* symbols, CachedTable** entry) {
+  LookupCache& cache = gLookupCache;
+  *entry = nullptr;
+  for (CachedTable& t : cache.tables) {
+    if (SameTable(t, ac, counts, symbols)) {
+      *entry = &t;
+      return kOk;
+    }
+  }
+  for (uint32_t n = 0; n < 4; ++n) {
+    const uint32_t k = (cache.next + n) % 4;
+    CachedTable& t = cache.tables[k];
+    if (t.users) continue;
+    FreeLookup(&t.lookup);
+    t.ac = ac;
+    std::memcpy(t.counts, counts, sizeof t.counts);
+    std::memcpy(t.symbols, symbols, sizeof t.symbols);
+    if (int32_t result = BuildCodes(&t.lookup, ac, counts, symbols); result != kOk) {
+      FreeLookup(&t.lookup);
+      return result;
+    }
+    cache.next = (k + 1) % 4;
+    *entry = &t;
+    return kOk;
+  }
+  return kOk;
+}
+
+CachedTable* EntryOf(const JpegHuffmanLookup& lookup) {
+  for (CachedTable& t : gLookupCache.tables)
+    if (lookup.users == &t.users) return &t;
+  return nullptr;
+}
+
+// The lookups of one slot: the thread's (when `cached`) or the state's own.
+int32_t BuildSlot(JpegDecoderState* state, int slot, bool cached) {
+  JpegHuffmanLookup* lookup = &state->lookups[slot];
+  FreeLookup(lookup);
+  const bool ac = slot >= 4;
+  const int32_t* counts = state->huffmanCounts[slot];
+  const int32_t* symbols = state->huffmanSymbols[slot];
+  if (cached) {
+    CachedTable* entry;
+    if (int32_t result = CachedEntry(ac, counts, symbols, &entry); result != kOk) return result;
+    if (entry) {
+      *lookup = entry->lookup;
+      lookup->owned = 0;
+      lookup->users = &entry->users;
+      ++entry->users;
+      return kOk;
+    }
+  }
+  return BuildCodes(lookup, ac, counts, symbols);
+}
+
 }  // namespace
 
 int32_t BuildHuffmanLookup(JpegDecoderState* state, uint32_t acExtras) {
@@ -188,17 +273,25 @@ int32_t BuildHuffmanLookup(JpegDecoderState* state, uint32_t acExtras) {
     JpegHuffmanLookup& lookup = state->lookups[slot];
     const bool fast = slot >= 4 && (acExtras & kJpegFastAc) && !lookup.fastAc;
     const bool skip = slot >= 4 && (acExtras & kJpegSkipAc) && !lookup.skipAc;
-    // A lookup borrowed from a clip's tables is built again, whole, as
-    // the frame's own when it lacks an extra.
-    if (state->huffmanDirty[slot] || !lookup.shortTable || ((fast || skip) && !lookup.owned)) {
-      if (int32_t result = BuildSlot(state, slot); result != kOk) return result;
+    // A lookup borrowed from a clip's tables is built again, whole, when
+    // it lacks an extra.
+    if (state->huffmanDirty[slot] || !lookup.shortTable || ((fast || skip) && !lookup.owned && !lookup.users)) {
+      if (int32_t result = BuildSlot(state, slot, (acExtras & kJpegCachedLookups) != 0); result != kOk)
+        return result;
       state->huffmanDirty[slot] = 0;
     }
-    if (slot >= 4 && (acExtras & kJpegFastAc) && !lookup.fastAc) {
-      if (int32_t result = BuildFastAc(&lookup); result != kOk) return result;
+    // The extras of a cached table go into the cache, for its next users.
+    CachedTable* entry = lookup.users ? EntryOf(lookup) : nullptr;
+    JpegHuffmanLookup* target = entry ? &entry->lookup : &lookup;
+    if (slot >= 4 && (acExtras & kJpegFastAc) && !target->fastAc) {
+      if (int32_t result = BuildFastAc(target); result != kOk) return result;
     }
-    if (slot >= 4 && (acExtras & kJpegSkipAc) && !lookup.skipAc) {
-      if (int32_t result = BuildSkipAc(&lookup); result != kOk) return result;
+    if (slot >= 4 && (acExtras & kJpegSkipAc) && !target->skipAc) {
+      if (int32_t result = BuildSkipAc(target); result != kOk) return result;
+    }
+    if (entry) {
+      lookup.fastAc = entry->lookup.fastAc;
+      lookup.skipAc = entry->lookup.skipAc;
     }
   }
   return kOk;
