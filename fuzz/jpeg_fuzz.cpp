@@ -14,17 +14,21 @@
 namespace {
 
 void CheckLookups(const uint8_t* body, size_t size, uint8_t mode) {
-  quillon::JpegDecoderState* state = quillon::AllocateJpegState();
-  if (!state) return;
-  // Tables read before a fault stay loaded, and are built all the same.
-  quillon::ReadDht(body, static_cast<uint32_t>(size < 2000 ? size : 2000), state);
-  const uint32_t extras = (mode & 1) ? quillon::kJpegSkipAc : quillon::kJpegFastAc;
-  for (uint32_t build : {extras, quillon::kJpegFastAc | quillon::kJpegSkipAc}) {
-    if (quillon::BuildHuffmanLookup(state, build) != quillon::kOk) break;
-    for (int slot = 0; slot < 8; ++slot)
-      if (state->huffmanPresent[slot] && !testutil::LookupsMatchTable(*state, slot)) std::abort();
+  // Built by the state itself, and borrowed from the thread's cache (twice:
+  // the second borrows what the first built).
+  for (uint32_t cached : {0u, quillon::kJpegCachedLookups, quillon::kJpegCachedLookups}) {
+    quillon::JpegDecoderState* state = quillon::AllocateJpegState();
+    if (!state) return;
+    // Tables read before a fault stay loaded, and are built all the same.
+    quillon::ReadDht(body, static_cast<uint32_t>(size < 2000 ? size : 2000), state);
+    const uint32_t extras = (mode & 1) ? quillon::kJpegSkipAc : quillon::kJpegFastAc;
+    for (uint32_t build : {extras, quillon::kJpegFastAc | quillon::kJpegSkipAc}) {
+      if (quillon::BuildHuffmanLookup(state, build | cached) != quillon::kOk) break;
+      for (int slot = 0; slot < 8; ++slot)
+        if (state->huffmanPresent[slot] && !testutil::LookupsMatchTable(*state, slot)) std::abort();
+    }
+    quillon::ReleaseJpegState(state);
   }
-  quillon::ReleaseJpegState(state);
 }
 
 }  // namespace
