@@ -82,6 +82,7 @@ TEST(JpegTables, HuffmanLookupsMatchTheirTables) {
             const bool ac = slot >= 4, borrowed = l.users != nullptr;
             EXPECT_EQ(l.fastAc != nullptr, ac && ((build & kJpegFastAc) || (borrowed && l.fastAc)));
             EXPECT_EQ(l.skipAc != nullptr, ac && ((build & kJpegSkipAc) || (borrowed && l.skipAc)));
+            EXPECT_EQ(l.fastDc != nullptr, !ac && ((build & kJpegSkipAc) || (borrowed && l.fastDc)));
           }
         }
       }

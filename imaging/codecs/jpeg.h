@@ -114,6 +114,9 @@ struct JpegHuffmanLookup {
   // to three whole coefficients within the next 14 bits, bits | k advance
   // << 5 | end of block << 12; 0 = not held.
   uint16_t* skipAc;
+  // DC only, for the same decodes: a whole difference (code and value
+  // bits) within the next 12 bits, value << 4 | total length; 0 = not held.
+  int16_t* fastDc;
   // Canonical decoding (T.81 F.2.2.3) of DC codes longer than 12 bits.
   int32_t maxCode[18];  // largest code of each length, -1 when none
   int32_t valueOffset[17];
@@ -258,8 +261,9 @@ void PrepareQuantTables(JpegDecoderState* state);
 int32_t ReadDht(const uint8_t* body, uint32_t length, JpegDecoderState* state);
 // Loads every table of one DQT segment body; 0 or -8.
 int32_t ReadDqt(const uint8_t* body, uint32_t length, JpegDecoderState* state);
-// The AC lookups beyond the codes, built only for the decodes that read
-// them: whole blocks (fastAc), or blocks read past for their DC (skipAc).
+// The lookups beyond the codes, built only for the decodes that read them:
+// whole blocks (fastAc), or blocks read past for their DC (skipAc, and
+// fastDc for the DC tables).
 constexpr uint32_t kJpegFastAc = 1, kJpegSkipAc = 2;
 // With the extras: the lookups may be borrowed from those the calling
 // thread built for the same table before (the state is then released on

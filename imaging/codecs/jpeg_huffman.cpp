@@ -13,12 +13,15 @@ constexpr uint32_t kAcShortBits = 8, kAcLongBits = 16;
 constexpr uint32_t kFastAcBits = 12;
 constexpr uint32_t kSkipAcBits = 14;
 constexpr int kSkipAcSymbols = 3;
+constexpr uint32_t kFastDcBits = 12;
+static_assert(kFastDcBits == kDcLongBits);
 
 void FreeLookup(JpegHuffmanLookup* lookup) {
   if (lookup->owned) {
     Release(lookup->shortTable);
     Release(lookup->fastAc);
     Release(lookup->skipAc);
+    Release(lookup->fastDc);
   } else if (lookup->users) {
     --*lookup->users;
   }
@@ -132,6 +135,26 @@ int32_t BuildFastAc(JpegHuffmanLookup* lookup) {
     fast[i] = static_cast<int16_t>(value * 256 + static_cast<int32_t>(run * 16 + length + bitCount));
   }
   lookup->fastAc = fast;
+  return kOk;
+}
+
+// Whole DC differences: a code and its value bits within the first
+// kFastDcBits bits, as value << 4 | total length.
+int32_t BuildFastDc(JpegHuffmanLookup* lookup) {
+  constexpr uint32_t size = 1u << kFastDcBits;
+  auto* fast = static_cast<int16_t*>(AllocateUncleared(size * sizeof(int16_t)));
+  if (!fast) return kErrMemory;
+  for (uint32_t i = 0; i < size; ++i) {
+    fast[i] = 0;
+    uint32_t entry = lookup->shortTable[i >> (kFastDcBits - kDcShortBits)];
+    if (!entry) entry = lookup->longTable[i];  // kFastDcBits == kDcLongBits
+    const uint32_t length = entry >> 8, bitCount = entry & 255;
+    if (!entry || length + bitCount > kFastDcBits) continue;
+    const int32_t value =
+        bitCount ? Extend((i >> (kFastDcBits - length - bitCount)) & ((1u << bitCount) - 1), bitCount) : 0;
+    fast[i] = static_cast<int16_t>(value * 16 + static_cast<int32_t>(length + bitCount));
+  }
+  lookup->fastDc = fast;
   return kOk;
 }
 
@@ -272,7 +295,7 @@ int32_t BuildHuffmanLookup(JpegDecoderState* state, uint32_t acExtras) {
     if (!state->huffmanPresent[slot]) continue;
     JpegHuffmanLookup& lookup = state->lookups[slot];
     const bool fast = slot >= 4 && (acExtras & kJpegFastAc) && !lookup.fastAc;
-    const bool skip = slot >= 4 && (acExtras & kJpegSkipAc) && !lookup.skipAc;
+    const bool skip = (acExtras & kJpegSkipAc) && (slot >= 4 ? !lookup.skipAc : !lookup.fastDc);
     // A lookup borrowed from a clip's tables is built again, whole, when
     // it lacks an extra.
     if (state->huffmanDirty[slot] || !lookup.shortTable || ((fast || skip) && !lookup.owned && !lookup.users)) {
@@ -289,9 +312,13 @@ int32_t BuildHuffmanLookup(JpegDecoderState* state, uint32_t acExtras) {
     if (slot >= 4 && (acExtras & kJpegSkipAc) && !target->skipAc) {
       if (int32_t result = BuildSkipAc(target); result != kOk) return result;
     }
+    if (slot < 4 && (acExtras & kJpegSkipAc) && !target->fastDc) {
+      if (int32_t result = BuildFastDc(target); result != kOk) return result;
+    }
     if (entry) {
       lookup.fastAc = entry->lookup.fastAc;
       lookup.skipAc = entry->lookup.skipAc;
+      lookup.fastDc = entry->lookup.fastDc;
     }
   }
   return kOk;

@@ -1,5 +1,5 @@
 // The Huffman lookups of a decoder state checked against the table they
-// were built from, walked code by code: the code tables and whichever AC
+// were built from, walked code by code: the code tables and whichever
 // extras were built.  Shared by the table tests and the JPEG fuzz target.
 #pragma once
 
@@ -61,6 +61,18 @@ inline bool LookupsMatchTable(const quillon::JpegDecoderState& state, int slot) 
       if (value >= -128 && value <= 127) expected = value * 256 + static_cast<int32_t>(run * 16 + length + size);
     }
     if (l.fastAc[i] != expected) return false;
+  }
+  for (uint32_t i = 0; l.fastDc && i < 4096; ++i) {
+    const uint32_t e = reference(i, 12), length = e >> 8, size = e & 255;
+    int32_t expected = 0;
+    if (e && length + size <= 12) {
+      const uint32_t bits = size ? (i >> (12 - length - size)) & ((1u << size) - 1) : 0;
+      const int32_t value = !size ? 0
+                            : bits < (1u << (size - 1)) ? static_cast<int32_t>(bits) - (1 << size) + 1
+                                                        : static_cast<int32_t>(bits);
+      expected = value * 16 + static_cast<int32_t>(length + size);
+    }
+    if (l.fastDc[i] != expected) return false;
   }
   for (uint32_t i = 0; l.skipAc && i < (1u << 14); ++i) {
     uint32_t used = 0, advance = 0, end = 0;
