@@ -161,40 +161,55 @@ int32_t BuildFastDc(JpegHuffmanLookup* lookup) {
 // Up to kSkipAcSymbols coefficients (code and value bits) read past from
 // kSkipAcBits bits: bits used | coefficients advanced << 5 | end of block
 // << 12.  First, for every kSkipAcBits-bit pattern, the one coefficient at
-// its top (bits | advance << 5 | end << 12, or 0 when it is not whole);
-// the entry of a pattern then chains the coefficients found at the top of
-// what each leaves, the bits past the pattern read as zeros, which no
-// whole coefficient depends on.
+// its top (bits | advance << 5 | end << 12, its code's length << 16, or 0
+// when it is not whole), filled code by code; the entry of a pattern then
+// chains the coefficients found at the top of what each leaves, the bits
+// past the pattern read as zeros, which no whole coefficient depends on.
+// Patterns that differ only in the first coefficient's value bits read the
+// same after it: their entries are computed once and copied.
 int32_t BuildSkipAc(JpegHuffmanLookup* lookup) {
   constexpr uint32_t size = 1u << kSkipAcBits;
   auto* skip = static_cast<uint16_t*>(AllocateUncleared(size * sizeof(uint16_t)));
-  auto* first = static_cast<uint16_t*>(AllocateUncleared(size * sizeof(uint16_t)));
+  auto* first = static_cast<uint32_t*>(AllocateUncleared(size * sizeof(uint32_t)));
   if (!skip || !first) {
     Release(skip);
     Release(first);
     return kErrMemory;
   }
-  for (uint32_t i = 0; i < size; ++i) {
+  // Codes come in aligned ranges of patterns, in order.
+  for (uint32_t i = 0; i < size;) {
     const uint32_t entry = CodeAtTop(*lookup, i, kSkipAcBits);
     const uint32_t length = entry >> 8, run = (entry >> 4) & 15, bitCount = entry & 15;
     uint32_t one = 0;
     if (entry && length + bitCount <= kSkipAcBits) {
       const uint32_t advance = bitCount ? run + 1 : run == 15 ? 16 : 0;
-      one = (length + bitCount) | advance << 5 | (bitCount == 0 && run != 15) << 12;
+      one = (length + bitCount) | advance << 5 | (bitCount == 0 && run != 15) << 12 | length << 16;
     }
-    first[i] = static_cast<uint16_t>(one);
+    const uint32_t span = entry ? 1u << (kSkipAcBits - length) : 1;
+    for (uint32_t k = 0; k < span; ++k) first[i + k] = one;
+    i += span;
   }
-  for (uint32_t i = 0; i < size; ++i) {
-    uint32_t used = 0, advance = 0, end = 0;
-    for (int symbolCount = 0; symbolCount < kSkipAcSymbols && !end; ++symbolCount) {
-      const uint32_t one = first[(i << used) & (size - 1)];
-      const uint32_t bits = one & 31;
-      if (!one || bits > kSkipAcBits - used) break;
-      used += bits;
-      advance += (one >> 5) & 127;
-      end = one >> 12;
+  for (uint32_t i = 0; i < size;) {
+    const uint32_t head = first[i];
+    const uint32_t period = head ? 1u << (kSkipAcBits - (head & 31)) : 1;
+    for (uint32_t j = i; j < i + period; ++j) {
+      uint32_t used = 0, advance = 0, end = 0;
+      for (int symbolCount = 0; symbolCount < kSkipAcSymbols && !end; ++symbolCount) {
+        const uint32_t one = first[(j << used) & (size - 1)];
+        const uint32_t bits = one & 31;
+        if (!one || bits > kSkipAcBits - used) break;
+        used += bits;
+        advance += (one >> 5) & 127;
+        end = (one >> 12) & 1;
+      }
+      skip[j] = static_cast<uint16_t>(used ? used | advance << 5 | end << 12 : 0);
     }
-    skip[i] = static_cast<uint16_t>(used ? used | advance << 5 | end << 12 : 0);
+    // The same entries again for every other value of the first
+    // coefficient's value bits.
+    const uint32_t repeats = head ? 1u << ((head & 31) - (head >> 16)) : 1;
+    for (uint32_t r = 1; r < repeats; ++r)
+      std::memcpy(skip + i + r * period, skip + i, period * sizeof(uint16_t));
+    i += period * repeats;
   }
   Release(first);
   lookup->skipAc = skip;
