@@ -49,30 +49,23 @@ inline bool LookupsMatchTable(const quillon::JpegDecoderState& state, int slot) 
     if (!e) e = l.longTable[p];
     if (e != reference(p, longBits)) return false;
   }
-  for (uint32_t i = 0; l.fastAc && i < 4096; ++i) {
-    const uint32_t e = reference(i, 12), length = e >> 8, run = (e >> 4) & 15, size = e & 15;
-    int32_t expected = 0;
+  // A code and its value bits within the first 12 bits of i: the value, or
+  // false when they reach past.
+  auto whole = [&](uint32_t i, uint32_t e, uint32_t size, int32_t* value) {
+    const uint32_t length = e >> 8, bits = size ? (i >> (12 - length - size)) & ((1u << size) - 1) : 0;
+    *value = !size ? 0 : bits < (1u << (size - 1)) ? static_cast<int32_t>(bits) - (1 << size) + 1 : static_cast<int32_t>(bits);
+    return e && length + size <= 12;
+  };
+  for (uint32_t i = 0; i < 4096 && (l.fastAc || l.fastDc); ++i) {
+    const uint32_t e = reference(i, 12), length = e >> 8;
+    int32_t value, fastAc = 0, fastDc = 0;
+    if (whole(i, e, e & 255, &value)) fastDc = value * 16 + static_cast<int32_t>(length + (e & 255));
     if (e && (e & 255) == 0) {
-      expected = static_cast<int32_t>(length);
-    } else if (e && size && length + size <= 12) {
-      const uint32_t bits = (i >> (12 - length - size)) & ((1u << size) - 1);
-      const int32_t value = bits < (1u << (size - 1)) ? static_cast<int32_t>(bits) - (1 << size) + 1
-                                                       : static_cast<int32_t>(bits);
-      if (value >= -128 && value <= 127) expected = value * 256 + static_cast<int32_t>(run * 16 + length + size);
+      fastAc = static_cast<int32_t>(length);  // end of block
+    } else if (whole(i, e, e & 15, &value) && (e & 15) && value >= -128 && value <= 127) {
+      fastAc = value * 256 + static_cast<int32_t>((e & 0xF0) + length + (e & 15));
     }
-    if (l.fastAc[i] != expected) return false;
-  }
-  for (uint32_t i = 0; l.fastDc && i < 4096; ++i) {
-    const uint32_t e = reference(i, 12), length = e >> 8, size = e & 255;
-    int32_t expected = 0;
-    if (e && length + size <= 12) {
-      const uint32_t bits = size ? (i >> (12 - length - size)) & ((1u << size) - 1) : 0;
-      const int32_t value = !size ? 0
-                            : bits < (1u << (size - 1)) ? static_cast<int32_t>(bits) - (1 << size) + 1
-                                                        : static_cast<int32_t>(bits);
-      expected = value * 16 + static_cast<int32_t>(length + size);
-    }
-    if (l.fastDc[i] != expected) return false;
+    if ((l.fastAc && l.fastAc[i] != fastAc) || (l.fastDc && l.fastDc[i] != fastDc)) return false;
   }
   for (uint32_t i = 0; l.skipAc && i < (1u << 14); ++i) {
     uint32_t used = 0, advance = 0, end = 0;
