@@ -2,7 +2,7 @@
 // in one pass.
 #include "imaging/codecs/lzw_rows.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
 #include <immintrin.h>
 #define QUILLON_ROWS_X86 1
 #endif
