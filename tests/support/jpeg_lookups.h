@@ -52,9 +52,11 @@ inline bool LookupsMatchTable(const quillon::JpegDecoderState& state, int slot) 
   // A code and its value bits within the first 12 bits of i: the value, or
   // false when they reach past.
   auto whole = [&](uint32_t i, uint32_t e, uint32_t size, int32_t* value) {
-    const uint32_t length = e >> 8, bits = size ? (i >> (12 - length - size)) & ((1u << size) - 1) : 0;
+    const uint32_t length = e >> 8;
+    if (!e || length + size > 12) return false;
+    const uint32_t bits = size ? (i >> (12 - length - size)) & ((1u << size) - 1) : 0;
     *value = !size ? 0 : bits < (1u << (size - 1)) ? static_cast<int32_t>(bits) - (1 << size) + 1 : static_cast<int32_t>(bits);
-    return e && length + size <= 12;
+    return true;
   };
   for (uint32_t i = 0; i < 4096 && (l.fastAc || l.fastDc); ++i) {
     const uint32_t e = reference(i, 12), length = e >> 8;
