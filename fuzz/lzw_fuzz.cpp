@@ -1,6 +1,10 @@
 // LZW decoding in both variants on fuzzed geometry (TIFF: strips and the
 // predictor; GIF: code size and interlace live in the data's first bytes).
+#include <cstdlib>
+#include <vector>
+
 #include "fuzz/fuzz_support.h"
+#include "imaging/codecs/lzw_rows.h"
 #include "imaging/core/core.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -37,5 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     quillon::FreePage(&decoded);
   }
   quillon::FreePage(&source);
+  // The vector builds of the fix-up of differenced colour rows against the
+  // portable one, on the data as a row.
+  const std::vector<uint8_t> row(data, data + (size < 3000 ? size : 3000) / 3 * 3);
+  std::vector<uint8_t> portable = row;
+  quillon::UndoDifferencingToBgr(portable.data(), static_cast<uint32_t>(portable.size()), quillon::RowsBuild::kPortable);
+  for (quillon::RowsBuild build : {quillon::RowsBuild::kSse2, quillon::RowsBuild::kSsse3}) {
+    std::vector<uint8_t> fixed = row;
+    quillon::UndoDifferencingToBgr(fixed.data(), static_cast<uint32_t>(fixed.size()), build);
+    if (fixed != portable) std::abort();
+  }
   return 0;
 }

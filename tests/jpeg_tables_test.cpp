@@ -7,6 +7,7 @@
 
 #include "imaging/codecs/jpeg.h"
 #include "imaging/codecs/jpeg_decode.h"
+#include "support/jpeg_lookups.h"
 
 namespace {
 
@@ -37,6 +38,67 @@ TEST(JpegTables, HuffmanTablesThatOverflowTheirCodeSpaceDecodeNothing) {
   EXPECT_EQ(ReadDht(bad.data(), 16, s.state), kErrBadHeader);
   const uint8_t wrongClass[17] = {0x24};
   EXPECT_EQ(ReadDht(wrongClass, 17, s.state), kErrBadHeader);
+}
+
+// The lookups a decode builds for its scale, against the tables walked
+// code by code: the Annex K tables, and random ones with codes up to 16
+// bits (every fifth overflowing its code space).  AC slots get only the
+// extra the scale reads, then the other one too.  Decodes on one thread
+// borrow the lookups of tables met before: states held from the earlier
+// rounds keep theirs right while the cache turns over.
+TEST(JpegTables, HuffmanLookupsMatchTheirTables) {
+  std::mt19937 rng(8);
+  std::vector<std::unique_ptr<State>> held;
+  for (int round = 0; round < 30; ++round) {
+    Bytes body(kJpegStandardDht.begin() + 4, kJpegStandardDht.end());
+    if (round > 0) {
+      body.clear();
+      for (uint8_t slotByte : {0x00, 0x11}) {
+        body.push_back(slotByte);
+        uint32_t room = 2, total = 0;
+        for (int length = 1; length <= 16; ++length) {
+          uint32_t count = static_cast<uint32_t>(rng() % (std::min({room, 256 - total, 14u}) + 1));
+          if (round % 5 == 0 && length == 9) count = std::min(room + 1, 256 - total);
+          body.push_back(static_cast<uint8_t>(count));
+          total += count;
+          room = room > count ? (room - count) * 2 : 0;
+        }
+        for (uint32_t i = 0; i < total; ++i) body.push_back(static_cast<uint8_t>(rng()));
+      }
+    }
+    const uint32_t extras = round % 2 ? kJpegSkipAc : kJpegFastAc;
+    for (uint32_t cached : {0u, kJpegCachedLookups}) {
+      for (int copy = 0; copy < (cached ? 2 : 1); ++copy) {
+        held.push_back(std::make_unique<State>());
+        State& s = *held.back();
+        ASSERT_EQ(ReadDht(body.data(), static_cast<uint32_t>(body.size()), s.state), kOk) << round;
+        for (uint32_t build : {extras, kJpegFastAc | kJpegSkipAc}) {
+          ASSERT_EQ(BuildHuffmanLookup(s.state, build | cached), kOk);
+          for (int slot = 0; slot < 8; ++slot) {
+            if (!s->huffmanPresent[slot]) continue;
+            EXPECT_TRUE(LookupsMatchTable(*s.state, slot)) << round << " slot " << slot;
+            // An extra not asked for comes only with a borrowed lookup.
+            const JpegHuffmanLookup& l = s->lookups[slot];
+            const bool ac = slot >= 4, borrowed = l.users != nullptr;
+            EXPECT_EQ(l.fastAc != nullptr, ac && ((build & kJpegFastAc) || (borrowed && l.fastAc)));
+            EXPECT_EQ(l.skipAc != nullptr, ac && ((build & kJpegSkipAc) || (borrowed && l.skipAc)));
+            EXPECT_EQ(l.fastDc != nullptr, !ac && ((build & kJpegSkipAc) || (borrowed && l.fastDc)));
+          }
+        }
+      }
+    }
+    // The second cached copy borrows what the first built.
+    const State& first = *held[held.size() - 2];
+    EXPECT_EQ(first.state->lookups[4 + 1].shortTable, held.back()->state->lookups[4 + 1].shortTable) << round;
+    // Released from the round before last on: the cache takes new tables
+    // in their place while the last round's states hold theirs.
+    if (held.size() > 3 || round == 0) held.erase(held.begin(), held.end() - (round == 0 ? 0 : 3));
+  }
+  for (const auto& s : held) {
+    for (int slot = 0; slot < 8; ++slot) {
+      EXPECT_TRUE(!s->state->huffmanPresent[slot] || LookupsMatchTable(*s->state, slot)) << slot;
+    }
+  }
 }
 
 // The inverse DCT: the DC-only example of its definition, the vector code

@@ -2,6 +2,7 @@
 // table cases, the points where the code width grows, strips, interlacing,
 // the predictor, cut streams), the codes the encoder writes.  The round
 // trips are in runlength_test, the peers' reading in rle_lzw_files_test.
+#include "imaging/codecs/lzw_rows.h"
 #include "support/suite.h"
 
 namespace {
@@ -182,6 +183,90 @@ TEST(LzwDecode, TiffBilevelPolarityFollowsPhotometric) {
     Stream s(false, 8, 1, 1, Pack({{256, 9}, {0xF0, 9}, {257, 9}}, true));
     s.record.photometric = photometric;
     EXPECT_EQ(s.Pixels(), photometric ? Values({1, 1, 1, 1, 0, 0, 0, 0}) : Values({0, 0, 0, 0, 1, 1, 1, 1}));
+  }
+}
+
+namespace {
+
+// Random code streams for the string table: codes picked among those
+// defined (in some streams mostly the newest, so that strings grow long),
+// the code not yet defined, clear codes now and then, up to a full table;
+// decoded here the plain way, by walking prefix chains.
+struct RandomStream {
+  std::vector<Code> codes;
+  Bytes expected;
+};
+
+RandomStream MakeRandomStream(std::mt19937& rng, bool gif, int minCodeSize, int length, uint32_t newest) {
+  const uint32_t clear = 1u << minCodeSize;
+  std::vector<uint32_t> prefix(4096), count(4096, 1);
+  std::vector<uint8_t> firstByte(4096), lastByte(4096);
+  for (uint32_t c = 0; c < clear; ++c) firstByte[c] = lastByte[c] = static_cast<uint8_t>(c);
+  RandomStream s;
+  int width = minCodeSize + 1;
+  uint32_t next = clear + 2, previous = 0;
+  bool first = true;
+  s.codes.push_back({clear, width});
+  while (static_cast<int>(s.expected.size()) < length) {
+    if (rng() % 4000 == 0) {
+      s.codes.push_back({clear, width});
+      width = minCodeSize + 1, next = clear + 2, first = true;
+      continue;
+    }
+    uint32_t code = rng() % clear;
+    if (!first && next > clear + 2 && rng() % 16 < newest)
+      code = next - 1 - std::min<uint32_t>(rng() % 40, next - clear - 3);
+    if (!first && next < 4096 && rng() % 16 == 0) code = next;  // defined by this very code
+    s.codes.push_back({code, width});
+    if (!first && next < 4096) {
+      prefix[next] = previous;
+      count[next] = count[previous] + 1;
+      firstByte[next] = firstByte[previous];
+      lastByte[next] = firstByte[code == next ? previous : code];
+      if (++next == (1u << width) - (gif ? 0 : 1) && width < 12) ++width;
+    }
+    const size_t at = s.expected.size();
+    s.expected.resize(at + count[code]);
+    for (uint32_t c = code, k = count[code]; k-- > 0; c = prefix[c]) s.expected[at + k] = lastByte[c];
+    previous = code, first = false;
+  }
+  s.codes.push_back({clear + 1, width});
+  return s;
+}
+
+}  // namespace
+
+// Every code width, both variants, GIF code sizes from 2 to 8: the
+// decoder's copies of whole strings give what walking the table gives.
+TEST(LzwDecode, RandomStreamsDecodeAsTheirStringTable) {
+  std::mt19937 rng(27);
+  for (int round = 0; round < 24; ++round) {
+    const bool gif = round & 1;
+    const int minCodeSize = gif ? 2 + round / 2 % 7 : 8;
+    const RandomStream s = MakeRandomStream(rng, gif, minCodeSize, 20000 + static_cast<int>(rng() % 60000), round % 16);
+    const int32_t width = 1 + static_cast<int32_t>(rng() % 700);
+    const int32_t height = static_cast<int32_t>(s.expected.size()) / width;
+    Stream stream(gif, width, height, 8, Pack(s.codes, !gif), 0, static_cast<uint8_t>(minCodeSize));
+    const Values got = stream.Pixels();
+    ASSERT_EQ(got.size(), static_cast<size_t>(width) * height) << round;
+    ASSERT_TRUE(std::equal(got.begin(), got.end(), s.expected.begin())) << round;
+  }
+}
+
+// The vector builds of the row fix-up against the portable one, at every
+// length a row of a few pixels can have.
+TEST(LzwDecode, DifferencedColourRowsMatchThePortableFixUp) {
+  std::mt19937 rng(5);
+  for (uint32_t pixels = 0; pixels < 70; ++pixels) {
+    Bytes row(pixels * 3);
+    for (uint8_t& b : row) b = static_cast<uint8_t>(rng());
+    Bytes portable = row;
+    UndoDifferencingToBgr(portable.data(), static_cast<uint32_t>(portable.size()), RowsBuild::kPortable);
+    for (RowsBuild build : {RowsBuild::kSse2, RowsBuild::kSsse3, RowsBuild::kBest}) {
+      Bytes fixed = row;
+      UndoDifferencingToBgr(fixed.data(), static_cast<uint32_t>(fixed.size()), build);
+      ASSERT_EQ(fixed, portable) << pixels << " build " << static_cast<int>(build);
+    }
   }
 }
 

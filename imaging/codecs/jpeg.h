@@ -105,19 +105,24 @@ struct JpegSegment {
 struct JpegHuffmanLookup {
   uint16_t* shortTable;  // DC: 64 entries (next 6 bits); AC: 256 (8 bits)
   uint16_t* longTable;   // DC: 4096 entries (12 bits); AC: 65536 (16 bits)
-  // AC only: one read for a whole coefficient whose code and value bits fit
-  // in 12 bits: value << 8 | run << 4 | total length (the end of block:
-  // its length alone); 0 = not held.
+  // AC only, when a decode reads whole blocks: one read for a whole
+  // coefficient whose code and value bits fit in 12 bits: value << 8 |
+  // run << 4 | total length (the end of block: its length alone); 0 = not
+  // held.
   int16_t* fastAc;
-  // AC only, for reading past coefficients (one-eighth size): one to three
-  // whole coefficients within the next 14 bits, bits | k advance << 5 |
-  // end of block << 12; 0 = not held.
+  // AC only, when a decode reads past coefficients (one-eighth size): one
+  // to three whole coefficients within the next 14 bits, bits | k advance
+  // << 5 | end of block << 12; 0 = not held.
   uint16_t* skipAc;
+  // DC only, for the same decodes: a whole difference (code and value
+  // bits) within the next 12 bits, value << 4 | total length; 0 = not held.
+  int16_t* fastDc;
   // Canonical decoding (T.81 F.2.2.3) of DC codes longer than 12 bits.
   int32_t maxCode[18];  // largest code of each length, -1 when none
   int32_t valueOffset[17];
   uint8_t values[256];
-  uint8_t owned;  // 0: borrowed from a clip's shared state
+  uint8_t owned;  // 0: borrowed from a clip's shared state or the thread's cache
+  uint32_t* users;  // borrowed from the thread's cache: its count of borrowers
 };
 
 struct JpegDecoderState {
@@ -256,9 +261,18 @@ void PrepareQuantTables(JpegDecoderState* state);
 int32_t ReadDht(const uint8_t* body, uint32_t length, JpegDecoderState* state);
 // Loads every table of one DQT segment body; 0 or -8.
 int32_t ReadDqt(const uint8_t* body, uint32_t length, JpegDecoderState* state);
-// Builds the lookups of every slot whose table changed; 0 or -1.
+// The lookups beyond the codes, built only for the decodes that read them:
+// whole blocks (fastAc), or blocks read past for their DC (skipAc, and
+// fastDc for the DC tables).
+constexpr uint32_t kJpegFastAc = 1, kJpegSkipAc = 2;
+// With the extras: the lookups may be borrowed from those the calling
+// thread built for the same table before (the state is then released on
+// this thread).
+constexpr uint32_t kJpegCachedLookups = 4;
+// Builds the lookups of every slot whose table changed, and the AC extras
+// in `acExtras` that a slot lacks; 0 or -1.
 // Slots 0 and 1 that no DHT defined get the Annex K.3 tables.
-int32_t BuildHuffmanLookup(JpegDecoderState* state);
+int32_t BuildHuffmanLookup(JpegDecoderState* state, uint32_t acExtras = kJpegFastAc | kJpegSkipAc);
 // Releases the lookups the state owns and clears every pointer.
 void FreeHuffmanLookup(JpegDecoderState* state);
 

@@ -66,7 +66,7 @@ int32_t DecodeFrame(JpegDecoderState* state, const uint8_t* data, uint32_t size,
   int32_t result;
   if (!(state->flags & kJpegProgressive) &&
       state->scanComponentCount == state->componentCount) {
-    result = PrepareScanTables(state, true, true);
+    result = PrepareScanTables(state, true, true, SequentialAcExtras(frame.scale));
     if (result == kOk) result = DecodeSequentialFrame(state, frame, &planes, output);
   } else {
     result = DecodeMultiScanFrame(state, data, size, frame, &planes, output);

@@ -75,8 +75,13 @@ int32_t DecodeMultiScanFrame(JpegDecoderState* state, const uint8_t* data,
                              JpegPlanes* planes, const JpegOutput& output);
 
 // Makes the lookups of the current scan's tables ready (slots 0 and 1
-// fall back to Annex K.3); -1, or -4 when a table is missing.
-int32_t PrepareScanTables(JpegDecoderState* state, bool needDc, bool needAc);
+// fall back to Annex K.3), with the AC extras (kJpegFastAc, kJpegSkipAc)
+// its blocks are read with, borrowed from the thread's cache where it
+// holds the same table; -1, or -4 when a table is missing.
+int32_t PrepareScanTables(JpegDecoderState* state, bool needDc, bool needAc, uint32_t acExtras);
+
+// The AC extras that sequential blocks at `scale` are read with.
+inline uint32_t SequentialAcExtras(int32_t scale) { return scale == 8 ? kJpegSkipAc : kJpegFastAc; }
 
 // The sample value of a block whose AC coefficients are all zero.
 inline uint8_t DcSample(const JpegDecoderState* state, int32_t dc, int table) {

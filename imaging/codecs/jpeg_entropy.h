@@ -150,10 +150,19 @@ inline int32_t DecodeBlock(JpegBitReader* r, int16_t* block,
   return k == 1 ? 1 : 0;
 }
 
-// The DC of one sequential block; its AC codes are read past.
+// The DC of one sequential block; its AC codes are read past.  Needs the
+// DC table's fastDc and the AC table's skipAc.
 inline bool DecodeBlockDcOnly(JpegBitReader* r, const JpegHuffmanLookup& dc,
                               const JpegHuffmanLookup& ac, int32_t* predictor) {
-  if (!DecodeDc(r, dc, predictor)) return false;
+  Refill(r);
+  // Code and value bits in one read where they are short.
+  const int32_t whole = dc.fastDc[r->bits >> 52];
+  if (whole != 0) {
+    SkipBits(r, whole & 15);
+    *predictor = static_cast<int16_t>(*predictor + (whole >> 4));
+  } else if (!DecodeDc(r, dc, predictor)) {
+    return false;
+  }
   int32_t k = 1;
   while (k < 64) {
     if (r->count < 14) Refill(r);

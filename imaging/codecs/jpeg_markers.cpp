@@ -207,7 +207,9 @@ int32_t CleanEntropyData(const uint8_t* data, uint32_t length,
       SizeSum(length > position ? length - position : 0, kPad * (kJpegMaxScans + 2));
   if (needed > state->cleanedCapacity) {
     Release(state->cleaned);
-    state->cleaned = static_cast<uint8_t*>(Allocate(needed));
+    // Not cleared: the bit reader reads no further than a scan's end and
+    // the zero bytes written after it.
+    state->cleaned = static_cast<uint8_t*>(AllocateUncleared(needed));
     state->cleanedCapacity = state->cleaned ? static_cast<uint32_t>(needed) : 0;
     if (!state->cleaned) return kErrMemory;
   }

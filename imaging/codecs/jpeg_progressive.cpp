@@ -345,7 +345,9 @@ int32_t DecodeMultiScanFrame(JpegDecoderState* state, const uint8_t* data,
     if (frame.scale == 8 && (kind == kAcFirst || kind == kAcRefine)) continue;
     const bool needDc = kind == kSequentialScan || kind == kDcFirst;
     const bool needAc = kind == kSequentialScan || kind == kAcFirst || kind == kAcRefine;
-    result = PrepareScanTables(state, needDc, needAc);
+    // Progressive scans read every coefficient through the code lookups.
+    result = PrepareScanTables(state, needDc, needAc,
+                               kind == kSequentialScan ? SequentialAcExtras(frame.scale) : 0);
     if (result == kOk)
       result = DecodeScan(state, frame, coefficients, scan, static_cast<ScanKind>(kind));
   }

@@ -7,6 +7,7 @@
 
 #include "imaging/codecs/codec_rows.h"
 #include "imaging/codecs/codecs.h"
+#include "imaging/codecs/lzw_rows.h"
 
 namespace quillon {
 
@@ -348,19 +349,8 @@ void FixRows(uint8_t* rows, uint32_t rowBytes, int32_t count, int bpp, bool pred
       UndoRowDifferencing(row, rowBytes, 1);
     } else if (!predictor) {
       SwapRedBlue(row, rowBytes / 3);
-    } else if (rowBytes >= 3) {
-      // Running sums in registers: each byte waits on an addition only.
-      uint8_t r = row[0], g = row[1], b = row[2];
-      row[0] = b;
-      row[2] = r;
-      for (uint32_t i = 3; i + 2 < rowBytes; i += 3) {
-        r = static_cast<uint8_t>(r + row[i]);
-        g = static_cast<uint8_t>(g + row[i + 1]);
-        b = static_cast<uint8_t>(b + row[i + 2]);
-        row[i] = b;
-        row[i + 1] = g;
-        row[i + 2] = r;
-      }
+    } else {
+      UndoDifferencingToBgr(row, rowBytes);
     }
   }
 }
