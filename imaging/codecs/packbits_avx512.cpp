@@ -18,8 +18,13 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 // Only what follows is built for these processors; the shared headers above
-// keep the portable build of their inline functions.
+// keep the portable build of their inline functions (clang takes the same
+// features as an attribute on each function, up to the pop at the end).
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt,gfni"))), apply_to = function)
+#else
 #pragma GCC target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt,gfni")
+#endif
 #endif
 
 #include "imaging/codecs/packbits_runs.h"
@@ -150,3 +155,7 @@ uint32_t codec::PackedRowToRunsVector(int32_t width, uint8_t* output, const uint
 #endif
 
 }  // namespace quillon
+
+#if defined(__x86_64__) && defined(__clang__)
+#pragma clang attribute pop
+#endif
