@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "imaging/codecs/lzw_rows.h"
+#include "imaging/codecs/codecs.h"
 #include "imaging/core/core.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

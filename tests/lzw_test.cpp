@@ -2,7 +2,6 @@
 // table cases, the points where the code width grows, strips, interlacing,
 // the predictor, cut streams), the codes the encoder writes.  The round
 // trips are in runlength_test, the peers' reading in rle_lzw_files_test.
-#include "imaging/codecs/lzw_rows.h"
 #include "support/suite.h"
 
 namespace {

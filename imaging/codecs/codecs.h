@@ -72,6 +72,16 @@ void UndoHorizontalPredictor(PageRecord* page);
 // The same on one row of `bytes` bytes of 8-bit samples, `samples` to a
 // pixel (the TIFF decoders undo it block by block, while it is in the cache).
 void UndoRowDifferencing(uint8_t* row, uint32_t bytes, uint32_t samples);
+// The builds of a fix-up: portable, SSE2 (part of every x86-64), SSSE3
+// (byte shuffles, chosen at run time where the machine has it).  Every
+// build gives the same bytes; kBest is the fastest the machine runs.
+enum class RowsBuild { kPortable, kSse2, kSsse3, kBest };
+
+// 24-bit rows stored with horizontal differencing: every sample from the
+// second pixel on plus the same sample of its left neighbour (modulo 256),
+// the pixels then turned from Red, Green, Blue to Blue, Green, Red, in one
+// pass.  A build the machine lacks falls back to the next one down.
+void UndoDifferencingToBgr(uint8_t* row, uint32_t rowBytes, RowsBuild build = RowsBuild::kBest);
 
 // JPEG (codes 10 and 16).
 // `exif` reads a stream's Exif block (thumbnail, texts); null leaves it.

@@ -93,31 +93,31 @@ void FaxPaintLine(FaxDecodeState& s, const int32_t* e, int32_t k) {
   const int32_t width = s.width;
   const uint32_t rowBytes = RowBytes(width, 1);
   const uint32_t words = (rowBytes + 7) / 8;
-  uint64_t* changes = s.changes;
-  std::memset(changes, 0, (static_cast<uint32_t>(width) / 64 + 1) * sizeof(uint64_t));
+  uint64_t* black = s.black;
+  std::memset(black, 0, (static_cast<uint32_t>(width) / 64 + 1) * sizeof(uint64_t));
   uint64_t held = 0;
   uint32_t heldWord = 0;
   constexpr uint64_t kAll = ~uint64_t{0};
   for (int32_t i = 0; i + 1 < k; i += 2) {
     const uint32_t from = static_cast<uint32_t>(e[i]), to = static_cast<uint32_t>(e[i + 1]);  // 0..width
     if ((from >> 6) != heldWord) {
-      changes[heldWord] = held;
+      black[heldWord] = held;
       heldWord = from >> 6;
       held = 0;
     }
     held |= kAll >> (from & 63);
     if ((to >> 6) != heldWord) {
-      changes[heldWord] = held;
-      for (uint32_t w = heldWord + 1; w < to >> 6; ++w) changes[w] = kAll;
+      black[heldWord] = held;
+      for (uint32_t w = heldWord + 1; w < to >> 6; ++w) black[w] = kAll;
       heldWord = to >> 6;
       held = kAll;
     }
     held &= ~(kAll >> (to & 63));
   }
-  changes[heldWord] = held;
+  black[heldWord] = held;
   uint8_t* const row = s.rows + static_cast<uint64_t>(s.y++) * s.stride;
   for (uint32_t w = 0; w < words; ++w) {
-    const uint64_t pixels = ~changes[w];
+    const uint64_t pixels = ~black[w];
     const uint32_t left = rowBytes - 8 * w;
     if (left >= 8) {
       uint64_t stored = pixels;
@@ -318,11 +318,11 @@ int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
   // Each element array starts after an entry of -1, left of every
   // position, which the two-dimensional decoder's scans may read.
   int32_t* elements = AllocateArray<int32_t>(2 * elementCount + 2);
-  uint64_t* changes = packedRows ? AllocateArray<uint64_t>(static_cast<uint32_t>(width) / 64 + 1) : nullptr;
-  if (!buffer || !elements || (packedRows && !changes)) {
+  uint64_t* black = packedRows ? AllocateArray<uint64_t>(static_cast<uint32_t>(width) / 64 + 1) : nullptr;
+  if (!buffer || !elements || (packedRows && !black)) {
     if (!callers) Release(buffer);
     Release(elements);
-    Release(changes);
+    Release(black);
     destination->data = nullptr;
     return kErrMemory;
   }
@@ -332,7 +332,7 @@ int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
   if (packedRows) {
     s.rows = buffer;
     s.stride = stride;
-    s.changes = changes;
+    s.black = black;
   } else {
     s.lines = reinterpret_cast<uint8_t**>(buffer);
     s.out = buffer + table;
@@ -379,7 +379,7 @@ int32_t DecodeFaxPage(PageRecord* source, PageRecord* destination,
     while (s.y < blockEnd && !s.outOfMemory) FaxWriteWhiteLine(s);
   }
   Release(elements);
-  Release(changes);
+  Release(black);
   const bool failed = damaged && !(flags & kFlagKeepPartial);
   // Lines never reached are white; three zero bytes close run lists.
   while (!failed && s.y < height && !s.outOfMemory) FaxWriteWhiteLine(s);

@@ -42,11 +42,11 @@ struct FaxDecodeState {
   int32_t width;
   int32_t height;
   // A bitmap target: rows `stride` bytes apart, painted line by line from
-  // the changing elements through `changes` (a word per 64 pixels and one
-  // more); null for run lists.
+  // the changing elements through `black` (the line's black pixels as set
+  // bits, a word per 64 pixels and one more); null for run lists.
   uint8_t* rows;
   uint32_t stride;
-  uint64_t* changes;
+  uint64_t* black;
   uint8_t** lines;  // the output's line pointer table, at its start
   uint8_t* out;     // next output byte
   uint8_t* end;     // end of the output buffer

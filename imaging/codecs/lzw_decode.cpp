@@ -7,7 +7,6 @@
 
 #include "imaging/codecs/codec_rows.h"
 #include "imaging/codecs/codecs.h"
-#include "imaging/codecs/lzw_rows.h"
 
 namespace quillon {
 
