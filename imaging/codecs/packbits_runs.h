@@ -96,15 +96,26 @@ RunsProgress UnpackRunsWith(const uint8_t* in, uint64_t size, RunListWriter& run
     const int8_t control = static_cast<int8_t>(in[i++]);
     if (control >= 0) {
       uint64_t length = static_cast<uint64_t>(control) + 1;
-      // Most literals of a page of text: one word, inside the row.
-      if (length <= 8 && length < rowBytes - o && size - i >= 8) {
-        uint64_t word;
-        std::memcpy(&word, in + i, 8);
-        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-        const uint64_t changes = line.ChangesIn(Emit::LowFirst(word), 8 * static_cast<uint32_t>(length));
-        if (changes) Emit::Changes(line, 8 * o, changes);
+      // Literals inside the row (a page of text is mostly these), read a
+      // word at a time while the data goes on for a word past each.
+      if (length < rowBytes - o && size - i >= length + 7) {
+        const uint8_t* from = in + i;
+        uint32_t x = 8 * o;
+        uint32_t bits = 8 * static_cast<uint32_t>(length);
         i += length;
         o += static_cast<uint32_t>(length);
+        for (;;) {
+          uint64_t word;
+          std::memcpy(&word, from, 8);
+          if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+          const uint32_t count = bits < 64 ? bits : 64;
+          const uint64_t changes = line.ChangesIn(Emit::LowFirst(word), count, (word >> (count - 8)) & 1);
+          if (changes) Emit::Changes(line, x, changes);
+          if (bits <= 64) break;
+          bits -= 64;
+          from += 8;
+          x += 64;
+        }
         continue;
       }
       const bool overrun = length > size - i;
