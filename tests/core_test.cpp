@@ -181,7 +181,7 @@ TEST(RunLists, RandomRowsOfEveryRunLengthRoundTripAsCanonicalRuns) {
     ASSERT_EQ(again, runs) << "width " << width;
     if (PackBitsVectorLoops()) {  // and so does the vector build, both ways
       for (bool inverted : {false, true}) {
-        again.assign(RunLineWorstCase(width), 0);
+        again.assign(RunLineWorstCase(width) + codec::kRunsWrittenAhead, 0);
         again.resize(codec::PackedRowToRunsVector(width, again.data(), inverted ? flipped.data() : row.data(), inverted));
         ASSERT_EQ(again, runs) << "width " << width << " inverted " << inverted;
       }

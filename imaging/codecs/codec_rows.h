@@ -77,6 +77,10 @@ inline void FinishPackedLine(uint8_t* line, int32_t width, uint32_t rowBytes, ui
   std::memset(line + rowBytes, 0, stride - rowBytes);
 }
 
+// The vector builds store a word's runs as one whole 64-byte register:
+// `output` needs this many bytes of room past RunLineWorstCase.
+constexpr uint32_t kRunsWrittenAhead = 64;
+
 // PackedRowToRuns, built for processors with the PackBits vector loops
 // (PackBitsVectorLoops()); the same bytes.
 uint32_t PackedRowToRunsVector(int32_t width, uint8_t* output, const uint8_t* row, bool inverted);
@@ -96,7 +100,7 @@ struct RunListWriter {
     if (pageWidth < 0 || pageHeight < 0) return kErrParameter;
     if (pageWidth > kMaxRun) return kErrUnsupported;
     data = static_cast<uint8_t*>(
-        AllocateUncleared(RunListWorstCase(pageWidth, pageHeight)));
+        AllocateUncleared(SizeSum(RunListWorstCase(pageWidth, pageHeight), kRunsWrittenAhead)));
     if (!data) return kErrMemory;
     width = pageWidth;
     height = pageHeight;

@@ -1,9 +1,9 @@
 // Vector builds of two PackBits loops.  Bilevel rows to runs: a word's
 // change positions are gathered in order with one byte compression and
-// their differences stored as one-byte runs in one masked store, and the
-// bits of each byte are reversed with one affine step (packed rows of the
-// other codecs' bilevel pages too).  24-bit rows: 16
-// pixels put in the page's colour order with one byte permutation.
+// their differences stored as one-byte runs in one whole-register store,
+// and the bits of each byte are reversed with one affine step (packed rows
+// of the other codecs' bilevel pages too).  24-bit rows: 16 pixels put in
+// the page's colour order with one byte permutation.
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -84,7 +84,7 @@ struct VectorChanges {
       gaps = _mm512_sub_epi8(_mm512_maskz_permutexvar_epi8(~uint64_t{0}, _mm512_load_si512(kLanes.next), at), at);
       --n;
     }
-    _mm512_mask_storeu_epi8(o, _bzhi_u64(~uint64_t{0}, static_cast<uint32_t>(n)), gaps);
+    _mm512_storeu_si512(o, gaps);  // the lanes past n are written over later
     line.out = o + n;
     line.runStart = x + 63 - static_cast<uint32_t>(_lzcnt_u64(changes));
   }
