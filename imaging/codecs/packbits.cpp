@@ -1,6 +1,7 @@
 // PackBits (TIFF compression 32773): control byte n, 0..127 = n + 1 literal
 // bytes, -127..-1 = the next byte 1 - n times, -128 = no operation.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "imaging/codecs/codec_rows.h"
@@ -110,6 +111,12 @@ Unpacked UnpackRows(const uint8_t* in, uint64_t size, uint8_t* row, uint32_t row
 // The portable build of the loop that makes runs.
 struct PortableChanges {
   static uint64_t LowFirst(uint64_t word) { return PixelsLowFirst(word); }
+  static uint64_t LoadLowFirst(const uint8_t* from) {
+    uint64_t word;
+    std::memcpy(&word, from, 8);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    return PixelsLowFirst(word);
+  }
   static void Changes(RunLineBuilder& line, uint32_t x, uint64_t changes) { line.Changes(x, changes); }
 };
 

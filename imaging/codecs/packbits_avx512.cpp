@@ -62,6 +62,11 @@ constexpr Lanes kLanes = [] {
 }();
 
 struct VectorChanges {
+  // The 8 bytes at `from`, loaded straight into a vector register.
+  static uint64_t LoadLowFirst(const uint8_t* from) {
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from));
+    return static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_gf2p8affine_epi64_epi8(v, _mm_set1_epi64x(0x8040201008040201ll), 0)));
+  }
   static uint64_t LowFirst(uint64_t word) {
     const __m128i v = _mm_cvtsi64_si128(static_cast<long long>(word));
     return static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_gf2p8affine_epi64_epi8(v, _mm_set1_epi64x(0x8040201008040201ll), 0)));

@@ -105,11 +105,8 @@ RunsProgress UnpackRunsWith(const uint8_t* in, uint64_t size, RunListWriter& run
         i += length;
         o += static_cast<uint32_t>(length);
         for (;;) {
-          uint64_t word;
-          std::memcpy(&word, from, 8);
-          if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
           const uint32_t count = bits < 64 ? bits : 64;
-          const uint64_t changes = line.ChangesIn(Emit::LowFirst(word), count, (word >> (count - 8)) & 1);
+          const uint64_t changes = line.ChangesIn(Emit::LoadLowFirst(from), count, from[count / 8 - 1] & 1);
           if (changes) Emit::Changes(line, x, changes);
           if (bits <= 64) break;
           bits -= 64;
