@@ -61,6 +61,12 @@ constexpr Lanes kLanes = [] {
   return l;
 }();
 
+// GCC 12 takes the undefined upper half of a register cast for an
+// uninitialised value.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 struct VectorChanges {
   // The 8 bytes at `from`, loaded straight into a vector register.
   static uint64_t LoadLowFirst(const uint8_t* from) {
@@ -80,7 +86,17 @@ struct VectorChanges {
     uint64_t n = static_cast<uint64_t>(_mm_popcnt_u64(changes));
     __m512i gaps;
     uint8_t* o = line.out;
-    if (__builtin_expect(first < 128, 1)) {
+    if (__builtin_expect(first < 128 && n <= 32, 1)) {
+      // Most words: at most 32 runs, on half registers.
+      const __m256i at32 = _mm512_castsi512_si256(at);
+      const __m256i start = _mm256_set1_epi8(static_cast<char>(line.runStart - x));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o),
+                          _mm256_sub_epi8(at32, _mm256_mask_permutexvar_epi8(start, ~uint32_t{1}, _mm256_load_si256(reinterpret_cast<const __m256i*>(kLanes.before)), at32)));
+      line.out = o + n;
+      line.runStart = x + 63 - static_cast<uint32_t>(_lzcnt_u64(changes));
+      return;
+    }
+    if (first < 128) {
       // Lane 0 is measured from the run's start, taken modulo 256.
       const __m512i start = _mm512_set1_epi8(static_cast<char>(line.runStart - x));
       gaps = _mm512_sub_epi8(at, _mm512_mask_permutexvar_epi8(start, ~uint64_t{1}, _mm512_load_si512(kLanes.before), at));
