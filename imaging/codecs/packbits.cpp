@@ -111,6 +111,7 @@ Unpacked UnpackRows(const uint8_t* in, uint64_t size, uint8_t* row, uint32_t row
 // The portable build of the loop that makes runs.
 struct PortableChanges {
   static uint64_t LowFirst(uint64_t word) { return PixelsLowFirst(word); }
+  static uint64_t KeepLow(uint64_t bits, uint32_t count) { return count < 64 ? bits & ((uint64_t{1} << count) - 1) : bits; }
   static uint64_t LoadLowFirst(const uint8_t* from) {
     uint64_t word;
     std::memcpy(&word, from, 8);

@@ -73,6 +73,8 @@ struct VectorChanges {
     const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(from));
     return static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_gf2p8affine_epi64_epi8(v, _mm_set1_epi64x(0x8040201008040201ll), 0)));
   }
+  // The lowest `count` (1..64) bits of `bits`.
+  static uint64_t KeepLow(uint64_t bits, uint32_t count) { return _bzhi_u64(bits, count); }
   static uint64_t LowFirst(uint64_t word) {
     const __m128i v = _mm_cvtsi64_si128(static_cast<long long>(word));
     return static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_gf2p8affine_epi64_epi8(v, _mm_set1_epi64x(0x8040201008040201ll), 0)));

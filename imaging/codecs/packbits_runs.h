@@ -106,7 +106,9 @@ RunsProgress UnpackRunsWith(const uint8_t* in, uint64_t size, RunListWriter& run
         o += static_cast<uint32_t>(length);
         for (;;) {
           const uint32_t count = bits < 64 ? bits : 64;
-          const uint64_t changes = line.ChangesIn(Emit::LoadLowFirst(from), count, from[count / 8 - 1] & 1);
+          const uint64_t word = Emit::LoadLowFirst(from);
+          const uint64_t changes = Emit::KeepLow(word ^ ((word << 1) | line.last), count);
+          line.last = from[count / 8 - 1] & 1;
           if (changes) Emit::Changes(line, x, changes);
           if (bits <= 64) break;
           bits -= 64;
