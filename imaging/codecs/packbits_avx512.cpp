@@ -64,6 +64,7 @@ constexpr Lanes kLanes = [] {
 // GCC 12 takes the undefined upper half of a register cast for an
 // uninitialised value.
 #if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
@@ -112,6 +113,10 @@ struct VectorChanges {
     line.runStart = x + 63 - static_cast<uint32_t>(_lzcnt_u64(changes));
   }
 };
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 // Lane j of 48 (16 pixels) takes the byte at the other end of its pixel.
 struct SwapOrder {

@@ -34,12 +34,14 @@ RunsProgress UnpackPackBitsRunsVector(const uint8_t* in, uint64_t size, RunListW
 namespace {
 
 // The loop shared by both builds: `Emit::Changes(line, x, changes)` turns
-// the set bits of a word (pixel x in the lowest) into runs and
-// `Emit::LowFirst` reverses the bits of each byte.  Repeats of 0x00 or 0xFF
-// (margins, gaps between words, rules) only move the position on, or end a
-// run there; other bytes are read 64 bits at a time.  Runs carry on from
-// row to row like the bytes do; a row the data does not finish is left for
-// the caller to put empty, `done` being one past the last line put.
+// the set bits of a word (pixel x in the lowest) into runs,
+// `Emit::LowFirst` reverses the bits of each byte (`LoadLowFirst` those of
+// 8 bytes in memory) and `Emit::KeepLow(bits, count)` keeps the lowest
+// `count` (1..64) bits.  Repeats of 0x00 or 0xFF (margins, gaps between
+// words, rules) only move the position on, or end a run there; other bytes
+// are read 64 bits at a time.  Runs carry on from row to row like the bytes
+// do; a row the data does not finish is left for the caller to put empty,
+// `done` being one past the last line put.
 template <typename Emit>
 RunsProgress UnpackRunsWith(const uint8_t* in, uint64_t size, RunListWriter& runs, int32_t firstLine,
                             int32_t lines, int32_t& done) {
@@ -97,7 +99,9 @@ RunsProgress UnpackRunsWith(const uint8_t* in, uint64_t size, RunListWriter& run
     if (control >= 0) {
       uint64_t length = static_cast<uint64_t>(control) + 1;
       // Literals inside the row (a page of text is mostly these), read a
-      // word at a time while the data goes on for a word past each.
+      // word at a time while the data goes on for a word past each.  The
+      // word's last pixel is taken from its last byte as stored, which
+      // keeps the reversal of the bits off the way to the next word.
       if (length < rowBytes - o && size - i >= length + 7) {
         const uint8_t* from = in + i;
         uint32_t x = 8 * o;

@@ -86,12 +86,9 @@ struct RunLineBuilder {
   }
   // The pixels of such a word that differ from the one before them, as set
   // bits; the word's last pixel becomes `last`.
-  uint64_t ChangesIn(uint64_t word, uint32_t count) { return ChangesIn(word, count, (word >> (count - 1)) & 1); }
-  // The same, given the word's last pixel (0 or 1) apart: read from the
-  // bytes as loaded, it keeps the reversal of their bits out of the way.
-  uint64_t ChangesIn(uint64_t word, uint32_t count, uint64_t lastPixel) {
+  uint64_t ChangesIn(uint64_t word, uint32_t count) {
     uint64_t changes = word ^ ((word << 1) | last);
-    last = lastPixel;
+    last = (word >> (count - 1)) & 1;
     if (count < 64) changes &= (uint64_t{1} << count) - 1;
     return changes;
   }
