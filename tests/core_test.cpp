@@ -1,36 +1,8 @@
-// Codes, line sizes, memory and the run-list form.
+// Line sizes, memory and the run-list form.
 #include "support/suite.h"
 
 #include "imaging/codecs/codec_rows.h"
 #include "imaging/core/bytes.h"
-
-TEST(Codes, EveryErrorHasItsStringTableText) {
-  // Error -n is string 5000 + n.
-  const char* texts[] = {"Not enough memory.  Try closing other applications", "File not found",
-                         "General I/O error", "Decompression error",
-                         "Unsupported bit depth.  Only 24, 16, 8, 4, and 1 bits per pixel are allowed",
-                         "Invalid parameter", "Unsupported feature detected", "Bad header information found",
-                         "Unknown file format", "Page not found"};
-  for (int32_t code = -1; code >= -10; --code) {
-    EXPECT_EQ(ErrorStringId(code), 5000 - code);
-    EXPECT_STREQ(ErrorMessage(code), texts[-code - 1]);
-  }
-  EXPECT_EQ(ErrorMessage(0), nullptr);
-  EXPECT_EQ(ErrorMessage(-11), nullptr);
-}
-
-TEST(Codes, DisplayNames) {
-  EXPECT_STREQ(CompressionName(kG4), "G4");
-  EXPECT_STREQ(CompressionName(kPackBits), "Packbits");
-  EXPECT_STREQ(CompressionName(kLzwTiff), CompressionName(kLzwGif));
-  EXPECT_STREQ(CompressionName(kRunLists), "Run-Length");
-  EXPECT_STREQ(CompressionName(kMotionJpeg), "Motion-JPEG");
-  EXPECT_STREQ(CompressionName(17), "");
-  EXPECT_STREQ(FileTypeName(kFileQuicklinks), "Quicklinks II FAX");
-  EXPECT_STREQ(FileTypeName(kFileFli), "FLI/FLC Animation");
-  EXPECT_STREQ(FileTypeName(kFileWinFax10), "WinFAX 10");
-  EXPECT_STREQ(FileTypeName(-1), "");
-}
 
 TEST(LineSizes, PaddedToFourBytesOrUnpadded) {
   // {width, bpp, BytesPerLine, RowBytes}; long lines keep their length,

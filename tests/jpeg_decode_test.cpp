@@ -78,22 +78,6 @@ std::vector<std::string> DecodableJpegFixtures() {
 INSTANTIATE_TEST_SUITE_P(Decode, JpegFixtures, ::testing::ValuesIn(DecodableJpegFixtures()),
                          [](const auto& info) { return TestName(info.param.substr(5, info.param.find('.') - 5)); });
 
-TEST(JpegDecode, PageRecordOfADecodedPicture) {
-  const Bytes bytes = Fixture("size-17x13.jpg");
-  PageRecord source = CodedPage(bytes, kJpeg, 17, 13, 24);
-  Page out;
-  ASSERT_EQ(Decode(&source, out), kOk);
-  EXPECT_EQ(out->dataSize, BytesPerLine(17, 24) * 13);
-  EXPECT_EQ(out->dataOwnership, kOwnedByPage);
-  EXPECT_EQ(out->layoutFlags, kLayoutTopDown);
-  EXPECT_EQ(out->palette, nullptr);
-  EXPECT_EQ(source.width, 17) << "the source is left as it was";
-  EXPECT_EQ(Bytes(source.data, source.data + source.dataSize), bytes);
-  // Gray pictures stay 8 bits with a gray palette, 16-bpp flag or not.
-  const Raster gray = Ours(Fixture("gray.jpg"), kFlagJpeg16Bpp);
-  EXPECT_EQ(gray.channels, 1);
-}
-
 // A progressive picture and the sequential stream of the same coefficients
 // (jpegtran) decode to the same pixels; so do sequential pictures coded in
 // one scan and in one scan per component, and pictures with restart

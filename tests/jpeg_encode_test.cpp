@@ -1,7 +1,7 @@
 // JPEG encoding: streams of every depth and quality read back by
-// libjpeg-turbo and by our decoder; tables, frame and stuffing as the peer
-// sees them; odd sizes and partial MCUs; the cross paths (16 against 24
-// bpp, bottom-up against top-down); growing outputs; refusals.
+// libjpeg-turbo and by our decoder; tables as the peer sees them; odd
+// sizes and partial MCUs; the cross paths (16 against 24 bpp, bottom-up
+// against top-down); growing outputs; refusals.
 #include "support/suite.h"
 
 #include "imaging/codecs/jpeg_encode.h"
@@ -93,15 +93,6 @@ void ExpectDecodesLikeThePeer(const Bytes& stream, const Raster& reference, int 
   const Bytes own = JpegEncode(reference, {.quality = peerQuality[quality], .gray = reference.channels == 1});
   const double peer = Psnr(JpegDecode(own), reference);
   ExpectDecodes(stream, reference, peer - 0.5, peer - 2);
-}
-
-// The entropy-coded bytes: from the end of the scan header to EOI, which
-// must end the stream.
-Bytes EntropyData(const Bytes& stream) {
-  const size_t sos = FindJpegSegment(stream, 0xDA);
-  EXPECT_GT(sos, 0u);
-  EXPECT_EQ((Bytes{stream.end()[-2], stream.back()}), (Bytes{0xFF, 0xD9}));
-  return Bytes(stream.begin() + static_cast<long>(sos + 2 + (stream[sos + 2] << 8 | stream[sos + 3])), stream.end() - 2);
 }
 
 const int kQualities[] = {0, 1, 2};
@@ -203,40 +194,6 @@ TEST(JpegEncode, PixelsBeyondThePageRepeatTheEdgeAndAreNeverRead) {
   }
 }
 
-TEST(JpegEncode, OneColourPageIsOneDcCodeAndEobPerBlock) {
-  const Raster colour = Solid(48, 32, {200, 60, 30});
-  SourcePage page(colour, 24);
-  const Bytes stream = Encode(&page.record, 1);
-  const JpegCoefficients coefficients = JpegReadCoefficients(stream);
-  ASSERT_EQ(coefficients.result, 0);
-  ASSERT_EQ(coefficients.components.size(), 3u);
-  // Code lengths of the DC categories, T.81 Tables K.3 and K.4.
-  const int dcLength[2][12] = {{2, 3, 3, 3, 3, 3, 4, 5, 6, 7, 8, 9}, {2, 2, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-  const int eobLength[2] = {4, 2};
-  int bits = 0;
-  for (size_t c = 0; c < 3; ++c) {
-    const auto& blocks = coefficients.components[c].blocks;
-    ASSERT_EQ(blocks.size(), c == 0 ? 24u : 6u);
-    for (const auto& block : blocks) {
-      EXPECT_EQ(block[0], blocks[0][0]);
-      for (int k = 1; k < 64; ++k) ASSERT_EQ(block[k], 0);
-    }
-    // The first block sends its DC; the others a difference of 0.
-    int category = 0;
-    for (int v = std::abs(blocks[0][0]); v; v >>= 1) ++category;
-    const int table = c == 0 ? 0 : 1;
-    bits += dcLength[table][category] + category + eobLength[table];
-    bits += (dcLength[table][0] + eobLength[table]) * static_cast<int>(blocks.size() - 1);
-  }
-  Bytes entropy = EntropyData(stream);
-  Bytes unstuffed;
-  for (size_t i = 0; i < entropy.size(); ++i) {
-    unstuffed.push_back(entropy[i]);
-    if (entropy[i] == 0xFF) ++i;
-  }
-  EXPECT_EQ(unstuffed.size(), static_cast<size_t>((bits + 7) / 8));
-}
-
 TEST(JpegEncode, QuantisationTablesFollowTheQuality) {
   // libjpeg-turbo at its quality 50 uses the Annex K tables as printed;
   // ours halve, keep and double them.
@@ -254,29 +211,6 @@ TEST(JpegEncode, QuantisationTablesFollowTheQuality) {
             << "quality " << quality << " table " << table << " entry " << i;
       }
   }
-}
-
-TEST(JpegEncode, HeadersDescribeTheFrame) {
-  SourcePage page(TestPicture(40, 24), 24);
-  page.record.xResolution = 300;
-  page.record.yResolution = 150;
-  const Bytes stream = Encode(&page.record, 1);
-  const JpegCoefficients coefficients = JpegReadCoefficients(stream);
-  ASSERT_EQ(coefficients.result, 0);
-  ASSERT_EQ(coefficients.components.size(), 3u);
-  const int sampling[3][2] = {{2, 2}, {1, 1}, {1, 1}};
-  for (int c = 0; c < 3; ++c) {
-    EXPECT_EQ(coefficients.components[c].identifier, c);
-    EXPECT_EQ(coefficients.components[c].horizontal, sampling[c][0]);
-    EXPECT_EQ(coefficients.components[c].vertical, sampling[c][1]);
-  }
-  // APP0 right after SOI: JFIF 1.01, dots per inch, 300 x 150.
-  const Bytes app0 = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 1, 1, 44, 0, 150, 0, 0};
-  EXPECT_EQ(Bytes(stream.begin(), stream.begin() + 20), app0);
-  // Unknown resolution: an aspect ratio of 1:1.
-  page.record.xResolution = 0;
-  const Bytes unknown = Encode(&page.record, 1);
-  EXPECT_EQ(Bytes(unknown.begin() + 13, unknown.begin() + 18), (Bytes{0, 0, 1, 0, 1}));
 }
 
 TEST(JpegEncode, CrossPathsCodeTheSameStream) {

@@ -1,5 +1,5 @@
 // Bit-depth and colour conversion: promotions, repacking, reductions with
-// both methods, the 12-bit dithering and the fixed palettes.
+// both methods and the 12-bit dithering.
 #include "support/suite.h"
 
 namespace {
@@ -204,20 +204,4 @@ TEST(BitDepthConversion, UnconvertedPairsAndFailuresLeaveThePageAlone) {
   page->dataSize -= 1;
   EXPECT_EQ(ConvertBitDepth(page.get(), 16, 0), kErrParameter);
   page->dataSize += 1;
-}
-
-TEST(FixedPalettes, AsPrintedAndMappingBack) {
-  for (uint32_t i = 0; i < 256; ++i) {
-    EXPECT_EQ(testpix::PaletteColour(kGrayRamp8.data(), i), i * 0x010101u);
-    EXPECT_EQ(testpix::PaletteColour(kGrayRamp4.data(), i), i < 16 ? i * 17 * 0x010101u : 0u);
-    // Every cube colour truncates back to its own index.
-    const uint32_t c = testpix::PaletteColour(kColorCube332.data(), i);
-    EXPECT_EQ((R(c) & 0xE0) | ((G(c) & 0xE0) >> 3) | (B(c) >> 6), i);
-    const uint32_t scaleToGray = i == 4 ? 0x444444 : i == 7 ? 0xC0C0C0 : i == 8 ? 0x808080 : i == 15 ? 0xFFFFFF : 0;
-    EXPECT_EQ(testpix::PaletteColour(kScaleToGrayPalette.data(), i), scaleToGray) << i;
-  }
-  EXPECT_EQ(testpix::PaletteColour(kColorCube332.data(), 0x2D), 0x246D55u);  // 001 011 01
-  const uint32_t standard[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0x808080,
-                                 0xC0C0C0, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
-  for (uint32_t i = 0; i < 16; ++i) EXPECT_EQ(testpix::PaletteColour(kStandard16Palette.data(), i), standard[i]) << i;
 }
