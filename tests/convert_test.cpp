@@ -24,18 +24,6 @@ int32_t Convert(PageRecord* source, Page& out, int code = kRunLists) {
 
 }  // namespace
 
-TEST(Convert, PackedRowsBecomeRunLists) {
-  const Bytes rows = {0xFF, 0xC0, 0, 0, 0x0F, 0xFF, 0, 0};
-  PageRecord src = Bilevel(rows, 10);
-  Page out;
-  ASSERT_EQ(Convert(&src, out), kOk);
-  EXPECT_EQ(out->compression, kRunLists);
-  EXPECT_EQ(out->dataOwnership, kOwnedByPage);
-  EXPECT_EQ(Line(out.record, 0), (std::vector<uint8_t>{0x0A, 0, 0, 0}));
-  EXPECT_EQ(Line(out.record, 1), (std::vector<uint8_t>{0, 4, 6, 0, 0, 0}));
-  EXPECT_EQ(src.data[0], 0xFF) << "the source is untouched";
-}
-
 TEST(Convert, SameCodeCopyMovesLinePointers) {
   const Bytes rows = {0xF0, 0x0F, 0, 0, 0xAA, 0x55, 0, 0, 0xFF, 0xFF, 0, 0};
   PageRecord src = Bilevel(rows, 16);

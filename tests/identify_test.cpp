@@ -222,28 +222,3 @@ TEST(Identify, RandomBytesIdentifyAsNothing) {
   }
   EXPECT_GE(unknown, 195);
 }
-
-TEST(Identify, SamplesNameTheirTypeAndPageCount) {
-  const std::tuple<const char*, int, int> samples[] = {
-      {"letter-g4.tif", kFileTiff, 1},        {"memo-g3-2page.tif", kFileTiff, 2},
-      {"invoice-g3-2d.tif", kFileTiff, 1},    {"scan-lzw.tif", kFileTiff, 1},
-      {"photo-rgb.tif", kFileTiff, 1},        {"chart-packbits.tif", kFileTiff, 1},
-      {"photo-jpeg.tif", kFileTiff, 1},       {"pages-bigendian.tif", kFileTiff, 3},
-      {"photo24.bmp", kFileWindowsBmp, 1},    {"chart4.bmp", kFileWindowsBmp, 1},
-      {"chart-rle8.bmp", kFileWindowsBmp, 1}, {"note1.bmp", kFileWindowsBmp, 1},
-      {"os2-photo.bmp", kFileOs2Bmp, 1},      {"photo24.pcx", kFilePcx, 1},
-      {"chart8.pcx", kFilePcx, 1},            {"pages.dcx", kFileDcx, 3},
-      {"photo.tga", kFileTarga, 1},           {"photo-rle.tga", kFileTarga, 1},
-      {"drawing.cal", kFileCals, 1},          {"chart.gif", kFileGif, 1},
-      {"photo-interlaced.gif", kFileGif, 1},  {"spinner.gif", kFileGif, 4},
-      {"photo.jpg", kFileJfif, 1},            {"photo-progressive.jpg", kFileJfif, 1},
-      {"camera-exif.jpg", kFileJfif, 1},
-  };
-  for (const auto& [name, type, pages] : samples) {
-    OpenedFile f(SamplePath(name));
-    ASSERT_EQ(f.result, kOk) << name;
-    EXPECT_EQ(f->fileType, type) << name;
-    EXPECT_EQ(f->pageCount, pages) << name;
-    EXPECT_EQ(f->accessMode, kAccessMapped) << name;
-  }
-}

@@ -81,15 +81,6 @@ TEST(RenderSampling, FourRotationsAtEveryDepthAndStep) {
   }
 }
 
-// Every depth, step and turn: the digests above.
-TEST(RenderSampling, AHalfTurnShowsTheLastPixelFirst) {
-  Image image(3, 2, 8);
-  image.px = {1, 2, 3, 4, 5, 6};
-  Page small;
-  testpix::MakePixelPage(image, small.get());
-  EXPECT_EQ(Output(3, 2, 8).Render(small, 0, 0, kUnitStep, 180).px, (std::vector<uint32_t>{6, 5, 4, 3, 2, 1}));
-}
-
 TEST(RenderRequests, RefusedWithInvalidParameter) {
   Page colour, bilevel, packed, twoBits;
   testpix::MakePixelPage(testpix::Noise(8, 8, 8, 1), colour.get());
