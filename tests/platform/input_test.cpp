@@ -247,25 +247,7 @@ TEST_F(Input, WindowScrollBarsSendScrollMessages) {
   EXPECT_TRUE(Of(w, WM_LBUTTONDOWN).empty());
 }
 
-TEST(KeyMaps, EnterIsTheActionKeyAndFunctionKeysTheOtherButtons) {
-  auto find = [](const std::vector<KeyBinding>& map, const std::string& key) {
-    for (const KeyBinding& b : map) {
-      if (key == b.hostKey) return b.virtualKey;
-    }
-    return -1;
-  };
-  const DeviceModel* j580 = FindDeviceModel("Pocket PC J580");
-  ASSERT_NE(j580, nullptr);
-  auto m = KeyMap(*j580);
-  EXPECT_EQ(find(m, "Enter"), 0x86);
-  EXPECT_EQ(find(m, "Left"), 0x25);
-  EXPECT_EQ(find(m, "F1"), 0xC1);
-  EXPECT_EQ(find(m, "F5"), 0xC5);
-  EXPECT_EQ(find(m, "Escape"), 0x1B);
-  auto m565 = KeyMap(*FindDeviceModel("jornada565"));
-  EXPECT_EQ(find(m565, "Enter"), 0xD4);
-  EXPECT_EQ(find(m565, "F1"), 0xC9);
-  // Every button of every model can be pressed from the keyboard.
+TEST(KeyMaps, EveryButtonOfEveryModelHasAKey) {
   for (const DeviceModel& d : DeviceModels()) {
     auto map = KeyMap(d);
     for (int i = 0; i < d.buttonCount; ++i) {

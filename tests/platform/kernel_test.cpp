@@ -1,5 +1,5 @@
 // Core services: clock conversions, 8-bit text, memory blocks, GDI object
-// lifetime, system information.
+// lifetime, screen memory.
 #include <algorithm>
 
 #include "support/emu.h"
@@ -98,15 +98,7 @@ TEST_F(Kernel, BitmapsBelongToOneDcAtATime) {
   EXPECT_EQ(bits, nullptr);
 }
 
-TEST_F(Kernel, SystemInformationDescribesTheModel) {
-  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 240);
-  EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 320);
-  WCHAR oem[256];
-  ASSERT_TRUE(SystemParametersInfo(SPI_GETOEMINFO, sizeof(oem), oem, 0));
-  EXPECT_EQ(std::u16string(oem), u"Pocket PC J670");
-  RECT work;
-  SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
-  EXPECT_EQ(work.top, 26);
+TEST_F(Kernel, ScreenMemoryOfTheModel) {
   // Screen memory: pitch 256 pixels of 16 bits.
   const DeviceModel& d = CurrentDevice();
   EXPECT_EQ(ScreenMemorySize(), 256u * 320 * 2);
