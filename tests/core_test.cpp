@@ -1,8 +1,13 @@
-// Line sizes, memory and the run-list form.
+// Error texts, line sizes, memory and the run-list form.
 #include "support/suite.h"
 
 #include "imaging/codecs/codec_rows.h"
 #include "imaging/core/bytes.h"
+
+TEST(Codes, CodesOutsideTheErrorTableHaveNoText) {
+  // Callers show their own text when the library has none.
+  for (int32_t code : {0, 1, -11, INT32_MIN}) EXPECT_EQ(ErrorMessage(code), nullptr) << code;
+}
 
 TEST(LineSizes, PaddedToFourBytesOrUnpadded) {
   // {width, bpp, BytesPerLine, RowBytes}; long lines keep their length,

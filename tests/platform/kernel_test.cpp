@@ -1,5 +1,5 @@
 // Core services: clock conversions, 8-bit text, memory blocks, GDI object
-// lifetime, screen memory.
+// lifetime, work area and screen memory.
 #include <algorithm>
 
 #include "support/emu.h"
@@ -98,7 +98,10 @@ TEST_F(Kernel, BitmapsBelongToOneDcAtATime) {
   EXPECT_EQ(bits, nullptr);
 }
 
-TEST_F(Kernel, ScreenMemoryOfTheModel) {
+TEST_F(Kernel, WorkAreaAndScreenMemoryOfTheModel) {
+  RECT work;
+  ASSERT_TRUE(SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0));
+  EXPECT_EQ(work.top, 26);  // below the task bar
   // Screen memory: pitch 256 pixels of 16 bits.
   const DeviceModel& d = CurrentDevice();
   EXPECT_EQ(ScreenMemorySize(), 256u * 320 * 2);
