@@ -247,7 +247,10 @@ TEST_F(Input, WindowScrollBarsSendScrollMessages) {
   EXPECT_TRUE(Of(w, WM_LBUTTONDOWN).empty());
 }
 
-TEST(KeyMaps, EveryButtonOfEveryModelHasAKey) {
+TEST(KeyMaps, ModelsAreFoundByNameAndEveryButtonHasAKey) {
+  // Models are found by alias or by full name, in any case.
+  ASSERT_NE(FindDeviceModel("j580"), nullptr);
+  EXPECT_EQ(FindDeviceModel("pocket pc J580"), FindDeviceModel("j580"));
   for (const DeviceModel& d : DeviceModels()) {
     auto map = KeyMap(d);
     for (int i = 0; i < d.buttonCount; ++i) {
