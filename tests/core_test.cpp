@@ -1,12 +1,14 @@
-// Error texts, line sizes, memory and the run-list form.
+// Texts of codes outside the tables, line sizes, memory and the run-list form.
 #include "support/suite.h"
 
 #include "imaging/codecs/codec_rows.h"
 #include "imaging/core/bytes.h"
 
-TEST(Codes, CodesOutsideTheErrorTableHaveNoText) {
+TEST(Codes, CodesOutsideTheTablesHaveNoText) {
   // Callers show their own text when the library has none.
   for (int32_t code : {0, 1, -11, INT32_MIN}) EXPECT_EQ(ErrorMessage(code), nullptr) << code;
+  for (int code : {-1, int{kCompressionCodeCount}}) EXPECT_STREQ(CompressionName(code), "") << code;
+  for (int code : {-1, int{kFileTypeCodeCount}}) EXPECT_STREQ(FileTypeName(code), "") << code;
 }
 
 TEST(LineSizes, PaddedToFourBytesOrUnpadded) {
