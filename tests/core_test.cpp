@@ -1,10 +1,24 @@
-// Texts of codes outside the tables, line sizes, memory and the run-list form.
+// Texts of codes, line sizes, memory and the run-list form.
 #include "support/suite.h"
 
 #include "imaging/codecs/codec_rows.h"
 #include "imaging/core/bytes.h"
 
-TEST(Codes, CodesOutsideTheTablesHaveNoText) {
+TEST(Codes, TextsAsShownAndNoneOutsideTheTables) {
+  // What users read, letter for letter: error -n is string 5000 + n.
+  const char* texts[] = {"Not enough memory.  Try closing other applications", "File not found",
+                         "General I/O error", "Decompression error",
+                         "Unsupported bit depth.  Only 24, 16, 8, 4, and 1 bits per pixel are allowed",
+                         "Invalid parameter", "Unsupported feature detected", "Bad header information found",
+                         "Unknown file format", "Page not found"};
+  for (int32_t code = -1; code >= -10; --code) {
+    EXPECT_EQ(ErrorStringId(code), 5000 - code);
+    EXPECT_STREQ(ErrorMessage(code), texts[-code - 1]);
+  }
+  EXPECT_STREQ(CompressionName(kPackBits), "Packbits");
+  EXPECT_STREQ(CompressionName(kRunLists), "Run-Length");
+  EXPECT_STREQ(FileTypeName(kFileQuicklinks), "Quicklinks II FAX");
+  EXPECT_STREQ(FileTypeName(kFileWinFax10), "WinFAX 10");
   // Callers show their own text when the library has none.
   for (int32_t code : {0, 1, -11, INT32_MIN}) EXPECT_EQ(ErrorMessage(code), nullptr) << code;
   for (int code : {-1, int{kCompressionCodeCount}}) EXPECT_STREQ(CompressionName(code), "") << code;
