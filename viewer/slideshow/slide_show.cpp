@@ -95,7 +95,9 @@ void EndSlideShow(const SlideShow& show, const JobClock& clock) {
   if (show.screen.depth == 8) RealiseSystemPalette(show.window);
   const bool toggleBack = SendMessage(show.window, kShowEnding, 0, 0) != 0;
   DestroyWindow(show.window);
-  if (toggleBack) PostMessage(show.mainWindow, WM_COMMAND, kToggleFullscreen, 0);
+  // Sent, not posted: the whole screen is invalidated below, after the main
+  // window has its own layout back, however late its thread runs.
+  if (toggleBack) SendMessage(show.mainWindow, WM_COMMAND, kToggleFullscreen, 0);
   // The scroll bar the show hid comes back with the main window's own mode,
   // whether or not that mode had to be toggled back.
   if (!show.fullScreen && show.scrollBar) ShowWindow(show.scrollBar, SW_SHOW);
