@@ -198,13 +198,6 @@ bool ExpectShot(const std::string& path, int tolerance, std::string* failure) {
   WaitIdle(kIdleMs);
   std::vector<uint32_t> screen = ScreenPixels();
   int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-  auto matches = [&](const std::vector<uint32_t>& expected) {
-    for (size_t i = 0; i < screen.size(); ++i)
-      for (int shift = 0; shift < 24; shift += 8)
-        if (std::abs(static_cast<int>((screen[i] >> shift) & 255) - static_cast<int>((expected[i] >> shift) & 255)) > tolerance)
-          return false;
-    return true;
-  };
   std::string stem = path.size() > 4 && path.substr(path.size() - 4) == ".png" ? path.substr(0, path.size() - 4) : path;
   std::string actual = stem + ".actual.png", diff = stem + ".diff.png";
   int w = 0, h = 0;
@@ -220,8 +213,21 @@ bool ExpectShot(const std::string& path, int tolerance, std::string* failure) {
                std::to_string(sw) + "x" + std::to_string(sh) + "; the screen is in " + actual;
     return false;
   }
+  // Whether pixel i is further from the picture than the tolerance in any colour.
+  auto off = [&](size_t i) {
+    int worst = 0;
+    for (int shift = 0; shift < 24; shift += 8)
+      worst = std::max(worst, std::abs(static_cast<int>((screen[i] >> shift) & 255) -
+                                       static_cast<int>((expected[i] >> shift) & 255)));
+    return worst > tolerance;
+  };
+  auto matches = [&] {
+    for (size_t i = 0; i < screen.size(); ++i)
+      if (off(i)) return false;
+    return true;
+  };
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kShotRetryMs);
-  while (!matches(expected) && std::chrono::steady_clock::now() < deadline) {
+  while (!matches() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     WaitIdle(kIdleMs);
     screen = ScreenPixels();
@@ -229,14 +235,10 @@ bool ExpectShot(const std::string& path, int tolerance, std::string* failure) {
   size_t differing = 0, first = 0;
   std::vector<uint32_t> marks(screen.size());
   for (size_t i = 0; i < screen.size(); ++i) {
-    int worst = 0;
-    for (int shift = 0; shift < 24; shift += 8)
-      worst = std::max(worst, std::abs(static_cast<int>((screen[i] >> shift) & 255) -
-                                       static_cast<int>((expected[i] >> shift) & 255)));
-    bool off = worst > tolerance;
-    if (off && differing++ == 0) first = i;
+    const bool differs = off(i);
+    if (differs && differing++ == 0) first = i;
     uint32_t faded = ((screen[i] >> 2) & 0x3F3F3F) + 0xC0C0C0;
-    marks[i] = off ? 0xFF0000 : faded;
+    marks[i] = differs ? 0xFF0000 : faded;
   }
   if (differing == 0) return true;
   WritePicture(actual, sw, sh, screen);
